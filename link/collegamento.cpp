@@ -1,0 +1,437 @@
+#include "collegamento.h"
+
+#include "sintetizzatore.h"
+#include "testo_numero.h"
+
+using Campo = Controlli::Campo;
+using Comando = Controlli::Comando;
+using Opzione = Controlli::Opzione;
+
+const QString Collegamento::NON_CONNESSO = QStringLiteral(" Non Connesso");
+const QString Collegamento::IN_ATTESA = QStringLiteral(" In Attesa ");
+const QString Collegamento::CONNESSO = QStringLiteral(" Connesso");
+
+const QString Collegamento::ERRORE_PORTA =
+    QStringLiteral("Errore!!  Porta Seriale Guasta o Mancante ");
+const QString Collegamento::ERRORE_TIME_OUT = QStringLiteral("Errore TIME OUT   ");
+const QString Collegamento::ERRORE_LETTURA =
+    QStringLiteral("Errore di Lettura nei Parametri, Riprovare ");
+const QString Collegamento::FUORI_RANGE_RX = QStringLiteral("Frequenza RX fuori range!");
+const QString Collegamento::FUORI_BANDA = QStringLiteral("Frequenza Fuori Banda !");
+const QString Collegamento::VALORE_FUORI_RANGE = QStringLiteral("Valore fuori range!");
+
+namespace {
+// Unwinds a waiting transaction that must end without further messages.
+struct Interruzione
+{
+    Collegamento::Esito esito;
+};
+
+constexpr int INTERVALLO_STATO_MS = 10;
+constexpr int TIME_OUT_ACK_MS = 4000;
+// Only a safety net: every real wake-up is an event of its own.
+constexpr int SVEGLIA_MS = 50;
+} // namespace
+
+class Collegamento::Transazione
+{
+public:
+    explicit Transazione(Collegamento &c) : m_c(c)
+    {
+        m_c.m_in_transazione = true;
+        m_c.m_sveglia.start();
+    }
+    ~Transazione()
+    {
+        m_c.m_sveglia.stop();
+        m_c.m_in_transazione = false;
+    }
+
+private:
+    Collegamento &m_c;
+};
+
+Collegamento::Collegamento(Controlli &controlli, QObject *parent) : QObject(parent), c(controlli)
+{
+    Timer_stato.setInterval(INTERVALLO_STATO_MS);
+    connect(&Timer_stato, &QTimer::timeout, this, &Collegamento::Timer_stato_Timer);
+    Timer1.setInterval(TIME_OUT_ACK_MS);
+    connect(&Timer1, &QTimer::timeout, this, &Collegamento::Timer1_Timer);
+    m_sveglia.setInterval(SVEGLIA_MS);
+}
+
+Collegamento::~Collegamento() = default;
+
+void Collegamento::avvia_supervisione()
+{
+    Timer_stato.start();
+}
+
+void Collegamento::Cmb_com_Click()
+{
+    m_porta.chiudi(); // no "E": the receiver is not told
+    static const QString prefisso = QStringLiteral("Com ");
+    const QString scelta = c.testo_porta();
+    bool trovata = false;
+    for (int n = PortaSeriale::PRIMA; n <= PortaSeriale::ULTIMA; ++n) {
+        if (scelta == prefisso + QString::number(n)) {
+            m_porta.imposta_numero(n);
+            trovata = true;
+        }
+    }
+    if (!trovata)
+        c.beep();
+    c.abilita(Comando::PortaCom, false);
+    c.abilita(Comando::PortaCom, true);
+}
+
+Collegamento::Esito Collegamento::Cmd_connetti_Click()
+{
+    if (m_in_transazione) {
+        c.beep();
+        return Esito::Occupato;
+    }
+    Transazione transazione(*this);
+    try {
+        if (!m_porta.aperta())
+            m_porta.apri();
+        m_porta.imposta_soglia(1);
+        m_porta.imposta_granularita(1);
+        c.imposta_stato(IN_ATTESA);
+        inizia_attesa(true);
+        for (;;) {
+            turno_attesa();
+            if (m_porta.in_attesa() == 0)
+                continue;
+            if (m_porta.leggi() == "K")
+                break;
+        }
+        m_porta.scrivi("U");
+        c.imposta_stato(CONNESSO);
+        leggi_parametri();
+        return m_lettura_da_rifare ? Esito::ChecksumErrato : Esito::Riuscito;
+    } catch (const ErrorePorta &) {
+        c.avviso(ERRORE_PORTA);
+        return Esito::PortaGuasta;
+    } catch (const Interruzione &i) {
+        return i.esito;
+    }
+}
+
+void Collegamento::leggi_parametri()
+{
+    // Until this read passes its checksum, its cells must not go back.
+    m_lettura_da_rifare = true;
+    m_celle_lette.clear();
+    c.mostra_progresso(true);
+    c.massimo_progresso(62);
+    for (int t = 0; t <= 62; ++t) {
+        m_p.t = t;
+        c.valore_progresso(t);
+        QByteArray risposta;
+        m_porta.scrivi("R");
+        m_porta.scrivi(QByteArray(1, static_cast<char>(t)));
+        inizia_attesa(true);
+        while (risposta.size() != 1) {
+            turno_attesa();
+            if (!m_porta.aperta())
+                throw ErrorePorta("lettura abbandonata");
+            risposta += m_porta.leggi();
+        }
+        m_celle_lette += risposta;
+        const double byte = static_cast<std::uint8_t>(risposta.at(0));
+        if (Variante *v = m_p.variabile(t))
+            *v = byte;
+        else if (t == CELLA_CKS)
+            m_p.Cks = byte;
+        else if (t == CELLA_BANDA)
+            m_p.stripVU = byte;
+    }
+    c.valore_progresso(0);
+    c.mostra_progresso(false);
+
+    m_p.calcola_checksum();
+    const bool valida = m_p.Tot_cks.valore() == m_p.Cks.valore();
+    if (!valida)
+        c.avviso(ERRORE_LETTURA);
+
+    c.imposta_testo(Campo::Codice, QString::fromStdString(testo_numero(
+                                       unisci_codice(m_p.Cod_H.valore(), m_p.Cod_L.valore()))));
+    if (const auto rx = frequenza_da_fq_byte(m_p.FQ_Byte1, m_p.FQ_Byte2, m_p.FQ_Byte3))
+        c.imposta_testo(Campo::Frequenza, QString::fromStdString(testo_numero(*rx)));
+    c.imposta_testo(Campo::TempoRele,
+                    QString::fromStdString(testo_numero(m_p.Tempo_Rele.valore())));
+    c.imposta_testo(Campo::TempoImp, QString::fromStdString(testo_numero(m_p.Tempo_Imp.valore())));
+
+    auto scegli = [this](const Variante &v, Opzione zero, Opzione uno) {
+        if (v.uguale(0))
+            c.seleziona(zero);
+        else if (v.uguale(1))
+            c.seleziona(uno);
+        else
+            c.beep();
+    };
+    scegli(m_p.Toni_HL, Opzione::ToniBassi, Opzione::ToniAlti);
+    scegli(m_p.RxP88, Opzione::Strip, Opzione::Bidi);
+    scegli(m_p.Mem_Ipul, Opzione::Memo, Opzione::Imp);
+
+    if (m_p.stripVU.uguale(LETTERA_UHF))
+        c.imposta_banda(QStringLiteral("  UHF"));
+    else if (m_p.stripVU.uguale(LETTERA_VHF))
+        c.imposta_banda(QStringLiteral("  VHF"));
+
+    m_lettura_da_rifare = !valida;
+}
+
+Collegamento::Esito Collegamento::cmd_programma_Click()
+{
+    if (m_in_transazione) {
+        // Two blocks interleaved on the line would corrupt the receiver.
+        c.beep();
+        return Esito::Occupato;
+    }
+    if (m_lettura_da_rifare) {
+        // Cells 0 and 4-6 go back as read: never write back a bad read.
+        c.avviso(ERRORE_LETTURA);
+        return Esito::LetturaDaRifare;
+    }
+    Transazione transazione(*this);
+    m_p.fleg = 1;
+    c.abilita(Comando::Programma, false);
+
+    const Conversione fq = converti_frequenza(c.testo(Campo::Frequenza).toStdString(), m_p.stripVU);
+    m_p.FEe = fq.FEe;
+    if (fq.fuori_range)
+        c.avviso(FUORI_RANGE_RX);
+    if (fq.fuori_banda) {
+        c.avviso(FUORI_BANDA);
+        m_p.fleg = 0;
+        return Esito::FuoriBanda;
+    }
+    m_p.FQ_Byte1 = fq.celle.FQ_Byte1;
+    m_p.FQ_Byte2 = fq.celle.FQ_Byte2;
+    m_p.FQ_Byte3 = fq.celle.FQ_Byte3;
+
+    const Codice codice = dividi_codice(valore_testo(c.testo(Campo::Codice).toStdString()));
+    m_p.Cod_H = codice.Cod_H;
+    m_p.Cod_L = codice.Cod_L;
+    m_p.Tempo_Rele = valore_testo(c.testo(Campo::TempoRele).toStdString());
+    m_p.Tempo_Imp = valore_testo(c.testo(Campo::TempoImp).toStdString());
+    m_p.calcola_checksum();
+
+    Blocco celle{};
+    for (int i = 0; i <= CELLA_CKS; ++i) {
+        const auto byte = codifica_cella(m_p.valore_da_inviare(i));
+        if (!byte) {
+            c.avviso(VALORE_FUORI_RANGE);
+            m_p.fleg = 0;
+            return Esito::ValoreFuoriRange;
+        }
+        celle[i] = *byte;
+    }
+
+    Esito esito = scrivi_celle(celle, CELLA_CKS);
+    if (esito == Esito::Riuscito)
+        esito = lettura_di_verifica();
+    m_p.fleg = 0;
+    return esito;
+}
+
+Collegamento::Esito Collegamento::inizializza(Banda banda)
+{
+    if (m_in_transazione) {
+        c.beep();
+        return Esito::Occupato;
+    }
+    Transazione transazione(*this);
+    const Esito esito = scrivi_celle(blocco_fabbrica(banda), CELLA_MARCA);
+    if (esito != Esito::Riuscito)
+        return esito;
+    svuota_campi();
+    return lettura_di_verifica();
+}
+
+Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
+{
+    m_celle_scritte = QByteArray(reinterpret_cast<const char *>(celle.data()), ultima + 1);
+    try {
+        c.mostra_progresso(true);
+        c.massimo_progresso(ultima);
+        for (int i = 0; i <= ultima; ++i) {
+            QByteArray risposta;
+            c.valore_progresso(i);
+            try {
+                scrivi_cella(i, celle[i]);
+                Timer1.stop();
+                Timer1.start();
+                inizia_attesa(false);
+                for (;;) {
+                    turno_attesa();
+                    if (!m_porta.aperta())
+                        break;
+                    risposta += m_porta.leggi();
+                    // A "K" taken in the pass that sees the time-out still counts.
+                    if (!Timer1.isActive() || risposta == "K")
+                        break;
+                }
+            } catch (const ErrorePorta &) {
+                // A failed port operation ends the record like a closed port.
+            }
+            if (risposta != "K") {
+                gestione_time_out();
+                return Esito::TimeOut;
+            }
+        }
+        c.valore_progresso(0);
+        c.mostra_progresso(false);
+        return Esito::Riuscito;
+    } catch (const Interruzione &i) {
+        m_p.fleg = 0;
+        return i.esito;
+    }
+}
+
+Collegamento::Esito Collegamento::lettura_di_verifica()
+{
+    try {
+        leggi_parametri();
+    } catch (const ErrorePorta &) {
+        return Esito::LetturaAbbandonata;
+    } catch (const Interruzione &i) {
+        return i.esito;
+    }
+    return m_lettura_da_rifare ? Esito::ChecksumErrato : Esito::Riuscito;
+}
+
+void Collegamento::gestione_time_out()
+{
+    c.avviso(ERRORE_TIME_OUT);
+    c.mostra_progresso(false);
+    c.imposta_stato(NON_CONNESSO);
+    if (m_porta.aperta())
+        m_porta.chiudi();
+    svuota_campi();
+    m_p.fleg = 0;
+}
+
+void Collegamento::Cmd_disconetti_Click()
+{
+    try {
+        if (m_porta.aperta())
+            m_porta.scrivi("E");
+    } catch (const ErrorePorta &) {
+        // The line is gone: there is nobody left to tell.
+    }
+    c.imposta_stato(NON_CONNESSO);
+    if (m_porta.aperta())
+        m_porta.chiudi();
+    svuota_campi();
+}
+
+void Collegamento::Command4_Click()
+{
+    try {
+        if (m_porta.aperta())
+            m_porta.scrivi("E");
+    } catch (const ErrorePorta &) {
+    }
+    c.imposta_stato(NON_CONNESSO);
+    if (m_porta.aperta())
+        m_porta.chiudi();
+    m_interrotto = true;
+    c.termina();
+}
+
+void Collegamento::chiusura_finestra()
+{
+    m_interrotto = true;
+    m_porta.chiudi();
+}
+
+void Collegamento::svuota_campi()
+{
+    for (Campo campo : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp})
+        c.imposta_testo(campo, QString());
+}
+
+void Collegamento::opzione_cliccata(Opzione opzione)
+{
+    switch (opzione) {
+    case Opzione::ToniAlti:
+        m_p.Toni_HL = 1;
+        break;
+    case Opzione::ToniBassi:
+        m_p.Toni_HL = 0;
+        break;
+    case Opzione::Memo:
+        m_p.Mem_Ipul = 0;
+        break;
+    case Opzione::Imp:
+        m_p.Mem_Ipul = 1;
+        break;
+    case Opzione::Strip:
+        m_p.RxP88 = 0;
+        break;
+    case Opzione::Bidi:
+        m_p.RxP88 = 1;
+        break;
+    }
+}
+
+void Collegamento::Timer_stato_Timer()
+{
+    m_p.Fabbrica = 1;
+    const QString stato = c.stato();
+    if (stato == CONNESSO)
+        abilita_riga(false, true, !m_p.fleg.uguale(1), m_p.Fabbrica.uguale(1));
+    else if (stato == NON_CONNESSO)
+        abilita_riga(true, false, false, false);
+    else if (stato == IN_ATTESA)
+        abilita_riga(false, true, false, false);
+    else
+        c.imposta_stato(NON_CONNESSO);
+}
+
+void Collegamento::abilita_riga(bool connetti, bool disconetti, bool programma, bool init)
+{
+    c.abilita(Comando::Connetti, connetti);
+    c.abilita(Comando::PortaCom, connetti);
+    c.abilita(Comando::Disconetti, disconetti);
+    c.abilita(Comando::Programma, programma);
+    c.abilita(Comando::InitUhf, init);
+    c.abilita(Comando::InitVhf, init);
+}
+
+void Collegamento::Timer1_Timer()
+{
+    Timer1.stop();
+}
+
+void Collegamento::scrivi_cella(int indice, std::uint8_t valore)
+{
+    m_porta.scrivi("W");
+    m_porta.scrivi(QByteArray(1, static_cast<char>(indice)));
+    m_porta.scrivi(QByteArray(1, static_cast<char>(valore)));
+}
+
+void Collegamento::inizia_attesa(bool limitata)
+{
+    m_attesa_limitata = limitata;
+    m_attesa.start();
+}
+
+void Collegamento::turno_attesa()
+{
+    bool dati = false;
+    try {
+        dati = m_porta.aperta() && m_porta.in_attesa() > 0;
+    } catch (const ErrorePorta &) {
+    }
+    c.turno(dati);
+    if (m_interrotto)
+        throw Interruzione{Esito::Interrotto};
+    if (m_attesa_limitata && m_limite_attesa && m_attesa.elapsed() >= *m_limite_attesa) {
+        c.avviso(ERRORE_TIME_OUT);
+        throw Interruzione{Esito::TimeOut};
+    }
+}

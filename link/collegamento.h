@@ -1,0 +1,117 @@
+#pragma once
+
+#include "controlli.h"
+#include "parametri.h"
+#include "porta_seriale.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+
+// The dialogue with the receiver: connect, read, programming, factory
+// initialisation, disconnect and exit, and the supervision that keeps the
+// front end's buttons in step with the link. Every transaction runs to its
+// end inside the call that starts it, giving the event loop a turn while it
+// waits, so clicks and timers still run in the middle of it.
+class Collegamento : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString NON_CONNESSO;
+    static const QString IN_ATTESA;
+    static const QString CONNESSO;
+
+    static const QString ERRORE_PORTA;
+    static const QString ERRORE_TIME_OUT;
+    static const QString ERRORE_LETTURA;
+    static const QString FUORI_RANGE_RX;
+    static const QString FUORI_BANDA;
+    static const QString VALORE_FUORI_RANGE;
+
+    enum class Esito {
+        Riuscito,
+        PortaGuasta,        // connect failed or was ended by the port
+        TimeOut,            // a write went unacknowledged, or a bounded wait ran out
+        ChecksumErrato,     // the (closing) read failed its checksum
+        LetturaAbbandonata, // the closing read lost the port
+        FuoriBanda,
+        ValoreFuoriRange,
+        LetturaDaRifare, // refused: the last read was not sound
+        Occupato,        // refused: another transaction is waiting
+        Interrotto,      // exit while waiting
+    };
+
+    explicit Collegamento(Controlli &controlli, QObject *parent = nullptr);
+    ~Collegamento() override;
+
+    PortaSeriale &porta() { return m_porta; }
+    Parametri &parametri() { return m_p; }
+    const Parametri &parametri() const { return m_p; }
+
+    // Starts Timer_stato (every 10 ms).
+    void avvia_supervisione();
+
+    // Bounds the wait for the ready "K" and for each read reply; by default
+    // they wait for as long as it takes. On expiry: "Errore TIME OUT   ".
+    void imposta_limite_attesa(std::optional<int> ms) { m_limite_attesa = ms; }
+
+    // Ends a waiting transaction at its next turn, with no further message.
+    void interrompi() { m_interrotto = true; }
+    bool in_transazione() const { return m_in_transazione; }
+    bool ultima_lettura_valida() const { return !m_lettura_da_rifare; }
+
+    // The bytes of the last read (cells 0-62 as received, fewer if it was
+    // abandoned) and the cells the last writing transaction sent.
+    const QByteArray &celle_lette() const { return m_celle_lette; }
+    const QByteArray &celle_scritte() const { return m_celle_scritte; }
+
+    void Cmb_com_Click();
+    Esito Cmd_connetti_Click();
+    Esito cmd_programma_Click();
+    Esito Cmd_init_uhf_Click() { return inizializza(Banda::UHF); }
+    Esito Cmd_init_vhf_Click() { return inizializza(Banda::VHF); }
+    void Cmd_disconetti_Click();
+    void Command4_Click();
+    // The window closed by other means than "ESCI": no "E", port released.
+    void chiusura_finestra();
+
+    void opzione_cliccata(Controlli::Opzione opzione);
+
+    void Timer_stato_Timer();
+    void Timer1_Timer();
+
+    // Reads cells 0-62 and fills the front end. Throws ErrorePorta when the
+    // port closes under it.
+    void leggi_parametri();
+
+private:
+    class Transazione;
+
+    Esito inizializza(Banda banda);
+    Esito scrivi_celle(const Blocco &celle, int ultima);
+    Esito lettura_di_verifica();
+    void gestione_time_out();
+    void svuota_campi();
+    void scrivi_cella(int indice, std::uint8_t valore);
+    void inizia_attesa(bool limitata);
+    void turno_attesa();
+    void abilita_riga(bool connetti, bool disconetti, bool programma, bool init);
+
+    Controlli &c;
+    PortaSeriale m_porta;
+    Parametri m_p;
+    QTimer Timer_stato;
+    QTimer Timer1;
+    QTimer m_sveglia;
+    QElapsedTimer m_attesa;
+    std::optional<int> m_limite_attesa;
+    bool m_attesa_limitata = false;
+    bool m_in_transazione = false;
+    bool m_interrotto = false;
+    bool m_lettura_da_rifare = false;
+    QByteArray m_celle_lette;
+    QByteArray m_celle_scritte;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+// What the receiver transactions touch of the front end: the main window,
+// or the console of m5ctl. The names follow the window's controls.
+class Controlli
+{
+public:
+    enum class Campo { Codice, Frequenza, TempoRele, TempoImp };
+    enum class Opzione { ToniAlti, ToniBassi, Memo, Imp, Strip, Bidi };
+    enum class Comando { Connetti, PortaCom, Disconetti, Programma, InitUhf, InitVhf };
+
+    virtual ~Controlli() = default;
+
+    // txb_stato_con
+    virtual QString stato() const = 0;
+    virtual void imposta_stato(const QString &testo) = 0;
+
+    // txb_Codice_M5, txb_FqRx, txb_tmp_rele, txb_Usc_imp. Setting a text runs
+    // the field's own checks, as typing would.
+    virtual QString testo(Campo campo) const = 0;
+    virtual void imposta_testo(Campo campo, const QString &testo) = 0;
+
+    // Selects the option button and runs its click handling, which must end
+    // in Collegamento::opzione_cliccata.
+    virtual void seleziona(Opzione opzione) = 0;
+
+    // Text1
+    virtual void imposta_banda(const QString &testo) = 0;
+
+    // ProgressBar1
+    virtual void mostra_progresso(bool visibile) = 0;
+    virtual void massimo_progresso(int massimo) = 0;
+    virtual void valore_progresso(int valore) = 0;
+
+    virtual void abilita(Comando comando, bool abilitato) = 0;
+
+    // Text of Cmb_com, for the port choice.
+    virtual QString testo_porta() const = 0;
+
+    // Modal warning box with the application title and one OK button.
+    virtual void avviso(const QString &messaggio) = 0;
+    virtual void beep() = 0;
+
+    // One turn of the event loop inside a wait. It blocks until the next
+    // event (serial data, a timer, a click) unless data is already waiting.
+    virtual void turno(bool dati_in_attesa);
+
+    // Close the main window and end the program.
+    virtual void termina() = 0;
+};

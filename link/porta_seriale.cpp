@@ -1,0 +1,145 @@
+#include "porta_seriale.h"
+
+#include <QMetaObject>
+
+PortaSeriale::PortaSeriale(QObject *parent) : QObject(parent)
+{
+    connect(&m_porta, &QSerialPort::errorOccurred, this, &PortaSeriale::errore);
+}
+
+PortaSeriale::~PortaSeriale() = default;
+
+QString PortaSeriale::nome_predefinito(int numero)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(numero);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(numero - 1);
+#endif
+}
+
+void PortaSeriale::mappa(int numero, const QString &percorso)
+{
+    if (numero < PRIMA || numero > ULTIMA)
+        throw ErrorePorta("numero di porta non valido");
+    m_mappa.insert(numero, percorso);
+}
+
+QString PortaSeriale::nome(int numero) const
+{
+    return m_mappa.value(numero, nome_predefinito(numero));
+}
+
+void PortaSeriale::imposta_numero(int numero)
+{
+    if (numero < PRIMA || numero > ULTIMA)
+        throw ErrorePorta("numero di porta non valido");
+    if (aperta())
+        throw ErrorePorta("operazione non valida a porta aperta");
+    m_numero = numero;
+}
+
+void PortaSeriale::apri()
+{
+    if (aperta())
+        throw ErrorePorta("porta già aperta");
+    chiudi(); // a port that failed may still be held until its deferred close
+
+    m_porta.setPortName(nome(m_numero));
+    m_porta.setBaudRate(QSerialPort::Baud2400);
+    m_porta.setDataBits(QSerialPort::Data8);
+    m_porta.setParity(QSerialPort::NoParity);
+    m_porta.setStopBits(QSerialPort::OneStop);
+    m_porta.setFlowControl(QSerialPort::NoFlowControl);
+    m_porta.setReadBufferSize(0);
+
+    // Opening reports its own failure; and a line without modem signals
+    // (a pty, some adapters) refuses DTR/RTS, which is no reason to fail.
+    m_in_apertura = true;
+    const bool ok = m_porta.open(QIODevice::ReadWrite);
+    if (ok) {
+        m_porta.setDataTerminalReady(true);
+        m_porta.setRequestToSend(false);
+        m_porta.clearError();
+    }
+    m_in_apertura = false;
+    if (!ok) {
+        const QString motivo = m_porta.errorString();
+        m_porta.clearError();
+        throw ErrorePorta(motivo.toStdString());
+    }
+    m_guasta = false;
+}
+
+void PortaSeriale::chiudi()
+{
+    m_guasta = false;
+    if (m_porta.isOpen())
+        m_porta.close();
+    m_porta.clearError();
+}
+
+bool PortaSeriale::aperta() const
+{
+    return m_porta.isOpen() && !m_guasta;
+}
+
+void PortaSeriale::imposta_granularita(int caratteri)
+{
+    verifica_aperta();
+    m_granularita = caratteri;
+}
+
+void PortaSeriale::imposta_soglia(int caratteri)
+{
+    verifica_aperta();
+    m_soglia = caratteri;
+}
+
+void PortaSeriale::scrivi(const QByteArray &dati)
+{
+    verifica_aperta();
+    if (m_porta.write(dati) != dati.size())
+        throw ErrorePorta("scrittura non riuscita");
+    // Out now, not on the next event-loop pass: the receiver is waiting.
+    m_porta.flush();
+    verifica_aperta();
+}
+
+int PortaSeriale::in_attesa()
+{
+    verifica_aperta();
+    return static_cast<int>(m_porta.bytesAvailable());
+}
+
+QByteArray PortaSeriale::leggi()
+{
+    verifica_aperta();
+    return m_granularita > 0 ? m_porta.read(m_granularita) : m_porta.readAll();
+}
+
+void PortaSeriale::verifica_aperta() const
+{
+    if (!aperta())
+        throw ErrorePorta("porta chiusa");
+}
+
+void PortaSeriale::errore(QSerialPort::SerialPortError codice)
+{
+    if (codice == QSerialPort::NoError || codice == QSerialPort::TimeoutError)
+        return;
+    if (m_in_apertura || !m_porta.isOpen() || m_guasta)
+        return;
+    // A pulled adapter or a hung-up line leaves QSerialPort open and
+    // reporting errors in a tight loop. Count the port as closed at once;
+    // the real close waits for the event loop, since this may run inside
+    // QSerialPort's own notifier.
+    m_guasta = true;
+    QMetaObject::invokeMethod(this, &PortaSeriale::chiudi_se_guasta, Qt::QueuedConnection);
+}
+
+void PortaSeriale::chiudi_se_guasta()
+{
+    if (m_guasta)
+        chiudi();
+}

@@ -1,0 +1,107 @@
+#include "parametri.h"
+
+#include <cmath>
+
+Variante *Parametri::variabile(int i)
+{
+    return const_cast<Variante *>(static_cast<const Parametri *>(this)->variabile(i));
+}
+
+const Variante *Parametri::variabile(int i) const
+{
+    switch (i) {
+    case 0:
+        return &Tipo_M5;
+    case 1:
+        return &FQ_Byte1;
+    case 2:
+        return &FQ_Byte2;
+    case 3:
+        return &FQ_Byte3;
+    case 4:
+        return &BaseD1;
+    case 5:
+        return &BaseD2;
+    case 6:
+        return &BaseD3;
+    case 7:
+        return &Cod_H;
+    case 8:
+        return &Cod_L;
+    case 9:
+        return &Toni_HL;
+    case 10:
+        return &Mem_Ipul;
+    case 11:
+        return &Tempo_Rele;
+    case 12:
+        return &Tempo_Imp;
+    case 13:
+        return &RxP88;
+    default:
+        return nullptr;
+    }
+}
+
+void Parametri::calcola_checksum()
+{
+    double somma = 0;
+    for (int i = 0; i <= 13; ++i)
+        somma += variabile(i)->valore();
+    // The AND works on the integer the difference rounds to, as the
+    // receiver's own firmware tool did.
+    const long long differenza = std::llrint(255.0 - somma);
+    Tot_cks = static_cast<double>(differenza & 255);
+}
+
+double Parametri::valore_da_inviare(int i) const
+{
+    if (const Variante *v = variabile(i))
+        return v->valore();
+    if (i == CELLA_CKS)
+        return Tot_cks.valore();
+    return 0;
+}
+
+std::optional<std::uint8_t> codifica_cella(double valore)
+{
+    if (!std::isfinite(valore))
+        return std::nullopt;
+    const double arrotondato = std::nearbyint(valore); // round-to-nearest-even mode
+    if (arrotondato < 0 || arrotondato > 255)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(arrotondato);
+}
+
+Codice dividi_codice(double codice)
+{
+    const double alto = std::floor(codice / 256);
+    return {alto, codice - 256 * alto};
+}
+
+double unisci_codice(double Cod_H, double Cod_L)
+{
+    return Cod_H * 256 + Cod_L;
+}
+
+namespace {
+Blocco crea_blocco(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t cks,
+                   std::uint8_t lettera)
+{
+    Blocco b{};
+    const std::uint8_t testa[14] = {0, b1, b2, b3, 0, 136, 1, 0, 1, 1, 0, 30, 3, 0};
+    for (int i = 0; i < 14; ++i)
+        b[i] = testa[i];
+    b[CELLA_CKS] = cks;
+    b[CELLA_BANDA] = lettera;
+    b[CELLA_MARCA] = 'Z';
+    return b;
+}
+} // namespace
+
+const Blocco &blocco_fabbrica(Banda banda)
+{
+    static const Blocco uhf = crea_blocco(2, 6, 96, 235, 'U');
+    static const Blocco vhf = crea_blocco(0, 228, 0, 111, 'V');
+    return banda == Banda::UHF ? uhf : vhf;
+}

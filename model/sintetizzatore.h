@@ -1,0 +1,57 @@
+#pragma once
+
+#include "variante.h"
+
+#include <optional>
+#include <string_view>
+
+// Receive frequency (MHz) to the synthesiser cells 1-3 and back. The
+// synthesiser runs on the local oscillator: RX + 21.4 MHz in VHF, RX - 45 MHz
+// in UHF, counted in 12.5 kHz steps N = 64*B + A.
+
+constexpr double VHF_MIN = 100;
+constexpr double VHF_MAX = 249;
+constexpr double UHF_MIN = 250;
+constexpr double UHF_MAX = 500;
+
+struct FqByte
+{
+    double FQ_Byte1; // B div 256
+    double FQ_Byte2; // B mod 256
+    double FQ_Byte3; // 2*A
+};
+
+struct Offset
+{
+    double s;         // local-oscillator frequency
+    bool fuori_range; // RX in neither window: no offset applied
+};
+
+// Band offset decided by the RX value alone.
+Offset applica_offset(double f);
+
+// Whether the local-oscillator frequency suits the unit's band letter. With
+// no known letter there is nothing to check.
+bool in_banda(double s, const Variante &stripVU);
+
+// Steps onto the 12.5 kHz grid (a point 2.5 kHz or more above a grid point
+// goes up) and splits N into the three cells.
+FqByte calcola_fq_byte(double s);
+
+struct Conversione
+{
+    double FEe = 0;
+    double s = 0;
+    bool fuori_range = false; // warn, then go on
+    bool fuori_banda = false; // refuse: nothing may be sent
+    FqByte celle{};
+    bool codificabile = true; // every cell fits in one byte
+};
+
+Conversione converti_frequenza(std::string_view testo, const Variante &stripVU);
+
+// Reverse conversion of a read: halves FQ_Byte3 in place (it then holds A)
+// and gives the RX frequency, or nullopt when the oscillator value lies in
+// neither window and the frequency field is to be left alone.
+std::optional<double> frequenza_da_fq_byte(const Variante &FQ_Byte1, const Variante &FQ_Byte2,
+                                           Variante &FQ_Byte3);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The leading decimal number of a text, "." as the decimal point whatever the
+// locale. Leading blanks and a sign are allowed; an empty or non-numeric text
+// gives 0, a number too large for a double gives infinity.
+double valore_testo(std::string_view testo);
+
+// 15 significant digits, no trailing zeros, no trailing point, always ".".
+std::string testo_numero(double valore);
