@@ -53,8 +53,10 @@ private:
 
 Collegamento::Collegamento(Controlli &controlli, QObject *parent) : QObject(parent), c(controlli)
 {
+    Timer_stato.setObjectName(QStringLiteral("Timer_stato"));
     Timer_stato.setInterval(INTERVALLO_STATO_MS);
     connect(&Timer_stato, &QTimer::timeout, this, &Collegamento::Timer_stato_Timer);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TIME_OUT_ACK_MS);
     connect(&Timer1, &QTimer::timeout, this, &Collegamento::Timer1_Timer);
     m_sveglia.setInterval(SVEGLIA_MS);

@@ -1,0 +1,20 @@
+# Sourced by the other scripts: makes sure the Debian packages are there.
+# Usage: richiedi_pacchetti pkg...
+richiedi_pacchetti() {
+    local mancanti=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || mancanti+=("$p")
+    done
+    [ ${#mancanti[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. Install them with:" >&2
+        echo "  sudo apt-get install -y ${mancanti[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${mancanti[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >&2 || true
+    apt-get install -y -qq "${mancanti[@]}" >&2
+}
+
+PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev)

@@ -1,0 +1,47 @@
+#include "controllo_campo.h"
+
+#include "testo_numero.h"
+
+namespace {
+bool cifra(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+void segnala(EsitoControllo &e, int inizio)
+{
+    ++e.beep;
+    e.inizio = inizio;
+    e.lunghezza = 1;
+}
+} // namespace
+
+EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo)
+{
+    EsitoControllo e;
+    const int n = testo.size();
+    if (tipo == TipoCampo::Frequenza) {
+        for (int k = 0; k < n; ++k) {
+            if (!cifra(testo[k]) && testo[k] != QLatin1Char('.')) {
+                segnala(e, k);
+                break;
+            }
+        }
+        return e;
+    }
+
+    const double valore = valore_testo(testo.toStdString());
+    const double limite = tipo == TipoCampo::Codice ? 4096 : 255;
+    // The limit is tested once per character scanned, so "300" in a time
+    // field reports three times; the code field stops at the first report.
+    for (int k = 0; k < n; ++k) {
+        if (!cifra(testo[k]))
+            segnala(e, k);
+        if (valore > limite) {
+            segnala(e, tipo == TipoCampo::Codice ? 3 : 2);
+            if (tipo == TipoCampo::Codice)
+                break;
+        }
+    }
+    return e;
+}

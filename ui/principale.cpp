@@ -1,0 +1,336 @@
+#include "principale.h"
+
+#include "grafica.h"
+#include "ui_principale.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+
+const QString Principale::TITOLO_APPLICAZIONE = QStringLiteral("Configuratore M5");
+
+// Fixed width: the banner rotates it by its length taken at load.
+const QString Principale::CAPTION =
+    QStringLiteral("Quorvanta Radiocomandi Srl") + QString(2, QLatin1Char(' ')) +
+    QStringLiteral("Via dei Tessitori, 14/B") + QString(6, QLatin1Char(' ')) +
+    QStringLiteral("Valdoro(VR)") + QString(7, QLatin1Char(' ')) +
+    QStringLiteral("www.quorvanta-radio.test") + QString(19, QLatin1Char(' '));
+
+namespace {
+constexpr int INTERVALLO_BANNER_MS = 150;
+}
+
+Principale::Principale(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Principale>()), m_collegamento(*this, this)
+{
+    ui->setupUi(this);
+    setWindowTitle(CAPTION);
+    setWindowIcon(icona_applicazione());
+    setFixedSize(size());
+    affina_caratteri(this);
+    ui->Image1->setPixmap(logo_marchio());
+    ui->ProgressBar1->setVisible(false);
+    ui->Cmb_com->setCurrentIndex(0);
+    ui->txb_Codice_M5->setFocus();
+
+    connect(ui->txb_Codice_M5, &QLineEdit::textChanged, this, &Principale::txb_Codice_M5_Change);
+    connect(ui->txb_FqRx, &QLineEdit::textChanged, this, &Principale::txb_FqRx_Change);
+    connect(ui->txb_tmp_rele, &QLineEdit::textChanged, this, &Principale::txb_tmp_rele_Change);
+    connect(ui->txb_Usc_imp, &QLineEdit::textChanged, this, &Principale::txb_Usc_imp_Change);
+    for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp})
+        campo(c)->installEventFilter(this);
+
+    for (Opzione o : {Opzione::ToniAlti, Opzione::ToniBassi, Opzione::Memo, Opzione::Imp,
+                      Opzione::Strip, Opzione::Bidi})
+        collega_opzione(o);
+
+    Collegamento *l = &m_collegamento;
+    connect(ui->Cmd_connetti, &QPushButton::clicked, l, &Collegamento::Cmd_connetti_Click);
+    connect(ui->cmd_programma, &QPushButton::clicked, l, &Collegamento::cmd_programma_Click);
+    connect(ui->Cmd_disconetti, &QPushButton::clicked, l, &Collegamento::Cmd_disconetti_Click);
+    connect(ui->Cmd_init_uhf, &QPushButton::clicked, l, &Collegamento::Cmd_init_uhf_Click);
+    connect(ui->Cmd_init_vhf, &QPushButton::clicked, l, &Collegamento::Cmd_init_vhf_Click);
+    connect(ui->Command4, &QPushButton::clicked, l, &Collegamento::Command4_Click);
+    connect(ui->Cmb_com, &QComboBox::activated, l, &Collegamento::Cmb_com_Click);
+
+    prepara_suggerimenti();
+
+    Tmr_scritte.setObjectName(QStringLiteral("Tmr_scritte"));
+    Tmr_scritte.setInterval(INTERVALLO_BANNER_MS);
+    connect(&Tmr_scritte, &QTimer::timeout, this, &Principale::Tmr_scritte_Timer);
+    Form_Load();
+}
+
+Principale::~Principale() = default;
+
+void Principale::Form_Load()
+{
+    m_lunghezza_caption = static_cast<qint16>(windowTitle().size());
+    Tmr_scritte.start();
+    m_collegamento.avvia_supervisione();
+}
+
+void Principale::Tmr_scritte_Timer()
+{
+    const QString c = windowTitle();
+    setWindowTitle(c.right(m_lunghezza_caption - 1) + c.left(1));
+}
+
+void Principale::prepara_suggerimenti()
+{
+    const QString logo =
+        QStringLiteral(" Quorvanta Radiocomandi Srl  Via dei Tessitori, 14/B - 37099 "
+                       "Valdoro (Verona) Italia");
+    m_suggerimenti = {
+        {ui->Frame1, QStringLiteral(" Inserire il Codice dell'Quorvanta M5 (Renge 1 - 4096)  ")},
+        {ui->Frame2, QStringLiteral(" Inserire la frequenza di Rx Vhf o Uhf secondo la Banda (es. "
+                                    "160.9125 - 440.9125)")},
+        {ui->Frame3, QStringLiteral(" Inserire il Tempo del Rele' di Allarme espresso in sec "
+                                    "(Range 1 - 255 sec)")},
+        {ui->Frame4, QStringLiteral(" Inserire il Tempo dell'Uscita Impulsiva espresso in sec "
+                                    "(Range 1 - 255 sec)")},
+        {ui->toni_h_l, QStringLiteral(" Toni H/L se impostato ALTI solo verso Quorvanta K2 o K6 "
+                                      ",BASSI verso Quorvanta P/S")},
+        {ui->Frame15, QStringLiteral(" Seleziona se deve Ricevere un Msg da uno Strip/mono o da "
+                                     "un Bidirezionale")},
+        {ui->Mem_Imp, QStringLiteral(" Imposta L'Uscite Memorizzate o Impulsive  secondo le "
+                                     "specifiche del Monodir.,Strip,Bidirez.")},
+        {ui->Frame11, QStringLiteral(" Stato di Connessione ,indica se la connessione e' attiva o "
+                                     "disattiva tra PC e Quorvanta M5")},
+        {ui->Frame10, QStringLiteral(" Setup Com seleziona la porta di comunicazione seriale ")},
+        {ui->Label7, QStringLiteral(" Configuratore per Quorvanta M5 V 1.0.0 F.T")},
+        {ui->Image1, logo},
+    };
+
+    setMouseTracking(true);
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (m_suggerimenti.contains(w)) {
+            w->setMouseTracking(true);
+            w->installEventFilter(this);
+        } else if (!w->objectName().startsWith(QLatin1String("Line"))) {
+            // Only bare background (the ruling lines are part of it) clears
+            // the line; every other control keeps the hint as it is.
+            w->setAttribute(Qt::WA_NoMousePropagation);
+        }
+    }
+}
+
+bool Principale::eventFilter(QObject *oggetto, QEvent *evento)
+{
+    switch (evento->type()) {
+    case QEvent::MouseMove: {
+        const auto it = m_suggerimenti.constFind(oggetto);
+        if (it != m_suggerimenti.constEnd()) {
+            ui->Text7->setText(*it);
+            return true;
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp}) {
+            if (oggetto == campo(c))
+                campo_LostFocus(c);
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(oggetto, evento);
+}
+
+void Principale::mouseMoveEvent(QMouseEvent *event)
+{
+    Form_MouseMove();
+    event->accept();
+}
+
+void Principale::Form_MouseMove()
+{
+    ui->Text7->setText(QString());
+}
+
+void Principale::campo_LostFocus(Campo c)
+{
+    // A faulty field takes the focus back; while one does so, the field it
+    // takes it from must not fight back, or two faulty fields would bounce
+    // the focus forever.
+    if (m_in_controllo)
+        return;
+    controlla(c);
+}
+
+void Principale::controlla(Campo c)
+{
+    const bool annidato = m_in_controllo;
+    m_in_controllo = true;
+    QLineEdit *e = campo(c);
+    const TipoCampo tipo = c == Campo::Codice      ? TipoCampo::Codice
+                           : c == Campo::Frequenza ? TipoCampo::Frequenza
+                                                   : TipoCampo::Tempo;
+    const EsitoControllo esito = controlla_campo(tipo, e->text());
+    for (int i = 0; i < esito.beep; ++i)
+        beep();
+    if (esito.difettoso()) {
+        e->setSelection(esito.inizio, esito.lunghezza);
+        e->setFocus();
+    }
+    m_in_controllo = annidato;
+}
+
+QLineEdit *Principale::campo(Campo c) const
+{
+    switch (c) {
+    case Campo::Codice:
+        return ui->txb_Codice_M5;
+    case Campo::Frequenza:
+        return ui->txb_FqRx;
+    case Campo::TempoRele:
+        return ui->txb_tmp_rele;
+    case Campo::TempoImp:
+        return ui->txb_Usc_imp;
+    }
+    return nullptr;
+}
+
+QRadioButton *Principale::opzione(Opzione o) const
+{
+    switch (o) {
+    case Opzione::ToniAlti:
+        return ui->Opt_toni_alti;
+    case Opzione::ToniBassi:
+        return ui->Opt_toni_bassi;
+    case Opzione::Memo:
+        return ui->Opt_memo;
+    case Opzione::Imp:
+        return ui->Opt_imp;
+    case Opzione::Strip:
+        return ui->opt_strip;
+    case Opzione::Bidi:
+        return ui->Opt_bidi;
+    }
+    return nullptr;
+}
+
+void Principale::collega_opzione(Opzione o)
+{
+    // Opt_toni_alti_Click and the others: each stores its constant.
+    connect(opzione(o), &QRadioButton::toggled, this, [this, o](bool selezionata) {
+        if (selezionata)
+            m_collegamento.opzione_cliccata(o);
+    });
+}
+
+QString Principale::stato() const
+{
+    return ui->txb_stato_con->text();
+}
+
+void Principale::imposta_stato(const QString &testo)
+{
+    ui->txb_stato_con->setText(testo);
+}
+
+QString Principale::testo(Campo c) const
+{
+    return campo(c)->text();
+}
+
+void Principale::imposta_testo(Campo c, const QString &testo)
+{
+    campo(c)->setText(testo);
+}
+
+void Principale::seleziona(Opzione o)
+{
+    QRadioButton *b = opzione(o);
+    if (b->isChecked())
+        m_collegamento.opzione_cliccata(o); // no toggle, but the click still runs
+    else
+        b->setChecked(true);
+}
+
+void Principale::imposta_banda(const QString &testo)
+{
+    ui->Text1->setText(testo);
+}
+
+void Principale::mostra_progresso(bool visibile)
+{
+    ui->ProgressBar1->setVisible(visibile);
+}
+
+void Principale::massimo_progresso(int massimo)
+{
+    ui->ProgressBar1->setMaximum(massimo);
+}
+
+void Principale::valore_progresso(int valore)
+{
+    ui->ProgressBar1->setValue(valore);
+}
+
+void Principale::abilita(Comando comando, bool abilitato)
+{
+    QWidget *w = nullptr;
+    switch (comando) {
+    case Comando::Connetti:
+        w = ui->Cmd_connetti;
+        break;
+    case Comando::PortaCom:
+        w = ui->Cmb_com;
+        break;
+    case Comando::Disconetti:
+        w = ui->Cmd_disconetti;
+        break;
+    case Comando::Programma:
+        w = ui->cmd_programma;
+        break;
+    case Comando::InitUhf:
+        w = ui->Cmd_init_uhf;
+        break;
+    case Comando::InitVhf:
+        w = ui->Cmd_init_vhf;
+        break;
+    }
+    if (w->isEnabled() != abilitato)
+        w->setEnabled(abilitato);
+}
+
+QString Principale::testo_porta() const
+{
+    return ui->Cmb_com->currentText();
+}
+
+void Principale::avviso(const QString &messaggio)
+{
+    if (m_avviso) {
+        m_avviso(messaggio);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, TITOLO_APPLICAZIONE, messaggio, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Principale::beep()
+{
+    if (m_beep)
+        m_beep();
+    else
+        QApplication::beep();
+}
+
+void Principale::termina()
+{
+    m_chiusura_da_esci = true;
+    close();
+}
+
+void Principale::closeEvent(QCloseEvent *event)
+{
+    // Only "ESCI" says goodbye to the receiver; any other close just lets
+    // the port go, and a waiting transaction ends without further messages.
+    if (!m_chiusura_da_esci)
+        m_collegamento.chiusura_finestra();
+    event->accept();
+    emit chiusa();
+}
