@@ -1,0 +1,141 @@
+#include "memoria.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::string descrivi(const std::string &percorso, int codice)
+{
+    return percorso + ": " + std::strerror(codice);
+}
+
+bool scrivi_tutto(int fd, const std::uint8_t *dati, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t scritti = ::write(fd, dati, n);
+        if (scritti < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        dati += scritti;
+        n -= static_cast<std::size_t>(scritti);
+    }
+    return true;
+}
+
+std::string cartella_di(const std::string &percorso)
+{
+    const auto barra = percorso.rfind('/');
+    if (barra == std::string::npos)
+        return ".";
+    if (barra == 0)
+        return "/";
+    return percorso.substr(0, barra);
+}
+} // namespace
+
+Memoria::Memoria(const Blocco &iniziale) : m_celle(iniziale) {}
+
+std::optional<Blocco> Memoria::leggi_file(const std::string &percorso, std::string &errore)
+{
+    const int fd = ::open(percorso.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errore = descrivi(percorso, errno);
+        return std::nullopt;
+    }
+    // One byte more than needed, to tell a longer file from an exact one.
+    std::uint8_t dati[NUM_CELLE + 1];
+    std::size_t letti = 0;
+    while (letti < sizeof dati) {
+        const ssize_t n = ::read(fd, dati + letti, sizeof dati - letti);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            errore = descrivi(percorso, errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        letti += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (letti != NUM_CELLE) {
+        errore = percorso + ": expected " + std::to_string(NUM_CELLE) + " bytes, found " +
+                 (letti > NUM_CELLE ? "more" : std::to_string(letti));
+        return std::nullopt;
+    }
+    Blocco blocco;
+    std::memcpy(blocco.data(), dati, NUM_CELLE);
+    return blocco;
+}
+
+bool Memoria::collega_file(const std::string &percorso, std::string &errore)
+{
+    struct stat info;
+    if (::stat(percorso.c_str(), &info) == 0) {
+        const auto letto = leggi_file(percorso, errore);
+        if (!letto)
+            return false;
+        m_celle = *letto;
+        m_file = percorso;
+        return true;
+    }
+    if (errno != ENOENT) {
+        errore = descrivi(percorso, errno);
+        return false;
+    }
+    m_file = percorso;
+    if (!salva(errore)) {
+        m_file.clear();
+        return false;
+    }
+    return true;
+}
+
+void Memoria::scrivi(int i, std::uint8_t valore)
+{
+    m_celle[i] = valore;
+    std::string errore;
+    if (!m_file.empty() && !salva(errore)) {
+        std::fprintf(stderr, "m5sim: cannot save the cells: %s\n", errore.c_str());
+        std::fflush(stderr);
+    }
+}
+
+bool Memoria::salva(std::string &errore) const
+{
+    // A kill in the middle must leave either the old or the new block, never
+    // half of each: write aside, then rename over.
+    std::string temporaneo = m_file + ".XXXXXX";
+    const int fd = ::mkstemp(temporaneo.data());
+    if (fd < 0) {
+        errore = descrivi(temporaneo, errno);
+        return false;
+    }
+    const bool ok =
+        ::fchmod(fd, 0644) == 0 && scrivi_tutto(fd, m_celle.data(), NUM_CELLE) && ::fsync(fd) == 0;
+    const int codice = errno;
+    ::close(fd);
+    if (!ok) {
+        errore = descrivi(temporaneo, codice);
+        ::unlink(temporaneo.c_str());
+        return false;
+    }
+    if (::rename(temporaneo.c_str(), m_file.c_str()) != 0) {
+        errore = descrivi(m_file, errno);
+        ::unlink(temporaneo.c_str());
+        return false;
+    }
+    const int cartella = ::open(cartella_di(m_file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (cartella >= 0) {
+        ::fsync(cartella);
+        ::close(cartella);
+    }
+    return true;
+}

@@ -1,0 +1,362 @@
+#include "simulatore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <limits>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+constexpr std::int64_t MAI = std::numeric_limits<std::int64_t>::max();
+// Leaves the PC side a moment to notice the hangup while we still exist.
+constexpr std::int64_t ATTESA_DOPO_RIAGGANCIO_US = 100'000;
+
+int g_pipe_segnali[2] = {-1, -1};
+
+void al_segnale(int)
+{
+    const int errno_salvato = errno;
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_pipe_segnali[1], &c, 1);
+    errno = errno_salvato;
+}
+
+bool installa_segnali(std::string &errore)
+{
+    if (g_pipe_segnali[0] < 0 && ::pipe2(g_pipe_segnali, O_CLOEXEC | O_NONBLOCK) != 0) {
+        errore = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    struct sigaction azione = {};
+    azione.sa_handler = al_segnale;
+    sigemptyset(&azione.sa_mask);
+    for (const int segnale : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(segnale, &azione, nullptr);
+    // A test harness that goes away must not kill us halfway through a trace line.
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+std::int64_t monotono_us()
+{
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
+}
+
+bool imposta_flag(int fd, int flag)
+{
+    const int attuali = ::fcntl(fd, F_GETFL);
+    return attuali >= 0 && ::fcntl(fd, F_SETFL, attuali | flag) == 0;
+}
+
+std::string errore_sistema(const char *cosa)
+{
+    return std::string(cosa) + ": " + std::strerror(errno);
+}
+} // namespace
+
+Simulatore::Simulatore(const OpzioniSimulatore &opzioni)
+    : m_opzioni(opzioni), m_memoria(opzioni.blocco), m_protocollo(m_memoria, opzioni.guasti),
+      m_inizio_us(monotono_us()),
+      m_durata_byte_us(opzioni.baud > 0 ? (10'000'000LL + opzioni.baud - 1) / opzioni.baud : 0)
+{
+}
+
+Simulatore::~Simulatore()
+{
+    chiudi_linea();
+    if (m_collegamento_creato) {
+        // Only our own link: someone may have pointed it elsewhere meanwhile.
+        char destinazione[4096];
+        const ssize_t n =
+            ::readlink(m_opzioni.collegamento.c_str(), destinazione, sizeof destinazione - 1);
+        if (n >= 0 && std::string(destinazione, static_cast<std::size_t>(n)) == m_percorso)
+            ::unlink(m_opzioni.collegamento.c_str());
+    }
+}
+
+bool Simulatore::carica_memoria(std::string &errore)
+{
+    return m_opzioni.eeprom.empty() || m_memoria.collega_file(m_opzioni.eeprom, errore);
+}
+
+bool Simulatore::apri_linea(std::string &errore)
+{
+    if (!installa_segnali(errore))
+        return false;
+
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0) {
+        errore = errore_sistema("posix_openpt");
+        return false;
+    }
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+        !imposta_flag(m_master, O_NONBLOCK)) {
+        errore = errore_sistema("pty");
+        return false;
+    }
+    char nome[256];
+    if (::ptsname_r(m_master, nome, sizeof nome) != 0) {
+        errore = errore_sistema("ptsname");
+        return false;
+    }
+    m_percorso = nome;
+
+    // Holding the slave ourselves keeps the master usable while no PC has the
+    // port open, and lets us set raw mode before anyone can see an echo.
+    m_slave = ::open(nome, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slave < 0) {
+        errore = errore_sistema(nome);
+        return false;
+    }
+    termios modo;
+    if (::tcgetattr(m_slave, &modo) != 0) {
+        errore = errore_sistema("tcgetattr");
+        return false;
+    }
+    ::cfmakeraw(&modo);
+    if (::tcsetattr(m_slave, TCSANOW, &modo) != 0) {
+        errore = errore_sistema("tcsetattr");
+        return false;
+    }
+
+    if (!m_opzioni.collegamento.empty()) {
+        const char *collegamento = m_opzioni.collegamento.c_str();
+        struct stat info;
+        if (::lstat(collegamento, &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) {
+                errore = m_opzioni.collegamento + ": exists and is not a symbolic link";
+                return false;
+            }
+            if (::unlink(collegamento) != 0) {
+                errore = errore_sistema(collegamento);
+                return false;
+            }
+        }
+        if (::symlink(nome, collegamento) != 0) {
+            errore = errore_sistema(collegamento);
+            return false;
+        }
+        m_collegamento_creato = true;
+    }
+    return true;
+}
+
+std::int64_t Simulatore::adesso() const
+{
+    return monotono_us() - m_inizio_us;
+}
+
+int Simulatore::esegui()
+{
+    m_prossimo_annuncio = adesso();
+    for (;;) {
+        const std::int64_t ora = adesso();
+        bool uscita_bloccata = false;
+        if (m_uscita_processo) {
+            if (ora >= *m_uscita_processo)
+                return 0;
+        } else {
+            elabora_arrivati(ora);
+            if (m_master >= 0 && !m_protocollo.in_dialogo() && !m_opzioni.silenzioso &&
+                ora >= m_prossimo_annuncio) {
+                // A slow line must not queue announcements faster than they leave.
+                if (m_uscita.empty())
+                    annuncia();
+                m_prossimo_annuncio += m_opzioni.annuncio_ms * 1000LL;
+                if (m_prossimo_annuncio <= ora)
+                    m_prossimo_annuncio = ora + m_opzioni.annuncio_ms * 1000LL;
+            }
+            if (m_master >= 0)
+                uscita_bloccata = scrivi_dovuti(ora);
+        }
+
+        pollfd attesa[2] = {{g_pipe_segnali[0], POLLIN, 0}, {m_master, POLLIN, 0}};
+        if (uscita_bloccata)
+            attesa[1].events |= POLLOUT;
+        const nfds_t quanti = m_master >= 0 ? 2 : 1;
+
+        const std::int64_t scadenza = prossima_scadenza(uscita_bloccata);
+        timespec timeout;
+        timespec *p_timeout = nullptr;
+        if (scadenza != MAI) {
+            const std::int64_t resto = std::max<std::int64_t>(0, scadenza - adesso());
+            timeout.tv_sec = static_cast<time_t>(resto / 1'000'000);
+            timeout.tv_nsec = static_cast<long>(resto % 1'000'000) * 1000;
+            p_timeout = &timeout;
+        }
+        if (::ppoll(attesa, quanti, p_timeout, nullptr) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "m5sim: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (attesa[0].revents & POLLIN)
+            return 0;
+        if (quanti == 2 && (attesa[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            leggi_linea(adesso());
+    }
+}
+
+std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
+{
+    if (m_uscita_processo)
+        return *m_uscita_processo;
+    std::int64_t scadenza = MAI;
+    if (!m_protocollo.in_dialogo() && !m_opzioni.silenzioso)
+        scadenza = m_prossimo_annuncio;
+    if (!m_entrata.empty())
+        scadenza = std::min(scadenza, arrivo_prossimo());
+    if (!m_uscita.empty() && !uscita_bloccata) {
+        std::int64_t partenza = m_uscita.front().dovuto_us;
+        if (m_ultima_uscita)
+            partenza = std::max(partenza, *m_ultima_uscita + m_durata_byte_us);
+        scadenza = std::min(scadenza, partenza);
+    }
+    return scadenza;
+}
+
+void Simulatore::leggi_linea(std::int64_t ora)
+{
+    std::uint8_t dati[256];
+    const ssize_t n = ::read(m_master, dati, sizeof dati);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EINTR)
+            return;
+        // Cannot happen while we hold the slave; give up rather than spin.
+        std::fprintf(stderr, "m5sim: read: %s\n", std::strerror(errno));
+        std::fflush(stderr);
+        riaggancia(ora);
+        return;
+    }
+    for (ssize_t i = 0; i < n; ++i)
+        m_entrata.push_back({dati[i], ora});
+}
+
+// The time on the wire runs from when the previous byte was taken in, not
+// from when it was due: a late wake-up must never squeeze two bytes closer.
+std::int64_t Simulatore::arrivo_prossimo() const
+{
+    const std::int64_t letto = m_entrata.front().dovuto_us;
+    if (m_durata_byte_us == 0)
+        return letto;
+    return std::max(letto, m_ultimo_arrivo.value_or(letto)) + m_durata_byte_us;
+}
+
+void Simulatore::elabora_arrivati(std::int64_t ora)
+{
+    while (!m_entrata.empty() && arrivo_prossimo() <= ora) {
+        const std::uint8_t byte = m_entrata.front().byte;
+        m_entrata.pop_front();
+        m_ultimo_arrivo = ora;
+        traccia("in", byte, ora);
+        ++m_ricevuti;
+
+        std::string risposta;
+        switch (m_protocollo.ricevi(byte, risposta)) {
+        case Protocollo::Evento::InizioDialogo:
+            m_dialogo_avvenuto = true;
+            break;
+        case Protocollo::Evento::FineDialogo:
+            m_prossimo_annuncio = ora;
+            break;
+        case Protocollo::Evento::Nessuno:
+            break;
+        }
+
+        if (m_opzioni.riaggancio_dopo && m_ricevuti >= *m_opzioni.riaggancio_dopo) {
+            riaggancia(ora);
+            return;
+        }
+        if (!m_opzioni.silenzioso && !risposta.empty()) {
+            accoda(risposta, ora + m_opzioni.ritardo_risposta_ms * 1000LL);
+            // Answer before looking at the next byte, as the unit would.
+            scrivi_dovuti(ora);
+        }
+    }
+}
+
+void Simulatore::annuncia()
+{
+    // Whatever the previous announcement left unread on a closed port is
+    // gone, as on a real line: the PC never finds a backlog of "K".
+    ::tcflush(m_slave, TCIFLUSH);
+    if (!m_dialogo_avvenuto)
+        accoda(m_opzioni.rumore, 0);
+    accoda("K", 0);
+}
+
+void Simulatore::accoda(const std::string &byte, std::int64_t dovuto)
+{
+    for (const char c : byte)
+        m_uscita.push_back({static_cast<std::uint8_t>(c), dovuto});
+}
+
+// True when the master is full and we must wait for POLLOUT.
+bool Simulatore::scrivi_dovuti(std::int64_t ora)
+{
+    while (!m_uscita.empty()) {
+        const ByteInLinea prossimo = m_uscita.front();
+        if (prossimo.dovuto_us > ora)
+            return false;
+        if (m_ultima_uscita && ora < *m_ultima_uscita + m_durata_byte_us)
+            return false;
+        // Traced before the write, so that whoever has read the byte from
+        // the port can already find its line on stderr.
+        if (!m_uscita_tracciata) {
+            traccia("out", prossimo.byte, ora);
+            m_uscita_tracciata = true;
+        }
+        const ssize_t n = ::write(m_master, &prossimo.byte, 1);
+        if (n < 0 && errno == EAGAIN)
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            std::fprintf(stderr, "m5sim: write: %s\n", std::strerror(errno));
+            std::fflush(stderr);
+        } else if (m_durata_byte_us > 0) {
+            m_ultima_uscita = ora;
+        }
+        m_uscita_tracciata = false;
+        m_uscita.pop_front();
+    }
+    return false;
+}
+
+void Simulatore::riaggancia(std::int64_t ora)
+{
+    chiudi_linea();
+    m_entrata.clear();
+    m_uscita.clear();
+    m_uscita_tracciata = false;
+    m_uscita_processo = ora + ATTESA_DOPO_RIAGGANCIO_US;
+}
+
+void Simulatore::chiudi_linea()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = -1;
+    m_slave = -1;
+}
+
+void Simulatore::traccia(const char *verso, std::uint8_t byte, std::int64_t ora) const
+{
+    if (!m_opzioni.traccia)
+        return;
+    std::fprintf(stderr, "%lld.%06lld %s %02X\n", static_cast<long long>(ora / 1'000'000),
+                 static_cast<long long>(ora % 1'000'000), verso, byte);
+    std::fflush(stderr);
+}

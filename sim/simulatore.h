@@ -1,0 +1,83 @@
+#pragma once
+
+#include "memoria.h"
+#include "protocollo.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+
+struct OpzioniSimulatore
+{
+    Blocco blocco = blocco_fabbrica(Banda::UHF);
+    std::string eeprom;       // empty: the cells live only as long as the process
+    std::string collegamento; // symlink to the slave, empty for none
+    int annuncio_ms = 500;
+    bool silenzioso = false;
+    std::string rumore; // sent before each "K" until the first "U"
+    GuastiRisposta guasti;
+    std::optional<long long> riaggancio_dopo; // received bytes before the cable is pulled
+    int ritardo_risposta_ms = 0;
+    int baud = 0; // 0: no line timing at all
+    bool traccia = false;
+};
+
+// The receiver on the master side of a pseudo-terminal; the PC opens the
+// slave as if it were a serial port.
+class Simulatore
+{
+public:
+    explicit Simulatore(const OpzioniSimulatore &opzioni);
+    ~Simulatore();
+    Simulatore(const Simulatore &) = delete;
+    Simulatore &operator=(const Simulatore &) = delete;
+
+    bool carica_memoria(std::string &errore);
+    bool apri_linea(std::string &errore);
+    const std::string &percorso() const { return m_percorso; }
+
+    // Serves the line until SIGTERM/SIGINT or until the cable is pulled;
+    // gives the exit code.
+    int esegui();
+
+private:
+    struct ByteInLinea
+    {
+        std::uint8_t byte;
+        std::int64_t dovuto_us; // when read from the PC in, earliest departure out
+    };
+
+    std::int64_t adesso() const;
+    void leggi_linea(std::int64_t ora);
+    std::int64_t arrivo_prossimo() const;
+    void elabora_arrivati(std::int64_t ora);
+    void annuncia();
+    void accoda(const std::string &byte, std::int64_t dovuto);
+    bool scrivi_dovuti(std::int64_t ora);
+    std::int64_t prossima_scadenza(bool uscita_bloccata) const;
+    void riaggancia(std::int64_t ora);
+    void traccia(const char *verso, std::uint8_t byte, std::int64_t ora) const;
+    void chiudi_linea();
+
+    OpzioniSimulatore m_opzioni;
+    Memoria m_memoria;
+    Protocollo m_protocollo;
+    std::int64_t m_inizio_us;
+    std::int64_t m_durata_byte_us;
+
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_percorso;
+    bool m_collegamento_creato = false;
+
+    std::deque<ByteInLinea> m_entrata;
+    std::deque<ByteInLinea> m_uscita;
+    std::optional<std::int64_t> m_ultimo_arrivo;
+    std::optional<std::int64_t> m_ultima_uscita;
+    bool m_uscita_tracciata = false; // the front of m_uscita is already on stderr
+    long long m_ricevuti = 0;
+    bool m_dialogo_avvenuto = false;
+    std::int64_t m_prossimo_annuncio = 0;
+    std::optional<std::int64_t> m_uscita_processo; // set once the line is gone
+};

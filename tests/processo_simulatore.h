@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+struct ByteTraccia
+{
+    qint64 us;    // the simulator's monotonic clock since it started
+    bool entrata; // received by the simulator from the PC
+    quint8 byte;
+};
+
+// The m5sim receiver simulator as a child process, always with --trace, so
+// that a test can check every byte that crossed the line in either direction.
+class ProcessoSimulatore
+{
+public:
+    explicit ProcessoSimulatore(const QStringList &argomenti = {});
+    ~ProcessoSimulatore();
+    ProcessoSimulatore(const ProcessoSimulatore &) = delete;
+    ProcessoSimulatore &operator=(const ProcessoSimulatore &) = delete;
+
+    static QString eseguibile();
+
+    // Starts the process; true once it has printed the terminal's path.
+    bool avvia(int ms = 5000);
+    QString percorso() const { return m_percorso; }
+
+    QList<ByteTraccia> traccia();
+    QByteArray ricevuti();
+    QByteArray inviati();
+    // stderr lines that are not trace lines (diagnostics, a malformed trace).
+    QStringList diagnostica();
+
+    bool attendi_ricevuti(int n, int ms);
+    bool attendi_inviati(int n, int ms);
+    bool attendi_fine(int ms);
+
+    bool in_esecuzione() const;
+    qint64 pid() const { return m_processo.processId(); }
+    // The exit code after a normal exit; -1 while running or after a crash.
+    int codice_uscita() const;
+    // SIGTERM, then SIGKILL if it does not go within a few seconds.
+    void termina();
+
+private:
+    void leggi_errori();
+    bool attendi_traccia(bool entrata, int n, int ms);
+    QByteArray byte(bool entrata);
+
+    QStringList m_argomenti;
+    QProcess m_processo;
+    QString m_percorso;
+    QByteArray m_resto_uscita;
+    QByteArray m_resto_errori;
+    QList<ByteTraccia> m_traccia;
+    QStringList m_diagnostica;
+};
