@@ -51,7 +51,8 @@ private:
     Collegamento &m_c;
 };
 
-Collegamento::Collegamento(Controlli &controlli, QObject *parent) : QObject(parent), c(controlli)
+Collegamento::Collegamento(Controlli &controlli, QObject *parent)
+    : QObject(parent), c(controlli), Timer_stato(this), Timer1(this), m_sveglia(this)
 {
     Timer_stato.setObjectName(QStringLiteral("Timer_stato"));
     Timer_stato.setInterval(INTERVALLO_STATO_MS);

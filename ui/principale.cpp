@@ -21,7 +21,8 @@ constexpr int INTERVALLO_BANNER_MS = 150;
 }
 
 Principale::Principale(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Principale>()), m_collegamento(*this, this)
+    : QWidget(parent), ui(std::make_unique<Ui::Principale>()), m_collegamento(*this, this),
+      Tmr_scritte(this)
 {
     ui->setupUi(this);
     setWindowTitle(CAPTION);
@@ -107,7 +108,11 @@ void Principale::prepara_suggerimenti()
         if (m_suggerimenti.contains(w)) {
             w->setMouseTracking(true);
             w->installEventFilter(this);
-        } else if (!w->objectName().startsWith(QLatin1String("Line"))) {
+        } else if (w->objectName().startsWith(QLatin1String("Line"))) {
+            // Qt drops a plain move over a child without tracking instead of
+            // passing it to the window: the ruling lines must track to clear.
+            w->setMouseTracking(true);
+        } else {
             // Only bare background (the ruling lines are part of it) clears
             // the line; every other control keeps the hint as it is.
             w->setAttribute(Qt::WA_NoMousePropagation);
@@ -128,8 +133,13 @@ bool Principale::eventFilter(QObject *oggetto, QEvent *evento)
     }
     case QEvent::FocusOut:
         for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp}) {
-            if (oggetto == campo(c))
+            if (oggetto == campo(c)) {
+                // A line edit drops its selection when it loses the focus: it
+                // must do so before the check, or the check's selection is lost.
+                oggetto->event(evento);
                 campo_LostFocus(c);
+                return true;
+            }
         }
         break;
     default:

@@ -1,0 +1,903 @@
+#include "principale.h"
+#include "processo_simulatore.h"
+#include "ui_principale.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+class TstPrincipale : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stato_iniziale();
+    void scelta_della_porta_data();
+    void scelta_della_porta();
+    void attesa_senza_ricevitore();
+    void connetti_e_leggi_data();
+    void connetti_e_leggi();
+    void strada_tipica();
+    void codice_fuori_limite_dal_ricevitore();
+    void time_out_data();
+    void time_out();
+    void esci_data();
+    void esci();
+    void chiusura_della_finestra_data();
+    void chiusura_della_finestra();
+    void opzioni_data();
+    void opzioni();
+    void riga_di_aiuto_data();
+    void riga_di_aiuto();
+    void suggerimento_del_logo();
+    void banner();
+    void geometria_data();
+    void geometria();
+    void barra_sopra_la_riga_di_aiuto();
+    void pulsanti_di_opzione_senza_didascalia();
+    void caratteri_data();
+    void caratteri();
+};
+
+namespace {
+const QString CODICE_M5 =
+    QStringLiteral(" Inserire il Codice dell'Quorvanta M5 (Renge 1 - 4096)  ");
+const QString FREQ_RX = QStringLiteral(
+    " Inserire la frequenza di Rx Vhf o Uhf secondo la Banda (es. 160.9125 - 440.9125)");
+
+const QStringList RIGA_NON_CONNESSO = {QStringLiteral("Cmd_connetti"), QStringLiteral("Cmb_com")};
+const QStringList RIGA_IN_ATTESA = {QStringLiteral("Cmd_disconetti")};
+const QStringList RIGA_CONNESSO = {QStringLiteral("Cmd_disconetti"),
+                                   QStringLiteral("cmd_programma"), QStringLiteral("Cmd_init_uhf"),
+                                   QStringLiteral("Cmd_init_vhf")};
+const QStringList RIGA_IN_PROGRAMMAZIONE = {QStringLiteral("Cmd_disconetti"),
+                                            QStringLiteral("Cmd_init_uhf"),
+                                            QStringLiteral("Cmd_init_vhf")};
+
+// The window with its beeps counted and its warnings recorded instead of shown.
+struct Banco
+{
+    Principale w;
+    int beep = 0;
+    QStringList avvisi;
+
+    Banco()
+    {
+        w.imposta_beep([this] { ++beep; });
+        w.imposta_avviso([this](const QString &m) { avvisi << m; });
+        // Only a safety net: a receiver that stops answering fails the test
+        // instead of hanging it.
+        w.collegamento().imposta_limite_attesa(20000);
+        w.show();
+    }
+    Ui::Principale &u() { return w.controlli(); }
+    QString stato() { return u().txb_stato_con->text(); }
+    QStringList campi()
+    {
+        return {u().txb_Codice_M5->text(), u().txb_FqRx->text(), u().txb_tmp_rele->text(),
+                u().txb_Usc_imp->text()};
+    }
+};
+
+// The supervised controls that are enabled, in a fixed order.
+QStringList abilitati(Banco &b)
+{
+    QStringList nomi;
+    for (QWidget *c :
+         {static_cast<QWidget *>(b.u().Cmd_connetti), static_cast<QWidget *>(b.u().Cmb_com),
+          static_cast<QWidget *>(b.u().Cmd_disconetti), static_cast<QWidget *>(b.u().cmd_programma),
+          static_cast<QWidget *>(b.u().Cmd_init_uhf), static_cast<QWidget *>(b.u().Cmd_init_vhf)}) {
+        if (c->isEnabled())
+            nomi << c->objectName();
+    }
+    return nomi;
+}
+
+// A transaction runs inside the click that starts it; this acts once in the
+// middle of it, as soon as the condition holds.
+class Quando
+{
+public:
+    Quando(std::function<bool()> condizione, std::function<void()> azione)
+    {
+        m_timer.setInterval(2);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, condizione, azione] {
+            if (!condizione())
+                return;
+            m_timer.stop();
+            m_avvenuto = true;
+            azione();
+        });
+        m_timer.start();
+    }
+    bool avvenuto() const { return m_avvenuto; }
+
+private:
+    QTimer m_timer;
+    bool m_avvenuto = false;
+};
+
+QByteArray lettura_completa()
+{
+    QByteArray attesi;
+    for (int t = 0; t <= 62; ++t)
+        attesi += QByteArray("R") + static_cast<char>(t);
+    return attesi;
+}
+
+void clic(QWidget *w)
+{
+    QTest::mouseClick(w, Qt::LeftButton);
+}
+
+// Waits for the first supervision ticks, then "Connetti" on "Com 1"; returns
+// after the whole connect and read.
+void connetti(Banco &b, ProcessoSimulatore &sim)
+{
+    b.w.collegamento().porta().mappa(1, sim.percorso());
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    clic(b.u().Cmd_connetti);
+}
+
+// Points of w's own surface, not covered by any of its children.
+QList<QPoint> punti_liberi(QWidget *w, int quanti)
+{
+    QList<QPoint> punti;
+    for (int y = 0; y < w->height(); ++y) {
+        for (int x = 0; x < w->width(); ++x) {
+            if (!w->childAt(x, y))
+                punti << QPoint(x, y);
+            if (punti.size() == quanti)
+                return punti;
+        }
+    }
+    return punti;
+}
+
+// The pointer moves over w, delivered to the window as the platform would.
+// Qt drops a move to where the pointer already is, so it takes two steps.
+void muovi_su(Banco &b, QWidget *w)
+{
+    const QList<QPoint> punti = punti_liberi(w, 2);
+    QVERIFY2(punti.size() == 2, qPrintable(w->objectName()));
+    for (const QPoint &p : punti)
+        QTest::mouseMove(b.w.windowHandle(), w->mapTo(&b.w, p));
+}
+
+bool porta_libera(const QString &percorso)
+{
+    PortaSeriale p;
+    p.mappa(1, percorso);
+    try {
+        p.apri();
+    } catch (const ErrorePorta &) {
+        return false;
+    }
+    p.chiudi();
+    return true;
+}
+} // namespace
+
+void TstPrincipale::stato_iniziale()
+{
+    Banco b;
+    auto &u = b.u();
+    QVERIFY(QTest::qWaitForWindowActive(&b.w));
+    QCOMPARE(b.w.size(), QSize(624, 515));
+    QCOMPARE(QApplication::focusWidget(), u.txb_Codice_M5);
+    for (QLineEdit *e :
+         {u.txb_Codice_M5, u.txb_FqRx, u.txb_tmp_rele, u.txb_Usc_imp, u.Text7, u.Text1})
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
+    QVERIFY(u.Opt_toni_alti->isChecked());
+    QVERIFY(u.Opt_bidi->isChecked());
+    QVERIFY(u.Opt_imp->isChecked());
+    QVERIFY(!u.ProgressBar1->isVisible());
+
+    QStringList porte;
+    for (int i = 0; i < u.Cmb_com->count(); ++i)
+        porte << u.Cmb_com->itemText(i);
+    QCOMPARE(porte,
+             QStringList({"Com 1", "Com 2", "Com 3", "Com 4", "Com 5", "Com 6", "Com 7", "Com 8"}));
+    QCOMPARE(u.Cmb_com->currentText(), QStringLiteral("Com 1"));
+    QVERIFY(u.Cmb_com->isEditable());
+    QCOMPARE(b.w.collegamento().porta().numero(), 1);
+
+    QTRY_COMPARE(b.stato(), Collegamento::NON_CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    QVERIFY(!b.w.collegamento().porta().aperta());
+    QCOMPARE(b.beep, 0);
+    QVERIFY(b.avvisi.isEmpty());
+}
+
+void TstPrincipale::scelta_della_porta_data()
+{
+    QTest::addColumn<QList<int>>("tasti");
+    QTest::addColumn<QString>("testo");
+    QTest::addColumn<int>("numero");
+
+    QTest::newRow("Com 3") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "Com 3" << 3;
+    QTest::newRow("oltre l'ultima") << QList<int>(10, Qt::Key_Down) << "Com 8" << 8;
+    QTest::newRow("avanti e indietro") << QList<int>{Qt::Key_Down, Qt::Key_Up} << "Com 1" << 1;
+}
+
+void TstPrincipale::scelta_della_porta()
+{
+    QFETCH(QList<int>, tasti);
+    QFETCH(QString, testo);
+    QFETCH(int, numero);
+
+    Banco b;
+    for (int t : tasti)
+        QTest::keyClick(b.u().Cmb_com, static_cast<Qt::Key>(t));
+    QCOMPARE(b.u().Cmb_com->currentText(), testo);
+    QCOMPARE(b.w.collegamento().porta().numero(), numero);
+    QCOMPARE(b.beep, 0);
+}
+
+void TstPrincipale::attesa_senza_ricevitore()
+{
+    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    QVERIFY(sim.avvia());
+    Banco b;
+
+    bool riga = false;
+    bool banner = false;
+    QString stato_prima_di_disconettere;
+    Quando q([&] { return b.stato() == Collegamento::IN_ATTESA; },
+             [&] {
+                 riga = QTest::qWaitFor([&] { return abilitati(b) == RIGA_IN_ATTESA; }, 2000);
+                 const QString titolo = b.w.windowTitle();
+                 banner = QTest::qWaitFor([&] { return b.w.windowTitle() != titolo; }, 2000);
+                 stato_prima_di_disconettere = b.stato();
+                 clic(b.u().Cmd_disconetti);
+             });
+    connetti(b, sim);
+
+    QVERIFY(q.avvenuto());
+    QVERIFY2(riga, qPrintable(abilitati(b).join(' ')));
+    QVERIFY(banner);
+    QCOMPARE(stato_prima_di_disconettere, Collegamento::IN_ATTESA);
+    QCOMPARE(b.avvisi, QStringList{Collegamento::ERRORE_PORTA});
+    QCOMPARE(b.stato(), Collegamento::NON_CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    QVERIFY(sim.attendi_ricevuti(1, 2000));
+    QCOMPARE(sim.ricevuti(), QByteArray("E"));
+}
+
+void TstPrincipale::connetti_e_leggi_data()
+{
+    QTest::addColumn<QString>("blocco");
+    QTest::addColumn<QStringList>("campi");
+    QTest::addColumn<QString>("banda");
+
+    QTest::newRow("vhf") << "vhf" << QStringList{"1", "161", "30", "3"} << "  VHF";
+    QTest::newRow("uhf") << "uhf" << QStringList{"1", "460", "30", "3"} << "  UHF";
+}
+
+void TstPrincipale::connetti_e_leggi()
+{
+    QFETCH(QString, blocco);
+    QFETCH(QStringList, campi);
+    QFETCH(QString, banda);
+
+    ProcessoSimulatore sim({QStringLiteral("--block"), blocco});
+    QVERIFY(sim.avvia());
+    Banco b;
+    auto &u = b.u();
+    QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+    muovi_su(b, u.Frame2);
+    QCOMPARE(u.Text7->text(), FREQ_RX);
+
+    connetti(b, sim);
+
+    QCOMPARE(b.avvisi, QStringList());
+    QCOMPARE(b.beep, 0);
+    QCOMPARE(b.campi(), campi);
+    QVERIFY(u.Opt_toni_alti->isChecked());
+    QVERIFY(u.opt_strip->isChecked());
+    QVERIFY(u.Opt_memo->isChecked());
+    const Parametri &p = b.w.collegamento().parametri();
+    QVERIFY(p.Toni_HL.uguale(1));
+    QVERIFY(p.RxP88.uguale(0));
+    QVERIFY(p.Mem_Ipul.uguale(0));
+    QCOMPARE(u.Text1->text(), banda);
+    QCOMPARE(b.stato(), Collegamento::CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_CONNESSO);
+    // The bar covered the help line only while the read ran.
+    QVERIFY(!u.ProgressBar1->isVisible());
+    QCOMPARE(u.Text7->text(), FREQ_RX);
+
+    const QByteArray attesi = "U" + lettura_completa();
+    QVERIFY(sim.attendi_ricevuti(attesi.size(), 2000));
+    QCOMPARE(sim.ricevuti(), attesi);
+}
+
+void TstPrincipale::strada_tipica()
+{
+    ProcessoSimulatore sim({QStringLiteral("--block"), QStringLiteral("vhf"),
+                            QStringLiteral("--reply-delay-ms"), QStringLiteral("8")});
+    QVERIFY(sim.avvia());
+    Banco b;
+    auto &u = b.u();
+    b.w.collegamento().porta().mappa(3, sim.percorso());
+
+    QTRY_COMPARE(b.stato(), Collegamento::NON_CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    QTest::keyClick(u.Cmb_com, Qt::Key_Down);
+    QTest::keyClick(u.Cmb_com, Qt::Key_Down);
+    QCOMPARE(u.Cmb_com->currentText(), QStringLiteral("Com 3"));
+
+    // During the read: connected row, and the banner keeps scrolling.
+    bool riga_durante = false;
+    bool banner_durante = false;
+    bool ancora_in_lettura = false;
+    Quando durante_la_lettura(
+        [&] { return b.stato() == Collegamento::CONNESSO && u.ProgressBar1->isVisible(); },
+        [&] {
+            riga_durante = QTest::qWaitFor([&] { return abilitati(b) == RIGA_CONNESSO; }, 2000);
+            const QString titolo = b.w.windowTitle();
+            banner_durante = QTest::qWaitFor([&] { return b.w.windowTitle() != titolo; }, 2000);
+            ancora_in_lettura = u.ProgressBar1->isVisible();
+        });
+    clic(u.Cmd_connetti);
+    QVERIFY(durante_la_lettura.avvenuto());
+    QVERIFY2(riga_durante, qPrintable(abilitati(b).join(' ')));
+    QVERIFY(banner_durante);
+    QVERIFY(ancora_in_lettura);
+    QCOMPARE(b.avvisi, QStringList());
+    QCOMPARE(b.campi(), QStringList({"1", "161", "30", "3"}));
+    QCOMPARE(b.stato(), Collegamento::CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_CONNESSO);
+
+    // The user edits the values.
+    u.txb_Codice_M5->selectAll();
+    QTest::keyClicks(u.txb_Codice_M5, QStringLiteral("1234"));
+    u.txb_tmp_rele->selectAll();
+    QTest::keyClicks(u.txb_tmp_rele, QStringLiteral("45"));
+    clic(u.Opt_toni_bassi);
+    clic(u.Opt_bidi);
+    QCOMPARE(b.beep, 0);
+
+    // While fleg is 1 "Programma" must stay off whatever the supervision does.
+    int campioni = 0;
+    QStringList righe_sbagliate;
+    QTimer campionatore;
+    campionatore.setInterval(1);
+    connect(&campionatore, &QTimer::timeout, [&] {
+        if (!b.w.collegamento().parametri().fleg.uguale(1))
+            return;
+        ++campioni;
+        if (abilitati(b) != RIGA_IN_PROGRAMMAZIONE)
+            righe_sbagliate << abilitati(b).join(' ');
+    });
+    campionatore.start();
+    clic(u.cmd_programma);
+    campionatore.stop();
+
+    QVERIFY2(campioni >= 10, qPrintable(QString::number(campioni)));
+    QVERIFY2(righe_sbagliate.isEmpty(), qPrintable(righe_sbagliate.join(" | ")));
+    QVERIFY(!b.w.collegamento().parametri().fleg.uguale(1));
+    QCOMPARE(b.avvisi, QStringList());
+    QCOMPARE(b.stato(), Collegamento::CONNESSO);
+    QTRY_COMPARE(abilitati(b), RIGA_CONNESSO);
+    // What the verifying read brought back.
+    QCOMPARE(b.campi(), QStringList({"1234", "161", "45", "3"}));
+    QVERIFY(u.Opt_toni_bassi->isChecked());
+    QVERIFY(u.Opt_bidi->isChecked());
+    QVERIFY(u.Opt_memo->isChecked());
+
+    const int prima = sim.ricevuti().size();
+    clic(u.Cmd_disconetti);
+    QVERIFY(sim.attendi_ricevuti(prima + 1, 2000));
+    QCOMPARE(sim.ricevuti().mid(prima), QByteArray("E"));
+    QCOMPARE(b.stato(), Collegamento::NON_CONNESSO);
+    QCOMPARE(b.campi(), QStringList({"", "", "", ""}));
+    QCOMPARE(u.Text1->text(), QStringLiteral("  VHF"));
+    QVERIFY(u.Opt_toni_bassi->isChecked());
+    QVERIFY(!b.w.collegamento().porta().aperta());
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    QCOMPARE(b.beep, 0);
+    QCOMPARE(b.avvisi, QStringList());
+}
+
+void TstPrincipale::codice_fuori_limite_dal_ricevitore()
+{
+    // Code 5000 = 19 * 256 + 136, with a checksum that matches.
+    const Blocco &fabbrica = blocco_fabbrica(Banda::VHF);
+    QByteArray celle(reinterpret_cast<const char *>(fabbrica.data()), NUM_CELLE);
+    celle[7] = static_cast<char>(19);
+    celle[8] = static_cast<char>(136);
+    int somma = 0;
+    for (int i = 0; i <= 13; ++i)
+        somma += static_cast<quint8>(celle[i]);
+    celle[CELLA_CKS] = static_cast<char>((255 - somma) & 255);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("celle.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(celle);
+    file.close();
+
+    ProcessoSimulatore sim({QStringLiteral("--block"), file.fileName()});
+    QVERIFY(sim.avvia());
+    Banco b;
+    QVERIFY(QTest::qWaitForWindowActive(&b.w));
+    b.u().txb_tmp_rele->setFocus();
+    connetti(b, sim);
+
+    QCOMPARE(b.avvisi, QStringList());
+    QCOMPARE(b.u().txb_Codice_M5->text(), QStringLiteral("5000"));
+    QCOMPARE(b.beep, 1);
+    QCOMPARE(b.u().txb_Codice_M5->selectionStart(), 3);
+    QCOMPARE(b.u().txb_Codice_M5->selectedText(), QStringLiteral("0"));
+    QCOMPARE(QApplication::focusWidget(), b.u().txb_Codice_M5);
+}
+
+void TstPrincipale::time_out_data()
+{
+    QTest::addColumn<QString>("pulsante");
+    QTest::newRow("Programma") << "cmd_programma";
+    QTest::newRow("Inizializza VHF") << "Cmd_init_vhf";
+}
+
+void TstPrincipale::time_out()
+{
+    QFETCH(QString, pulsante);
+
+    ProcessoSimulatore sim({QStringLiteral("--block"), QStringLiteral("vhf"),
+                            QStringLiteral("--no-ack-from"), QStringLiteral("0")});
+    QVERIFY(sim.avvia());
+    Banco b;
+    connetti(b, sim);
+    QCOMPARE(b.avvisi, QStringList());
+    QTRY_COMPARE(abilitati(b), RIGA_CONNESSO);
+
+    clic(b.w.findChild<QPushButton *>(pulsante));
+
+    QCOMPARE(b.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
+    QCOMPARE(b.stato(), Collegamento::NON_CONNESSO);
+    QCOMPARE(b.campi(), QStringList({"", "", "", ""}));
+    QVERIFY(!b.u().ProgressBar1->isVisible());
+    QVERIFY(!b.w.collegamento().porta().aperta());
+    QVERIFY(!b.w.collegamento().parametri().fleg.uguale(1));
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+    // One write record, never acknowledged, and nothing after it.
+    const QByteArray attesi = "U" + lettura_completa();
+    QVERIFY(sim.attendi_ricevuti(attesi.size() + 3, 2000));
+    QCOMPARE(sim.ricevuti().mid(attesi.size()).left(2), QByteArray("W\x00", 2));
+    QCOMPARE(sim.ricevuti().size(), attesi.size() + 3);
+}
+
+namespace {
+enum class Fase { Nessuna, AttesaK, Lettura, Connesso };
+
+bool in_fase(Banco &b, Fase f)
+{
+    switch (f) {
+    case Fase::AttesaK:
+        return b.stato() == Collegamento::IN_ATTESA;
+    case Fase::Lettura:
+        return b.stato() == Collegamento::CONNESSO && b.u().ProgressBar1->isVisible();
+    case Fase::Nessuna:
+    case Fase::Connesso:
+        break;
+    }
+    return true;
+}
+
+void dati_di_chiusura(bool esci)
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<int>("fase");
+    QTest::addColumn<QByteArray>("attesi");
+
+    const QByteArray e = esci ? "E" : "";
+    QTest::newRow("in attesa del K")
+        << QStringList{"--silent"} << static_cast<int>(Fase::AttesaK) << e;
+    QTest::newRow("durante la lettura")
+        << QStringList{"--reply-delay-ms", "10000"} << static_cast<int>(Fase::Lettura)
+        << QByteArray("UR\x00", 3) + e;
+    QTest::newRow("connesso") << QStringList{"--block", "vhf"} << static_cast<int>(Fase::Connesso)
+                              << "U" + lettura_completa() + e;
+    QTest::newRow("mai connesso") << QStringList{} << static_cast<int>(Fase::Nessuna)
+                                  << QByteArray();
+}
+
+// Ends the window with chiudi in the given phase; checks what reached the
+// receiver, that no warning followed and that the port was let go.
+void chiudi_in_fase(const std::function<void(Banco &)> &chiudi)
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(int, fase);
+    QFETCH(QByteArray, attesi);
+    const Fase f = static_cast<Fase>(fase);
+
+    ProcessoSimulatore sim(argomenti);
+    QVERIFY(sim.avvia());
+    Banco b;
+    QSignalSpy chiusa(&b.w, &Principale::chiusa);
+    b.w.collegamento().porta().mappa(1, sim.percorso());
+    QTRY_COMPARE(abilitati(b), RIGA_NON_CONNESSO);
+
+    if (f == Fase::AttesaK || f == Fase::Lettura) {
+        Quando q([&] { return in_fase(b, f); }, [&] { chiudi(b); });
+        clic(b.u().Cmd_connetti);
+        QVERIFY(q.avvenuto());
+    } else {
+        if (f == Fase::Connesso)
+            clic(b.u().Cmd_connetti);
+        chiudi(b);
+    }
+
+    QCOMPARE(chiusa.count(), 1);
+    QVERIFY(!b.w.isVisible());
+    QVERIFY(!b.w.collegamento().porta().aperta());
+    if (!attesi.isEmpty())
+        QVERIFY(sim.attendi_ricevuti(attesi.size(), 2000));
+    QVERIFY(!sim.attendi_ricevuti(attesi.size() + 1, 300));
+    QCOMPARE(sim.ricevuti(), attesi);
+    QTest::qWait(50); // anything left queued runs now
+    QCOMPARE(b.avvisi, QStringList());
+    QVERIFY(porta_libera(sim.percorso()));
+}
+} // namespace
+
+void TstPrincipale::esci_data()
+{
+    dati_di_chiusura(true);
+}
+
+void TstPrincipale::esci()
+{
+    chiudi_in_fase([](Banco &b) { clic(b.u().Command4); });
+}
+
+void TstPrincipale::chiusura_della_finestra_data()
+{
+    dati_di_chiusura(false);
+}
+
+void TstPrincipale::chiusura_della_finestra()
+{
+    chiudi_in_fase([](Banco &b) { b.w.close(); });
+}
+
+void TstPrincipale::opzioni_data()
+{
+    QTest::addColumn<QStringList>("clic");
+    QTest::addColumn<QStringList>("scelti");
+    // -1: still unset
+    QTest::addColumn<int>("toni_hl");
+    QTest::addColumn<int>("mem_ipul");
+    QTest::addColumn<int>("rxp88");
+
+    const QStringList iniziali{"Opt_toni_alti", "Opt_bidi", "Opt_imp"};
+    QTest::newRow("al caricamento") << QStringList{} << iniziali << -1 << -1 << -1;
+    QTest::newRow("Alti già scelto") << QStringList{"Opt_toni_alti"} << iniziali << -1 << -1 << -1;
+    QTest::newRow("Bidi già scelto") << QStringList{"Opt_bidi"} << iniziali << -1 << -1 << -1;
+    QTest::newRow("Imp già scelto") << QStringList{"Opt_imp"} << iniziali << -1 << -1 << -1;
+    QTest::newRow("Bassi") << QStringList{"Opt_toni_bassi"}
+                           << QStringList{"Opt_toni_bassi", "Opt_bidi", "Opt_imp"} << 0 << -1 << -1;
+    QTest::newRow("Bassi poi Alti")
+        << QStringList{"Opt_toni_bassi", "Opt_toni_alti"} << iniziali << 1 << -1 << -1;
+    QTest::newRow("Mem") << QStringList{"Opt_memo"}
+                         << QStringList{"Opt_toni_alti", "Opt_bidi", "Opt_memo"} << -1 << 0 << -1;
+    QTest::newRow("Mem poi Imp") << QStringList{"Opt_memo", "Opt_imp"} << iniziali << -1 << 1 << -1;
+    QTest::newRow("Mono+Strip") << QStringList{"opt_strip"}
+                                << QStringList{"Opt_toni_alti", "opt_strip", "Opt_imp"} << -1 << -1
+                                << 0;
+    QTest::newRow("Mono+Strip poi Bidi")
+        << QStringList{"opt_strip", "Opt_bidi"} << iniziali << -1 << -1 << 1;
+    QTest::newRow("uno per gruppo")
+        << QStringList{"Opt_toni_bassi", "Opt_memo", "opt_strip"}
+        << QStringList{"Opt_toni_bassi", "opt_strip", "Opt_memo"} << 0 << 0 << 0;
+}
+
+void TstPrincipale::opzioni()
+{
+    QFETCH(QStringList, clic);
+    QFETCH(QStringList, scelti);
+    QFETCH(int, toni_hl);
+    QFETCH(int, mem_ipul);
+    QFETCH(int, rxp88);
+
+    Banco b;
+    QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+    for (const QString &nome : clic) {
+        auto *o = b.w.findChild<QRadioButton *>(nome);
+        QVERIFY2(o, qPrintable(nome));
+        ::clic(o);
+    }
+    QStringList selezionati;
+    for (QRadioButton *o : b.w.findChildren<QRadioButton *>()) {
+        if (o->isChecked())
+            selezionati << o->objectName();
+    }
+    selezionati.sort();
+    scelti.sort();
+    QCOMPARE(selezionati, scelti);
+
+    const Parametri &p = b.w.collegamento().parametri();
+    const auto valore = [](const Variante &v) { return v.impostata() ? int(v.valore()) : -1; };
+    QCOMPARE(valore(p.Toni_HL), toni_hl);
+    QCOMPARE(valore(p.Mem_Ipul), mem_ipul);
+    QCOMPARE(valore(p.RxP88), rxp88);
+}
+
+void TstPrincipale::riga_di_aiuto_data()
+{
+    QTest::addColumn<QString>("prima");
+    QTest::addColumn<QString>("poi");
+    QTest::addColumn<QString>("atteso");
+
+    // Each hint, coming from bare background.
+    const QString sfondo = QStringLiteral("Principale");
+    QTest::newRow("Frame1") << sfondo << "Frame1" << CODICE_M5;
+    QTest::newRow("Frame2") << sfondo << "Frame2" << FREQ_RX;
+    QTest::newRow("Frame3") << sfondo << "Frame3"
+                            << " Inserire il Tempo del Rele' di Allarme espresso in sec (Range 1 - "
+                               "255 sec)";
+    QTest::newRow("Frame4") << sfondo << "Frame4"
+                            << " Inserire il Tempo dell'Uscita Impulsiva espresso in sec (Range 1 "
+                               "- 255 sec)";
+    QTest::newRow("toni_h_l") << sfondo << "toni_h_l"
+                              << " Toni H/L se impostato ALTI solo verso Quorvanta K2 o K6 ,BASSI "
+                                 "verso Quorvanta P/S";
+    QTest::newRow("Frame15")
+        << sfondo << "Frame15"
+        << " Seleziona se deve Ricevere un Msg da uno Strip/mono o da un Bidirezionale";
+    QTest::newRow("Mem_Imp") << sfondo << "Mem_Imp"
+                             << " Imposta L'Uscite Memorizzate o Impulsive  secondo le specifiche "
+                                "del Monodir.,Strip,Bidirez.";
+    QTest::newRow("Frame11") << sfondo << "Frame11"
+                             << " Stato di Connessione ,indica se la connessione e' attiva o "
+                                "disattiva tra PC e Quorvanta M5";
+    QTest::newRow("Frame10") << sfondo << "Frame10"
+                             << " Setup Com seleziona la porta di comunicazione seriale ";
+    QTest::newRow("Label7") << sfondo << "Label7"
+                            << " Configuratore per Quorvanta M5 V 1.0.0 F.T";
+
+    // What leaves the line as it was.
+    QTest::newRow("dal riquadro al suo campo") << "Frame1"
+                                               << "txb_Codice_M5" << CODICE_M5;
+    QTest::newRow("campo di un altro riquadro") << "Frame2"
+                                                << "txb_Codice_M5" << FREQ_RX;
+    QTest::newRow("etichetta nel riquadro") << "Frame1"
+                                            << "Label2" << CODICE_M5;
+    QTest::newRow("pulsante") << "Frame1"
+                              << "Cmd_connetti" << CODICE_M5;
+    QTest::newRow("riquadro senza titolo") << "Frame1"
+                                           << "Frame7" << CODICE_M5;
+    QTest::newRow("ESCI") << "Frame1"
+                          << "Command4" << CODICE_M5;
+    QTest::newRow("scelta della porta") << "Frame1"
+                                        << "Cmb_com" << CODICE_M5;
+    QTest::newRow("Inizializza") << "Frame1"
+                                 << "Frame9" << CODICE_M5;
+    QTest::newRow("pulsante VHF") << "Frame1"
+                                  << "Cmd_init_vhf" << CODICE_M5;
+    QTest::newRow("Banda") << "Frame1"
+                           << "Frame18" << CODICE_M5;
+    QTest::newRow("pulsante di opzione") << "Frame1"
+                                         << "Opt_toni_alti" << CODICE_M5;
+    QTest::newRow("pulsante di opzione di Mem") << "Frame1"
+                                                << "Opt_memo" << CODICE_M5;
+    QTest::newRow("riga di aiuto") << "Frame1"
+                                   << "Text7" << CODICE_M5;
+    QTest::newRow("Label1") << "Frame1"
+                            << "Label1" << CODICE_M5;
+
+    // Bare background clears it.
+    QTest::newRow("sfondo") << "Frame1" << sfondo << QString();
+    QTest::newRow("riga del disegno") << "Frame1"
+                                      << "Line2" << QString();
+    QTest::newRow("riga del disegno verticale") << "Frame1"
+                                                << "Line7" << QString();
+}
+
+void TstPrincipale::riga_di_aiuto()
+{
+    QFETCH(QString, prima);
+    QFETCH(QString, poi);
+    QFETCH(QString, atteso);
+
+    Banco b;
+    QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+    const auto widget = [&](const QString &nome) -> QWidget * {
+        return nome == QLatin1String("Principale") ? &b.w : b.w.findChild<QWidget *>(nome);
+    };
+    QWidget *da = widget(prima);
+    QWidget *a = widget(poi);
+    QVERIFY(da && a);
+    muovi_su(b, da);
+    muovi_su(b, a);
+    QCOMPARE(b.u().Text7->text(), atteso);
+    // A second move over the same control changes nothing.
+    muovi_su(b, a);
+    QCOMPARE(b.u().Text7->text(), atteso);
+}
+
+void TstPrincipale::suggerimento_del_logo()
+{
+    Banco b;
+    QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+    muovi_su(b, b.u().Image1);
+    const QString t = b.u().Text7->text();
+    QCOMPARE(t.size(), 84);
+    QVERIFY2(QRegularExpression(QStringLiteral("^ \\S.{24}\\S  \\S.*\\S$")).match(t).hasMatch(),
+             qPrintable(t));
+}
+
+void TstPrincipale::banner()
+{
+    Banco b;
+    const QString al_caricamento = b.w.windowTitle();
+    QCOMPARE(al_caricamento, Principale::CAPTION);
+    QCOMPARE(al_caricamento.size(), 118);
+    // Company, address, town, web address and the gap, in blocks of fixed width.
+    const QRegularExpression forma(
+        QStringLiteral("^(\\S.{24}\\S) {2}(\\S.{21}\\S) {6}(\\S.{9}\\S) {7}(\\S.{22}\\S) {19}$"));
+    QVERIFY2(forma.match(al_caricamento).hasMatch(), qPrintable(al_caricamento));
+
+    auto *tmr = b.w.findChild<QTimer *>(QStringLiteral("Tmr_scritte"));
+    QVERIFY(tmr);
+    const auto passo = [tmr] { QVERIFY(QMetaObject::invokeMethod(tmr, "timeout")); };
+    passo();
+    QCOMPARE(b.w.windowTitle(), al_caricamento.mid(1) + al_caricamento.left(1));
+    for (int i = 1; i < 118; ++i)
+        passo();
+    QCOMPARE(b.w.windowTitle(), al_caricamento);
+    for (int i = 0; i < 30; ++i)
+        passo();
+    QCOMPARE(b.w.windowTitle(), al_caricamento.mid(30) + al_caricamento.left(30));
+
+    // And it scrolls by itself.
+    const QString ora = b.w.windowTitle();
+    QTRY_VERIFY(b.w.windowTitle() != ora);
+    QCOMPARE(b.w.windowTitle().size(), 118);
+}
+
+void TstPrincipale::geometria_data()
+{
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<QString>("contenitore");
+    QTest::addColumn<QRect>("posto");
+
+    const QString f = QStringLiteral("Principale");
+    const auto riga = [](const char *nome, const QString &in, int x, int y, int l, int a) {
+        QTest::newRow(nome) << QString::fromLatin1(nome) << in << QRect(x, y, l, a);
+    };
+    riga("Image1", f, 16, 16, 110, 61);
+    riga("Label7", f, 152, 16, 313, 25);
+    riga("Label1", f, 136, 64, 161, 17);
+    riga("Frame1", f, 16, 96, 137, 65);
+    riga("txb_Codice_M5", "Frame1", 16, 32, 57, 19);
+    riga("Label2", "Frame1", 80, 40, 49, 17);
+    riga("Frame2", f, 160, 96, 145, 65);
+    riga("txb_FqRx", "Frame2", 8, 32, 65, 19);
+    riga("Label3", "Frame2", 80, 24, 57, 17);
+    riga("Label4", "Frame2", 80, 40, 57, 17);
+    riga("Frame3", f, 312, 96, 145, 65);
+    riga("txb_tmp_rele", "Frame3", 16, 32, 57, 19);
+    riga("Frame4", f, 464, 96, 145, 65);
+    riga("txb_Usc_imp", "Frame4", 16, 32, 57, 19);
+    riga("toni_h_l", f, 24, 176, 89, 65);
+    riga("alti", "toni_h_l", 16, 24, 25, 17);
+    riga("Label9", "toni_h_l", 48, 24, 33, 17);
+    riga("Opt_toni_alti", "toni_h_l", 16, 40, 17, 17);
+    riga("Opt_toni_bassi", "toni_h_l", 56, 40, 17, 17);
+    riga("Frame15", f, 144, 176, 137, 65);
+    riga("Label16", "Frame15", 16, 24, 57, 17);
+    riga("Label17", "Frame15", 88, 24, 33, 17);
+    riga("opt_strip", "Frame15", 32, 40, 17, 21);
+    riga("Opt_bidi", "Frame15", 88, 40, 17, 21);
+    riga("Mem_Imp", f, 312, 176, 105, 65);
+    riga("Label14", "Mem_Imp", 24, 24, 33, 17);
+    riga("Label15", "Mem_Imp", 72, 24, 25, 17);
+    riga("Opt_memo", "Mem_Imp", 24, 40, 17, 17);
+    riga("Opt_imp", "Mem_Imp", 72, 40, 17, 17);
+    riga("Frame11", f, 448, 176, 153, 65);
+    riga("txb_stato_con", "Frame11", 24, 32, 105, 19);
+    riga("Frame7", f, 48, 272, 105, 57);
+    riga("Cmd_connetti", "Frame7", 16, 16, 73, 33);
+    riga("Frame14", f, 192, 272, 105, 57);
+    riga("cmd_programma", "Frame14", 16, 16, 73, 33);
+    riga("Frame8", f, 336, 272, 105, 57);
+    riga("Cmd_disconetti", "Frame8", 16, 16, 73, 33);
+    riga("Frame13", f, 480, 272, 97, 57);
+    riga("Command4", "Frame13", 16, 16, 65, 33);
+    riga("Frame12", f, 24, 344, 577, 49);
+    riga("Text7", "Frame12", 8, 16, 561, 25);
+    riga("ProgressBar1", f, 32, 360, 561, 25);
+    riga("Frame9", f, 48, 424, 145, 65);
+    riga("Cmd_init_vhf", "Frame9", 16, 24, 49, 25);
+    riga("Cmd_init_uhf", "Frame9", 80, 24, 49, 25);
+    riga("Frame10", f, 264, 424, 145, 65);
+    riga("Label13", "Frame10", 16, 32, 41, 25);
+    riga("Cmb_com", "Frame10", 64, 32, 65, 21);
+    riga("Frame18", f, 480, 424, 97, 65);
+    riga("Text1", "Frame18", 24, 32, 49, 19);
+}
+
+void TstPrincipale::geometria()
+{
+    QFETCH(QString, nome);
+    QFETCH(QString, contenitore);
+    QFETCH(QRect, posto);
+
+    Banco b;
+    auto *w = b.w.findChild<QWidget *>(nome);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget()->objectName(), contenitore);
+    QCOMPARE(w->geometry(), posto);
+}
+
+void TstPrincipale::barra_sopra_la_riga_di_aiuto()
+{
+    Banco b;
+    auto &u = b.u();
+    QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+    const QRect riga(u.Text7->mapTo(&b.w, QPoint(0, 0)), u.Text7->size());
+    QCOMPARE(riga, QRect(32, 360, 561, 25));
+    QCOMPARE(u.ProgressBar1->parentWidget(), &b.w);
+    QCOMPARE(u.ProgressBar1->geometry(), riga);
+
+    QCOMPARE(b.w.childAt(riga.center()), u.Text7);
+    b.w.mostra_progresso(true);
+    QCOMPARE(b.w.childAt(riga.center()), u.ProgressBar1);
+    b.w.mostra_progresso(false);
+    QCOMPARE(b.w.childAt(riga.center()), u.Text7);
+}
+
+void TstPrincipale::pulsanti_di_opzione_senza_didascalia()
+{
+    Banco b;
+    const QList<QRadioButton *> opzioni = b.w.findChildren<QRadioButton *>();
+    QCOMPARE(opzioni.size(), 6);
+    for (QRadioButton *o : opzioni) {
+        QVERIFY2(o->text().isEmpty(), qPrintable(o->objectName()));
+        QCOMPARE(o->width(), 17);
+    }
+}
+
+void TstPrincipale::caratteri_data()
+{
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<QString>("famiglia");
+    QTest::addColumn<qreal>("punti");
+    QTest::addColumn<bool>("grassetto");
+
+    const QString ms = QStringLiteral("MS Sans Serif");
+    QTest::newRow("Label7") << "Label7"
+                            << "Arial" << 14.25 << true;
+    QTest::newRow("Label13") << "Label13" << ms << 9.75 << true;
+    QTest::newRow("riquadro") << "Frame1" << ms << 8.25 << true;
+    QTest::newRow("campo") << "txb_FqRx" << ms << 8.25 << true;
+    QTest::newRow("pulsante") << "Cmd_connetti" << ms << 8.25 << true;
+    QTest::newRow("scelta della porta") << "Cmb_com" << ms << 8.25 << true;
+    QTest::newRow("pulsante di opzione") << "Opt_bidi" << ms << 8.25 << false;
+    QTest::newRow("riquadro senza titolo") << "Frame7" << ms << 8.25 << false;
+}
+
+void TstPrincipale::caratteri()
+{
+    QFETCH(QString, nome);
+    QFETCH(QString, famiglia);
+    QFETCH(qreal, punti);
+    QFETCH(bool, grassetto);
+
+    Banco b;
+    auto *w = b.w.findChild<QWidget *>(nome);
+    QVERIFY(w);
+    QCOMPARE(w->font().family(), famiglia);
+    QCOMPARE(w->font().pointSizeF(), punti);
+    QCOMPARE(w->font().bold(), grassetto);
+}
+
+QTEST_MAIN(TstPrincipale)
+#include "tst_principale.moc"
