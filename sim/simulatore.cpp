@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <limits>
 #include <poll.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -156,8 +159,18 @@ std::int64_t Simulatore::adesso() const
     return monotono_us() - m_inizio_us;
 }
 
+namespace {
+constexpr std::int64_t ANTICIPO_US = 400;
+}
+
 int Simulatore::esegui()
 {
+#ifdef __linux__
+    // Paced bytes are due every few milliseconds; the default 50 us timer
+    // slack alone would stretch the line.
+    if (m_durata_byte_us > 0)
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     m_prossimo_annuncio = adesso();
     for (;;) {
         const std::int64_t ora = adesso();
@@ -189,7 +202,12 @@ int Simulatore::esegui()
         timespec timeout;
         timespec *p_timeout = nullptr;
         if (scadenza != MAI) {
-            const std::int64_t resto = std::max<std::int64_t>(0, scadenza - adesso());
+            std::int64_t resto = std::max<std::int64_t>(0, scadenza - adesso());
+            // Paced, a timer wake-up can come a tenth of a millisecond late
+            // on a virtual machine: sleep short of the deadline and poll the
+            // rest, so the line keeps its speed.
+            if (m_durata_byte_us > 0)
+                resto = resto > ANTICIPO_US ? resto - ANTICIPO_US : 0;
             timeout.tv_sec = static_cast<time_t>(resto / 1'000'000);
             timeout.tv_nsec = static_cast<long>(resto % 1'000'000) * 1000;
             p_timeout = &timeout;
@@ -216,12 +234,8 @@ std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
         scadenza = m_prossimo_annuncio;
     if (!m_entrata.empty())
         scadenza = std::min(scadenza, arrivo_prossimo());
-    if (!m_uscita.empty() && !uscita_bloccata) {
-        std::int64_t partenza = m_uscita.front().dovuto_us;
-        if (m_ultima_uscita)
-            partenza = std::max(partenza, *m_ultima_uscita + m_durata_byte_us);
-        scadenza = std::min(scadenza, partenza);
-    }
+    if (!m_uscita.empty() && !uscita_bloccata)
+        scadenza = std::min(scadenza, fine_prossima_uscita());
     return scadenza;
 }
 
@@ -242,8 +256,8 @@ void Simulatore::leggi_linea(std::int64_t ora)
         m_entrata.push_back({dati[i], ora});
 }
 
-// The time on the wire runs from when the previous byte was taken in, not
-// from when it was due: a late wake-up must never squeeze two bytes closer.
+// A byte is in once its ten bits have crossed the line after the previous
+// one: the time on the wire, not when this process happened to wake up.
 std::int64_t Simulatore::arrivo_prossimo() const
 {
     const std::int64_t letto = m_entrata.front().dovuto_us;
@@ -256,9 +270,10 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
 {
     while (!m_entrata.empty() && arrivo_prossimo() <= ora) {
         const std::uint8_t byte = m_entrata.front().byte;
+        const std::int64_t arrivo = arrivo_prossimo();
         m_entrata.pop_front();
-        m_ultimo_arrivo = ora;
-        traccia("in", byte, ora);
+        m_ultimo_arrivo = arrivo;
+        traccia("in", byte, arrivo);
         ++m_ricevuti;
 
         std::string risposta;
@@ -278,7 +293,7 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
             return;
         }
         if (!m_opzioni.silenzioso && !risposta.empty()) {
-            accoda(risposta, ora + m_opzioni.ritardo_risposta_ms * 1000LL);
+            accoda(risposta, arrivo + m_opzioni.ritardo_risposta_ms * 1000LL);
             // Answer before looking at the next byte, as the unit would.
             scrivi_dovuti(ora);
         }
@@ -306,14 +321,14 @@ bool Simulatore::scrivi_dovuti(std::int64_t ora)
 {
     while (!m_uscita.empty()) {
         const ByteInLinea prossimo = m_uscita.front();
-        if (prossimo.dovuto_us > ora)
-            return false;
-        if (m_ultima_uscita && ora < *m_ultima_uscita + m_durata_byte_us)
+        // Paced, the PC has the byte only when its last bit has gone out.
+        const std::int64_t fine = fine_prossima_uscita();
+        if (fine > ora)
             return false;
         // Traced before the write, so that whoever has read the byte from
         // the port can already find its line on stderr.
         if (!m_uscita_tracciata) {
-            traccia("out", prossimo.byte, ora);
+            traccia("out", prossimo.byte, fine);
             m_uscita_tracciata = true;
         }
         const ssize_t n = ::write(m_master, &prossimo.byte, 1);
@@ -325,12 +340,20 @@ bool Simulatore::scrivi_dovuti(std::int64_t ora)
             std::fprintf(stderr, "m5sim: write: %s\n", std::strerror(errno));
             std::fflush(stderr);
         } else if (m_durata_byte_us > 0) {
-            m_ultima_uscita = ora;
+            m_ultima_uscita = fine;
         }
         m_uscita_tracciata = false;
         m_uscita.pop_front();
     }
     return false;
+}
+
+std::int64_t Simulatore::fine_prossima_uscita() const
+{
+    std::int64_t inizio = m_uscita.front().dovuto_us;
+    if (m_ultima_uscita)
+        inizio = std::max(inizio, *m_ultima_uscita);
+    return inizio + m_durata_byte_us;
 }
 
 void Simulatore::riaggancia(std::int64_t ora)

@@ -51,6 +51,7 @@ private:
     std::int64_t adesso() const;
     void leggi_linea(std::int64_t ora);
     std::int64_t arrivo_prossimo() const;
+    std::int64_t fine_prossima_uscita() const;
     void elabora_arrivati(std::int64_t ora);
     void annuncia();
     void accoda(const std::string &byte, std::int64_t dovuto);

@@ -174,10 +174,7 @@ void Principale::controlla(Campo c)
     const bool annidato = m_in_controllo;
     m_in_controllo = true;
     QLineEdit *e = campo(c);
-    const TipoCampo tipo = c == Campo::Codice      ? TipoCampo::Codice
-                           : c == Campo::Frequenza ? TipoCampo::Frequenza
-                                                   : TipoCampo::Tempo;
-    const EsitoControllo esito = controlla_campo(tipo, e->text());
+    const EsitoControllo esito = controlla_campo(c, e->text());
     for (int i = 0; i < esito.beep; ++i)
         beep();
     if (esito.difettoso()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controlli.h"
+
 #include <QString>
 
 // The character and limit checks of the four entry fields. They never alter
@@ -10,6 +12,8 @@ struct EsitoControllo
     int beep = 0;
     int inizio = -1; // selection of the last report, -1 when none
     int lunghezza = 0;
+    bool carattere_errato = false;
+    bool oltre_limite = false;
 
     bool difettoso() const { return beep > 0; }
 };
@@ -17,3 +21,4 @@ struct EsitoControllo
 enum class TipoCampo { Codice, Frequenza, Tempo };
 
 EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo);
+EsitoControllo controlla_campo(Controlli::Campo campo, const QString &testo);

@@ -24,6 +24,7 @@ EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo)
         for (int k = 0; k < n; ++k) {
             if (!cifra(testo[k]) && testo[k] != QLatin1Char('.')) {
                 segnala(e, k);
+                e.carattere_errato = true;
                 break;
             }
         }
@@ -35,13 +36,25 @@ EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo)
     // The limit is tested once per character scanned, so "300" in a time
     // field reports three times; the code field stops at the first report.
     for (int k = 0; k < n; ++k) {
-        if (!cifra(testo[k]))
+        if (!cifra(testo[k])) {
             segnala(e, k);
+            e.carattere_errato = true;
+        }
         if (valore > limite) {
             segnala(e, tipo == TipoCampo::Codice ? 3 : 2);
+            e.oltre_limite = true;
             if (tipo == TipoCampo::Codice)
                 break;
         }
     }
     return e;
+}
+
+EsitoControllo controlla_campo(Controlli::Campo campo, const QString &testo)
+{
+    using Campo = Controlli::Campo;
+    const TipoCampo tipo = campo == Campo::Codice      ? TipoCampo::Codice
+                           : campo == Campo::Frequenza ? TipoCampo::Frequenza
+                                                       : TipoCampo::Tempo;
+    return controlla_campo(tipo, testo);
 }

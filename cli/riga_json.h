@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+// One JSON object on one line, keys in the order they are added (QJsonObject
+// would sort them). Keys and values are serialised by QJsonDocument.
+class RigaJson
+{
+public:
+    RigaJson &aggiungi(const QString &chiave, const QJsonValue &valore);
+    QByteArray testo() const;
+
+private:
+    QByteArray m_membri;
+};
