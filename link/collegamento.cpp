@@ -319,6 +319,19 @@ void Collegamento::gestione_time_out()
 
 void Collegamento::Cmd_disconetti_Click()
 {
+    chiudi_dialogo();
+    svuota_campi();
+}
+
+void Collegamento::Command4_Click()
+{
+    chiudi_dialogo();
+    m_interrotto = true;
+    c.termina();
+}
+
+void Collegamento::chiudi_dialogo()
+{
     try {
         if (m_porta.aperta())
             m_porta.scrivi("E");
@@ -328,21 +341,6 @@ void Collegamento::Cmd_disconetti_Click()
     c.imposta_stato(NON_CONNESSO);
     if (m_porta.aperta())
         m_porta.chiudi();
-    svuota_campi();
-}
-
-void Collegamento::Command4_Click()
-{
-    try {
-        if (m_porta.aperta())
-            m_porta.scrivi("E");
-    } catch (const ErrorePorta &) {
-    }
-    c.imposta_stato(NON_CONNESSO);
-    if (m_porta.aperta())
-        m_porta.chiudi();
-    m_interrotto = true;
-    c.termina();
 }
 
 void Collegamento::chiusura_finestra()

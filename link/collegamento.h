@@ -94,6 +94,7 @@ private:
     Esito scrivi_celle(const Blocco &celle, int ultima);
     Esito lettura_di_verifica();
     void gestione_time_out();
+    void chiudi_dialogo();
     void svuota_campi();
     void scrivi_cella(int indice, std::uint8_t valore);
     void inizia_attesa(bool limitata);

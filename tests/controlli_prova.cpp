@@ -1,0 +1,177 @@
+#include "controlli_prova.h"
+
+#include "collegamento.h"
+
+ControlliProva::ControlliProva()
+{
+    orologio.start();
+}
+
+void ControlliProva::imposta_stato(const QString &testo)
+{
+    stato_attuale = testo;
+    stati << testo;
+    eventi << QStringLiteral("stato: ") + testo;
+}
+
+void ControlliProva::imposta_testo(Campo campo, const QString &testo)
+{
+    testi[campo] = testo;
+    eventi << QStringLiteral("testo %1: %2").arg(nome(campo), testo);
+}
+
+void ControlliProva::seleziona(Opzione opzione)
+{
+    opzioni << nome(opzione);
+    eventi << QStringLiteral("opzione ") + nome(opzione);
+    if (m_collegamento)
+        m_collegamento->opzione_cliccata(opzione);
+}
+
+void ControlliProva::imposta_banda(const QString &testo)
+{
+    banda = testo;
+    bande << testo;
+    eventi << QStringLiteral("banda: ") + testo;
+}
+
+void ControlliProva::mostra_progresso(bool visibile)
+{
+    progresso_visibile = visibile;
+    const QString voce = visibile ? QStringLiteral("mostra") : QStringLiteral("nascondi");
+    progresso << voce;
+    eventi << QStringLiteral("progresso: ") + voce;
+}
+
+void ControlliProva::massimo_progresso(int massimo)
+{
+    progresso_massimo = massimo;
+    progresso << QStringLiteral("massimo %1").arg(massimo);
+    eventi << QStringLiteral("progresso: ") + progresso.constLast();
+}
+
+void ControlliProva::valore_progresso(int valore)
+{
+    progresso_valore = valore;
+    progresso << QStringLiteral("valore %1").arg(valore);
+    eventi << QStringLiteral("progresso: ") + progresso.constLast();
+}
+
+void ControlliProva::abilita(Comando comando, bool abilitato)
+{
+    abilitati[comando] = abilitato;
+    abilitazioni.append({comando, abilitato});
+}
+
+void ControlliProva::avviso(const QString &messaggio)
+{
+    avvisi << messaggio;
+    istanti_avvisi << orologio.elapsed();
+    eventi << QStringLiteral("avviso: ") + messaggio;
+}
+
+void ControlliProva::beep()
+{
+    ++beep_suonati;
+    eventi << QStringLiteral("beep");
+}
+
+void ControlliProva::turno(bool dati_in_attesa)
+{
+    Controlli::turno(dati_in_attesa);
+    // By index: an action may click something that waits and turns again,
+    // or schedule further actions.
+    for (qsizetype i = 0; i < m_azioni.size(); ++i) {
+        if (m_azioni.at(i).fatta || !m_azioni.at(i).condizione())
+            continue;
+        m_azioni[i].fatta = true;
+        const std::function<void()> azione = m_azioni.at(i).azione;
+        azione();
+    }
+}
+
+void ControlliProva::termina()
+{
+    ++terminazioni;
+    eventi << QStringLiteral("termina");
+}
+
+void ControlliProva::quando(std::function<bool()> condizione, std::function<void()> azione)
+{
+    m_azioni.append({std::move(condizione), std::move(azione)});
+}
+
+int ControlliProva::azioni_in_sospeso() const
+{
+    int n = 0;
+    for (const Azione &a : m_azioni)
+        n += a.fatta ? 0 : 1;
+    return n;
+}
+
+void ControlliProva::azzera_registri()
+{
+    stati.clear();
+    opzioni.clear();
+    bande.clear();
+    progresso.clear();
+    abilitazioni.clear();
+    avvisi.clear();
+    istanti_avvisi.clear();
+    beep_suonati = 0;
+    terminazioni = 0;
+    eventi.clear();
+}
+
+QString ControlliProva::nome(Campo campo)
+{
+    switch (campo) {
+    case Campo::Codice:
+        return QStringLiteral("Codice");
+    case Campo::Frequenza:
+        return QStringLiteral("Frequenza");
+    case Campo::TempoRele:
+        return QStringLiteral("TempoRele");
+    case Campo::TempoImp:
+        return QStringLiteral("TempoImp");
+    }
+    return QString();
+}
+
+QString ControlliProva::nome(Opzione opzione)
+{
+    switch (opzione) {
+    case Opzione::ToniAlti:
+        return QStringLiteral("ToniAlti");
+    case Opzione::ToniBassi:
+        return QStringLiteral("ToniBassi");
+    case Opzione::Memo:
+        return QStringLiteral("Memo");
+    case Opzione::Imp:
+        return QStringLiteral("Imp");
+    case Opzione::Strip:
+        return QStringLiteral("Strip");
+    case Opzione::Bidi:
+        return QStringLiteral("Bidi");
+    }
+    return QString();
+}
+
+QString ControlliProva::nome(Comando comando)
+{
+    switch (comando) {
+    case Comando::Connetti:
+        return QStringLiteral("Connetti");
+    case Comando::PortaCom:
+        return QStringLiteral("PortaCom");
+    case Comando::Disconetti:
+        return QStringLiteral("Disconetti");
+    case Comando::Programma:
+        return QStringLiteral("Programma");
+    case Comando::InitUhf:
+        return QStringLiteral("InitUhf");
+    case Comando::InitVhf:
+        return QStringLiteral("InitVhf");
+    }
+    return QString();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "controlli.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class Collegamento;
+
+// A front end for tests: it records everything the link does to it and can
+// click in the middle of a wait, the way a user would, through actions that
+// run in the first turn of the event loop in which their condition holds.
+class ControlliProva : public Controlli
+{
+public:
+    ControlliProva();
+
+    // Option clicks go on to this link, as the window's handlers do.
+    void collega(Collegamento &collegamento) { m_collegamento = &collegamento; }
+
+    QString stato() const override { return stato_attuale; }
+    void imposta_stato(const QString &testo) override;
+    QString testo(Campo campo) const override { return testi.value(campo); }
+    void imposta_testo(Campo campo, const QString &testo) override;
+    void seleziona(Opzione opzione) override;
+    void imposta_banda(const QString &testo) override;
+    void mostra_progresso(bool visibile) override;
+    void massimo_progresso(int massimo) override;
+    void valore_progresso(int valore) override;
+    void abilita(Comando comando, bool abilitato) override;
+    QString testo_porta() const override { return porta_scelta; }
+    void avviso(const QString &messaggio) override;
+    void beep() override;
+    void turno(bool dati_in_attesa) override;
+    void termina() override;
+
+    // Runs azione once, after the first turn in which condizione holds.
+    void quando(std::function<bool()> condizione, std::function<void()> azione);
+    int azioni_in_sospeso() const;
+
+    // Forgets what was recorded so far; the current texts and states stay.
+    void azzera_registri();
+
+    static QString nome(Campo campo);
+    static QString nome(Opzione opzione);
+    static QString nome(Comando comando);
+
+    // Current state of the controls.
+    QString stato_attuale;
+    QMap<Campo, QString> testi;
+    QString banda;
+    bool progresso_visibile = false;
+    int progresso_massimo = 0;
+    int progresso_valore = 0;
+    QMap<Comando, bool> abilitati;
+    QString porta_scelta = QStringLiteral("Com 1");
+
+    // What happened, in order.
+    QStringList stati;
+    QStringList opzioni; // nome(Opzione) of every selection
+    QStringList bande;
+    QStringList progresso; // "mostra", "nascondi", "massimo N", "valore N"
+    QList<QPair<Comando, bool>> abilitazioni;
+    QStringList avvisi;
+    QList<qint64> istanti_avvisi; // orologio.elapsed() at each warning
+    int beep_suonati = 0;
+    int terminazioni = 0;
+    // Every recorded call above but abilita, one line each, in order.
+    QStringList eventi;
+
+    QElapsedTimer orologio; // started at construction
+
+private:
+    struct Azione
+    {
+        std::function<bool()> condizione;
+        std::function<void()> azione;
+        bool fatta = false;
+    };
+
+    Collegamento *m_collegamento = nullptr;
+    QList<Azione> m_azioni;
+};
