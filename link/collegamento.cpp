@@ -289,7 +289,6 @@ Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
         c.mostra_progresso(false);
         return Esito::Riuscito;
     } catch (const Interruzione &i) {
-        m_p.fleg = 0;
         return i.esito;
     }
 }

@@ -1,6 +1,8 @@
 #include "grafica.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -67,7 +69,7 @@ QPixmap immagine_titolo()
     p.setPen(QPen(Qt::white, 2));
     p.setBrush(QColor(240, 240, 240));
     p.drawRoundedRect(QRectF(58, 82, 120, 70), 8, 8);
-    p.drawLine(QPointF(150, 82), QPointF(170, 30));
+    p.drawLine(QPointF(150, 82), QPointF(170, 50));
     p.setBrush(QColor(0, 200, 0));
     p.setPen(Qt::NoPen);
     p.drawEllipse(QPointF(78, 102), 6, 6);
@@ -77,7 +79,7 @@ QPixmap immagine_titolo()
     p.setFont(f);
     p.setPen(BLU);
     p.drawText(QRectF(58, 105, 120, 40), Qt::AlignCenter, QStringLiteral("M5"));
-    disegna_onde(p, QPointF(170, 30), 40, Qt::white);
+    disegna_onde(p, QPointF(170, 50), 40, Qt::white);
     return pm;
 }
 
@@ -119,6 +121,14 @@ void affina_caratteri(QWidget *form)
         // The substitutes of the old bitmap sans run wider than it did.
         if (f.family() == QLatin1String("MS Sans Serif"))
             f.setStretch(90);
+        // A label keeps its place and size: narrow its font rather than clip.
+        if (const auto *l = qobject_cast<QLabel *>(w); l && !l->text().isEmpty()) {
+            const int spazio = l->contentsRect().width();
+            if (f.stretch() == QFont::AnyStretch)
+                f.setStretch(QFont::Unstretched);
+            while (f.stretch() > 70 && QFontMetrics(f).horizontalAdvance(l->text()) > spazio)
+                f.setStretch(f.stretch() - 5);
+        }
         w->setFont(f);
     }
 }
