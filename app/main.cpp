@@ -56,7 +56,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("m5config"));
-    QApplication::setApplicationDisplayName(Principale::TITOLO_APPLICAZIONE);
     QApplication::setApplicationVersion(QStringLiteral(M5_VERSIONE));
     QApplication::setWindowIcon(icona_applicazione());
     // The program ends with the main window, not when the title form closes.

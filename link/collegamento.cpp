@@ -72,6 +72,11 @@ void Collegamento::avvia_supervisione()
 
 void Collegamento::Cmb_com_Click()
 {
+    if (m_in_transazione) {
+        // Closing the port under a waiting transaction helps nobody.
+        c.beep();
+        return;
+    }
     m_porta.chiudi(); // no "E": the receiver is not told
     static const QString prefisso = QStringLiteral("Com ");
     const QString scelta = c.testo_porta();
@@ -193,7 +198,9 @@ Collegamento::Esito Collegamento::cmd_programma_Click()
         c.beep();
         return Esito::Occupato;
     }
-    if (m_lettura_da_rifare) {
+    // On a port that has gone, the first write fails and takes the time-out
+    // path, which tells the user the link is down.
+    if (m_lettura_da_rifare && m_porta.aperta()) {
         // Cells 0 and 4-6 go back as read: never write back a bad read.
         c.avviso(ERRORE_LETTURA);
         return Esito::LetturaDaRifare;

@@ -7,7 +7,11 @@ PortaSeriale::PortaSeriale(QObject *parent) : QObject(parent)
     connect(&m_porta, &QSerialPort::errorOccurred, this, &PortaSeriale::errore);
 }
 
-PortaSeriale::~PortaSeriale() = default;
+PortaSeriale::~PortaSeriale()
+{
+    // QSerialPort may still report while it closes, after this is gone.
+    disconnect(&m_porta, nullptr, this, nullptr);
+}
 
 QString PortaSeriale::nome_predefinito(int numero)
 {

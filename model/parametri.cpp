@@ -48,8 +48,7 @@ void Parametri::calcola_checksum()
     double somma = 0;
     for (int i = 0; i <= 13; ++i)
         somma += variabile(i)->valore();
-    // The AND works on the integer the difference rounds to, as the
-    // receiver's own firmware tool did.
+    // The AND works on the integer the difference rounds to.
     const long long differenza = std::llrint(255.0 - somma);
     Tot_cks = static_cast<double>(differenza & 255);
 }

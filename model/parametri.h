@@ -18,8 +18,7 @@ using Blocco = std::array<std::uint8_t, NUM_CELLE>;
 
 enum class Banda { UHF, VHF };
 
-// The receiver's cells 0-13 and the working values that go with them, with
-// the names the receiver's documentation uses.
+// The receiver's cells 0-13 and the working values that go with them.
 struct Parametri
 {
     Variante Tipo_M5;

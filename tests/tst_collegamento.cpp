@@ -312,6 +312,7 @@ private slots:
     void scelta_porta_data();
     void scelta_porta();
     void scelta_porta_chiude_senza_e();
+    void scelta_porta_durante_transazione();
 
 private:
     QStringList blocco_da(const QByteArray &celle);
@@ -984,6 +985,15 @@ void TstCollegamento::riaggancio()
         QVERIFY(b.c.progresso_visibile);
     }
     QCOMPARE(b.c.progresso_valore, valore);
+
+    if (esito == Esito::LetturaAbbandonata && azione == Azione::Programma) {
+        // The window still says " Connesso": the next programming finds the
+        // line gone and says so through the time-out path, not as a bad read.
+        b.c.avvisi.clear();
+        QCOMPARE(b.coll.cmd_programma_Click(), Esito::TimeOut);
+        QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
+        QCOMPARE(b.c.stato(), Collegamento::NON_CONNESSO);
+    }
 }
 
 void TstCollegamento::transazione_annidata_data()
@@ -1241,6 +1251,23 @@ void TstCollegamento::scelta_porta_chiude_senza_e()
     QCOMPARE(b.coll.porta().numero(), 2);
     QCOMPARE(b.c.stati, QStringList());
     QCOMPARE(b.c.beep_suonati, 0);
+    FILO_UGUALE(filo_chiuso(b, filo_connessione().size()), filo_connessione() + "E");
+}
+
+void TstCollegamento::scelta_porta_durante_transazione()
+{
+    Banco b;
+    b.c.porta_scelta = QStringLiteral("Com 2");
+    bool aperta_dopo = false;
+    b.c.quando([&] { return b.ricevuti_almeno(11); },
+               [&] {
+                   b.coll.Cmb_com_Click();
+                   aperta_dopo = b.coll.porta().aperta();
+               });
+    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QVERIFY(aperta_dopo);
+    QCOMPARE(b.coll.porta().numero(), 1);
+    QCOMPARE(b.c.beep_suonati, 1);
     FILO_UGUALE(filo_chiuso(b, filo_connessione().size()), filo_connessione() + "E");
 }
 

@@ -2,6 +2,7 @@
 #include "principale.h"
 #include "ui_principale.h"
 
+#include <QFocusEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +20,8 @@ private slots:
     void perdita_del_fuoco_data();
     void perdita_del_fuoco();
     void due_campi_difettosi();
+    void uscita_dalla_finestra_data();
+    void uscita_dalla_finestra();
 };
 
 Q_DECLARE_METATYPE(TipoCampo)
@@ -338,6 +341,30 @@ void TstControlloCampo::due_campi_difettosi()
     }
     QCOMPARE(u.txb_tmp_rele->text(), QStringLiteral("300"));
     QCOMPARE(u.txb_FqRx->text(), QStringLiteral("433,92"));
+}
+
+void TstControlloCampo::uscita_dalla_finestra_data()
+{
+    QTest::addColumn<Qt::FocusReason>("motivo");
+    QTest::addColumn<int>("beep");
+    QTest::newRow("altra finestra") << Qt::ActiveWindowFocusReason << 0;
+    QTest::newRow("menu") << Qt::PopupFocusReason << 0;
+    QTest::newRow("tab") << Qt::TabFocusReason << 3;
+}
+
+void TstControlloCampo::uscita_dalla_finestra()
+{
+    // A warning box or another window takes the focus from the whole
+    // window: that is no reason to beep at a faulty field again.
+    QFETCH(Qt::FocusReason, motivo);
+    QFETCH(int, beep);
+    Banco b;
+    QLineEdit *e = b.campo(QStringLiteral("txb_tmp_rele"));
+    e->setText(QStringLiteral("300"));
+    b.beep = 0;
+    QFocusEvent uscita(QEvent::FocusOut, motivo);
+    QApplication::sendEvent(e, &uscita);
+    QCOMPARE(b.beep, beep);
 }
 
 QTEST_MAIN(TstControlloCampo)

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCompleter>
+#include <QFocusEvent>
 #include <QMessageBox>
 
 const QString Principale::TITOLO_APPLICAZIONE = QStringLiteral("Configuratore M5");
@@ -32,6 +34,8 @@ Principale::Principale(QWidget *parent)
     ui->Image1->setPixmap(logo_marchio());
     ui->ProgressBar1->setVisible(false);
     ui->Cmb_com->setCurrentIndex(0);
+    // Port names match exactly: "com 3" is no "Com 3".
+    ui->Cmb_com->completer()->setCaseSensitivity(Qt::CaseSensitive);
     ui->txb_Codice_M5->setFocus();
 
     connect(ui->txb_Codice_M5, &QLineEdit::textChanged, this, &Principale::txb_Codice_M5_Change);
@@ -132,6 +136,11 @@ bool Principale::eventFilter(QObject *oggetto, QEvent *evento)
         break;
     }
     case QEvent::FocusOut:
+        // Leaving the window (another window, a message box, a menu) is not
+        // leaving the field.
+        if (const auto r = static_cast<QFocusEvent *>(evento)->reason();
+            r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason)
+            break;
         for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp}) {
             if (oggetto == campo(c)) {
                 // A line edit drops its selection when it loses the focus: it
