@@ -55,6 +55,11 @@ std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The classic style draws a frame's caption in its border, as the forms
+    // were laid out for; -style still chooses another.
+    if (!QCoreApplication::arguments().contains(QStringLiteral("-style")) &&
+        qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
+        QApplication::setStyle(QStringLiteral("Windows"));
     QApplication::setApplicationName(QStringLiteral("m5config"));
     QApplication::setApplicationVersion(QStringLiteral(M5_VERSIONE));
     QApplication::setWindowIcon(icona_applicazione());
