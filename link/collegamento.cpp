@@ -163,13 +163,14 @@ void Collegamento::leggi_parametri()
     if (!valida)
         c.avviso(ERRORE_LETTURA);
 
-    c.imposta_testo(Campo::Codice, QString::fromStdString(testo_numero(
-                                       unisci_codice(m_p.Cod_H.valore(), m_p.Cod_L.valore()))));
+    auto mostra = [this](Campo campo, double valore) {
+        c.imposta_testo(campo, QString::fromStdString(testo_numero(valore)));
+    };
+    mostra(Campo::Codice, unisci_codice(m_p.Cod_H.valore(), m_p.Cod_L.valore()));
     if (const auto rx = frequenza_da_fq_byte(m_p.FQ_Byte1, m_p.FQ_Byte2, m_p.FQ_Byte3))
-        c.imposta_testo(Campo::Frequenza, QString::fromStdString(testo_numero(*rx)));
-    c.imposta_testo(Campo::TempoRele,
-                    QString::fromStdString(testo_numero(m_p.Tempo_Rele.valore())));
-    c.imposta_testo(Campo::TempoImp, QString::fromStdString(testo_numero(m_p.Tempo_Imp.valore())));
+        mostra(Campo::Frequenza, *rx);
+    mostra(Campo::TempoRele, m_p.Tempo_Rele.valore());
+    mostra(Campo::TempoImp, m_p.Tempo_Imp.valore());
 
     auto scegli = [this](const Variante &v, Opzione zero, Opzione uno) {
         if (v.uguale(0))
@@ -222,11 +223,12 @@ Collegamento::Esito Collegamento::cmd_programma_Click()
     m_p.FQ_Byte2 = fq.celle.FQ_Byte2;
     m_p.FQ_Byte3 = fq.celle.FQ_Byte3;
 
-    const Codice codice = dividi_codice(valore_testo(c.testo(Campo::Codice).toStdString()));
+    auto valore = [this](Campo campo) { return valore_testo(c.testo(campo).toStdString()); };
+    const Codice codice = dividi_codice(valore(Campo::Codice));
     m_p.Cod_H = codice.Cod_H;
     m_p.Cod_L = codice.Cod_L;
-    m_p.Tempo_Rele = valore_testo(c.testo(Campo::TempoRele).toStdString());
-    m_p.Tempo_Imp = valore_testo(c.testo(Campo::TempoImp).toStdString());
+    m_p.Tempo_Rele = valore(Campo::TempoRele);
+    m_p.Tempo_Imp = valore(Campo::TempoImp);
     m_p.calcola_checksum();
 
     Blocco celle{};
@@ -357,7 +359,7 @@ void Collegamento::chiusura_finestra()
 
 void Collegamento::svuota_campi()
 {
-    for (Campo campo : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp})
+    for (Campo campo : Controlli::CAMPI)
         c.imposta_testo(campo, QString());
 }
 
@@ -429,12 +431,7 @@ void Collegamento::inizia_attesa(bool limitata)
 
 void Collegamento::turno_attesa()
 {
-    bool dati = false;
-    try {
-        dati = m_porta.aperta() && m_porta.in_attesa() > 0;
-    } catch (const ErrorePorta &) {
-    }
-    c.turno(dati);
+    c.turno(m_porta.aperta() && m_porta.in_attesa() > 0);
     if (m_interrotto)
         throw Interruzione{Esito::Interrotto};
     if (m_attesa_limitata && m_limite_attesa && m_attesa.elapsed() >= *m_limite_attesa) {

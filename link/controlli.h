@@ -11,6 +11,10 @@ public:
     enum class Opzione { ToniAlti, ToniBassi, Memo, Imp, Strip, Bidi };
     enum class Comando { Connetti, PortaCom, Disconetti, Programma, InitUhf, InitVhf };
 
+    // The four entry fields, in the order the receiver tool empties them.
+    static constexpr Campo CAMPI[] = {Campo::Codice, Campo::Frequenza, Campo::TempoRele,
+                                      Campo::TempoImp};
+
     virtual ~Controlli() = default;
 
     // txb_stato_con

@@ -96,8 +96,10 @@ void PortaSeriale::imposta_granularita(int caratteri)
 
 void PortaSeriale::imposta_soglia(int caratteri)
 {
+    // Nothing here reacts to receive notifications: the threshold only has
+    // to be a valid operation on an open port.
+    Q_UNUSED(caratteri);
     verifica_aperta();
-    m_soglia = caratteri;
 }
 
 void PortaSeriale::scrivi(const QByteArray &dati)

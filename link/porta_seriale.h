@@ -52,7 +52,6 @@ private:
     QMap<int, QString> m_mappa;
     int m_numero = PRIMA;
     int m_granularita = 0;
-    int m_soglia = 0;
     bool m_in_apertura = false;
     bool m_guasta = false;
 };

@@ -1,4 +1,5 @@
 #include "controllo_campo.h"
+#include "finestra_prova.h"
 #include "principale.h"
 #include "ui_principale.h"
 
@@ -27,23 +28,8 @@ private slots:
 Q_DECLARE_METATYPE(TipoCampo)
 
 namespace {
-// The window, shown and active so that the focus moves as for a user, with
-// its beeps counted.
-struct Banco
-{
-    Principale w;
-    int beep = 0;
-    QStringList avvisi;
-
-    Banco()
-    {
-        w.imposta_beep([this] { ++beep; });
-        w.imposta_avviso([this](const QString &m) { avvisi << m; });
-        w.show();
-    }
-    Ui::Principale &u() { return w.controlli(); }
-    QLineEdit *campo(const QString &nome) { return w.findChild<QLineEdit *>(nome); }
-};
+// Shown and active, so that the focus moves as for a user.
+using Banco = FinestraProva;
 } // namespace
 
 void TstControlloCampo::controlla_campo_data()

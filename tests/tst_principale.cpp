@@ -1,3 +1,4 @@
+#include "finestra_prova.h"
 #include "principale.h"
 #include "processo_simulatore.h"
 #include "ui_principale.h"
@@ -59,23 +60,14 @@ const QStringList RIGA_IN_PROGRAMMAZIONE = {QStringLiteral("Cmd_disconetti"),
                                             QStringLiteral("Cmd_init_uhf"),
                                             QStringLiteral("Cmd_init_vhf")};
 
-// The window with its beeps counted and its warnings recorded instead of shown.
-struct Banco
+struct Banco : FinestraProva
 {
-    Principale w;
-    int beep = 0;
-    QStringList avvisi;
-
     Banco()
     {
-        w.imposta_beep([this] { ++beep; });
-        w.imposta_avviso([this](const QString &m) { avvisi << m; });
         // Only a safety net: a receiver that stops answering fails the test
         // instead of hanging it.
         w.collegamento().imposta_limite_attesa(20000);
-        w.show();
     }
-    Ui::Principale &u() { return w.controlli(); }
     QString stato() { return u().txb_stato_con->text(); }
     QStringList campi()
     {

@@ -42,7 +42,7 @@ Principale::Principale(QWidget *parent)
     connect(ui->txb_FqRx, &QLineEdit::textChanged, this, &Principale::txb_FqRx_Change);
     connect(ui->txb_tmp_rele, &QLineEdit::textChanged, this, &Principale::txb_tmp_rele_Change);
     connect(ui->txb_Usc_imp, &QLineEdit::textChanged, this, &Principale::txb_Usc_imp_Change);
-    for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp})
+    for (Campo c : CAMPI)
         campo(c)->installEventFilter(this);
 
     for (Opzione o : {Opzione::ToniAlti, Opzione::ToniBassi, Opzione::Memo, Opzione::Imp,
@@ -141,7 +141,7 @@ bool Principale::eventFilter(QObject *oggetto, QEvent *evento)
         if (const auto r = static_cast<QFocusEvent *>(evento)->reason();
             r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason)
             break;
-        for (Campo c : {Campo::Codice, Campo::Frequenza, Campo::TempoRele, Campo::TempoImp}) {
+        for (Campo c : CAMPI) {
             if (oggetto == campo(c)) {
                 // A line edit drops its selection when it loses the focus: it
                 // must do so before the check, or the check's selection is lost.
