@@ -3,7 +3,7 @@
 richiedi_pacchetti() {
     local mancanti=()
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || mancanti+=("$p")
+        [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || mancanti+=("$p")
     done
     [ ${#mancanti[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then

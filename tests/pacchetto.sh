@@ -14,8 +14,13 @@ echo "Depends: $depends"
 for lib in libqt6core6 libqt6widgets6 libqt6serialport6; do
     grep -q "$lib" <<<"$depends" || { echo "missing dependency on $lib"; exit 1; }
 done
-dpkg-deb -c "$deb" | grep -q './usr/share/applications/m5config.desktop'
-dpkg-deb -c "$deb" | grep -q './usr/share/icons/hicolor/scalable/apps/m5config.svg'
+# Listings are read whole first: grep -q leaving early would kill dpkg-deb
+# with SIGPIPE, and pipefail would count that as a failure.
+contenuto=$(dpkg-deb -c "$deb")
+for f in ./usr/share/applications/m5config.desktop \
+         ./usr/share/icons/hicolor/scalable/apps/m5config.svg; do
+    grep -qF "$f" <<<"$contenuto" || { echo "package lacks $f"; exit 1; }
+done
 
 dpkg-deb -x "$deb" "$tmp/root"
 for p in m5ctl m5config m5sim; do
@@ -23,7 +28,8 @@ for p in m5ctl m5config m5sim; do
 done
 
 if [ "$(id -u)" -eq 0 ] && [ "${M5_PROVA_INSTALLAZIONE:-1}" = 1 ]; then
-    if dpkg-query -W -f='${Status}' m5config 2>/dev/null | grep -q "install ok installed"; then
+    stato=$(dpkg-query -W -f='${Status}' m5config 2>/dev/null || true)
+    if [ "$stato" = "install ok installed" ]; then
         echo "m5config already installed here; skipping the install check"
         exit 0
     fi
