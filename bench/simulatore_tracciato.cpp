@@ -30,25 +30,16 @@ bool SimulatoreTracciato::avvia()
     return !m_percorso.isEmpty();
 }
 
-QList<EventoLinea> SimulatoreTracciato::traccia() const
+QList<ByteTraccia> SimulatoreTracciato::traccia() const
 {
-    QList<EventoLinea> eventi;
+    QList<ByteTraccia> eventi;
     QFile file(m_cartella.filePath(QStringLiteral("traccia")));
     if (!file.open(QIODevice::ReadOnly))
         return eventi;
-    // "<s>.<us> in|out <hex>"; anything else is a diagnostic and skipped.
-    for (const QByteArray &riga : file.readAll().split('\n')) {
-        const QList<QByteArray> parti = riga.split(' ');
-        if (parti.size() != 3 || (parti[1] != "in" && parti[1] != "out"))
-            continue;
-        const QList<QByteArray> tempo = parti[0].split('.');
-        bool ok_s = false, ok_us = false, ok_b = false;
-        const qint64 s = tempo.value(0).toLongLong(&ok_s);
-        const qint64 us = tempo.value(1).toLongLong(&ok_us);
-        const uint byte = parti[2].toUInt(&ok_b, 16);
-        if (tempo.size() == 2 && ok_s && ok_us && ok_b)
-            eventi.append({s * 1'000'000 + us, parti[1] == "in", static_cast<quint8>(byte)});
-    }
+    // Diagnostics in the file are skipped.
+    for (const QByteArray &riga : file.readAll().split('\n'))
+        if (const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size())))
+            eventi.append(*b);
     return eventi;
 }
 
@@ -57,7 +48,7 @@ bool SimulatoreTracciato::attendi_ricevuti(int n, int ms) const
     const QDeadlineTimer scadenza(ms);
     for (;;) {
         int ricevuti = 0;
-        for (const EventoLinea &e : traccia())
+        for (const ByteTraccia &e : traccia())
             ricevuti += e.entrata ? 1 : 0;
         if (ricevuti >= n)
             return true;

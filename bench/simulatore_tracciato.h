@@ -1,17 +1,12 @@
 #pragma once
 
+#include "riga_traccia.h"
+
 #include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-struct EventoLinea
-{
-    qint64 us;    // the simulator's clock
-    bool entrata; // received by the simulator
-    quint8 byte;
-};
 
 // m5sim with --trace, its trace going to a file: a pipe that nobody drains
 // while m5ctl runs would stall the simulator and spoil the timing.
@@ -25,7 +20,7 @@ public:
     QString percorso() const { return m_percorso; }
     const QStringList &argomenti() const { return m_argomenti; }
 
-    QList<EventoLinea> traccia() const;
+    QList<ByteTraccia> traccia() const;
     // Waits until the simulator has received at least n bytes in all.
     bool attendi_ricevuti(int n, int ms) const;
     void termina();

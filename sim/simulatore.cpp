@@ -1,5 +1,7 @@
 #include "simulatore.h"
 
+#include "riga_traccia.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -273,7 +275,7 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
         const std::int64_t arrivo = arrivo_prossimo();
         m_entrata.pop_front();
         m_ultimo_arrivo = arrivo;
-        traccia("in", byte, arrivo);
+        traccia(true, byte, arrivo);
         ++m_ricevuti;
 
         std::string risposta;
@@ -328,7 +330,7 @@ bool Simulatore::scrivi_dovuti(std::int64_t ora)
         // Traced before the write, so that whoever has read the byte from
         // the port can already find its line on stderr.
         if (!m_uscita_tracciata) {
-            traccia("out", prossimo.byte, fine);
+            traccia(false, prossimo.byte, fine);
             m_uscita_tracciata = true;
         }
         const ssize_t n = ::write(m_master, &prossimo.byte, 1);
@@ -375,11 +377,10 @@ void Simulatore::chiudi_linea()
     m_slave = -1;
 }
 
-void Simulatore::traccia(const char *verso, std::uint8_t byte, std::int64_t ora) const
+void Simulatore::traccia(bool entrata, std::uint8_t byte, std::int64_t ora) const
 {
     if (!m_opzioni.traccia)
         return;
-    std::fprintf(stderr, "%lld.%06lld %s %02X\n", static_cast<long long>(ora / 1'000'000),
-                 static_cast<long long>(ora % 1'000'000), verso, byte);
+    std::fprintf(stderr, "%s\n", scrivi_riga_traccia({ora, entrata, byte}).c_str());
     std::fflush(stderr);
 }

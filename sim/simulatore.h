@@ -58,7 +58,7 @@ private:
     bool scrivi_dovuti(std::int64_t ora);
     std::int64_t prossima_scadenza(bool uscita_bloccata) const;
     void riaggancia(std::int64_t ora);
-    void traccia(const char *verso, std::uint8_t byte, std::int64_t ora) const;
+    void traccia(bool entrata, std::uint8_t byte, std::int64_t ora) const;
     void chiudi_linea();
 
     OpzioniSimulatore m_opzioni;

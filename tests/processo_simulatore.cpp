@@ -1,7 +1,6 @@
 #include "processo_simulatore.h"
 
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 
 ProcessoSimulatore::ProcessoSimulatore(const QStringList &argomenti)
     : m_argomenti(QStringList{QStringLiteral("--trace")} + argomenti)
@@ -51,21 +50,14 @@ void ProcessoSimulatore::leggi_errori()
             m_resto_errori += m_processo.readAllStandardError();
     }
     m_resto_errori += m_processo.readAllStandardError();
-    static const QRegularExpression forma(
-        QStringLiteral("^(\\d+)\\.(\\d{6}) (in|out) ([0-9A-F]{2})$"));
     qsizetype inizio = 0;
     for (qsizetype fine; (fine = m_resto_errori.indexOf('\n', inizio)) >= 0; inizio = fine + 1) {
-        const QString riga =
-            QString::fromLocal8Bit(m_resto_errori.constData() + inizio, fine - inizio);
-        const auto esito = forma.match(riga);
-        if (!esito.hasMatch()) {
-            m_diagnostica << riga;
-            continue;
-        }
-        m_traccia.append(
-            {esito.captured(1).toLongLong() * 1'000'000 + esito.captured(2).toLongLong(),
-             esito.captured(3) == QLatin1String("in"),
-             static_cast<quint8>(esito.captured(4).toUInt(nullptr, 16))});
+        const std::string_view riga(m_resto_errori.constData() + inizio,
+                                    static_cast<std::size_t>(fine - inizio));
+        if (const auto b = leggi_riga_traccia(riga))
+            m_traccia.append(*b);
+        else
+            m_diagnostica << QString::fromLocal8Bit(riga.data(), qsizetype(riga.size()));
     }
     m_resto_errori.remove(0, inizio);
 }

@@ -1,17 +1,12 @@
 #pragma once
 
+#include "riga_traccia.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
-struct ByteTraccia
-{
-    qint64 us;    // the simulator's monotonic clock since it started
-    bool entrata; // received by the simulator from the PC
-    quint8 byte;
-};
 
 // The m5sim receiver simulator as a child process, always with --trace, so
 // that a test can check every byte that crossed the line in either direction.

@@ -168,6 +168,8 @@ private slots:
     void eeprom();
     void annunci_non_si_accumulano();
     void traccia();
+    void riga_traccia_data();
+    void riga_traccia();
     void tempi_di_linea_data();
     void tempi_di_linea();
     void collegamento_data();
@@ -673,6 +675,47 @@ void TestSimulatore::traccia()
     for (qsizetype i = 1; i < traccia.size(); ++i)
         QVERIFY(traccia[i].us >= traccia[i - 1].us);
     QVERIFY(traccia.last().us < 60'000'000);
+}
+
+void TestSimulatore::riga_traccia_data()
+{
+    QTest::addColumn<QByteArray>("riga");
+    QTest::addColumn<bool>("valida");
+    QTest::addColumn<qint64>("us");
+    QTest::addColumn<bool>("entrata");
+    QTest::addColumn<int>("byte");
+
+    QTest::newRow("in") << QByteArray("0.000000 in 55") << true << qint64(0) << true << 0x55;
+    QTest::newRow("out") << QByteArray("12.034567 out 4B") << true << qint64(12'034'567) << false
+                         << 0x4B;
+    QTest::newRow("byte alto") << QByteArray("3600.999999 in FF") << true << qint64(3'600'999'999)
+                               << true << 0xFF;
+    for (const char *riga :
+         {"m5sim: read: Input/output error", "", "1.00000 in 55", "1.0000000 in 55",
+          "1.000000 in 5", "1.000000 in 555", "1.000000 in 4b", "1.000000 inn 55",
+          "1.000000 in 55 ", "1.000000  in 55", "1,000000 in 55", "-1.000000 in 55",
+          ".000000 in 55", "1.000000 in", "1.000000 in G0"})
+        QTest::newRow(riga) << QByteArray(riga) << false << qint64(0) << false << 0;
+}
+
+// The simulator writes these lines and the tests and the benchmark read them
+// back; a diagnostic must never be taken for a byte.
+void TestSimulatore::riga_traccia()
+{
+    QFETCH(QByteArray, riga);
+    QFETCH(bool, valida);
+    QFETCH(qint64, us);
+    QFETCH(bool, entrata);
+    QFETCH(int, byte);
+
+    const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size()));
+    QCOMPARE(b.has_value(), valida);
+    if (!valida)
+        return;
+    QCOMPARE(b->us, us);
+    QCOMPARE(b->entrata, entrata);
+    QCOMPARE(int(b->byte), byte);
+    QCOMPARE(QByteArray::fromStdString(scrivi_riga_traccia(*b)), riga);
 }
 
 void TestSimulatore::tempi_di_linea_data()
