@@ -8,13 +8,14 @@ richiedi_pacchetti() {
     [ ${#mancanti[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "Missing packages. Install them with:" >&2
-        echo "  sudo apt-get install -y ${mancanti[*]}" >&2
+        echo "  sudo apt-get install -y --no-install-recommends ${mancanti[*]}" >&2
         exit 1
     fi
     echo "Installing: ${mancanti[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq >&2 || true
-    apt-get install -y -qq "${mancanti[@]}" >&2
+    # Recommends would bring systemd, Vulkan drivers and the like: only what is needed.
+    apt-get install -y -qq --no-install-recommends "${mancanti[@]}" >&2
 }
 
 PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev)
