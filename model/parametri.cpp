@@ -10,33 +10,33 @@ Variante *Parametri::variabile(int i)
 const Variante *Parametri::variabile(int i) const
 {
     switch (i) {
-    case 0:
+    case CELLA_TIPO:
         return &Tipo_M5;
-    case 1:
+    case CELLA_FQ1:
         return &FQ_Byte1;
-    case 2:
+    case CELLA_FQ2:
         return &FQ_Byte2;
-    case 3:
+    case CELLA_FQ3:
         return &FQ_Byte3;
-    case 4:
+    case CELLA_BASE1:
         return &BaseD1;
-    case 5:
+    case CELLA_BASE2:
         return &BaseD2;
-    case 6:
+    case CELLA_BASE3:
         return &BaseD3;
-    case 7:
+    case CELLA_COD_H:
         return &Cod_H;
-    case 8:
+    case CELLA_COD_L:
         return &Cod_L;
-    case 9:
+    case CELLA_TONI:
         return &Toni_HL;
-    case 10:
+    case CELLA_USCITE:
         return &Mem_Ipul;
-    case 11:
+    case CELLA_RELE:
         return &Tempo_Rele;
-    case 12:
+    case CELLA_IMPULSI:
         return &Tempo_Imp;
-    case 13:
+    case CELLA_TRASMETTITORI:
         return &RxP88;
     default:
         return nullptr;
@@ -46,7 +46,7 @@ const Variante *Parametri::variabile(int i) const
 void Parametri::calcola_checksum()
 {
     double somma = 0;
-    for (int i = 0; i <= 13; ++i)
+    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
         somma += variabile(i)->valore();
     // The AND works on the integer the difference rounds to.
     const long long differenza = std::llrint(255.0 - somma);
@@ -93,14 +93,22 @@ Blocco crea_blocco(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8
         b[i] = testa[i];
     b[CELLA_CKS] = cks;
     b[CELLA_BANDA] = lettera;
-    b[CELLA_MARCA] = 'Z';
+    b[CELLA_MARCA] = lettera::MARCA;
     return b;
 }
 } // namespace
 
 const Blocco &blocco_fabbrica(Banda banda)
 {
-    static const Blocco uhf = crea_blocco(2, 6, 96, 235, 'U');
-    static const Blocco vhf = crea_blocco(0, 228, 0, 111, 'V');
+    static const Blocco uhf = crea_blocco(2, 6, 96, 235, lettera::UHF);
+    static const Blocco vhf = crea_blocco(0, 228, 0, 111, lettera::VHF);
     return banda == Banda::UHF ? uhf : vhf;
+}
+
+std::uint8_t checksum_celle(const Blocco &celle)
+{
+    unsigned somma = 0;
+    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
+        somma += celle[i];
+    return static_cast<std::uint8_t>((255 - somma) & 255);
 }

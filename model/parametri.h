@@ -1,18 +1,14 @@
 #pragma once
 
+#include "celle.h"
 #include "variante.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-constexpr int NUM_CELLE = 64;
-constexpr int CELLA_CKS = 61;
-constexpr int CELLA_BANDA = 62;
-constexpr int CELLA_MARCA = 63;
-
-constexpr double LETTERA_UHF = 85; // "U"
-constexpr double LETTERA_VHF = 86; // "V"
+constexpr double LETTERA_UHF = lettera::UHF;
+constexpr double LETTERA_VHF = lettera::VHF;
 
 using Blocco = std::array<std::uint8_t, NUM_CELLE>;
 
@@ -69,3 +65,6 @@ Codice dividi_codice(double codice);
 double unisci_codice(double Cod_H, double Cod_L);
 
 const Blocco &blocco_fabbrica(Banda banda);
+
+// The checksum a block's cell 61 must hold: that of its cells 0-13.
+std::uint8_t checksum_celle(const Blocco &celle);

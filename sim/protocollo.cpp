@@ -9,17 +9,17 @@ Protocollo::Evento Protocollo::ricevi(std::uint8_t byte, std::string &risposta)
 {
     switch (m_stato) {
     case Stato::Annuncio:
-        if (byte == 'U') {
+        if (byte == lettera::INIZIO) {
             m_stato = Stato::Comando;
             return Evento::InizioDialogo;
         }
         return Evento::Nessuno;
     case Stato::Comando:
-        if (byte == 'R') {
+        if (byte == lettera::LEGGI) {
             m_stato = Stato::IndiceLettura;
-        } else if (byte == 'W') {
+        } else if (byte == lettera::SCRIVI) {
             m_stato = Stato::IndiceScrittura;
-        } else if (byte == 'E') {
+        } else if (byte == lettera::FINE) {
             m_stato = Stato::Annuncio;
             return Evento::FineDialogo;
         }
@@ -55,7 +55,7 @@ void Protocollo::scrivi(int indice, std::uint8_t valore, std::string &risposta)
     if (m_guasti.conferma_errata == indice)
         risposta += 'X';
     else if (m_guasti.conferma_doppia == indice)
-        risposta += "KK";
+        risposta += std::string(2, lettera::PRONTO);
     else
-        risposta += 'K';
+        risposta += lettera::PRONTO;
 }

@@ -309,7 +309,7 @@ void Simulatore::annuncia()
     ::tcflush(m_slave, TCIFLUSH);
     if (!m_dialogo_avvenuto)
         accoda(m_opzioni.rumore, 0);
-    accoda("K", 0);
+    accoda(std::string(1, lettera::PRONTO), 0);
 }
 
 void Simulatore::accoda(const std::string &byte, std::int64_t dovuto)
