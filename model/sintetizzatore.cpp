@@ -36,6 +36,12 @@ bool in_banda(double s, const Variante &stripVU)
     return true;
 }
 
+bool rx_in_banda(double f, const Variante &stripVU)
+{
+    // The windows are the same as those of the offset value.
+    return in_banda(f, stripVU);
+}
+
 FqByte calcola_fq_byte(double s)
 {
     const double N = std::floor((s + 0.01) / PASSO + 0.000001);
@@ -54,7 +60,7 @@ Conversione converti_frequenza(std::string_view testo, const Variante &stripVU)
     const Offset o = applica_offset(c.FEe);
     c.s = o.s;
     c.fuori_range = o.fuori_range;
-    c.fuori_banda = !in_banda(c.s, stripVU);
+    c.fuori_banda = !in_banda(c.s, stripVU) || !rx_in_banda(c.FEe, stripVU);
     if (c.fuori_banda)
         return c;
     c.celle = calcola_fq_byte(c.s);

@@ -34,6 +34,11 @@ Offset applica_offset(double f);
 // no known letter there is nothing to check.
 bool in_banda(double s, const Variante &stripVU);
 
+// Whether the RX value lies in the unit's own window (VHF 100-249, UHF
+// 250-500): a value of the other band's window would pass the check on its
+// offset value and be programmed at another frequency.
+bool rx_in_banda(double f, const Variante &stripVU);
+
 // Steps onto the 12.5 kHz grid (a point 2.5 kHz or more above a grid point
 // goes up) and splits N into the three cells.
 FqByte calcola_fq_byte(double s);

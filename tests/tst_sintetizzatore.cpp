@@ -10,7 +10,7 @@
 namespace {
 constexpr int NESSUNA = -1; // band letter left unset
 
-Variante lettera(int l)
+Variante lettera_banda(int l)
 {
     Variante v;
     if (l != NESSUNA)
@@ -118,7 +118,7 @@ void TstSintetizzatore::in_banda()
     QFETCH(int, lettera);
     QFETCH(bool, accettata);
 
-    QCOMPARE(::in_banda(s, ::lettera(lettera)), accettata);
+    QCOMPARE(::in_banda(s, lettera_banda(lettera)), accettata);
 }
 
 void TstSintetizzatore::andata_data()
@@ -165,15 +165,25 @@ void TstSintetizzatore::andata_data()
     QTest::newRow("500.0125 fuori range") << QByteArray("500.0125") << NESSUNA << 500.0125
                                           << 500.0125 << true << false << "2,113,2" << true;
 
-    // The band check looks at the oscillator value, not at the typed one.
+    // The band check looks at the RX value's own window and at the oscillator value.
     QTest::newRow("160 U rifiutata")
         << QByteArray("160") << 85 << 160.0 << 181.4 << false << true << "" << true;
     QTest::newRow("440 V rifiutata")
         << QByteArray("440") << 86 << 440.0 << 395.0 << false << true << "" << true;
-    QTest::newRow("249 U accettata")
-        << QByteArray("249") << 85 << 249.0 << 270.4 << false << false << "1,82,0" << true;
-    QTest::newRow("250 V accettata")
-        << QByteArray("250") << 86 << 250.0 << 205.0 << false << false << "1,0,32" << true;
+    // Values of the other band's window would pass on their oscillator value
+    // and be programmed at another frequency.
+    QTest::newRow("249 U rifiutata: finestra VHF")
+        << QByteArray("249") << 85 << 249.0 << 270.4 << false << true << "" << true;
+    QTest::newRow("250 V rifiutata: finestra UHF")
+        << QByteArray("250") << 86 << 250.0 << 205.0 << false << true << "" << true;
+    QTest::newRow("227.6 V accettata: oscillatore 249")
+        << QByteArray("227.6") << 86 << 227.6 << 249.0 << false << false << "1,55,32" << true;
+    QTest::newRow("227.6125 V rifiutata: oscillatore oltre 249")
+        << QByteArray("227.6125") << 86 << 227.6125 << 249.0125 << false << true << "" << true;
+    QTest::newRow("295 U accettata: oscillatore 250")
+        << QByteArray("295") << 85 << 295.0 << 250.0 << false << false << "1,56,64" << true;
+    QTest::newRow("294.9875 U rifiutata: oscillatore sotto 250")
+        << QByteArray("294.9875") << 85 << 294.9875 << 249.9875 << false << true << "" << true;
     QTest::newRow("249 V rifiutata")
         << QByteArray("249") << 86 << 249.0 << 270.4 << false << true << "" << true;
     QTest::newRow("250 U rifiutata")
@@ -212,7 +222,7 @@ void TstSintetizzatore::andata()
     QFETCH(QString, celle);
     QFETCH(bool, codificabile);
 
-    const Conversione c = converti_frequenza(vista(testo), ::lettera(lettera));
+    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
     QCOMPARE(c.FEe, FEe);
     QCOMPARE(c.s, s);
     QCOMPARE(c.fuori_range, fuori_range);
@@ -244,8 +254,8 @@ void TstSintetizzatore::arrotondamento_griglia()
     QFETCH(QByteArray, punto_griglia);
     QFETCH(int, lettera);
 
-    const Conversione c = converti_frequenza(vista(testo), ::lettera(lettera));
-    const Conversione g = converti_frequenza(vista(punto_griglia), ::lettera(lettera));
+    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
+    const Conversione g = converti_frequenza(vista(punto_griglia), lettera_banda(lettera));
     QVERIFY(!c.fuori_banda && !g.fuori_banda);
     QCOMPARE(celle(c.celle), celle(g.celle));
 }
@@ -317,9 +327,8 @@ void TstSintetizzatore::andata_e_ritorno_data()
 
     QTest::newRow("160.9125 V") << QByteArray("160.9125") << 86 << QByteArray("160.9125");
     QTest::newRow("460 U") << QByteArray("460") << 85 << QByteArray("460");
-    // The offset follows the typed value, the reverse the oscillator value.
-    QTest::newRow("249 U") << QByteArray("249") << 85 << QByteArray("315.4");
-    QTest::newRow("250 V") << QByteArray("250") << 86 << QByteArray("183.6");
+    QTest::newRow("227.6 V") << QByteArray("227.6") << 86 << QByteArray("227.6");
+    QTest::newRow("295 U") << QByteArray("295") << 85 << QByteArray("295");
     QTest::newRow("150.0025 V") << QByteArray("150.0025") << 86 << QByteArray("150.0125");
     QTest::newRow("150.0024 V") << QByteArray("150.0024") << 86 << QByteArray("150");
 }
@@ -330,7 +339,7 @@ void TstSintetizzatore::andata_e_ritorno()
     QFETCH(int, lettera);
     QFETCH(QByteArray, mostrato);
 
-    const Conversione c = converti_frequenza(vista(testo), ::lettera(lettera));
+    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
     QVERIFY(!c.fuori_banda);
     QVERIFY(c.codificabile);
     const Variante FQ_Byte1 = c.celle.FQ_Byte1;
@@ -359,7 +368,7 @@ void TstSintetizzatore::griglia_andata_e_ritorno()
     QFETCH(long long, a);
     QFETCH(int, lettera);
 
-    const Variante stripVU = ::lettera(lettera);
+    const Variante stripVU = lettera_banda(lettera);
     int provati = 0;
     for (long long f = da; f <= a; f += 125) {
         const QByteArray testo = testo_griglia(f);
