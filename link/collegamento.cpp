@@ -3,6 +3,8 @@
 #include "sintetizzatore.h"
 #include "testo_numero.h"
 
+#include <QMetaObject>
+
 using Campo = Controlli::Campo;
 using Comando = Controlli::Comando;
 using Opzione = Controlli::Opzione;
@@ -28,9 +30,13 @@ struct Interruzione
 };
 
 constexpr int INTERVALLO_STATO_MS = 10;
-constexpr int TIME_OUT_ACK_MS = 4000;
 // Only a safety net: every real wake-up is an event of its own.
 constexpr int SVEGLIA_MS = 50;
+
+QByteArray byte_singolo(char c)
+{
+    return QByteArray(1, c);
+}
 } // namespace
 
 class Collegamento::Transazione
@@ -39,6 +45,8 @@ public:
     explicit Transazione(Collegamento &c) : m_c(c)
     {
         m_c.m_in_transazione = true;
+        m_c.m_attesa_scaduta = Attesa::Nessuna;
+        m_c.m_cella_diversa = -1;
         m_c.m_sveglia.start();
     }
     ~Transazione()
@@ -59,8 +67,13 @@ Collegamento::Collegamento(Controlli &controlli, QObject *parent)
     connect(&Timer_stato, &QTimer::timeout, this, &Collegamento::Timer_stato_Timer);
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TIME_OUT_ACK_MS);
+    // The receiver is promised 4000 ms: a coarse timer may fire 5 % early.
+    Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &Collegamento::Timer1_Timer);
     m_sveglia.setInterval(SVEGLIA_MS);
+    // Wakes a bounded wait at its deadline; the deadline itself decides.
+    m_sveglia_scadenza.setSingleShot(true);
+    m_sveglia_scadenza.setTimerType(Qt::PreciseTimer);
 }
 
 Collegamento::~Collegamento() = default;
@@ -68,6 +81,13 @@ Collegamento::~Collegamento() = default;
 void Collegamento::avvia_supervisione()
 {
     Timer_stato.start();
+}
+
+void Collegamento::interrompi()
+{
+    m_interrotto = true;
+    // Wakes a wait blocked in this object's thread.
+    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
 }
 
 void Collegamento::Cmb_com_Click()
@@ -106,15 +126,15 @@ Collegamento::Esito Collegamento::Cmd_connetti_Click()
         m_porta.imposta_soglia(1);
         m_porta.imposta_granularita(1);
         c.imposta_stato(IN_ATTESA);
-        inizia_attesa(true);
+        inizia_attesa(Attesa::Annuncio, m_limite_annuncio);
         for (;;) {
             turno_attesa();
             if (m_porta.in_attesa() == 0)
                 continue;
-            if (m_porta.leggi() == "K")
+            if (m_porta.leggi() == byte_singolo(lettera::PRONTO))
                 break;
         }
-        m_porta.scrivi("U");
+        m_porta.scrivi(byte_singolo(lettera::INIZIO));
         c.imposta_stato(CONNESSO);
         leggi_parametri();
         return m_lettura_da_rifare ? Esito::ChecksumErrato : Esito::Riuscito;
@@ -132,14 +152,15 @@ void Collegamento::leggi_parametri()
     m_lettura_da_rifare = true;
     m_celle_lette.clear();
     c.mostra_progresso(true);
-    c.massimo_progresso(62);
-    for (int t = 0; t <= 62; ++t) {
+    c.massimo_progresso(ULTIMA_CELLA_LETTA);
+    for (int t = 0; t <= ULTIMA_CELLA_LETTA; ++t) {
         m_p.t = t;
+        m_ultima_cella = t;
         c.valore_progresso(t);
         QByteArray risposta;
-        m_porta.scrivi("R");
-        m_porta.scrivi(QByteArray(1, static_cast<char>(t)));
-        inizia_attesa(true);
+        m_porta.scrivi(byte_singolo(lettera::LEGGI));
+        m_porta.scrivi(byte_singolo(static_cast<char>(t)));
+        inizia_attesa(Attesa::Risposta, m_limite_risposta);
         while (risposta.size() != 1) {
             turno_attesa();
             if (!m_porta.aperta())
@@ -162,7 +183,12 @@ void Collegamento::leggi_parametri()
     const bool valida = m_p.Tot_cks.valore() == m_p.Cks.valore();
     if (!valida)
         c.avviso(ERRORE_LETTURA);
+    mostra_lettura();
+    m_lettura_da_rifare = !valida;
+}
 
+void Collegamento::mostra_lettura()
+{
     auto mostra = [this](Campo campo, double valore) {
         c.imposta_testo(campo, QString::fromStdString(testo_numero(valore)));
     };
@@ -172,24 +198,26 @@ void Collegamento::leggi_parametri()
     mostra(Campo::TempoRele, m_p.Tempo_Rele.valore());
     mostra(Campo::TempoImp, m_p.Tempo_Imp.valore());
 
-    auto scegli = [this](const Variante &v, Opzione zero, Opzione uno) {
-        if (v.uguale(0))
-            c.seleziona(zero);
-        else if (v.uguale(1))
-            c.seleziona(uno);
-        else
-            c.beep();
-    };
-    scegli(m_p.Toni_HL, Opzione::ToniBassi, Opzione::ToniAlti);
-    scegli(m_p.RxP88, Opzione::Strip, Opzione::Bidi);
-    scegli(m_p.Mem_Ipul, Opzione::Memo, Opzione::Imp);
+    scegli_opzione(m_p.Toni_HL, Opzione::ToniBassi, Opzione::ToniAlti);
+    scegli_opzione(m_p.RxP88, Opzione::Strip, Opzione::Bidi);
+    scegli_opzione(m_p.Mem_Ipul, Opzione::Memo, Opzione::Imp);
 
     if (m_p.stripVU.uguale(LETTERA_UHF))
         c.imposta_banda(QStringLiteral("  UHF"));
     else if (m_p.stripVU.uguale(LETTERA_VHF))
         c.imposta_banda(QStringLiteral("  VHF"));
+}
 
-    m_lettura_da_rifare = !valida;
+void Collegamento::scegli_opzione(const Variante &v, Opzione zero, Opzione uno)
+{
+    if (!v.uguale(0) && !v.uguale(1)) {
+        c.beep();
+        return;
+    }
+    // The button's own click handling stores the value just read again.
+    const Opzione o = v.uguale(0) ? zero : uno;
+    opzione_cliccata(o);
+    c.seleziona(o);
 }
 
 Collegamento::Esito Collegamento::cmd_programma_Click()
@@ -270,26 +298,9 @@ Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
         c.mostra_progresso(true);
         c.massimo_progresso(ultima);
         for (int i = 0; i <= ultima; ++i) {
-            QByteArray risposta;
+            m_ultima_cella = i;
             c.valore_progresso(i);
-            try {
-                scrivi_cella(i, celle[i]);
-                Timer1.stop();
-                Timer1.start();
-                inizia_attesa(false);
-                for (;;) {
-                    turno_attesa();
-                    if (!m_porta.aperta())
-                        break;
-                    risposta += m_porta.leggi();
-                    // A "K" taken in the pass that sees the time-out still counts.
-                    if (!Timer1.isActive() || risposta == "K")
-                        break;
-                }
-            } catch (const ErrorePorta &) {
-                // A failed port operation ends the record like a closed port.
-            }
-            if (risposta != "K") {
+            if (attendi_conferma_di(i, celle[i]) != Esito::Riuscito) {
                 gestione_time_out();
                 return Esito::TimeOut;
             }
@@ -302,6 +313,32 @@ Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
     }
 }
 
+Collegamento::Esito Collegamento::attendi_conferma_di(int indice, std::uint8_t valore)
+{
+    QByteArray risposta;
+    try {
+        scrivi_cella(indice, valore);
+        Timer1.stop();
+        Timer1.start();
+        inizia_attesa(Attesa::Conferma, std::nullopt);
+        for (;;) {
+            turno_attesa();
+            if (!m_porta.aperta())
+                break;
+            risposta += m_porta.leggi();
+            // A "K" taken in the pass that sees the time-out still counts.
+            if (!Timer1.isActive() || risposta == byte_singolo(lettera::PRONTO))
+                break;
+        }
+    } catch (const ErrorePorta &) {
+        // A failed port operation ends the record like a closed port.
+    }
+    if (risposta == byte_singolo(lettera::PRONTO))
+        return Esito::Riuscito;
+    m_attesa_scaduta = Attesa::Conferma;
+    return Esito::TimeOut;
+}
+
 Collegamento::Esito Collegamento::lettura_di_verifica()
 {
     try {
@@ -311,7 +348,22 @@ Collegamento::Esito Collegamento::lettura_di_verifica()
     } catch (const Interruzione &i) {
         return i.esito;
     }
-    return m_lettura_da_rifare ? Esito::ChecksumErrato : Esito::Riuscito;
+    if (m_lettura_da_rifare)
+        return Esito::ChecksumErrato;
+    return confronta_rilettura();
+}
+
+Collegamento::Esito Collegamento::confronta_rilettura()
+{
+    // Cell 63 is written by the initialisation but never read.
+    const int n = std::min(m_celle_scritte.size(), m_celle_lette.size());
+    for (int i = 0; i < n; ++i) {
+        if (m_celle_scritte.at(i) != m_celle_lette.at(i)) {
+            m_cella_diversa = i;
+            return Esito::RiletturaDiversa;
+        }
+    }
+    return Esito::Riuscito;
 }
 
 void Collegamento::gestione_time_out()
@@ -342,7 +394,7 @@ void Collegamento::chiudi_dialogo()
 {
     try {
         if (m_porta.aperta())
-            m_porta.scrivi("E");
+            m_porta.scrivi(byte_singolo(lettera::FINE));
     } catch (const ErrorePorta &) {
         // The line is gone: there is nobody left to tell.
     }
@@ -353,7 +405,7 @@ void Collegamento::chiudi_dialogo()
 
 void Collegamento::chiusura_finestra()
 {
-    m_interrotto = true;
+    interrompi();
     m_porta.chiudi();
 }
 
@@ -418,15 +470,22 @@ void Collegamento::Timer1_Timer()
 
 void Collegamento::scrivi_cella(int indice, std::uint8_t valore)
 {
-    m_porta.scrivi("W");
+    m_porta.scrivi(byte_singolo(lettera::SCRIVI));
     m_porta.scrivi(QByteArray(1, static_cast<char>(indice)));
     m_porta.scrivi(QByteArray(1, static_cast<char>(valore)));
 }
 
-void Collegamento::inizia_attesa(bool limitata)
+void Collegamento::inizia_attesa(Attesa attesa, std::optional<int> limite)
 {
-    m_attesa_limitata = limitata;
-    m_attesa.start();
+    m_attesa = attesa;
+    if (!limite) {
+        m_scadenza = QDeadlineTimer(QDeadlineTimer::Forever);
+        m_sveglia_scadenza.stop();
+        return;
+    }
+    // The deadline first: the wake-up that follows it can only be later.
+    m_scadenza = QDeadlineTimer(*limite, Qt::PreciseTimer);
+    m_sveglia_scadenza.start(*limite);
 }
 
 void Collegamento::turno_attesa()
@@ -434,8 +493,39 @@ void Collegamento::turno_attesa()
     c.turno(m_porta.aperta() && m_porta.in_attesa() > 0);
     if (m_interrotto)
         throw Interruzione{Esito::Interrotto};
-    if (m_attesa_limitata && m_limite_attesa && m_attesa.elapsed() >= *m_limite_attesa) {
+    if (m_scadenza.hasExpired()) {
+        m_attesa_scaduta = m_attesa;
         c.avviso(ERRORE_TIME_OUT);
         throw Interruzione{Esito::TimeOut};
+    }
+}
+
+Collegamento::Esito Collegamento::attendi_rimozione(int silenzio_ms)
+{
+    if (m_in_transazione)
+        return Esito::Occupato;
+    Transazione transazione(*this);
+    try {
+        if (!m_porta.aperta())
+            m_porta.apri();
+        m_porta.imposta_granularita(1);
+        inizia_attesa(Attesa::Nessuna, std::nullopt);
+        QDeadlineTimer silenzio(silenzio_ms, Qt::PreciseTimer);
+        m_sveglia_scadenza.start(silenzio_ms);
+        for (;;) {
+            turno_attesa();
+            if (m_porta.in_attesa() > 0) {
+                while (m_porta.in_attesa() > 0)
+                    m_porta.leggi();
+                silenzio = QDeadlineTimer(silenzio_ms, Qt::PreciseTimer);
+                m_sveglia_scadenza.start(silenzio_ms);
+            } else if (silenzio.hasExpired()) {
+                return Esito::Riuscito;
+            }
+        }
+    } catch (const ErrorePorta &) {
+        return Esito::PortaGuasta;
+    } catch (const Interruzione &i) {
+        return i.esito;
     }
 }

@@ -4,10 +4,11 @@
 #include "parametri.h"
 #include "porta_seriale.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <optional>
 
 // The dialogue with the receiver: connect, read, programming, factory
@@ -31,6 +32,8 @@ public:
     static const QString FUORI_BANDA;
     static const QString VALORE_FUORI_RANGE;
 
+    static constexpr int TIME_OUT_ACK_MS = 4000;
+
     enum class Esito {
         Riuscito,
         PortaGuasta,        // connect failed or was ended by the port
@@ -39,27 +42,36 @@ public:
         LetturaAbbandonata, // the closing read lost the port
         FuoriBanda,
         ValoreFuoriRange,
-        LetturaDaRifare, // refused: the last read was not sound
-        Occupato,        // refused: another transaction is waiting
-        Interrotto,      // exit while waiting
+        LetturaDaRifare,  // refused: the last read was not sound
+        Occupato,         // refused: another transaction is waiting
+        Interrotto,       // exit while waiting
+        RiletturaDiversa, // every write acknowledged, but a cell reads back otherwise
     };
+    Q_ENUM(Esito)
+
+    // Which wait a time-out ended.
+    enum class Attesa { Nessuna, Annuncio, Risposta, Conferma };
 
     explicit Collegamento(Controlli &controlli, QObject *parent = nullptr);
     ~Collegamento() override;
 
     PortaSeriale &porta() { return m_porta; }
+    const PortaSeriale &porta() const { return m_porta; }
     Parametri &parametri() { return m_p; }
     const Parametri &parametri() const { return m_p; }
 
     // Starts Timer_stato (every 10 ms).
     void avvia_supervisione();
 
-    // Bounds the wait for the ready "K" and for each read reply; by default
+    // Bound the wait for the ready "K" and for each read reply; by default
     // they wait for as long as it takes. On expiry: "Errore TIME OUT   ".
-    void imposta_limite_attesa(std::optional<int> ms) { m_limite_attesa = ms; }
+    void imposta_limite_annuncio(std::optional<int> ms) { m_limite_annuncio = ms; }
+    void imposta_limite_risposta(std::optional<int> ms) { m_limite_risposta = ms; }
 
     // Ends a waiting transaction at its next turn, with no further message.
-    void interrompi() { m_interrotto = true; }
+    // May be called from any thread.
+    void interrompi();
+    bool interrotto() const { return m_interrotto; }
     bool in_transazione() const { return m_in_transazione; }
     bool ultima_lettura_valida() const { return !m_lettura_da_rifare; }
 
@@ -67,6 +79,11 @@ public:
     // abandoned) and the cells the last writing transaction sent.
     const QByteArray &celle_lette() const { return m_celle_lette; }
     const QByteArray &celle_scritte() const { return m_celle_scritte; }
+    // The cell of the last request, and the wait that the last time-out ended.
+    int ultima_cella() const { return m_ultima_cella; }
+    Attesa attesa_scaduta() const { return m_attesa_scaduta; }
+    // After RiletturaDiversa: the first cell whose read-back differs.
+    int cella_diversa() const { return m_cella_diversa; }
 
     void Cmb_com_Click();
     Esito Cmd_connetti_Click();
@@ -87,17 +104,26 @@ public:
     // port closes under it.
     void leggi_parametri();
 
+    // For a line of units one after the other: with the port open, drops
+    // whatever arrives until the line has been silent for silenzio_ms, i.e.
+    // the unit has been taken away. Riuscito, PortaGuasta or Interrotto.
+    Esito attendi_rimozione(int silenzio_ms);
+
 private:
     class Transazione;
 
     Esito inizializza(Banda banda);
     Esito scrivi_celle(const Blocco &celle, int ultima);
+    Esito attendi_conferma_di(int indice, std::uint8_t valore);
     Esito lettura_di_verifica();
+    Esito confronta_rilettura();
     void gestione_time_out();
     void chiudi_dialogo();
     void svuota_campi();
+    void mostra_lettura();
+    void scegli_opzione(const Variante &v, Controlli::Opzione zero, Controlli::Opzione uno);
     void scrivi_cella(int indice, std::uint8_t valore);
-    void inizia_attesa(bool limitata);
+    void inizia_attesa(Attesa attesa, std::optional<int> limite);
     void turno_attesa();
     void abilita_riga(bool connetti, bool disconetti, bool programma, bool init);
 
@@ -107,12 +133,17 @@ private:
     QTimer Timer_stato;
     QTimer Timer1;
     QTimer m_sveglia;
-    QElapsedTimer m_attesa;
-    std::optional<int> m_limite_attesa;
-    bool m_attesa_limitata = false;
+    QTimer m_sveglia_scadenza;
+    QDeadlineTimer m_scadenza;
+    Attesa m_attesa = Attesa::Nessuna;
+    Attesa m_attesa_scaduta = Attesa::Nessuna;
+    std::optional<int> m_limite_annuncio;
+    std::optional<int> m_limite_risposta;
     bool m_in_transazione = false;
-    bool m_interrotto = false;
+    std::atomic<bool> m_interrotto{false};
     bool m_lettura_da_rifare = false;
+    int m_ultima_cella = -1;
+    int m_cella_diversa = -1;
     QByteArray m_celle_lette;
     QByteArray m_celle_scritte;
 };

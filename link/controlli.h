@@ -26,8 +26,8 @@ public:
     virtual QString testo(Campo campo) const = 0;
     virtual void imposta_testo(Campo campo, const QString &testo) = 0;
 
-    // Selects the option button and runs its click handling, which must end
-    // in Collegamento::opzione_cliccata.
+    // Shows the option button as selected. The link has already stored its
+    // value, as the button's click handling would.
     virtual void seleziona(Opzione opzione) = 0;
 
     // Text1

@@ -1,5 +1,8 @@
 #include "porta_seriale.h"
 
+#include "traccia.h"
+
+#include <QFileInfo>
 #include <QMetaObject>
 
 PortaSeriale::PortaSeriale(QObject *parent) : QObject(parent)
@@ -68,11 +71,16 @@ void PortaSeriale::apri()
     }
     m_in_apertura = false;
     if (!ok) {
-        const QString motivo = m_porta.errorString();
+        // QSerialPort only says that a terminal call failed on it.
+        guasto(QFileInfo(nome(m_numero)).isFile()
+                   ? QStringLiteral("a regular file, not a serial port")
+                   : m_porta.errorString());
+        m_permesso_negato = m_porta.error() == QSerialPort::PermissionError;
         m_porta.clearError();
-        throw ErrorePorta(motivo.toStdString());
+        throw ErrorePorta(m_motivo.toStdString());
     }
     m_guasta = false;
+    m_motivo.clear();
 }
 
 void PortaSeriale::chiudi()
@@ -105,8 +113,14 @@ void PortaSeriale::imposta_soglia(int caratteri)
 void PortaSeriale::scrivi(const QByteArray &dati)
 {
     verifica_aperta();
-    if (m_porta.write(dati) != dati.size())
-        throw ErrorePorta("scrittura non riuscita");
+    if (m_porta.write(dati) != dati.size()) {
+        guasto(m_porta.errorString());
+        throw ErrorePorta(m_motivo.toStdString());
+    }
+    if (m_traccia) {
+        for (const char c : dati)
+            m_traccia->byte(false, static_cast<std::uint8_t>(c));
+    }
     // Out now, not on the next event-loop pass: the receiver is waiting.
     m_porta.flush();
     verifica_aperta();
@@ -121,7 +135,12 @@ int PortaSeriale::in_attesa()
 QByteArray PortaSeriale::leggi()
 {
     verifica_aperta();
-    return m_granularita > 0 ? m_porta.read(m_granularita) : m_porta.readAll();
+    const QByteArray dati = m_granularita > 0 ? m_porta.read(m_granularita) : m_porta.readAll();
+    if (m_traccia) {
+        for (const char c : dati)
+            m_traccia->byte(true, static_cast<std::uint8_t>(c));
+    }
+    return dati;
 }
 
 void PortaSeriale::verifica_aperta() const
@@ -139,7 +158,11 @@ void PortaSeriale::errore(QSerialPort::SerialPortError codice)
     // A pulled adapter or a hung-up line leaves QSerialPort open and
     // reporting errors in a tight loop. Count the port as closed at once;
     // the real close waits for the event loop, since this may run inside
-    // QSerialPort's own notifier.
+    // QSerialPort's own notifier. Its text for a vanished line is whatever
+    // errno held, often misleading.
+    guasto(codice == QSerialPort::ResourceError
+               ? QStringLiteral("the line hung up or the device was removed")
+               : m_porta.errorString());
     m_guasta = true;
     QMetaObject::invokeMethod(this, &PortaSeriale::chiudi_se_guasta, Qt::QueuedConnection);
 }
@@ -148,4 +171,10 @@ void PortaSeriale::chiudi_se_guasta()
 {
     if (m_guasta)
         chiudi();
+}
+
+void PortaSeriale::guasto(const QString &motivo)
+{
+    m_motivo = motivo;
+    m_permesso_negato = false;
 }

@@ -36,7 +36,7 @@ Segnali::Segnali(QObject *parent) : QObject(parent)
     azione.sa_handler = al_segnale;
     sigemptyset(&azione.sa_mask);
     azione.sa_flags = SA_RESTART;
-    for (const int segnale : {SIGINT, SIGTERM})
+    for (const int segnale : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(segnale, &azione, nullptr);
 }
 
@@ -45,7 +45,7 @@ Segnali::~Segnali()
     struct sigaction azione = {};
     azione.sa_handler = SIG_DFL;
     sigemptyset(&azione.sa_mask);
-    for (const int segnale : {SIGINT, SIGTERM})
+    for (const int segnale : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(segnale, &azione, nullptr);
 }
 

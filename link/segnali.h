@@ -5,7 +5,7 @@
 
 #include <memory>
 
-// SIGINT and SIGTERM as a Qt signal: the handler only writes to a pipe, and
+// SIGINT, SIGTERM and SIGHUP as a Qt signal: the handler only writes to a pipe, and
 // the event loop, which every wait for the receiver gives a turn, reads it.
 class Segnali : public QObject
 {

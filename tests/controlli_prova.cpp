@@ -24,8 +24,6 @@ void ControlliProva::seleziona(Opzione opzione)
 {
     opzioni << nome(opzione);
     eventi << QStringLiteral("opzione ") + nome(opzione);
-    if (m_collegamento)
-        m_collegamento->opzione_cliccata(opzione);
 }
 
 void ControlliProva::imposta_banda(const QString &testo)

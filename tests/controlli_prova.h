@@ -10,8 +10,6 @@
 
 #include <functional>
 
-class Collegamento;
-
 // A front end for tests: it records everything the link does to it and can
 // click in the middle of a wait, the way a user would, through actions that
 // run in the first turn of the event loop in which their condition holds.
@@ -19,9 +17,6 @@ class ControlliProva : public Controlli
 {
 public:
     ControlliProva();
-
-    // Option clicks go on to this link, as the window's handlers do.
-    void collega(Collegamento &collegamento) { m_collegamento = &collegamento; }
 
     QString stato() const override { return stato_attuale; }
     void imposta_stato(const QString &testo) override;
@@ -83,6 +78,5 @@ private:
         bool fatta = false;
     };
 
-    Collegamento *m_collegamento = nullptr;
     QList<Azione> m_azioni;
 };

@@ -190,7 +190,6 @@ class Banco
 public:
     explicit Banco(const QStringList &argomenti = {}) : sim(argomenti), coll(c)
     {
-        c.collega(coll);
         avviato = sim.avvia();
         if (avviato)
             coll.porta().mappa(1, sim.percorso());
@@ -234,15 +233,6 @@ QByteArray filo_chiuso(Banco &b, qsizetype attesi)
 } // namespace
 
 Q_DECLARE_METATYPE(Azione)
-Q_DECLARE_METATYPE(Collegamento::Esito)
-
-char *toString(Collegamento::Esito esito)
-{
-    static const char *const nomi[] = {
-        "Riuscito",   "PortaGuasta",      "TimeOut",         "ChecksumErrato", "LetturaAbbandonata",
-        "FuoriBanda", "ValoreFuoriRange", "LetturaDaRifare", "Occupato",       "Interrotto"};
-    return qstrdup(nomi[static_cast<int>(esito)]);
-}
 
 #define FILO_UGUALE(avuto, atteso)                                                                 \
     do {                                                                                           \
@@ -430,7 +420,6 @@ void TstCollegamento::porta_mancante()
 {
     ControlliProva c;
     Collegamento coll(c);
-    c.collega(coll);
     coll.porta().mappa(1, QStringLiteral("/dev/m5-nessuna-porta"));
     c.stato_attuale = Collegamento::NON_CONNESSO;
 
@@ -712,6 +701,11 @@ void TstCollegamento::programmazione_rifiutata_data()
         << blocco_uhf() << QStringList{"Frequenza=160"} << QStringList{banda} << Esito::FuoriBanda;
     QTest::newRow("440 su unità VHF")
         << blocco_vhf() << QStringList{"Frequenza=440"} << QStringList{banda} << Esito::FuoriBanda;
+    // The other band's window: its offset value would pass, to another frequency.
+    QTest::newRow("249 su unità UHF")
+        << blocco_uhf() << QStringList{"Frequenza=249"} << QStringList{banda} << Esito::FuoriBanda;
+    QTest::newRow("250 su unità VHF")
+        << blocco_vhf() << QStringList{"Frequenza=250"} << QStringList{banda} << Esito::FuoriBanda;
     QTest::newRow("249.5 su unità UHF") << blocco_uhf() << QStringList{"Frequenza=249.5"}
                                         << QStringList{range, banda} << Esito::FuoriBanda;
     QTest::newRow("249.5 su unità VHF") << blocco_vhf() << QStringList{"Frequenza=249.5"}

@@ -66,7 +66,8 @@ struct Banco : FinestraProva
     {
         // Only a safety net: a receiver that stops answering fails the test
         // instead of hanging it.
-        w.collegamento().imposta_limite_attesa(20000);
+        w.collegamento().imposta_limite_annuncio(20000);
+        w.collegamento().imposta_limite_risposta(20000);
     }
     QString stato() { return u().txb_stato_con->text(); }
     QStringList campi()

@@ -229,7 +229,9 @@ QRadioButton *Principale::opzione(Opzione o) const
 
 void Principale::collega_opzione(Opzione o)
 {
-    // Opt_toni_alti_Click and the others: each stores its constant.
+    // Opt_toni_alti_Click and the others: each stores its constant when its
+    // button becomes selected. A read has stored the value already and only
+    // shows the selection (seleziona).
     connect(opzione(o), &QRadioButton::toggled, this, [this, o](bool selezionata) {
         if (selezionata)
             m_collegamento.opzione_cliccata(o);
@@ -259,10 +261,8 @@ void Principale::imposta_testo(Campo c, const QString &testo)
 void Principale::seleziona(Opzione o)
 {
     QRadioButton *b = opzione(o);
-    if (b->isChecked())
-        m_collegamento.opzione_cliccata(o); // no toggle, but the click still runs
-    else
-        b->setChecked(true);
+    const QSignalBlocker silenzio(b);
+    b->setChecked(true);
 }
 
 void Principale::imposta_banda(const QString &testo)

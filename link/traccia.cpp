@@ -1,0 +1,53 @@
+#include "traccia.h"
+
+#include "riga_traccia.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+Traccia::~Traccia()
+{
+    if (m_propria)
+        ::close(m_fd);
+}
+
+bool Traccia::apri(const QString &percorso, QString &errore)
+{
+    if (percorso == QLatin1String("-")) {
+        m_fd = STDERR_FILENO;
+    } else {
+        m_fd = ::open(QFile::encodeName(percorso).constData(),
+                      O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            errore = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        m_propria = true;
+    }
+    m_orologio.start();
+    return true;
+}
+
+void Traccia::byte(bool entrata, std::uint8_t valore)
+{
+    if (m_fd < 0)
+        return;
+    const std::int64_t us = m_orologio.nsecsElapsed() / 1000;
+    // One write per line, unbuffered: the line is there when the byte is.
+    const std::string riga = scrivi_riga_traccia({us, entrata, valore}) + '\n';
+    const char *p = riga.data();
+    std::size_t resto = riga.size();
+    while (resto > 0) {
+        const ssize_t n = ::write(m_fd, p, resto);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        p += n;
+        resto -= static_cast<std::size_t>(n);
+    }
+}
