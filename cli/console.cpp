@@ -3,24 +3,22 @@
 #include "collegamento.h"
 #include "controllo_campo.h"
 
-#include <QCoreApplication>
-
 #include <cstdio>
-#include <unistd.h>
 
-Console::Console() : m_terminale(::isatty(STDERR_FILENO) == 1) {}
+Console::Console(bool interattiva) : m_interattiva(interattiva) {}
+
+void Console::imposta_stato(const QString &testo)
+{
+    m_stato = testo;
+    if (testo == Collegamento::CONNESSO)
+        m_connessa = true;
+}
 
 void Console::imposta_testo(Campo campo, const QString &testo)
 {
     m_testi.insert(campo, testo);
     for (int i = controlla_campo(campo, testo).beep; i > 0; --i)
         beep();
-}
-
-void Console::seleziona(Opzione opzione)
-{
-    if (m_collegamento)
-        m_collegamento->opzione_cliccata(opzione);
 }
 
 void Console::mostra_progresso(bool visibile)
@@ -33,37 +31,31 @@ void Console::mostra_progresso(bool visibile)
 void Console::valore_progresso(int valore)
 {
     // The reset to 0 at the end of a transfer is no progress to show.
-    if (!m_terminale || !m_progresso_visibile || (valore == 0 && m_riga_aperta))
+    if (!m_interattiva || !m_progresso_visibile || (valore == 0 && m_riga_aperta))
         return;
     std::fprintf(stderr, "\r  cella %d/%d", valore, m_massimo);
     std::fflush(stderr);
     m_riga_aperta = true;
 }
 
-QString Console::testo_porta() const
-{
-    return m_collegamento ? QStringLiteral("Com %1").arg(m_collegamento->porta().numero())
-                          : QString();
-}
-
 void Console::avviso(const QString &messaggio)
 {
     chiudi_riga_progresso();
-    std::fprintf(stderr, "%s\n", messaggio.toLocal8Bit().constData());
-    std::fflush(stderr);
+    m_avvisi << messaggio;
 }
 
 void Console::beep()
 {
-    if (!m_terminale)
+    if (!m_interattiva)
         return;
     std::fputs("\a", stderr);
     std::fflush(stderr);
 }
 
-void Console::termina()
+void Console::azzera()
 {
-    QCoreApplication::quit();
+    m_avvisi.clear();
+    m_connessa = false;
 }
 
 void Console::chiudi_riga_progresso()

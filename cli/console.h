@@ -4,29 +4,31 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
-class Collegamento;
+#include <atomic>
 
-// The window's controls as m5ctl keeps them: texts in memory, warnings on
-// stderr, progress and beep only when stderr is a terminal.
+// The window's controls as m5ctl keeps them: texts in memory, warnings kept
+// for the one line that m5ctl prints at the end, progress and beep only on
+// an interactive terminal.
 class Console : public Controlli
 {
 public:
-    Console();
+    explicit Console(bool interattiva);
 
-    // Where the option clicks go; set once the Collegamento exists.
-    void collega(Collegamento *collegamento) { m_collegamento = collegamento; }
+    // The text of Cmb_com: "Com N".
+    void imposta_porta(const QString &testo) { m_porta = testo; }
 
     QString stato() const override { return m_stato; }
-    void imposta_stato(const QString &testo) override { m_stato = testo; }
+    void imposta_stato(const QString &testo) override;
+    // Whether " Connesso" was reached since the last azzera(); from any thread.
+    bool connessa() const { return m_connessa; }
 
     QString testo(Campo campo) const override { return m_testi.value(campo); }
     void imposta_testo(Campo campo, const QString &testo) override;
 
-    void seleziona(Opzione opzione) override;
-
-    QString banda() const { return m_banda; }
-    void imposta_banda(const QString &testo) override { m_banda = testo; }
+    void seleziona(Opzione) override {}
+    void imposta_banda(const QString &) override {}
 
     void mostra_progresso(bool visibile) override;
     void massimo_progresso(int massimo) override { m_massimo = massimo; }
@@ -34,21 +36,24 @@ public:
 
     void abilita(Comando, bool) override {}
 
-    QString testo_porta() const override;
+    QString testo_porta() const override { return m_porta; }
 
     void avviso(const QString &messaggio) override;
     void beep() override;
+    void termina() override {}
 
-    void termina() override;
+    const QStringList &avvisi() const { return m_avvisi; }
+    void azzera();
 
 private:
     void chiudi_riga_progresso();
 
-    Collegamento *m_collegamento = nullptr;
-    const bool m_terminale;
+    const bool m_interattiva;
+    QString m_porta;
     QString m_stato;
+    std::atomic<bool> m_connessa{false};
     QMap<Campo, QString> m_testi;
-    QString m_banda;
+    QStringList m_avvisi;
     bool m_progresso_visibile = false;
     bool m_riga_aperta = false;
     int m_massimo = 0;

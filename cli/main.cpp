@@ -1,50 +1,184 @@
-#include "m5ctl.h"
+#include "argomenti.h"
+#include "corsa.h"
+#include "file_unita.h"
+#include "porte_sistema.h"
+#include "postazione.h"
+#include "registro.h"
+#include "resoconto.h"
+#include "riga_json.h"
+#include "segnali.h"
+#include "traccia.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSerialPortInfo>
 
-#include <climits>
-#include <cmath>
 #include <cstdio>
-
-using Opzione = Controlli::Opzione;
+#include <unistd.h>
+#include <variant>
 
 namespace {
-const char *const DESCRIZIONE =
-    "Reads, programs and initialises the M5 receiver over a serial line.\n"
-    "\n"
-    "Commands:\n"
-    "  read                 connect and print the receiver's block as JSON\n"
-    "  program [options]    connect, change the given values, write and read back\n"
-    "  init uhf|vhf         write the factory block for the band and read back\n"
-    "  ports                list the serial ports of the system\n"
-    "\n"
-    "Exit status: 0 done, 2 usage, 3 port, 4 time-out, 5 bad read, 6 frequency out\n"
-    "of band, 7 value out of range, 8 read-back differs, 130 interrupted.";
+using Comando = Argomenti::Comando;
 
-int uso(const QString &messaggio)
+// The one line of a failure on stderr.
+int errore(int codice, const QString &messaggio)
 {
-    std::fprintf(stderr, "m5ctl: %s\nTry 'm5ctl --help'.\n", messaggio.toLocal8Bit().constData());
-    return uscita::USO;
+    std::fprintf(stderr, "m5ctl: %s\n", messaggio.toLocal8Bit().constData());
+    std::fflush(stderr);
+    return codice;
 }
 
-std::optional<Opzione> scelta(const QString &valore, const char *zero, Opzione opzione_zero,
-                              const char *uno, Opzione opzione_uno)
+void stampa(const QByteArray &riga)
 {
-    if (valore == QLatin1String(zero))
-        return opzione_zero;
-    if (valore == QLatin1String(uno))
-        return opzione_uno;
+    std::fwrite(riga.constData(), 1, static_cast<size_t>(riga.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString vid_pid(const PortaSistema &p)
+{
+    if (!p.usb())
+        return QString();
+    return QStringLiteral("%1:%2")
+        .arg(*p.vid, 4, 16, QLatin1Char('0'))
+        .arg(p.pid.value_or(0), 4, 16, QLatin1Char('0'));
+}
+
+int elenca_porte(bool json)
+{
+    for (const PortaSistema &p : porte_sistema()) {
+        if (json) {
+            RigaJson r;
+            r.aggiungi(QStringLiteral("percorso"), p.percorso)
+                .aggiungi(QStringLiteral("descrizione"), p.descrizione)
+                .aggiungi(QStringLiteral("produttore"), p.produttore)
+                .aggiungi(QStringLiteral("vid_pid"), vid_pid(p))
+                .aggiungi(QStringLiteral("seriale"), p.seriale);
+            stampa(r.testo());
+        } else {
+            std::printf("%s\t%s\t%s\t%s\t%s\n", qPrintable(p.percorso), qPrintable(p.descrizione),
+                        qPrintable(p.produttore), qPrintable(vid_pid(p)), qPrintable(p.seriale));
+        }
+    }
+    std::fflush(stdout);
+    return uscita::SUCCESSO;
+}
+
+// --port auto: the one USB serial adapter present.
+std::optional<QString> porta_automatica(QString &errore)
+{
+    QStringList usb;
+    QStringList tutte;
+    for (const PortaSistema &p : porte_sistema()) {
+        tutte << p.percorso;
+        if (p.usb())
+            usb << p.percorso;
+    }
+    if (usb.size() == 1)
+        return usb.first();
+    const QString presenti =
+        tutte.isEmpty() ? QStringLiteral("none") : tutte.join(QStringLiteral(", "));
+    errore = usb.isEmpty()
+                 ? QStringLiteral("--port auto: no USB serial adapter found (ports present: %1); "
+                                  "plug one in, or give --port PATH")
+                       .arg(presenti)
+                 : QStringLiteral("--port auto: %1 USB serial adapters found (%2); give --port "
+                                  "PATH to choose")
+                       .arg(usb.size())
+                       .arg(usb.join(QStringLiteral(", ")));
     return std::nullopt;
 }
 
-int elenca_porte()
+std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &errore)
 {
-    for (const QSerialPortInfo &porta : QSerialPortInfo::availablePorts())
-        std::printf("%s\t%s\n", porta.systemLocation().toLocal8Bit().constData(),
-                    porta.description().toLocal8Bit().constData());
-    return uscita::SUCCESSO;
+    QList<Destinazione> d;
+    for (const QString &p : a.porte) {
+        if (p != QLatin1String("auto")) {
+            d.append({p, PortaSeriale::PRIMA});
+            continue;
+        }
+        const auto automatica = porta_automatica(errore);
+        if (!automatica)
+            return std::nullopt;
+        d.append({*automatica, PortaSeriale::PRIMA});
+    }
+    for (const int n : a.com)
+        d.append({QString(), n});
+    if (d.isEmpty())
+        d.append({QString(), PortaSeriale::PRIMA});
+    return d;
+}
+
+// The single command on one port, printed as m5ctl always has.
+int comando_singolo(const Argomenti &a, const Destinazione &d,
+                    const std::optional<file_unita::Contenuto> &file, Registro *registro,
+                    Traccia *traccia)
+{
+    Postazione p(d.percorso, d.com, ::isatty(STDERR_FILENO) == 1);
+    p.collegamento().imposta_limite_annuncio(a.attesa_ms);
+    p.collegamento().porta().imposta_traccia(traccia);
+    p.avvisa_attesa(::isatty(STDERR_FILENO) == 1);
+    Segnali segnali;
+    QObject::connect(&segnali, &Segnali::interruzione, &p.collegamento(),
+                     &Collegamento::interrompi);
+    if (Segnali::ricevuto())
+        return uscita::INTERROTTO;
+
+    EsitoUnita r = Corsa::una_unita(p, a, file);
+    if (registro) {
+        const Resoconto resoconto{p.nome(), nome_comando(a.comando), 1, r,
+                                  QDateTime::currentDateTimeUtc()};
+        QString motivo;
+        if (!registro->scrivi(riga_registro(resoconto), motivo) && r.codice == uscita::SUCCESSO) {
+            r.codice = uscita::PORTA;
+            r.messaggio = QStringLiteral("--log %1: %2").arg(a.registro, motivo);
+        }
+    }
+    for (const QString &w : std::as_const(r.avvertimenti))
+        errore(0, QStringLiteral("warning: ") + w);
+
+    if (!a.uscita.isEmpty() && r.codice == uscita::SUCCESSO) {
+        QString motivo;
+        if (!file_unita::salva(a.uscita, r.valori, motivo))
+            return errore(uscita::PORTA, QStringLiteral("-o %1: %2").arg(a.uscita, motivo));
+    } else if (a.uscita.isEmpty() && a.comando != Comando::Verifica && !r.valori.isEmpty()) {
+        stampa(r.valori);
+    }
+    if (r.codice == uscita::DIVERSA) {
+        for (const QString &riga : std::as_const(r.dettagli))
+            errore(0, riga);
+        return r.codice;
+    }
+    return r.codice == uscita::SUCCESSO ? r.codice : errore(r.codice, r.messaggio);
+}
+
+int comando_su_unita(const Argomenti &a)
+{
+    QString motivo;
+    const auto porte = destinazioni(a, motivo);
+    if (!porte)
+        return errore(uscita::PORTA, motivo);
+
+    std::optional<file_unita::Contenuto> file;
+    if (!a.da_file.isEmpty()) {
+        auto letto = file_unita::leggi_file(a.da_file);
+        if (const auto *e = std::get_if<file_unita::Errore>(&letto))
+            return errore(e->codice, QStringLiteral("--from %1: %2").arg(a.da_file, e->messaggio));
+        file = std::get<file_unita::Contenuto>(letto);
+    }
+
+    Registro registro;
+    if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo))
+        return errore(uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
+    // Before the port: a trace that cannot be written is no trace.
+    Traccia traccia;
+    if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
+        return errore(uscita::PORTA, QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
+
+    Registro *r = registro.aperto() ? &registro : nullptr;
+    Traccia *t = traccia.aperta() ? &traccia : nullptr;
+    if (!a.corsa())
+        return comando_singolo(a, porte->first(), file, r, t);
+    Corsa corsa(a, *porte, file, r, t);
+    return corsa.esegui();
 }
 } // namespace
 
@@ -54,146 +188,22 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("m5ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(M5CTL_VERSIONE));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(DESCRIZIONE));
-    const QCommandLineOption aiuto = parser.addHelpOption();
-    const QCommandLineOption versione = parser.addVersionOption();
-    const QCommandLineOption porta(QStringLiteral("port"),
-                                   QStringLiteral("Use this device as \"Com 1\"."),
-                                   QStringLiteral("path"));
-    const QCommandLineOption com(QStringLiteral("com"),
-                                 QStringLiteral("Use \"Com n\" under its system name (1-8)."),
-                                 QStringLiteral("n"));
-    const QCommandLineOption attesa(
-        QStringLiteral("wait"),
-        QStringLiteral("Give up when the receiver is silent this long (default: never)."),
-        QStringLiteral("seconds"));
-    parser.addOptions({porta, com, attesa});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("read, program, init or ports."));
-
-    const QCommandLineOption codice(QStringLiteral("codice"),
-                                    QStringLiteral("program: receiver code (1-4096)."),
-                                    QStringLiteral("n"));
-    const QCommandLineOption frequenza(QStringLiteral("frequenza"),
-                                       QStringLiteral("program: receive frequency."),
-                                       QStringLiteral("MHz"));
-    const QCommandLineOption rele(QStringLiteral("rele"),
-                                  QStringLiteral("program: relay time (1-255)."),
-                                  QStringLiteral("s"));
-    const QCommandLineOption impulsi(QStringLiteral("impulsi"),
-                                     QStringLiteral("program: pulse output time (1-255)."),
-                                     QStringLiteral("s"));
-    const QCommandLineOption toni(QStringLiteral("toni"), QStringLiteral("program: tones."),
-                                  QStringLiteral("alti|bassi"));
-    const QCommandLineOption uscite(QStringLiteral("uscite"),
-                                    QStringLiteral("program: latched or pulsed outputs."),
-                                    QStringLiteral("mem|imp"));
-    const QCommandLineOption trasmettitori(QStringLiteral("trasmettitori"),
-                                           QStringLiteral("program: mono/strip or bidirectional "
-                                                          "transmitters."),
-                                           QStringLiteral("strip|bidi"));
-
-    // The options of "program" exist only after that command word.
-    const QStringList argomenti = QCoreApplication::arguments();
-    parser.parse(argomenti);
-    const QString comando = parser.positionalArguments().value(0);
-    if (comando == QLatin1String("program"))
-        parser.addOptions({codice, frequenza, rele, impulsi, toni, uscite, trasmettitori});
-    const bool analizzato = parser.parse(argomenti);
-    const QStringList posizionali = parser.positionalArguments();
-    if (parser.isSet(aiuto))
-        parser.showHelp(0);
-    if (parser.isSet(versione))
-        parser.showVersion();
-    if (!analizzato)
-        return uso(parser.errorText());
-    if (comando.isEmpty())
-        return uso(QStringLiteral("no command given"));
-
-    if (comando == QLatin1String("ports")) {
-        if (posizionali.size() > 1)
-            return uso(QStringLiteral("unexpected argument \"%1\"").arg(posizionali.at(1)));
-        return elenca_porte();
+    const auto analisi = analizza_argomenti(QCoreApplication::arguments());
+    if (const auto *e = std::get_if<ErroreArgomenti>(&analisi))
+        return errore(e->codice, e->codice == uscita::USO
+                                     ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
+                                     : e->messaggio);
+    const Argomenti &a = std::get<Argomenti>(analisi);
+    switch (a.comando) {
+    case Comando::Aiuto:
+        std::fputs(TESTO_AIUTO, stdout);
+        return uscita::SUCCESSO;
+    case Comando::Versione:
+        std::printf("m5ctl %s\n", M5CTL_VERSIONE);
+        return uscita::SUCCESSO;
+    case Comando::Porte:
+        return elenca_porte(a.json);
+    default:
+        return comando_su_unita(a);
     }
-
-    M5ctl m5ctl;
-    Collegamento &collegamento = m5ctl.collegamento();
-    if (parser.isSet(porta) && parser.isSet(com))
-        return uso(QStringLiteral("--port and --com exclude each other"));
-    if (parser.isSet(porta)) {
-        if (parser.value(porta).isEmpty())
-            return uso(QStringLiteral("--port: empty path"));
-        collegamento.porta().mappa(PortaSeriale::PRIMA, parser.value(porta));
-    }
-    if (parser.isSet(com)) {
-        bool ok = false;
-        const int numero = parser.value(com).toInt(&ok);
-        if (!ok || numero < PortaSeriale::PRIMA || numero > PortaSeriale::ULTIMA)
-            return uso(QStringLiteral("--com: expected 1 to 8, got \"%1\"").arg(parser.value(com)));
-        collegamento.porta().imposta_numero(numero);
-    }
-    if (parser.isSet(attesa)) {
-        bool ok = false;
-        const double secondi = parser.value(attesa).toDouble(&ok);
-        if (!ok || !std::isfinite(secondi) || secondi < 0 || secondi * 1000 > INT_MAX)
-            return uso(
-                QStringLiteral("--wait: expected seconds, got \"%1\"").arg(parser.value(attesa)));
-        collegamento.imposta_limite_attesa(static_cast<int>(std::lround(secondi * 1000)));
-    }
-
-    if (comando == QLatin1String("read")) {
-        if (posizionali.size() > 1)
-            return uso(QStringLiteral("unexpected argument \"%1\"").arg(posizionali.at(1)));
-        return m5ctl.leggi();
-    }
-    if (comando == QLatin1String("init")) {
-        const QString banda = posizionali.value(1);
-        if (posizionali.size() != 2 ||
-            (banda != QLatin1String("uhf") && banda != QLatin1String("vhf")))
-            return uso(QStringLiteral("init takes one band: uhf or vhf"));
-        return m5ctl.inizializza(banda == QLatin1String("uhf") ? Banda::UHF : Banda::VHF);
-    }
-    if (comando == QLatin1String("program")) {
-        if (posizionali.size() > 1)
-            return uso(QStringLiteral("unexpected argument \"%1\"").arg(posizionali.at(1)));
-        M5ctl::Modifiche modifiche;
-        const std::pair<const QCommandLineOption &, std::optional<QString> &> testi[] = {
-            {codice, modifiche.codice},
-            {frequenza, modifiche.frequenza},
-            {rele, modifiche.rele},
-            {impulsi, modifiche.impulsi},
-        };
-        for (const auto &[opzione, valore] : testi) {
-            if (parser.isSet(opzione))
-                valore = parser.value(opzione);
-        }
-        struct Gruppo
-        {
-            const QCommandLineOption &opzione;
-            std::optional<Opzione> &scelta;
-            const char *zero;
-            Opzione opzione_zero;
-            const char *uno;
-            Opzione opzione_uno;
-        };
-        const Gruppo gruppi[] = {
-            {toni, modifiche.toni, "alti", Opzione::ToniAlti, "bassi", Opzione::ToniBassi},
-            {uscite, modifiche.uscite, "mem", Opzione::Memo, "imp", Opzione::Imp},
-            {trasmettitori, modifiche.trasmettitori, "strip", Opzione::Strip, "bidi",
-             Opzione::Bidi},
-        };
-        for (const Gruppo &g : gruppi) {
-            if (!parser.isSet(g.opzione))
-                continue;
-            g.scelta =
-                scelta(parser.value(g.opzione), g.zero, g.opzione_zero, g.uno, g.opzione_uno);
-            if (!g.scelta)
-                return uso(QStringLiteral("--%1: expected %2 or %3, got \"%4\"")
-                               .arg(g.opzione.names().constFirst(), QLatin1String(g.zero),
-                                    QLatin1String(g.uno), parser.value(g.opzione)));
-        }
-        return m5ctl.programma(modifiche);
-    }
-    return uso(QStringLiteral("unknown command \"%1\"").arg(comando));
 }

@@ -15,9 +15,14 @@ QByteArray serializza(const QJsonValue &valore)
 
 RigaJson &RigaJson::aggiungi(const QString &chiave, const QJsonValue &valore)
 {
+    return aggiungi_testo(chiave, serializza(valore));
+}
+
+RigaJson &RigaJson::aggiungi_testo(const QString &chiave, const QByteArray &json)
+{
     if (!m_membri.isEmpty())
         m_membri += ',';
-    m_membri += serializza(chiave) + ':' + serializza(valore);
+    m_membri += serializza(chiave) + ':' + (json.isEmpty() ? QByteArray("null") : json);
     return *this;
 }
 

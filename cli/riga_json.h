@@ -10,6 +10,8 @@ class RigaJson
 {
 public:
     RigaJson &aggiungi(const QString &chiave, const QJsonValue &valore);
+    // A value already serialised, such as another RigaJson's text; null when empty.
+    RigaJson &aggiungi_testo(const QString &chiave, const QByteArray &json);
     QByteArray testo() const;
 
 private:

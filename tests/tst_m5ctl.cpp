@@ -29,6 +29,7 @@ private slots:
     void inizializzazione();
     void esiti_data();
     void esiti();
+    void argomento_ostile();
     void interruzione_data();
     void interruzione();
 };
@@ -87,6 +88,12 @@ QByteArray celle_programmate(const QList<int> &prime)
     return celle;
 }
 
+// The factory UHF block as programmed with another code.
+QByteArray celle_programmata_codice(int codice)
+{
+    return celle_programmate({0, 2, 6, 96, 0, 136, 1, codice / 256, codice % 256, 1, 0, 30, 3, 0});
+}
+
 QByteArray con_checksum(QByteArray celle)
 {
     int somma = 0;
@@ -140,8 +147,9 @@ QJsonObject leggi_json(const QByteArray &uscita)
     QStringList ordine;
     for (const auto &m : chiave.globalMatch(QString::fromUtf8(righe.first())))
         ordine << m.captured(1);
-    const QStringList atteso = {"codice", "frequenza",     "rele",  "impulsi",     "toni",
-                                "uscite", "trasmettitori", "banda", "checksum_ok", "celle"};
+    const QStringList atteso = {"formato", "versione",      "codice", "frequenza",
+                                "rele",    "impulsi",       "toni",   "uscite",
+                                "trasmettitori", "banda", "checksum_ok", "celle"};
     if (ordine != atteso)
         return {};
     return QJsonDocument::fromJson(righe.first()).object();
@@ -270,8 +278,8 @@ void TstM5ctl::programmazione_data()
     QTest::addColumn<QByteArray>("celle");
     QTest::addColumn<QJsonObject>("attesi");
 
-    QTest::newRow("nessuna modifica")
-        << "uhf" << QStringList{} << blocco(Banda::UHF).left(CELLA_CKS + 1)
+    QTest::newRow("stessi valori")
+        << "uhf" << QStringList{"--codice", "1"} << blocco(Banda::UHF).left(CELLA_CKS + 1)
         << QJsonObject{{"codice", 1}, {"frequenza", "460"}, {"toni", "alti"}};
     QTest::newRow("tutto") << "uhf"
                            << QStringList{"--codice",        "4096",  "--frequenza", "445.5",
@@ -297,9 +305,6 @@ void TstM5ctl::programmazione_data()
         << "uhf" << QStringList{"--frequenza", "433.92"}
         << celle_programmate({0, 1, 230, 20, 0, 136, 1, 0, 1, 1, 0, 30, 3, 0})
         << QJsonObject{{"frequenza", "433.925"}};
-    QTest::newRow("campi vuoti") << "uhf" << QStringList{"--rele", "", "--codice", ""}
-                                 << celle_programmate({0, 2, 6, 96, 0, 136, 1, 0, 0, 1, 0, 0, 3, 0})
-                                 << QJsonObject{{"codice", 0}, {"rele", 0}, {"impulsi", 3}};
 }
 
 void TstM5ctl::programmazione()
@@ -376,75 +381,104 @@ void TstM5ctl::esiti_data()
     QTest::addColumn<QStringList>("simulatore"); // empty: no receiver at all
     QTest::addColumn<QStringList>("comando");
     QTest::addColumn<int>("codice");
-    QTest::addColumn<QString>("messaggio"); // first line of stderr, null: not checked
+    QTest::addColumn<QString>("messaggio"); // what the one line on stderr must contain
     QTest::addColumn<bool>("json");
     QTest::addColumn<QByteArray>("ricevuti");
 
-    const QString errore_lettura = QStringLiteral("Errore di Lettura nei Parametri, Riprovare ");
-    const QString time_out = QStringLiteral("Errore TIME OUT   ");
+    const QString porta = QStringLiteral("\"Errore!!  Porta Seriale Guasta o Mancante \": ");
+    const QString lettura = QStringLiteral("\"Errore di Lettura nei Parametri, Riprovare \": ");
+    const QString time_out = QStringLiteral("\"Errore TIME OUT   \": ");
     const QStringList uhf{"--block", "uhf"};
+    const QByteArray rilettura = richieste_lettura();
 
     QTest::newRow("porta mancante")
         << QStringList{} << QStringList{"read"} << 3
-        << QStringLiteral("Errore!!  Porta Seriale Guasta o Mancante ") << false << QByteArray();
+        << porta + "/dev/m5-nessuna-porta: No such file or directory" << false << QByteArray();
+    QTest::newRow("file regolare") << QStringList{} << QStringList{"--port", M5CTL_PATH, "read"}
+                                   << 3 << QStringLiteral("a regular file, not a serial port")
+                                   << false << QByteArray();
     QTest::newRow("linea caduta durante la lettura")
         << QStringList{"--hangup-after", "40"} << QStringList{"read"} << 3
-        << QStringLiteral("Errore!!  Porta Seriale Guasta o Mancante ") << false
-        << CONNESSIONE.left(40);
+        << porta + "/dev/pts/" << false << CONNESSIONE.left(40);
+    const qsizetype in_rilettura = CONNESSIONE.size() + 186 + 20;
+    QTest::newRow("linea caduta durante la rilettura")
+        << QStringList{"--hangup-after", QString::number(in_rilettura)}
+        << QStringList{"program", "--codice", "9"} << 3
+        << QStringLiteral("the line went away during the read-back") << false
+        << (CONNESSIONE + record_scrittura(celle_programmata_codice(9)) + rilettura)
+               .left(in_rilettura);
 
     // The port is open while waiting for the "K", so the dialogue still ends.
     QTest::newRow("--wait, ricevitore muto")
-        << QStringList{"--silent"} << QStringList{"--wait", "0.3", "read"} << 4 << time_out << false
-        << QByteArray("E");
-    QTest::newRow("--wait, risposta lenta")
-        << QStringList{"--reply-delay-ms", "1500"} << QStringList{"--wait", "0.3", "read"} << 4
-        << time_out << false << QByteArray("UR\0E", 4);
+        << QStringList{"--silent"} << QStringList{"--wait", "0.3", "read"} << 4
+        << time_out + "/dev/pts/" << false << QByteArray("E");
+    // A read reply waits no longer than an acknowledgement.
+    QTest::newRow("risposta di lettura mancante")
+        << QStringList{"--reply-delay-ms", "4500"} << QStringList{"read"} << 4
+        << QStringLiteral("no reply to the read of cell 0 within 4000 ms") << false
+        << QByteArray("UR\0E", 4);
     // The time-out closes the port: nobody left to send "E" to.
     QTest::newRow("scrittura senza conferma")
-        << QStringList{"--no-ack-from", "3"} << QStringList{"program"} << 4 << time_out << false
+        << QStringList{"--no-ack-from", "3"} << QStringList{"program", "--codice", "9"} << 4
+        << QStringLiteral("the write of cell 3 was not acknowledged within 4000 ms") << false
         << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
 
     QTest::newRow("checksum errato in lettura")
-        << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5 << errore_lettura << true
-        << CONNESSIONE + "E";
+        << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5
+        << lettura + "/dev/pts/" << true << CONNESSIONE + "E";
     QTest::newRow("programmazione dopo una lettura errata")
         << QStringList{"--corrupt-cell", "7"} << QStringList{"program", "--codice", "9"} << 5
-        << errore_lettura << false << CONNESSIONE + "E";
+        << lettura + "/dev/pts/" << false << CONNESSIONE + "E";
 
-    QTest::newRow("frequenza fuori banda")
-        << uhf << QStringList{"program", "--frequenza", "161"} << 6
-        << QStringLiteral("Frequenza Fuori Banda !") << false << CONNESSIONE + "E";
+    const QString banda = QStringLiteral("\"Frequenza Fuori Banda !\"");
+    QTest::newRow("161 su unità UHF") << uhf << QStringList{"program", "--frequenza", "161"} << 6
+                                      << banda << false << CONNESSIONE + "E";
+    QTest::newRow("250 su unità VHF")
+        << QStringList{"--block", "vhf"} << QStringList{"program", "--frequenza", "250"} << 6
+        << banda << false << CONNESSIONE + "E";
 
-    // Range and characters are judged before the port is touched.
-    const QString fuori_range = QStringLiteral("Valore fuori range!");
-    QTest::newRow("codice 5000") << uhf << QStringList{"program", "--codice", "5000"} << 7
-                                 << fuori_range << false << QByteArray();
-    QTest::newRow("rele 256") << uhf << QStringList{"program", "--rele", "256"} << 7 << fuori_range
-                              << false << QByteArray();
-    QTest::newRow("impulsi 0300") << uhf << QStringList{"program", "--impulsi", "0300"} << 7
-                                  << fuori_range << false << QByteArray();
-
-    const QString nullo;
-    const QList<std::pair<const char *, QStringList>> usi = {
-        {"codice con una lettera", {"program", "--codice", "12a"}},
-        {"frequenza con la virgola", {"program", "--frequenza", "433,92"}},
-        {"tempo negativo", {"program", "--rele", "-1"}},
-        {"opzione sconosciuta", {"program", "--toni", "medi"}},
-        {"opzione di program in read", {"read", "--codice", "1"}},
-        {"comando sconosciuto", {"erase"}},
-        {"nessun comando", {}},
-        {"init senza banda", {"init"}},
-        {"init banda errata", {"init", "lf"}},
-        {"com fuori scala", {"--com", "9", "read"}},
-        {"wait non numerico", {"--wait", "presto", "read"}},
+    // Values are judged before the port is touched.
+    const QList<std::tuple<const char *, QStringList, int, QString>> rifiuti = {
+        {"codice 5000", {"program", "--codice", "5000"}, 7, "--codice: \"5000\" is out of range"},
+        {"codice 0", {"program", "--codice", "0"}, 7, "from 1 to 4096"},
+        {"rele 256", {"program", "--rele", "256"}, 7, "--rele: \"256\" is out of range"},
+        {"impulsi 0300", {"program", "--impulsi", "0300"}, 7, "from 1 to 255"},
+        {"frequenza 249.5", {"program", "--frequenza", "249.5"}, 7, "100-249 (VHF) or 250-500"},
+        {"frequenza 600", {"program", "--frequenza", "600"}, 7, "--frequenza: \"600\""},
+        {"frequenza 460.5.5", {"program", "--frequenza", "460.5.5"}, 2, "\"460.5.5\" is not valid"},
+        {"frequenza 460..5", {"program", "--frequenza", "460..5"}, 2, "\"460..5\" is not valid"},
+        {"frequenza con la virgola", {"program", "--frequenza", "433,92"}, 2, "--frequenza"},
+        {"codice vuoto", {"program", "--codice", ""}, 2, "--codice: empty value"},
+        {"codice con una lettera", {"program", "--codice", "12a"}, 2, "--codice"},
+        {"tempo negativo", {"program", "--rele", "-1"}, 2, "--rele"},
+        {"opzione sconosciuta", {"program", "--toni", "medi"}, 2, "alti or bassi"},
+        {"niente da programmare", {"program"}, 2, "nothing to program"},
+        {"opzione di program in read", {"read", "--codice", "1"}, 2, "not an option of read"},
+        {"comando sconosciuto", {"erase"}, 2, "unknown command \"erase\""},
+        {"nessun comando", {}, 2, "no command"},
+        {"init senza banda", {"init"}, 2, "uhf or vhf"},
+        {"init banda errata", {"init", "lf"}, 2, "uhf or vhf"},
+        {"com fuori scala", {"--com", "9", "read"}, 2, "--com"},
+        {"wait non numerico", {"--wait", "presto", "read"}, 2, "--wait"},
+        // No short option may turn a command into something else.
+        {"-v non è --version", {"-v", "program", "--codice", "5"}, 2, "unknown option \"-v\""},
+        {"--version con un comando", {"--version", "program", "--codice", "5"}, 2, "alone"},
+        {"--help con un comando", {"program", "--codice", "5", "--help"}, 2, "alone"},
+        {"--help-all", {"--help-all"}, 2, "unknown option"},
+        {"verify senza file", {"verify"}, 2, "--from"},
     };
-    for (const auto &[nome, comando] : usi)
-        QTest::newRow(nome) << uhf << comando << 2 << nullo << false << QByteArray();
+    for (const auto &[nome, comando, codice, messaggio] : rifiuti)
+        QTest::newRow(nome) << uhf << comando << codice << messaggio << false << QByteArray();
 
-    QTest::newRow("rilettura diversa")
+    // Every cell written is compared with its read-back, also those outside the checksum.
+    QTest::newRow("rilettura diversa: inizializzazione")
         << QStringList{"--corrupt-cell", "20"} << QStringList{"init", "uhf"} << 8
-        << QStringLiteral("Rilettura diversa dai dati scritti: cella 20") << true
-        << CONNESSIONE + record_scrittura(blocco(Banda::UHF)) + richieste_lettura() + "E";
+        << QStringLiteral("cell 20 was written as 0 and reads 90") << true
+        << CONNESSIONE + record_scrittura(blocco(Banda::UHF)) + rilettura + "E";
+    QTest::newRow("rilettura diversa: programmazione")
+        << QStringList{"--corrupt-cell", "30"} << QStringList{"program", "--codice", "9"} << 8
+        << QStringLiteral("cell 30 was written as 0 and reads 90") << true
+        << CONNESSIONE + record_scrittura(celle_programmata_codice(9)) + rilettura + "E";
 }
 
 void TstM5ctl::esiti()
@@ -461,13 +495,16 @@ void TstM5ctl::esiti()
         sim = std::make_unique<ProcessoSimulatore>(simulatore);
         QVERIFY(sim->avvia());
     }
-    // --com replaces --port, as it would on a real command line.
-    const QStringList porta =
-        comando.contains(QStringLiteral("--com")) ? QStringList{} : argomenti_porta(sim.get());
-    const Esecuzione e = esegui(porta + comando);
+    // --com and --port replace the simulator's port, as on a real command line.
+    const bool propria = comando.contains(QStringLiteral("--com")) ||
+                         comando.contains(QStringLiteral("--port"));
+    const Esecuzione e = esegui((propria ? QStringList{} : argomenti_porta(sim.get())) + comando);
     QCOMPARE(e.codice, codice);
-    if (!messaggio.isNull())
-        QCOMPARE(QString::fromLocal8Bit(e.errori.split('\n').first()), messaggio);
+    // Exactly one line, naming what went wrong.
+    const QString errori = QString::fromLocal8Bit(e.errori);
+    QVERIFY2(errori.startsWith(QStringLiteral("m5ctl: ")) && errori.count('\n') == 1,
+             qPrintable(errori));
+    QVERIFY2(errori.contains(messaggio), qPrintable(errori));
     if (json)
         QVERIFY(!leggi_json(e.uscita).isEmpty());
     else
@@ -478,6 +515,15 @@ void TstM5ctl::esiti()
     if (!ricevuti.isEmpty())
         QVERIFY(sim->attendi_ricevuti(ricevuti.size(), TRACCIA_MS));
     QCOMPARE(sim->ricevuti(), ricevuti);
+}
+
+void TstM5ctl::argomento_ostile()
+{
+    // A hostile value is refused and quoted short, not echoed whole.
+    const QString lungo(100'000, QLatin1Char('9'));
+    const Esecuzione e = esegui({"--port", "/dev/m5-nessuna-porta", "program", "--codice", lungo});
+    QCOMPARE(e.codice, 7);
+    QVERIFY2(e.errori.size() < 200, e.errori.constData());
 }
 
 void TstM5ctl::interruzione_data()

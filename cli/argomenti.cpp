@@ -1,0 +1,469 @@
+#include "argomenti.h"
+
+#include "sintetizzatore.h"
+#include "testo_numero.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+const char *const TESTO_AIUTO =
+    "Usage: m5ctl [--port PATH|auto]... [--com N]... [options] COMMAND [arguments]\n"
+    "\n"
+    "Reads, programs, initialises and verifies the Quorvanta M5 receiver over a serial\n"
+    "line (2400 baud, 8N1).\n"
+    "\n"
+    "Commands:\n"
+    "  read                 connect and print the unit's block as a unit file (JSON)\n"
+    "  program              connect, change the given values, write and read back\n"
+    "  init uhf|vhf         write the factory block of the band and read back\n"
+    "  verify --from FILE   read the unit and compare its values with the unit file\n"
+    "  ports                list the serial ports of the system\n"
+    "\n"
+    "Port (read, program, init, verify; each may be given several times, one unit\n"
+    "runs on each port at the same time):\n"
+    "  --port PATH          the device the receiver is cabled to; \"auto\" is the one\n"
+    "                       USB serial adapter present\n"
+    "  --com N              \"Com N\" (1-8), as the window names it\n"
+    "  --wait SECONDS       give up when no receiver announces itself in this time\n"
+    "                       (0.001-86400; default: wait until Ctrl-C)\n"
+    "  --trace FILE         write every byte in and out to FILE (\"-\": stderr);\n"
+    "                       one port only\n"
+    "\n"
+    "Values (program):\n"
+    "  --from FILE          program the values of a unit file (see read); the options\n"
+    "                       below override single values of it\n"
+    "  --codice N           receiver code, 1-4096\n"
+    "  --frequenza MHZ      receive frequency, 100-249 (VHF) or 250-500 (UHF); the\n"
+    "                       unit's band must match\n"
+    "  --rele SECONDS       alarm relay time, 1-255\n"
+    "  --impulsi SECONDS    pulse output time, 1-255\n"
+    "  --toni alti|bassi    high or low tones\n"
+    "  --uscite mem|imp     latched or pulsed outputs\n"
+    "  --trasmettitori strip|bidi\n"
+    "                       mono/strip or bidirectional senders\n"
+    "\n"
+    "Unit files and production runs:\n"
+    "  -o, --output FILE    read: write the unit file to FILE (atomically)\n"
+    "  --from FILE          verify: the unit file to compare with\n"
+    "  --repeat N           program, init, verify: one unit after the other, N units\n"
+    "                       per port (0-1000000; 0: until Ctrl-C); after each unit,\n"
+    "                       wait until it is taken away and the next one announces\n"
+    "  --swap-silence SECONDS\n"
+    "                       a unit counts as taken away once the line has been\n"
+    "                       silent this long (0.1-3600; default 2)\n"
+    "  --log FILE           append one JSON line per unit to FILE\n"
+    "  --json               ports: one JSON object per line\n"
+    "\n"
+    "  -h, --help           show this help and exit (given alone)\n"
+    "  --version            show the version and exit (given alone)\n"
+    "\n"
+    "Exit status: 0 done, 2 usage or unit file, 3 port or log, 4 time-out, 5 bad\n"
+    "read, 6 frequency or unit file out of the unit's band, 7 value out of range,\n"
+    "8 read-back differs from what was written, 9 verify found differences,\n"
+    "130 interrupted.\n";
+
+namespace {
+using Comando = Argomenti::Comando;
+using Esito = std::optional<ErroreArgomenti>;
+
+constexpr int USO = 2;
+constexpr int FUORI_RANGE = 7;
+
+// Which commands take an option.
+enum : unsigned {
+    LEGGI = 1,
+    PROGRAMMA = 2,
+    INIZIALIZZA = 4,
+    VERIFICA = 8,
+    PORTE = 16,
+    UNITA = LEGGI | PROGRAMMA | INIZIALIZZA | VERIFICA,
+    CORSE = PROGRAMMA | INIZIALIZZA | VERIFICA,
+};
+
+struct Opzione
+{
+    const char *nome;
+    char corta;
+    bool con_valore;
+    bool ripetibile;
+    unsigned comandi;
+    Esito (*applica)(Argomenti &a, const QString &opzione, const QString &valore);
+};
+
+ErroreArgomenti errore(int codice, const QString &opzione, const QString &testo)
+{
+    return {codice, opzione + QStringLiteral(": ") + testo};
+}
+
+Esito non_valido(const QString &opzione, const QString &valore, const QString &atteso)
+{
+    if (valore.isEmpty())
+        return errore(USO, opzione, QStringLiteral("empty value; expected %1").arg(atteso));
+    return errore(USO, opzione,
+                  QStringLiteral("%1 is not valid; expected %2").arg(citazione(valore), atteso));
+}
+
+Esito fuori_range(const QString &opzione, const QString &valore, const QString &atteso)
+{
+    return errore(FUORI_RANGE, opzione,
+                  QStringLiteral("%1 is out of range; expected %2").arg(citazione(valore), atteso));
+}
+
+bool cifre(const QString &v)
+{
+    static const QRegularExpression forma(QStringLiteral("^[0-9]+$"));
+    return forma.match(v).hasMatch();
+}
+
+bool decimale(const QString &v)
+{
+    static const QRegularExpression forma(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+    return forma.match(v).hasMatch();
+}
+
+Esito intero(const QString &opzione, const QString &v, int minimo, int massimo, int &uscita)
+{
+    const QString atteso = QStringLiteral("a whole number from %1 to %2").arg(minimo).arg(massimo);
+    if (!cifre(v))
+        return non_valido(opzione, v, atteso);
+    bool ok = false;
+    const qlonglong n = v.size() > 12 ? -1 : v.toLongLong(&ok);
+    if (!ok || n < minimo || n > massimo)
+        return fuori_range(opzione, v, atteso);
+    uscita = static_cast<int>(n);
+    return std::nullopt;
+}
+
+Esito secondi(const QString &opzione, const QString &v, double minimo, double massimo,
+              int &uscita_ms)
+{
+    const QString atteso = QStringLiteral("seconds from %1 to %2")
+                               .arg(QString::fromStdString(testo_numero(minimo)),
+                                    QString::fromStdString(testo_numero(massimo)));
+    if (!decimale(v))
+        return non_valido(opzione, v, atteso);
+    const double s = valore_testo(v.toStdString());
+    if (!(s >= minimo && s <= massimo))
+        return fuori_range(opzione, v, atteso);
+    uscita_ms = static_cast<int>(std::lround(s * 1000));
+    return std::nullopt;
+}
+
+const QString ATTESA_FREQUENZA = QStringLiteral("MHz, 100-249 (VHF) or 250-500 (UHF)");
+
+Esito codice(Argomenti &a, const QString &o, const QString &v)
+{
+    int n = 0;
+    const Esito e = intero(o, v, 1, 4096, n);
+    if (!e)
+        a.modifiche.codice = n;
+    return e;
+}
+
+Esito tempo(std::optional<int> &campo, const QString &o, const QString &v)
+{
+    int n = 0;
+    const Esito e = intero(o, v, 1, 255, n);
+    if (!e)
+        campo = n;
+    return e;
+}
+
+Esito opzione_di_gruppo(Argomenti &a, const QString &o, const QString &v)
+{
+    for (int g = 0; g < NUM_GRUPPI; ++g) {
+        const GruppoOpzioni &gruppo = GRUPPI_OPZIONI[g];
+        if (o != QLatin1String("--") + QLatin1String(gruppo.nome))
+            continue;
+        a.modifiche.opzioni[g] = valore_opzione(gruppo, v.toStdString());
+        if (!a.modifiche.opzioni[g])
+            return non_valido(o, v,
+                              QStringLiteral("%1 or %2").arg(QLatin1String(gruppo.uno),
+                                                             QLatin1String(gruppo.zero)));
+    }
+    return std::nullopt;
+}
+
+Esito percorso(QString &campo, const QString &o, const QString &v)
+{
+    if (v.isEmpty())
+        return non_valido(o, v, QStringLiteral("a path"));
+    campo = v;
+    return std::nullopt;
+}
+
+const Opzione OPZIONI[] = {
+    {"port", 0, true, true, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+         if (v.isEmpty())
+             return non_valido(o, v, QStringLiteral("a device path or auto"));
+         a.porte << v;
+         return std::nullopt;
+     }},
+    {"com", 0, true, true, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+         int n = 0;
+         Esito e = intero(o, v, 1, 8, n);
+         if (e)
+             e->codice = USO;
+         else
+             a.com << n;
+         return e;
+     }},
+    {"wait", 0, true, false, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+         int ms = 0;
+         const Esito e = secondi(o, v, 0.001, 86400, ms);
+         if (!e)
+             a.attesa_ms = ms;
+         return e;
+     }},
+    {"trace", 0, true, false, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.traccia, o, v); }},
+    {"output", 'o', true, false, LEGGI,
+     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.uscita, o, v); }},
+    {"from", 0, true, false, PROGRAMMA | VERIFICA,
+     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.da_file, o, v); }},
+    {"codice", 0, true, false, PROGRAMMA, codice},
+    {"frequenza", 0, true, false, PROGRAMMA,
+     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+         const Esito e = controlla_frequenza(o, v);
+         if (!e)
+             a.modifiche.frequenza = v.toStdString();
+         return e;
+     }},
+    {"rele", 0, true, false, PROGRAMMA,
+     [](Argomenti &a, const QString &o, const QString &v) {
+         return tempo(a.modifiche.rele, o, v);
+     }},
+    {"impulsi", 0, true, false, PROGRAMMA,
+     [](Argomenti &a, const QString &o, const QString &v) {
+         return tempo(a.modifiche.impulsi, o, v);
+     }},
+    {"toni", 0, true, false, PROGRAMMA, opzione_di_gruppo},
+    {"uscite", 0, true, false, PROGRAMMA, opzione_di_gruppo},
+    {"trasmettitori", 0, true, false, PROGRAMMA, opzione_di_gruppo},
+    {"repeat", 0, true, false, CORSE,
+     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+         int n = 0;
+         const Esito e = intero(o, v, 0, 1'000'000, n);
+         if (!e)
+             a.ripetizioni = n;
+         return e;
+     }},
+    {"swap-silence", 0, true, false, CORSE,
+     [](Argomenti &a, const QString &o, const QString &v) {
+         return secondi(o, v, 0.1, 3600, a.silenzio_ms);
+     }},
+    {"log", 0, true, false, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.registro, o, v); }},
+    {"json", 0, false, false, PORTE,
+     [](Argomenti &a, const QString &, const QString &) -> Esito {
+         a.json = true;
+         return std::nullopt;
+     }},
+};
+
+struct Comandi
+{
+    const char *nome;
+    Comando comando;
+    unsigned bit;
+};
+const Comandi COMANDI[] = {
+    {"read", Comando::Leggi, LEGGI},          {"program", Comando::Programma, PROGRAMMA},
+    {"init", Comando::Inizializza, INIZIALIZZA}, {"verify", Comando::Verifica, VERIFICA},
+    {"ports", Comando::Porte, PORTE},
+};
+
+const Opzione *cerca(const QString &nome, bool corta)
+{
+    for (const Opzione &o : OPZIONI) {
+        if (corta ? (o.corta != 0 && nome == QChar::fromLatin1(o.corta))
+                  : nome == QLatin1String(o.nome))
+            return &o;
+    }
+    return nullptr;
+}
+
+QString nomi_comandi(unsigned bit)
+{
+    QStringList nomi;
+    for (const Comandi &c : COMANDI) {
+        if (bit & c.bit)
+            nomi << QLatin1String(c.nome);
+    }
+    return nomi.join(QStringLiteral(", "));
+}
+
+struct Data
+{
+    const Opzione *opzione;
+    QString scritta; // as the user wrote it, for the messages
+    QString valore;
+};
+
+// Splits the words into options with their values and positional words.
+std::variant<QList<Data>, ErroreArgomenti> separa(const QStringList &parole, QStringList &posizionali,
+                                                  bool &aiuto, bool &versione)
+{
+    QList<Data> date;
+    for (qsizetype i = 1; i < parole.size(); ++i) {
+        const QString &p = parole.at(i);
+        if (p == QLatin1String("--")) {
+            posizionali += parole.mid(i + 1);
+            break;
+        }
+        if (!p.startsWith(QLatin1Char('-')) || p == QLatin1String("-")) {
+            posizionali << p;
+            continue;
+        }
+        if (p == QLatin1String("-h") || p == QLatin1String("--help")) {
+            aiuto = true;
+            continue;
+        }
+        if (p == QLatin1String("--version")) {
+            versione = true;
+            continue;
+        }
+        const bool lunga = p.startsWith(QLatin1String("--"));
+        QString nome = lunga ? p.mid(2) : p.mid(1, 1);
+        std::optional<QString> valore;
+        if (lunga && nome.contains(QLatin1Char('='))) {
+            valore = nome.section(QLatin1Char('='), 1);
+            nome = nome.section(QLatin1Char('='), 0, 0);
+        } else if (!lunga && p.size() > 2) {
+            valore = p.mid(2);
+        }
+        const Opzione *o = cerca(nome, !lunga);
+        const QString scritta = lunga ? QStringLiteral("--") + nome : QStringLiteral("-") + nome;
+        if (!o)
+            return ErroreArgomenti{USO, QStringLiteral("unknown option %1").arg(citazione(p))};
+        if (o->con_valore && !valore) {
+            if (i + 1 >= parole.size())
+                return errore(USO, scritta, QStringLiteral("missing value"));
+            valore = parole.at(++i);
+        } else if (!o->con_valore && valore) {
+            return errore(USO, scritta, QStringLiteral("takes no value"));
+        }
+        date.append({o, scritta, valore.value_or(QString())});
+    }
+    return date;
+}
+
+Esito comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bit)
+{
+    const QString nome = posizionali.value(0);
+    for (const Comandi &c : COMANDI) {
+        if (nome == QLatin1String(c.nome)) {
+            a.comando = c.comando;
+            bit = c.bit;
+        }
+    }
+    if (posizionali.isEmpty())
+        return ErroreArgomenti{USO, QStringLiteral("no command given")};
+    if (bit == 0)
+        return ErroreArgomenti{USO, QStringLiteral("unknown command %1").arg(citazione(nome))};
+    const int attesi = a.comando == Comando::Inizializza ? 2 : 1;
+    if (a.comando == Comando::Inizializza) {
+        const auto banda = banda_da_nome(posizionali.value(1).toUpper().toStdString());
+        if (posizionali.size() < 2 || !banda || posizionali.at(1) != posizionali.at(1).toLower())
+            return ErroreArgomenti{USO, QStringLiteral("init takes one band: uhf or vhf")};
+        a.banda = *banda;
+    }
+    if (posizionali.size() > attesi)
+        return ErroreArgomenti{
+            USO, QStringLiteral("unexpected argument %1").arg(citazione(posizionali.at(attesi)))};
+    return std::nullopt;
+}
+
+Esito coerenza(const Argomenti &a)
+{
+    if (a.comando == Comando::Programma && a.da_file.isEmpty() && a.modifiche.vuote())
+        return ErroreArgomenti{
+            USO, QStringLiteral("program: nothing to program; give --from FILE or a value")};
+    if (a.comando == Comando::Verifica && a.da_file.isEmpty())
+        return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
+    if (!a.traccia.isEmpty() && a.numero_porte() > 1)
+        return ErroreArgomenti{USO, QStringLiteral("--trace: one port only")};
+    for (qsizetype i = 0; i < a.porte.size(); ++i) {
+        if (a.porte.indexOf(a.porte.at(i), i + 1) > 0)
+            return ErroreArgomenti{
+                USO, QStringLiteral("--port %1 given twice").arg(citazione(a.porte.at(i)))};
+    }
+    for (qsizetype i = 0; i < a.com.size(); ++i) {
+        if (a.com.indexOf(a.com.at(i), i + 1) > 0)
+            return ErroreArgomenti{USO, QStringLiteral("--com %1 given twice").arg(a.com.at(i))};
+    }
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QString &valore)
+{
+    if (!decimale(valore))
+        return non_valido(nome, valore, ATTESA_FREQUENZA);
+    if (applica_offset(valore_testo(valore.toStdString())).fuori_range)
+        return fuori_range(nome, valore, ATTESA_FREQUENZA);
+    return std::nullopt;
+}
+
+QString nome_comando(Argomenti::Comando comando)
+{
+    for (const Comandi &c : COMANDI) {
+        if (c.comando == comando)
+            return QLatin1String(c.nome);
+    }
+    return QString();
+}
+
+QString citazione(const QString &valore)
+{
+    constexpr int MASSIMO = 40;
+    const QString testo = valore.size() > MASSIMO ? valore.left(MASSIMO) + QStringLiteral("...")
+                                                  : valore;
+    return QLatin1Char('"') + testo + QLatin1Char('"');
+}
+
+std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &parole)
+{
+    Argomenti a;
+    QStringList posizionali;
+    bool aiuto = false;
+    bool versione = false;
+    auto separate = separa(parole, posizionali, aiuto, versione);
+    if (auto *e = std::get_if<ErroreArgomenti>(&separate))
+        return *e;
+    const QList<Data> date = std::get<QList<Data>>(separate);
+
+    if (aiuto || versione) {
+        // Alone only: next to a command it would turn that command into
+        // something else, and a script would take it for done.
+        if (parole.size() != 2)
+            return ErroreArgomenti{
+                USO, QStringLiteral("%1 is given alone; it cannot go with other arguments")
+                         .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
+        a.comando = aiuto ? Comando::Aiuto : Comando::Versione;
+        return a;
+    }
+
+    unsigned bit = 0;
+    if (const Esito e = comando_e_banda(a, posizionali, bit))
+        return *e;
+    QList<const Opzione *> viste;
+    for (const Data &d : date) {
+        if (!(d.opzione->comandi & bit))
+            return errore(USO, d.scritta,
+                          QStringLiteral("not an option of %1; it goes with: %2")
+                              .arg(posizionali.first(), nomi_comandi(d.opzione->comandi)));
+        if (viste.contains(d.opzione) && !d.opzione->ripetibile)
+            return errore(USO, d.scritta, QStringLiteral("given twice"));
+        viste << d.opzione;
+        if (const Esito e = d.opzione->applica(a, d.scritta, d.valore))
+            return *e;
+    }
+    if (const Esito e = coerenza(a))
+        return *e;
+    return a;
+}

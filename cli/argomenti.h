@@ -1,0 +1,57 @@
+#pragma once
+
+#include "parametri.h"
+#include "valori_unita.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+// m5ctl's command line, checked in full before any port is touched: a value
+// that is empty, not a plain decimal number, or outside its stated range is
+// refused, so a typo never reaches a unit.
+struct Argomenti
+{
+    enum class Comando { Leggi, Programma, Inizializza, Verifica, Porte, Aiuto, Versione };
+
+    Comando comando = Comando::Aiuto;
+    QStringList porte; // --port, in the order given ("auto" included)
+    QList<int> com;    // --com
+    std::optional<int> attesa_ms;
+    QString traccia;
+    QString uscita; // read -o
+    QString da_file;
+    Impostazioni modifiche; // the values given as options
+    Banda banda = Banda::UHF;
+    std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C
+    int silenzio_ms = 2000;
+    QString registro;
+    bool json = false;
+
+    int numero_porte() const { return static_cast<int>(porte.size() + com.size()); }
+    // A run of units, one record each, rather than a single command.
+    bool corsa() const { return ripetizioni.has_value() || numero_porte() > 1; }
+};
+
+struct ErroreArgomenti
+{
+    int codice; // 2, or 7 for a value out of its range
+    QString messaggio;
+};
+
+std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &argomenti);
+
+// "read", "program", ... as typed.
+QString nome_comando(Argomenti::Comando comando);
+
+// The value as the messages quote it: cut to 40 characters.
+QString citazione(const QString &valore);
+
+// The check of --frequenza, shared with the unit file: a plain decimal
+// number in one of the two windows.
+std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QString &valore);
+
+extern const char *const TESTO_AIUTO;

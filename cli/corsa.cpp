@@ -1,0 +1,185 @@
+#include "corsa.h"
+
+#include "postazione.h"
+#include "registro.h"
+#include "segnali.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+struct Corsa::Porta
+{
+    Destinazione destinazione;
+    QString nome;
+    Postazione *postazione = nullptr; // under m_mutex: set while the thread runs it
+    std::unique_ptr<QThread> filo;
+};
+
+Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte,
+             const std::optional<file_unita::Contenuto> &file, Registro *registro,
+             Traccia *traccia)
+    : m_a(argomenti), m_file(file), m_registro(registro), m_traccia(traccia),
+      m_terminale(::isatty(STDERR_FILENO) == 1)
+{
+    for (const Destinazione &d : porte) {
+        auto p = std::make_shared<Porta>();
+        p->destinazione = d;
+        p->nome = d.percorso.isEmpty() ? QStringLiteral("Com %1").arg(d.com) : d.percorso;
+        m_porte.append(p);
+    }
+}
+
+Corsa::~Corsa() = default;
+
+EsitoUnita Corsa::una_unita(Postazione &p, const Argomenti &a,
+                            const std::optional<file_unita::Contenuto> &file)
+{
+    using Comando = Argomenti::Comando;
+    Impostazioni valori;
+    if (file)
+        valori = file->impostazioni;
+    valori.sovrapponi(a.modifiche);
+    switch (a.comando) {
+    case Comando::Leggi:
+        return p.leggi();
+    case Comando::Programma:
+        return p.programma(valori, file ? std::optional<Banda>(file->banda) : std::nullopt);
+    case Comando::Inizializza:
+        return p.inizializza(a.banda);
+    case Comando::Verifica:
+        return p.verifica(valori, file->banda);
+    case Comando::Porte:
+    case Comando::Aiuto:
+    case Comando::Versione:
+        break;
+    }
+    return {};
+}
+
+int Corsa::esegui()
+{
+    Segnali segnali;
+    QEventLoop ciclo;
+    QObject::connect(&segnali, &Segnali::interruzione, &ciclo, [this] { interrompi_tutte(); });
+    int in_corso = static_cast<int>(m_porte.size());
+    for (const auto &p : std::as_const(m_porte)) {
+        Porta *porta = p.get();
+        p->filo.reset(QThread::create([this, porta] { lavora(*porta); }));
+        QObject::connect(p->filo.get(), &QThread::finished, &ciclo, [&in_corso, &ciclo] {
+            if (--in_corso == 0)
+                ciclo.quit();
+        });
+        p->filo->start();
+    }
+    if (Segnali::ricevuto())
+        interrompi_tutte();
+    ciclo.exec();
+    for (const auto &p : std::as_const(m_porte))
+        p->filo->wait();
+
+    const QMutexLocker blocco(&m_mutex);
+    if (m_primo_fallimento != 0)
+        return m_primo_fallimento;
+    // --repeat 0 ends only with Ctrl-C: that is its normal end.
+    if (m_interrotta && m_a.ripetizioni.value_or(1) != 0)
+        return uscita::INTERROTTO;
+    return uscita::SUCCESSO;
+}
+
+void Corsa::lavora(Porta &porta)
+{
+    Postazione p(porta.destinazione.percorso, porta.destinazione.com, false);
+    p.collegamento().imposta_limite_annuncio(m_a.attesa_ms);
+    p.collegamento().porta().imposta_traccia(m_traccia);
+    {
+        const QMutexLocker blocco(&m_mutex);
+        porta.postazione = &p;
+        if (m_interrotta || m_fermata)
+            p.collegamento().interrompi();
+    }
+    const int quante = m_a.ripetizioni.value_or(1);
+    for (int n = 1; quante == 0 || n <= quante; ++n) {
+        if (m_fermata || p.collegamento().interrotto())
+            break;
+        const EsitoUnita esito = una_unita(p, m_a, m_file);
+        // Stopped while waiting for a unit: there was no unit.
+        if (!esito.iniziata && esito.codice == uscita::INTERROTTO)
+            break;
+        if (!registra(porta, n, esito) || (quante != 0 && n == quante))
+            break;
+        const Collegamento::Esito via = p.collegamento().attendi_rimozione(m_a.silenzio_ms);
+        if (via == Collegamento::Esito::PortaGuasta) {
+            fallimento(uscita::PORTA);
+            std::fprintf(stderr, "m5ctl: %s: the port is gone (%s); no more units on it\n",
+                         qPrintable(porta.nome), qPrintable(p.collegamento().porta().motivo()));
+            std::fflush(stderr);
+            break;
+        }
+        if (via != Collegamento::Esito::Riuscito)
+            break;
+    }
+    // Between units there is no dialogue to end: just let the port go.
+    p.collegamento().porta().chiudi();
+    const QMutexLocker blocco(&m_mutex);
+    porta.postazione = nullptr;
+}
+
+bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
+{
+    const Resoconto r{porta.nome, nome_comando(m_a.comando), numero, esito,
+                      QDateTime::currentDateTimeUtc()};
+
+    const QMutexLocker blocco(&m_mutex);
+    const QByteArray riga = riga_unita(r);
+    std::fwrite(riga.constData(), 1, static_cast<size_t>(riga.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (m_terminale)
+        std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
+    if (esito.codice != uscita::SUCCESSO && m_primo_fallimento == 0)
+        m_primo_fallimento = esito.codice;
+
+    QString errore;
+    if (m_registro && !m_registro->scrivi(riga_registro(r), errore)) {
+        std::fprintf(stderr, "m5ctl: --log: cannot write the record of %s unit %d: %s; run stopped\n",
+                     qPrintable(porta.nome), numero, qPrintable(errore));
+        std::fflush(stderr);
+        if (m_primo_fallimento == 0)
+            m_primo_fallimento = uscita::PORTA;
+        m_fermata = true;
+        ferma_in_attesa();
+        return false;
+    }
+    std::fflush(stderr);
+    return true;
+}
+
+void Corsa::fallimento(int codice)
+{
+    const QMutexLocker blocco(&m_mutex);
+    if (m_primo_fallimento == 0)
+        m_primo_fallimento = codice;
+}
+
+void Corsa::interrompi_tutte()
+{
+    const QMutexLocker blocco(&m_mutex);
+    m_interrotta = true;
+    for (const auto &p : std::as_const(m_porte)) {
+        if (p->postazione)
+            p->postazione->collegamento().interrompi();
+    }
+}
+
+// The ports that are between units stop now; a unit in progress ends first.
+void Corsa::ferma_in_attesa()
+{
+    for (const auto &p : std::as_const(m_porte)) {
+        if (p->postazione && !p->postazione->in_unita())
+            p->postazione->collegamento().interrompi();
+    }
+}

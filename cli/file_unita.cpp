@@ -1,0 +1,243 @@
+#include "file_unita.h"
+
+#include "argomenti.h"
+#include "riga_json.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace file_unita {
+
+namespace {
+const QString FORMATO = QStringLiteral("m5-unita");
+constexpr int VERSIONE = 1;
+constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
+
+constexpr int USO = 2;
+constexpr int FUORI_RANGE = 7;
+
+QJsonValue opzione(const GruppoOpzioni &gruppo, int valore)
+{
+    if (valore == 0 || valore == 1)
+        return QString::fromStdString(testo_opzione(gruppo, valore));
+    return valore;
+}
+
+Errore errore(const QString &campo, const QString &testo, int codice = USO)
+{
+    return {codice, campo + QStringLiteral(": ") + testo};
+}
+
+// A field the reader needs: there, and of the JSON type asked for.
+std::optional<Errore> campo(const QJsonObject &o, const char *nome, QJsonValue::Type tipo,
+                            QJsonValue &valore)
+{
+    const QString chiave = QLatin1String(nome);
+    if (!o.contains(chiave))
+        return errore(chiave, QStringLiteral("missing"));
+    valore = o.value(chiave);
+    if (valore.type() != tipo) {
+        static const char *const nomi[] = {"null", "a boolean", "a number", "a string",
+                                           "an array", "an object"};
+        const int t = static_cast<int>(tipo);
+        return errore(chiave, QStringLiteral("wrong type; expected %1")
+                                  .arg(QLatin1String(t >= 0 && t < 6 ? nomi[t] : "a value")));
+    }
+    return std::nullopt;
+}
+
+std::optional<Errore> intero(const QJsonObject &o, const char *nome, int minimo, int massimo,
+                             std::optional<int> &uscita)
+{
+    QJsonValue v;
+    if (auto e = campo(o, nome, QJsonValue::Double, v))
+        return e;
+    const double d = v.toDouble();
+    if (d != std::trunc(d))
+        return errore(QLatin1String(nome), QStringLiteral("wrong type; expected a whole number"));
+    if (d < minimo || d > massimo)
+        return errore(QLatin1String(nome),
+                      QStringLiteral("%1 is out of range; expected a whole number from %2 to %3")
+                          .arg(d)
+                          .arg(minimo)
+                          .arg(massimo),
+                      FUORI_RANGE);
+    uscita = static_cast<int>(d);
+    return std::nullopt;
+}
+
+std::optional<Errore> testo(const QJsonObject &o, const char *nome, QString &uscita)
+{
+    QJsonValue v;
+    if (auto e = campo(o, nome, QJsonValue::String, v))
+        return e;
+    uscita = v.toString();
+    return std::nullopt;
+}
+
+std::optional<Errore> intestazione(const QJsonObject &o)
+{
+    QString formato;
+    if (auto e = testo(o, "formato", formato))
+        return e;
+    if (formato != FORMATO)
+        return errore(QStringLiteral("formato"),
+                      QStringLiteral("%1 is not a unit file; expected \"%2\"")
+                          .arg(citazione(formato), FORMATO));
+    QJsonValue versione;
+    if (auto e = campo(o, "versione", QJsonValue::Double, versione))
+        return e;
+    if (versione.toDouble() != VERSIONE)
+        return errore(QStringLiteral("versione"),
+                      QStringLiteral("%1 is not known; expected %2")
+                          .arg(versione.toDouble())
+                          .arg(VERSIONE));
+    return std::nullopt;
+}
+
+// checksum_ok and celle are informative, but a file from a bad read is no
+// file to program units from.
+std::optional<Errore> facoltativi(const QJsonObject &o)
+{
+    QJsonValue v;
+    if (o.contains(QStringLiteral("checksum_ok"))) {
+        if (auto e = campo(o, "checksum_ok", QJsonValue::Bool, v))
+            return e;
+        if (!v.toBool())
+            return errore(QStringLiteral("checksum_ok"),
+                          QStringLiteral("false: the file comes from a read that failed its "
+                                         "checksum"));
+    }
+    if (o.contains(QStringLiteral("celle"))) {
+        if (auto e = campo(o, "celle", QJsonValue::Array, v))
+            return e;
+        for (const QJsonValue c : v.toArray()) {
+            const double d = c.toDouble(-1);
+            if (!c.isDouble() || d != std::trunc(d) || d < 0 || d > 255)
+                return errore(QStringLiteral("celle"),
+                              QStringLiteral("wrong type; expected whole numbers from 0 to 255"));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
+{
+    Impostazioni &i = c.impostazioni;
+    if (auto e = intero(o, "codice", 1, 4096, i.codice))
+        return e;
+    QString frequenza;
+    if (auto e = testo(o, "frequenza", frequenza))
+        return e;
+    if (auto e = controlla_frequenza(QStringLiteral("frequenza"), frequenza))
+        return Errore{e->codice, e->messaggio};
+    i.frequenza = frequenza.toStdString();
+    if (auto e = intero(o, "rele", 1, 255, i.rele))
+        return e;
+    if (auto e = intero(o, "impulsi", 1, 255, i.impulsi))
+        return e;
+    for (int g = 0; g < NUM_GRUPPI; ++g) {
+        const GruppoOpzioni &gruppo = GRUPPI_OPZIONI[g];
+        QString nome;
+        if (auto e = testo(o, gruppo.nome, nome))
+            return e;
+        i.opzioni[g] = valore_opzione(gruppo, nome.toStdString());
+        if (!i.opzioni[g])
+            return errore(QLatin1String(gruppo.nome),
+                          QStringLiteral("%1 is not valid; expected %2 or %3")
+                              .arg(citazione(nome), QLatin1String(gruppo.uno),
+                                   QLatin1String(gruppo.zero)));
+    }
+    QString banda;
+    if (auto e = testo(o, "banda", banda))
+        return e;
+    const auto b = banda_da_nome(banda.toStdString());
+    if (!b)
+        return errore(QStringLiteral("banda"), QStringLiteral("%1 is not valid; expected UHF or VHF")
+                                                   .arg(citazione(banda)));
+    c.banda = *b;
+    return std::nullopt;
+}
+} // namespace
+
+Blocco blocco(const QByteArray &celle)
+{
+    Blocco b{};
+    for (qsizetype i = 0; i < celle.size() && i < NUM_CELLE; ++i)
+        b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(celle.at(i));
+    return b;
+}
+
+QByteArray scrivi(const QByteArray &celle)
+{
+    const Blocco b = blocco(celle);
+    const ValoriUnita v = decodifica_blocco(b);
+    QJsonArray tutte;
+    for (const char c : celle)
+        tutte.append(static_cast<std::uint8_t>(c));
+
+    RigaJson r;
+    r.aggiungi(QStringLiteral("formato"), FORMATO)
+        .aggiungi(QStringLiteral("versione"), VERSIONE)
+        .aggiungi(QStringLiteral("codice"), v.codice)
+        .aggiungi(QStringLiteral("frequenza"), v.frequenza
+                                                   ? QJsonValue(QString::fromStdString(*v.frequenza))
+                                                   : QJsonValue(QJsonValue::Null))
+        .aggiungi(QStringLiteral("rele"), v.rele)
+        .aggiungi(QStringLiteral("impulsi"), v.impulsi);
+    for (int g = 0; g < NUM_GRUPPI; ++g)
+        r.aggiungi(QLatin1String(GRUPPI_OPZIONI[g].nome), opzione(GRUPPI_OPZIONI[g], v.opzioni[g]));
+    r.aggiungi(QStringLiteral("banda"), v.banda ? QJsonValue(QLatin1String(nome_banda(*v.banda)))
+                                                : QJsonValue(QJsonValue::Null))
+        .aggiungi(QStringLiteral("checksum_ok"), checksum_celle(b) == b[CELLA_CKS])
+        .aggiungi(QStringLiteral("celle"), tutte);
+    return r.testo();
+}
+
+std::variant<Contenuto, Errore> leggi(const QByteArray &testo)
+{
+    QJsonParseError analisi;
+    const QJsonDocument documento = QJsonDocument::fromJson(testo, &analisi);
+    if (analisi.error != QJsonParseError::NoError)
+        return Errore{USO, QStringLiteral("not JSON: %1 at byte %2")
+                               .arg(analisi.errorString())
+                               .arg(analisi.offset)};
+    if (!documento.isObject())
+        return Errore{USO, QStringLiteral("not a JSON object")};
+    const QJsonObject o = documento.object();
+    Contenuto c;
+    if (auto e = intestazione(o))
+        return *e;
+    if (auto e = valori(o, c))
+        return *e;
+    if (auto e = facoltativi(o))
+        return *e;
+    return c;
+}
+
+std::variant<Contenuto, Errore> leggi_file(const QString &percorso)
+{
+    QFile f(percorso);
+    if (!f.open(QIODevice::ReadOnly))
+        return Errore{USO, f.errorString()};
+    if (f.size() > DIMENSIONE_MASSIMA)
+        return Errore{USO, QStringLiteral("too large for a unit file")};
+    return leggi(f.read(DIMENSIONE_MASSIMA + 1));
+}
+
+bool salva(const QString &percorso, const QByteArray &testo, QString &errore)
+{
+    QSaveFile f(percorso);
+    if (!f.open(QIODevice::WriteOnly) || f.write(testo + '\n') != testo.size() + 1 || !f.commit()) {
+        errore = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace file_unita

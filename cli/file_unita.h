@@ -1,0 +1,38 @@
+#pragma once
+
+#include "valori_unita.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <variant>
+
+// The unit file: what "read" prints, one JSON object with the values of a
+// unit, its band and its cells, marked "formato": "m5-unita", "versione": 1.
+namespace file_unita {
+
+// The object for cells 0-62 as read.
+QByteArray scrivi(const QByteArray &celle);
+
+struct Contenuto
+{
+    Impostazioni impostazioni; // every value given
+    Banda banda;
+};
+
+struct Errore
+{
+    int codice; // 2 unreadable, wrong format, version, field or type; 7 a value out of range
+    QString messaggio;
+};
+
+std::variant<Contenuto, Errore> leggi(const QByteArray &testo);
+std::variant<Contenuto, Errore> leggi_file(const QString &percorso);
+
+// Replaces the file in one step (a temporary file, then a rename).
+bool salva(const QString &percorso, const QByteArray &testo, QString &errore);
+
+// Cells 0-62 as a block (cell 63 zero).
+Blocco blocco(const QByteArray &celle);
+
+} // namespace file_unita

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "postazione.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// The record of one unit of a run, in its three forms.
+struct Resoconto
+{
+    QString porta;   // "Com N" or the path given
+    QString comando; // read, program, init, verify
+    int numero = 0;  // the unit's number in the run on its port
+    EsitoUnita esito;
+    QDateTime ora; // when the unit ended, UTC
+};
+
+// stdout: port, number, exit status, message, the values read back.
+QByteArray riga_unita(const Resoconto &r);
+// --log: also the time, the command, the cells before and after, the duration.
+QByteArray riga_registro(const Resoconto &r);
+// stderr on a terminal: "Com 1 · unità 12 · OK 1.9 s".
+QString riga_umana(const Resoconto &r);
