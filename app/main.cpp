@@ -1,6 +1,8 @@
 #include "grafica.h"
 #include "principale.h"
+#include "segnali.h"
 #include "titolo.h"
+#include "traccia.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -10,12 +12,47 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
+constexpr int USO_ERRATO = 2;
+
 struct Mappa
 {
     int numero;
     QString percorso;
+};
+
+struct Opzioni
+{
+    QList<Mappa> mappe;
+    bool demo = false;
+    QString traccia;
+};
+
+const char *const DESCRIZIONE = "Configuratore per il ricevitore Quorvanta M5";
+
+struct Parser
+{
+    QCommandLineParser p;
+    QCommandLineOption com{QStringLiteral("com"),
+                           QStringLiteral("Uses PATH as the device of \"Com N\" (e.g. "
+                                          "1=/dev/ttyUSB0). Repeatable."),
+                           QStringLiteral("N=PATH")};
+    QCommandLineOption demo{QStringLiteral("demo"),
+                            QStringLiteral("Runs on a simulated receiver on \"Com 1\".")};
+    QCommandLineOption traccia{QStringLiteral("trace"),
+                               QStringLiteral("Writes every byte in and out of the port to FILE "
+                                              "(\"-\": stderr), for support."),
+                               QStringLiteral("FILE")};
+
+    Parser()
+    {
+        p.setApplicationDescription(QString::fromLatin1(DESCRIZIONE));
+        p.addHelpOption();
+        p.addVersionOption();
+        p.addOptions({com, demo, traccia});
+    }
 };
 
 // "N=PATH", N being the number of "Com N".
@@ -30,8 +67,76 @@ bool leggi_mappa(const QString &testo, Mappa &m)
     return ok && m.numero >= PortaSeriale::PRIMA && m.numero <= PortaSeriale::ULTIMA;
 }
 
+int errore(int codice, const QString &messaggio)
+{
+    std::fprintf(stderr, "m5config: %s\n", qPrintable(messaggio));
+    return codice;
+}
+
+// --help and --version need no display: answered before the window system
+// is touched, whatever else is on the line.
+std::optional<int> solo_testo(int argc, char *argv[])
+{
+    bool richiesto = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        richiesto = richiesto || a == "-h" || a == "--help" || a == "--help-all" || a == "-v" ||
+                    a == "--version";
+    }
+    if (!richiesto)
+        return std::nullopt;
+    QCoreApplication nucleo(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("m5config"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(M5_VERSIONE));
+    Parser parser;
+    parser.p.parse(QCoreApplication::arguments());
+    if (parser.p.isSet(QStringLiteral("version")) && !parser.p.isSet(QStringLiteral("help"))) {
+        std::printf("m5config %s\n", M5_VERSIONE);
+        return 0;
+    }
+    std::fputs(qPrintable(parser.p.helpText()), stdout);
+    return 0;
+}
+
+// Without a display Qt would abort; say why instead.
+bool display_presente(int argc, char *argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "-platform")
+            return true;
+    }
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return true;
+#endif
+}
+
+std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
+{
+    Parser parser;
+    parser.p.process(app);
+    Opzioni o;
+    for (const QString &v : parser.p.values(parser.com)) {
+        Mappa m;
+        if (!leggi_mappa(v, m)) {
+            codice = errore(USO_ERRATO,
+                            QStringLiteral("--com expects N=PATH with N from 1 to 8: %1").arg(v));
+            return std::nullopt;
+        }
+        o.mappe.append(m);
+    }
+    o.demo = parser.p.isSet(parser.demo);
+    o.traccia = parser.p.value(parser.traccia);
+    return o;
+}
+
 // The simulated receiver of --demo, paced like a real 2400 baud line. Its
-// cells survive between runs.
+// cells survive between runs; it ends with this program, however it ends.
 std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
 {
     auto sim = std::make_unique<QProcess>();
@@ -50,11 +155,16 @@ std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
     percorso = QString::fromLocal8Bit(sim->readLine()).trimmed();
     return sim;
 }
-} // namespace
 
-int main(int argc, char *argv[])
+void ferma_simulatore(QProcess &sim)
 {
-    QApplication app(argc, argv);
+    sim.terminate();
+    if (!sim.waitForFinished(2000))
+        sim.kill();
+}
+
+void prepara_applicazione()
+{
     // The classic style draws a frame's caption in its border, as the forms
     // were laid out for; -style still chooses another.
     if (!QCoreApplication::arguments().contains(QStringLiteral("-style")) &&
@@ -66,42 +176,37 @@ int main(int argc, char *argv[])
     // The program ends with the main window, not when the title form closes.
     QApplication::setQuitOnLastWindowClosed(false);
     installa_sostituti_caratteri();
+}
+} // namespace
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Configuratore per il ricevitore Quorvanta M5"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption com(QStringLiteral("com"),
-                                 QStringLiteral("Uses PATH as the device of \"Com N\" "
-                                                "(e.g. 1=/dev/ttyUSB0). Repeatable."),
-                                 QStringLiteral("N=PATH"));
-    const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("Runs on a simulated receiver on \"Com 1\"."));
-    parser.addOption(com);
-    parser.addOption(demo);
-    parser.process(app);
+int main(int argc, char *argv[])
+{
+    if (const auto codice = solo_testo(argc, argv))
+        return *codice;
+    if (!display_presente(argc, argv))
+        return errore(1, QStringLiteral("no display (DISPLAY is not set): m5config is a desktop "
+                                        "program; m5ctl is its command line"));
 
-    QList<Mappa> mappe;
-    for (const QString &v : parser.values(com)) {
-        Mappa m;
-        if (!leggi_mappa(v, m)) {
-            std::fprintf(stderr, "m5config: --com expects N=PATH with N from 1 to 8: %s\n",
-                         qPrintable(v));
-            return 2;
-        }
-        mappe.append(m);
-    }
+    QApplication app(argc, argv);
+    prepara_applicazione();
+    int codice = 0;
+    auto opzioni = leggi_opzioni(app, codice);
+    if (!opzioni)
+        return codice;
+
+    // Before the port: a trace that cannot be written is no trace.
+    Traccia traccia;
+    QString motivo;
+    if (!opzioni->traccia.isEmpty() && !traccia.apri(opzioni->traccia, motivo))
+        return errore(USO_ERRATO, QStringLiteral("--trace %1: %2").arg(opzioni->traccia, motivo));
 
     std::unique_ptr<QProcess> simulatore;
-    if (parser.isSet(demo)) {
+    if (opzioni->demo) {
         QString percorso;
         simulatore = avvia_simulatore(percorso);
-        if (!simulatore) {
-            std::fprintf(stderr, "m5config: the simulated receiver did not start\n");
-            return 1;
-        }
-        mappe.append({1, percorso});
+        if (!simulatore)
+            return errore(1, QStringLiteral("the simulated receiver did not start"));
+        opzioni->mappe.append({1, percorso});
     }
 
     std::unique_ptr<Principale> principale;
@@ -111,19 +216,26 @@ int main(int argc, char *argv[])
         if (principale)
             return;
         principale = std::make_unique<Principale>();
-        for (const Mappa &m : std::as_const(mappe))
+        for (const Mappa &m : std::as_const(opzioni->mappe))
             principale->collegamento().porta().mappa(m.numero, m.percorso);
+        if (traccia.aperta())
+            principale->collegamento().porta().imposta_traccia(&traccia);
         QObject::connect(principale.get(), &Principale::chiusa, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         principale->show();
     });
+    // A signal ends the program as closing the window does: nothing is sent
+    // to the receiver, and the port is released.
+    Segnali segnali;
+    QObject::connect(&segnali, &Segnali::interruzione, &app, [&] {
+        if (principale)
+            principale->close();
+        QCoreApplication::quit();
+    });
     titolo.show();
 
     const int esito = app.exec();
-    if (simulatore) {
-        simulatore->terminate();
-        if (!simulatore->waitForFinished(2000))
-            simulatore->kill();
-    }
+    if (simulatore)
+        ferma_simulatore(*simulatore);
     return esito;
 }
