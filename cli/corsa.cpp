@@ -82,11 +82,16 @@ int Corsa::esegui()
         p->filo->wait();
 
     const QMutexLocker blocco(&m_mutex);
-    if (m_primo_fallimento != 0)
+    if (m_primo_fallimento != 0) {
+        std::fprintf(stderr, "m5ctl: %d of %d units failed; the first: %s\n", m_fallite, m_unita,
+                     qPrintable(m_primo));
         return m_primo_fallimento;
+    }
     // --repeat 0 ends only with Ctrl-C: that is its normal end.
-    if (m_interrotta && m_a.ripetizioni.value_or(1) != 0)
+    if (m_interrotta && m_a.ripetizioni.value_or(1) != 0) {
+        std::fprintf(stderr, "m5ctl: interrupted after %d units, all done\n", m_unita);
         return uscita::INTERROTTO;
+    }
     return uscita::SUCCESSO;
 }
 
@@ -113,10 +118,9 @@ void Corsa::lavora(Porta &porta)
             break;
         const Collegamento::Esito via = p.collegamento().attendi_rimozione(m_a.silenzio_ms);
         if (via == Collegamento::Esito::PortaGuasta) {
-            fallimento(uscita::PORTA);
-            std::fprintf(stderr, "m5ctl: %s: the port is gone (%s); no more units on it\n",
-                         qPrintable(porta.nome), qPrintable(p.collegamento().porta().motivo()));
-            std::fflush(stderr);
+            const QMutexLocker blocco(&m_mutex);
+            fallimento(uscita::PORTA, QStringLiteral("%1: the port is gone (%2); no more units on it")
+                                          .arg(porta.nome, p.collegamento().porta().motivo()));
             break;
         }
         if (via != Collegamento::Esito::Riuscito)
@@ -140,16 +144,22 @@ bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
     std::fflush(stdout);
     if (m_terminale)
         std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
-    if (esito.codice != uscita::SUCCESSO && m_primo_fallimento == 0)
-        m_primo_fallimento = esito.codice;
+    ++m_unita;
+    if (esito.codice != uscita::SUCCESSO) {
+        ++m_fallite;
+        fallimento(esito.codice, QStringLiteral("%1 unit %2: %3")
+                                     .arg(porta.nome)
+                                     .arg(numero)
+                                     .arg(esito.messaggio));
+    }
 
     QString errore;
     if (m_registro && !m_registro->scrivi(riga_registro(r), errore)) {
-        std::fprintf(stderr, "m5ctl: --log: cannot write the record of %s unit %d: %s; run stopped\n",
-                     qPrintable(porta.nome), numero, qPrintable(errore));
-        std::fflush(stderr);
-        if (m_primo_fallimento == 0)
-            m_primo_fallimento = uscita::PORTA;
+        fallimento(uscita::PORTA, QStringLiteral("--log %1: cannot write the record of %2 unit "
+                                                 "%3: %4; the run stopped")
+                                      .arg(m_a.registro, porta.nome)
+                                      .arg(numero)
+                                      .arg(errore));
         m_fermata = true;
         ferma_in_attesa();
         return false;
@@ -158,11 +168,12 @@ bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
     return true;
 }
 
-void Corsa::fallimento(int codice)
+void Corsa::fallimento(int codice, const QString &descrizione)
 {
-    const QMutexLocker blocco(&m_mutex);
-    if (m_primo_fallimento == 0)
-        m_primo_fallimento = codice;
+    if (m_primo_fallimento != 0)
+        return;
+    m_primo_fallimento = codice;
+    m_primo = descrizione;
 }
 
 void Corsa::interrompi_tutte()

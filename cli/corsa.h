@@ -46,7 +46,8 @@ private:
 
     void lavora(Porta &porta);
     bool registra(Porta &porta, int numero, const EsitoUnita &esito);
-    void fallimento(int codice);
+    // The first failure makes the run's status. With m_mutex held.
+    void fallimento(int codice, const QString &descrizione);
     void interrompi_tutte();
     void ferma_in_attesa();
 
@@ -57,6 +58,9 @@ private:
     QList<std::shared_ptr<Porta>> m_porte;
     QMutex m_mutex;
     int m_primo_fallimento = 0;
+    QString m_primo;
+    int m_unita = 0;
+    int m_fallite = 0;
     bool m_interrotta = false;
     std::atomic<bool> m_fermata{false};
     const bool m_terminale;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "parametri.h"
+#include "processo_simulatore.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// m5ctl as the user runs it, and what the simulated receiver should see.
+
+constexpr int FINE_MS = 20000;
+constexpr int TRACCIA_MS = 3000;
+
+struct Esecuzione
+{
+    int codice = -1; // -1: did not end, or crashed
+    QByteArray uscita;
+    QByteArray errori;
+};
+
+QStringList argomenti_porta(const ProcessoSimulatore *sim);
+Esecuzione esegui(const QStringList &argomenti, int ms = FINE_MS);
+
+QByteArray blocco(Banda banda);
+// Cells 0-13 as given, 14-60 zero, 61 their checksum.
+QByteArray celle_programmate(const QList<int> &prime);
+// The factory UHF block as programmed with another code.
+QByteArray celle_programmata_codice(int codice);
+QByteArray con_checksum(QByteArray celle);
+QByteArray richieste_lettura();
+QByteArray record_scrittura(const QByteArray &celle);
+extern const QByteArray CONNESSIONE;
+
+QJsonArray prime(const QJsonArray &a, int n);
+QJsonArray come_json(const QByteArray &celle);
+// The one-line unit file, its keys in the documented order; empty otherwise.
+QJsonObject leggi_json(const QByteArray &uscita);
+void verifica_campi(const QJsonObject &json, const QJsonObject &attesi);
+bool scrivi_file(const QString &percorso, const QByteArray &dati);
+// Whether the process has the terminal open, i.e. it is past the port opening.
+bool ha_aperto(qint64 pid, const QString &percorso);

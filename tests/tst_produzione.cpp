@@ -1,0 +1,390 @@
+#include "esecuzione_m5ctl.h"
+#include "riga_traccia.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSerialPortInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+// m5ctl at a programming station: unit files, verify, logs, traces and
+// several ports, against m5sim on ptys.
+class TstProduzione : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void clona_programma_verifica();
+    void file_errato_data();
+    void file_errato();
+    void banda_del_file();
+    void traccia();
+    void registro_data();
+    void registro();
+    void porta_automatica();
+    void attesa_annunciata();
+    void permesso_negato();
+    void piu_porte();
+    void piu_porte_interrotta();
+
+private:
+    QString percorso(const QString &nome) const { return m_cartella.filePath(nome); }
+
+    QTemporaryDir m_cartella;
+};
+
+namespace {
+// A UHF unit with a code, a frequency, times and options of its own.
+QByteArray unita_campione()
+{
+    return con_checksum(
+        celle_programmate({0, 1, 230, 20, 0, 136, 1, 4, 210, 0, 1, 20, 5, 1}) + QByteArray("U"));
+}
+
+QByteArray leggi_tutto(const QString &percorso)
+{
+    QFile f(percorso);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QJsonObject> righe_json(const QByteArray &testo)
+{
+    QList<QJsonObject> righe;
+    for (const QByteArray &r : testo.split('\n')) {
+        if (!r.isEmpty())
+            righe << QJsonDocument::fromJson(r).object();
+    }
+    return righe;
+}
+
+// A simulator holding the given cells (cell 62 included).
+std::unique_ptr<ProcessoSimulatore> simulatore(const QString &file, const QByteArray &celle,
+                                               const QStringList &altri = {})
+{
+    QByteArray blocco = celle.left(NUM_CELLE);
+    blocco += QByteArray(NUM_CELLE - blocco.size(), '\0');
+    if (!scrivi_file(file, blocco))
+        return nullptr;
+    auto sim = std::make_unique<ProcessoSimulatore>(QStringList{"--block", file} + altri);
+    return sim->avvia() ? std::move(sim) : nullptr;
+}
+} // namespace
+
+void TstProduzione::initTestCase()
+{
+    QVERIFY(m_cartella.isValid());
+}
+
+void TstProduzione::clona_programma_verifica()
+{
+    const QString unita = percorso(QStringLiteral("unita.json"));
+    auto campione = simulatore(percorso(QStringLiteral("campione")), unita_campione());
+    QVERIFY(campione);
+    Esecuzione e = esegui(argomenti_porta(campione.get()) << "read" << "-o" << unita);
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.uscita, QByteArray());
+    const QJsonObject file = leggi_json(leggi_tutto(unita));
+    verifica_campi(file, {{"formato", "m5-unita"}, {"versione", 1}, {"codice", 1234},
+                          {"frequenza", "433.925"}, {"rele", 20}, {"impulsi", 5},
+                          {"toni", "bassi"}, {"uscite", "imp"}, {"trasmettitori", "bidi"},
+                          {"banda", "UHF"}});
+    // Written aside and renamed: nothing else is left in the folder.
+    QCOMPARE(QDir(m_cartella.path()).entryList(QDir::Files).size(), 2);
+
+    // A unit of its own in cells 0 and 4-6: they stay as they were.
+    QByteArray propria = blocco(Banda::UHF);
+    propria[0] = 7;
+    propria[5] = 99;
+    auto altra = simulatore(percorso(QStringLiteral("altra")), con_checksum(propria));
+    QVERIFY(altra);
+    e = esegui(argomenti_porta(altra.get()) << "program" << "--from" << unita << "--rele" << "9");
+    QCOMPARE(e.codice, 0);
+    QByteArray attese = unita_campione().left(CELLA_CKS + 1);
+    attese[0] = 7;
+    attese[5] = 99;
+    attese[11] = 9; // the command line overrides the file
+    attese = con_checksum(attese);
+    QCOMPARE(leggi_json(e.uscita).value("celle").toArray(),
+             come_json(attese + QByteArray("U")));
+
+    e = esegui(argomenti_porta(altra.get()) << "verify" << "--from" << unita);
+    QCOMPARE(e.codice, 9);
+    QCOMPARE(e.errori, QByteArray("m5ctl: rele: file 20, unit 9\n"));
+    e = esegui(argomenti_porta(campione.get()) << "verify" << "--from" << unita);
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, QByteArray());
+    QCOMPARE(e.uscita, QByteArray());
+}
+
+void TstProduzione::file_errato_data()
+{
+    QTest::addColumn<QByteArray>("testo");
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<QString>("messaggio");
+
+    const QByteArray buono = "\"formato\":\"m5-unita\",\"versione\":1,\"codice\":12,"
+                             "\"frequenza\":\"460\",\"rele\":30,\"impulsi\":3,\"toni\":\"alti\","
+                             "\"uscite\":\"mem\",\"trasmettitori\":\"strip\",\"banda\":\"UHF\"";
+    auto con = [&buono](const QByteArray &vecchio, const QByteArray &nuovo) {
+        QByteArray t = buono;
+        return '{' + t.replace(vecchio, nuovo) + '}';
+    };
+    QTest::newRow("non JSON") << QByteArray("codice=12") << 2 << "not JSON";
+    QTest::newRow("un vettore") << QByteArray("[1,2]") << 2 << "not a JSON object";
+    QTest::newRow("altro formato") << con("m5-unita", "m6") << 2 << "formato: \"m6\" is not";
+    QTest::newRow("versione 2") << con("\"versione\":1", "\"versione\":2") << 2 << "versione";
+    QTest::newRow("codice mancante") << con("\"codice\":12,", "") << 2 << "codice: missing";
+    QTest::newRow("codice testo") << con("\"codice\":12", "\"codice\":\"12\"") << 2
+                                  << "codice: wrong type";
+    QTest::newRow("frequenza nulla") << con("\"460\"", "null") << 2 << "frequenza: wrong type";
+    QTest::newRow("frequenza 46o") << con("\"460\"", "\"46o\"") << 2 << "frequenza";
+    QTest::newRow("toni medi") << con("\"alti\"", "\"medi\"") << 2 << "toni: \"medi\"";
+    QTest::newRow("banda LF") << con("\"UHF\"", "\"LF\"") << 2 << "banda";
+    QTest::newRow("checksum falso") << con("\"banda\"", "\"checksum_ok\":false,\"banda\"") << 2
+                                    << "checksum_ok";
+    QTest::newRow("codice 5000") << con("\"codice\":12", "\"codice\":5000") << 7
+                                 << "codice: 5000 is out of range";
+    QTest::newRow("rele 0") << con("\"rele\":30", "\"rele\":0") << 7 << "rele: 0 is out of range";
+    QTest::newRow("frequenza 249.5") << con("\"460\"", "\"249.5\"") << 7 << "frequenza";
+}
+
+void TstProduzione::file_errato()
+{
+    QFETCH(QByteArray, testo);
+    QFETCH(int, codice);
+    QFETCH(QString, messaggio);
+
+    const QString file = percorso(QStringLiteral("errato.json"));
+    QVERIFY(scrivi_file(file, testo));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    for (const char *comando : {"program", "verify"}) {
+        const Esecuzione e = esegui(argomenti_porta(&sim) << comando << "--from" << file);
+        QCOMPARE(e.codice, codice);
+        QVERIFY2(e.errori.startsWith("m5ctl: --from " + file.toLocal8Bit()) &&
+                     e.errori.contains(messaggio.toLocal8Bit()) && e.errori.count('\n') == 1,
+                 e.errori.constData());
+    }
+    // Judged before the port is opened.
+    QCOMPARE(sim.ricevuti(), QByteArray());
+}
+
+void TstProduzione::banda_del_file()
+{
+    const QString unita = percorso(QStringLiteral("uhf.json"));
+    auto uhf = simulatore(percorso(QStringLiteral("campione")), unita_campione());
+    QVERIFY(uhf);
+    QCOMPARE(esegui(argomenti_porta(uhf.get()) << "read" << "-o" << unita).codice, 0);
+
+    auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
+    QVERIFY(vhf);
+    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program" << "--from" << unita);
+    QCOMPARE(e.codice, 6);
+    QVERIFY2(e.errori.contains("the unit file is for a UHF unit, this unit is VHF"),
+             e.errori.constData());
+    QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+    QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+}
+
+void TstProduzione::traccia()
+{
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    const QString file = percorso(QStringLiteral("traccia.txt"));
+    QCOMPARE(esegui(argomenti_porta(&sim) << "--trace" << file << "read").codice, 0);
+    QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+
+    QByteArray uscita;
+    QByteArray entrata;
+    for (const QByteArray &riga : leggi_tutto(file).split('\n')) {
+        if (riga.isEmpty())
+            continue;
+        const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size()));
+        QVERIFY2(b, riga.constData());
+        (b->entrata ? entrata : uscita).append(static_cast<char>(b->byte));
+    }
+    // Byte for byte what the receiver saw; and what it sent, as far as it was read.
+    QCOMPARE(uscita, sim.ricevuti());
+    QVERIFY(sim.inviati().contains(entrata));
+    QCOMPARE(entrata.size(), CELLA_BANDA + 2); // the ready "K" and 63 cells
+
+    // Opened before the port: nothing reaches the receiver without it.
+    ProcessoSimulatore altro;
+    QVERIFY(altro.avvia());
+    const Esecuzione e =
+        esegui(argomenti_porta(&altro) << "--trace" << percorso("manca/traccia") << "read");
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(e.errori.contains("--trace"), e.errori.constData());
+    QCOMPARE(altro.ricevuti(), QByteArray());
+}
+
+void TstProduzione::registro_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<bool>("dialogo"); // the unit was talked to
+
+    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << 0 << true;
+    QTest::newRow("cartella mancante") << QStringLiteral("manca/registro.jsonl") << 3 << false;
+    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << 3 << true;
+}
+
+void TstProduzione::registro()
+{
+    QFETCH(QString, file);
+    QFETCH(int, codice);
+    QFETCH(bool, dialogo);
+
+    const QString registro = file.startsWith('/') ? file : percorso(file);
+    const QByteArray prima = "{\"esistente\":true}\n";
+    if (codice == 0)
+        QVERIFY(scrivi_file(registro, prima));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    const Esecuzione e =
+        esegui(argomenti_porta(&sim) << "--log" << registro << "program" << "--codice" << "9");
+    QCOMPARE(e.codice, codice);
+    QCOMPARE(sim.ricevuti().isEmpty(), !dialogo);
+    if (codice != 0) {
+        QVERIFY2(e.errori.contains("--log") && e.errori.count('\n') == 1, e.errori.constData());
+        return;
+    }
+    // Appended, never truncated, one record with every field.
+    const QByteArray testo = leggi_tutto(registro);
+    QVERIFY(testo.startsWith(prima));
+    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size()));
+    QCOMPARE(righe.size(), 1);
+    const QJsonObject r = righe.first();
+    QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
+                                    "messaggio", "ora", "porta", "unita"}));
+    QVERIFY(QDateTime::fromString(r.value("ora").toString(), Qt::ISODateWithMs).isValid());
+    QVERIFY(r.value("ora").toString().endsWith('Z'));
+    QCOMPARE(r.value("comando").toString(), QStringLiteral("program"));
+    QCOMPARE(r.value("esito").toInt(), 0);
+    QCOMPARE(r.value("celle_prima").toArray(), come_json(blocco(Banda::UHF).left(63)));
+    QCOMPARE(r.value("celle_dopo").toArray().at(8).toInt(), 9);
+}
+
+void TstProduzione::porta_automatica()
+{
+    for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
+        if (p.hasVendorIdentifier())
+            QSKIP("a USB serial adapter is present");
+    }
+    const Esecuzione e = esegui({"--port", "auto", "read"});
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(e.errori.startsWith("m5ctl: --port auto: no USB serial adapter found"),
+             e.errori.constData());
+}
+
+void TstProduzione::attesa_annunciata()
+{
+    // stderr on a terminal of its own, as a user at a console has it.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0);
+    QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString terminale = QString::fromLocal8Bit(::ptsname(master));
+    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    QVERIFY(sim.avvia());
+
+    QProcess m5ctl;
+    m5ctl.setStandardErrorFile(terminale);
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    QVERIFY(m5ctl.waitForStarted());
+    QByteArray visto;
+    const QByteArray atteso = "m5ctl: waiting for the receiver on " + sim.percorso().toLocal8Bit();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            char buf[256];
+            ssize_t n;
+            while (::fcntl(master, F_SETFL, O_NONBLOCK) == 0 &&
+                   (n = ::read(master, buf, sizeof buf)) > 0)
+                visto.append(buf, n);
+            return visto.contains(atteso);
+        },
+        5000));
+    ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
+    QVERIFY(m5ctl.waitForFinished(5000));
+    QCOMPARE(m5ctl.exitCode(), 130);
+    QCOMPARE(visto.count(atteso), 1);
+    ::close(master);
+}
+
+void TstProduzione::permesso_negato()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("runuser")).isEmpty())
+        QSKIP("needs root and runuser to run m5ctl as another user");
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QFile::setPermissions(sim.percorso(), QFile::ReadOwner | QFile::WriteOwner);
+    QProcess p;
+    p.start(QStringLiteral("runuser"), {"-u", "nobody", "--", M5CTL_PATH, "--port",
+                                        sim.percorso(), "read"});
+    QVERIFY(p.waitForFinished(FINE_MS));
+    QCOMPARE(p.exitCode(), 3);
+    const QByteArray errori = p.readAllStandardError();
+    QVERIFY2(errori.contains("Permission denied") &&
+                 errori.contains("sudo usermod -aG dialout $USER") && errori.count('\n') == 1,
+             errori.constData());
+}
+
+void TstProduzione::piu_porte()
+{
+    // The line of one drops in the middle of its programming; the others finish.
+    const qsizetype a_meta = CONNESSIONE.size() + 90;
+    ProcessoSimulatore uno;
+    ProcessoSimulatore due({QStringLiteral("--hangup-after"), QString::number(a_meta)});
+    ProcessoSimulatore tre({QStringLiteral("--block"), QStringLiteral("uhf")});
+    for (ProcessoSimulatore *s : {&uno, &due, &tre})
+        QVERIFY(s->avvia());
+    const Esecuzione e = esegui({"--port", uno.percorso(), "--port", due.percorso(), "--port",
+                                 tre.percorso(), "program", "--codice", "9"});
+    // A line gone under a write is its time-out, as in the window.
+    QCOMPARE(e.codice, 4);
+    QVERIFY2(e.errori.contains("the line went away"), e.errori.constData());
+    QMap<QString, int> esiti;
+    for (const QJsonObject &r : righe_json(e.uscita)) {
+        QCOMPARE(r.value("unita").toInt(), 1);
+        esiti.insert(r.value("porta").toString(), r.value("esito").toInt());
+    }
+    QCOMPARE(esiti, (QMap<QString, int>{
+                        {uno.percorso(), 0}, {due.percorso(), 4}, {tre.percorso(), 0}}));
+    const QByteArray completo =
+        CONNESSIONE + record_scrittura(celle_programmata_codice(9)) + richieste_lettura() + "E";
+    for (ProcessoSimulatore *s : {&uno, &tre}) {
+        QVERIFY(s->attendi_ricevuti(static_cast<int>(completo.size()), TRACCIA_MS));
+        QCOMPARE(s->ricevuti(), completo);
+    }
+}
+
+void TstProduzione::piu_porte_interrotta()
+{
+    // Ctrl-C: the unit in progress ends with "E" and is recorded; the port still
+    // waiting for its unit records none.
+    ProcessoSimulatore lenta({QStringLiteral("--reply-delay-ms"), QStringLiteral("300")});
+    ProcessoSimulatore muta({QStringLiteral("--silent")});
+    QVERIFY(lenta.avvia() && muta.avvia());
+    QProcess m5ctl;
+    m5ctl.start(QStringLiteral(M5CTL_PATH), {"--port", lenta.percorso(), "--port",
+                                             muta.percorso(), "read"});
+    QVERIFY(lenta.attendi_ricevuti(4, FINE_MS));
+    ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
+    QVERIFY(m5ctl.waitForFinished(5000));
+    QCOMPARE(m5ctl.exitCode(), 130);
+    const QList<QJsonObject> righe = righe_json(m5ctl.readAllStandardOutput());
+    QCOMPARE(righe.size(), 1);
+    QCOMPARE(righe.first().value("porta").toString(), lenta.percorso());
+    QCOMPARE(righe.first().value("esito").toInt(), 130);
+    QVERIFY(QTest::qWaitFor([&] { return lenta.ricevuti().endsWith('E'); }, TRACCIA_MS));
+    QVERIFY(muta.attendi_ricevuti(1, TRACCIA_MS));
+    QCOMPARE(muta.ricevuti(), QByteArray("E"));
+}
+
+QTEST_GUILESS_MAIN(TstProduzione)
+#include "tst_produzione.moc"
