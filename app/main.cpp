@@ -200,6 +200,17 @@ int main(int argc, char *argv[])
     if (!opzioni->traccia.isEmpty() && !traccia.apri(opzioni->traccia, motivo))
         return errore(USO_ERRATO, QStringLiteral("--trace %1: %2").arg(opzioni->traccia, motivo));
 
+    // A signal ends the program as closing the window does: nothing is sent
+    // to the receiver, and the port is released. Caught from before the
+    // simulator starts, so that it is always stopped.
+    std::unique_ptr<Principale> principale;
+    Segnali segnali;
+    QObject::connect(&segnali, &Segnali::interruzione, &app, [&principale] {
+        if (principale)
+            principale->close();
+        QCoreApplication::quit();
+    });
+
     std::unique_ptr<QProcess> simulatore;
     if (opzioni->demo) {
         QString percorso;
@@ -209,7 +220,6 @@ int main(int argc, char *argv[])
         opzioni->mappe.append({1, percorso});
     }
 
-    std::unique_ptr<Principale> principale;
     Titolo titolo;
     QObject::connect(&titolo, &Titolo::abbandonata, &app, &QCoreApplication::quit);
     QObject::connect(&titolo, &Titolo::continua, &app, [&] {
@@ -223,14 +233,6 @@ int main(int argc, char *argv[])
         QObject::connect(principale.get(), &Principale::chiusa, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         principale->show();
-    });
-    // A signal ends the program as closing the window does: nothing is sent
-    // to the receiver, and the port is released.
-    Segnali segnali;
-    QObject::connect(&segnali, &Segnali::interruzione, &app, [&] {
-        if (principale)
-            principale->close();
-        QCoreApplication::quit();
     });
     titolo.show();
 

@@ -387,6 +387,8 @@ Esito coerenza(const Argomenti &a)
         return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
     if (!a.traccia.isEmpty() && a.numero_porte() > 1)
         return ErroreArgomenti{USO, QStringLiteral("--trace: one port only")};
+    if (!a.uscita.isEmpty() && a.numero_porte() > 1)
+        return ErroreArgomenti{USO, QStringLiteral("--output: one port only")};
     for (qsizetype i = 0; i < a.porte.size(); ++i) {
         if (a.porte.indexOf(a.porte.at(i), i + 1) > 0)
             return ErroreArgomenti{

@@ -320,6 +320,8 @@ void TstM5ctl::esiti_data()
         {"--help con un comando", {"program", "--codice", "5", "--help"}, 2, "alone"},
         {"--help-all", {"--help-all"}, 2, "unknown option"},
         {"verify senza file", {"verify"}, 2, "--from"},
+        {"-o con due porte", {"--com", "2", "--com", "3", "read", "-o", "x"}, 2, "one port only"},
+        {"stessa porta due volte", {"--com", "2", "--com", "2", "read"}, 2, "given twice"},
     };
     for (const auto &[nome, comando, codice, messaggio] : rifiuti)
         QTest::newRow(nome) << uhf << comando << codice << messaggio << false << QByteArray();

@@ -1,0 +1,6 @@
+#pragma once
+
+// A station: program and verify one unit on each of 1, 2, 4 and 8 paced
+// ports at once, with one m5ctl; wall time against one port, and m5ctl's CPU
+// per port.
+void misura_porte_multiple();
