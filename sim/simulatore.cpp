@@ -186,7 +186,7 @@ int Simulatore::esegui()
                 ora >= m_prossimo_annuncio) {
                 // A slow line must not queue announcements faster than they leave.
                 if (m_uscita.empty())
-                    annuncia();
+                    annuncia(ora);
                 m_prossimo_annuncio += m_opzioni.annuncio_ms * 1000LL;
                 if (m_prossimo_annuncio <= ora)
                     m_prossimo_annuncio = ora + m_opzioni.annuncio_ms * 1000LL;
@@ -296,20 +296,24 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
         }
         if (!m_opzioni.silenzioso && !risposta.empty()) {
             accoda(risposta, arrivo + m_opzioni.ritardo_risposta_ms * 1000LL);
+            m_solo_annunci = false;
             // Answer before looking at the next byte, as the unit would.
             scrivi_dovuti(ora);
         }
     }
 }
 
-void Simulatore::annuncia()
+void Simulatore::annuncia(std::int64_t ora)
 {
     // Whatever the previous announcement left unread on a closed port is
-    // gone, as on a real line: the PC never finds a backlog of "K".
-    ::tcflush(m_slave, TCIFLUSH);
+    // gone, as on a real line: the PC never finds a backlog of "K". Replies
+    // since then are the PC's to read, even after its "E".
+    if (m_solo_annunci)
+        ::tcflush(m_slave, TCIFLUSH);
     if (!m_dialogo_avvenuto)
-        accoda(m_opzioni.rumore, 0);
-    accoda(std::string(1, lettera::PRONTO), 0);
+        accoda(m_opzioni.rumore, ora);
+    accoda(std::string(1, lettera::PRONTO), ora);
+    m_solo_annunci = true;
 }
 
 void Simulatore::accoda(const std::string &byte, std::int64_t dovuto)
@@ -341,7 +345,8 @@ bool Simulatore::scrivi_dovuti(std::int64_t ora)
         if (n < 0) {
             std::fprintf(stderr, "m5sim: write: %s\n", std::strerror(errno));
             std::fflush(stderr);
-        } else if (m_durata_byte_us > 0) {
+        } else {
+            // Unpaced too: a byte queued behind a late one leaves after it.
             m_ultima_uscita = fine;
         }
         m_uscita_tracciata = false;

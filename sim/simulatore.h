@@ -53,7 +53,7 @@ private:
     std::int64_t arrivo_prossimo() const;
     std::int64_t fine_prossima_uscita() const;
     void elabora_arrivati(std::int64_t ora);
-    void annuncia();
+    void annuncia(std::int64_t ora);
     void accoda(const std::string &byte, std::int64_t dovuto);
     bool scrivi_dovuti(std::int64_t ora);
     std::int64_t prossima_scadenza(bool uscita_bloccata) const;
@@ -79,6 +79,7 @@ private:
     bool m_uscita_tracciata = false; // the front of m_uscita is already on stderr
     long long m_ricevuti = 0;
     bool m_dialogo_avvenuto = false;
+    bool m_solo_annunci = true; // nothing but announcements since the last one
     std::int64_t m_prossimo_annuncio = 0;
     std::optional<std::int64_t> m_uscita_processo; // set once the line is gone
 };

@@ -650,16 +650,18 @@ void TestSimulatore::annunci_non_si_accumulano()
 
 void TestSimulatore::traccia()
 {
-    ProcessoSimulatore sim;
+    // One announcement right after the "E", the next one far off.
+    ProcessoSimulatore sim({"--announce-ms", "60000"});
     int fd;
     entra_in_dialogo(sim, fd);
     const auto chiudi = qScopeGuard([fd] { ::close(fd); });
     if (QTest::currentTestFailed())
         return;
 
-    const QByteArray richieste = byte({'R', 0, 'W', 3, 9});
+    // The announcement after the "E" too is stamped when it leaves.
+    const QByteArray richieste = byte({'R', 0, 'W', 3, 9, 'E'});
     QVERIFY(invia(fd, richieste));
-    QCOMPARE(leggi(fd, 2, ATTESA_MS), byte({blocco_fabbrica(Banda::UHF)[0], 'K'}));
+    QCOMPARE(leggi(fd, 3, ATTESA_MS), byte({blocco_fabbrica(Banda::UHF)[0], 'K', 'K'}));
     sim.termina();
 
     // Every line parsed as a trace line, in order, with a clock that only
@@ -667,7 +669,7 @@ void TestSimulatore::traccia()
     QCOMPARE(sim.diagnostica(), QStringList());
     QCOMPARE(sim.ricevuti(), QByteArray("U") + richieste);
     const QByteArray inviati = sim.inviati();
-    QVERIFY(inviati.endsWith(byte({blocco_fabbrica(Banda::UHF)[0], 'K'})));
+    QVERIFY(inviati.endsWith(byte({blocco_fabbrica(Banda::UHF)[0], 'K', 'K'})));
     QCOMPARE(inviati.count('K'), inviati.size() - 1);
     const QList<ByteTraccia> traccia = sim.traccia();
     QVERIFY(!traccia.isEmpty());
