@@ -4,7 +4,11 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,6 +24,8 @@
 // depend on the project's own serial layer, which is tested against m5sim.
 namespace {
 constexpr int ATTESA_MS = 3000;
+constexpr int VALORE_SCRITTO = 0xA5;
+constexpr char NIENTE = 'Z'; // in a dialogue, a byte that asks nothing
 
 int apri_porta(const QString &percorso)
 {
@@ -115,6 +121,14 @@ QByteArray letture_di_tutte()
     return richieste;
 }
 
+QByteArray celle_di(const QJsonObject &riepilogo)
+{
+    QByteArray celle;
+    for (const QJsonValue v : riepilogo.value("celle").toArray())
+        celle.append(static_cast<char>(v.toInt(-1)));
+    return celle;
+}
+
 // CPU seconds the process has used so far (user + system).
 double tempo_cpu(qint64 pid)
 {
@@ -138,6 +152,10 @@ private:
     // Starts m5sim, opens its port and sends "U" after the first "K". On
     // success fd is the open port with nothing left to read.
     void entra_in_dialogo(ProcessoSimulatore &sim, int &fd);
+    // Sends richieste in one go; risposte: what the simulator sent after each
+    // of those bytes, also checked against what the port received.
+    void scambia(ProcessoSimulatore &sim, int fd, const QByteArray &richieste,
+                 QList<QByteArray> &risposte);
     QString file_di(const QByteArray &contenuto);
 
     QTemporaryDir m_cartella;
@@ -163,6 +181,16 @@ private slots:
     void guasti_conferma();
     void cella_corrotta_data();
     void cella_corrotta();
+    void risposte_casuali_data();
+    void risposte_casuali();
+    void seme_data();
+    void seme();
+    void raffica_data();
+    void raffica();
+    void ritardo_celle_data();
+    void ritardo_celle();
+    void riepilogo_data();
+    void riepilogo();
     void riaggancio_data();
     void riaggancio();
     void eeprom();
@@ -471,27 +499,42 @@ void TestSimulatore::guasti_conferma_data()
 {
     QTest::addColumn<QStringList>("argomenti");
     QTest::addColumn<int>("cella");
+    QTest::addColumn<QByteArray>("prima");
     QTest::addColumn<QByteArray>("conferma");
+    QTest::addColumn<QByteArray>("riletto");
 
-    QTest::newRow("nessun guasto") << QStringList{} << 10 << QByteArray("K");
-    QTest::newRow("no-ack-from, sotto")
-        << QStringList{"--no-ack-from", "20"} << 19 << QByteArray("K");
-    QTest::newRow("no-ack-from, uguale")
-        << QStringList{"--no-ack-from", "20"} << 20 << QByteArray();
-    QTest::newRow("no-ack-from, sopra") << QStringList{"--no-ack-from", "20"} << 63 << QByteArray();
-    QTest::newRow("bad-ack-at, uguale") << QStringList{"--bad-ack-at", "7"} << 7 << QByteArray("X");
-    QTest::newRow("bad-ack-at, altra") << QStringList{"--bad-ack-at", "7"} << 8 << QByteArray("K");
-    QTest::newRow("double-ack-at, uguale")
-        << QStringList{"--double-ack-at", "3"} << 3 << QByteArray("KK");
-    QTest::newRow("double-ack-at, altra")
-        << QStringList{"--double-ack-at", "3"} << 2 << QByteArray("K");
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    const auto riga = [&](const char *nome, const QStringList &argomenti, int cella,
+                          const QByteArray &conferma) -> QTestData & {
+        return QTest::newRow(nome) << argomenti << cella << byte({fabbrica[cella]}) << conferma;
+    };
+    const QByteArray scritto = byte({VALORE_SCRITTO});
+    riga("nessun guasto", {}, 10, "K") << scritto;
+    riga("no-ack-from, sotto", {"--no-ack-from", "20"}, 19, "K") << scritto;
+    riga("no-ack-from, uguale", {"--no-ack-from", "20"}, 20, {}) << scritto;
+    riga("no-ack-from, sopra", {"--no-ack-from", "20"}, 63, {}) << scritto;
+    riga("bad-ack-at, uguale", {"--bad-ack-at", "7"}, 7, "X") << scritto;
+    riga("bad-ack-at, altra", {"--bad-ack-at", "7"}, 8, "K") << scritto;
+    riga("double-ack-at, uguale", {"--double-ack-at", "3"}, 3, "KK") << scritto;
+    riga("double-ack-at, altra", {"--double-ack-at", "3"}, 2, "K") << scritto;
+    riga("lose-write-at, uguale", {"--lose-write-at", "7"}, 7, "K") << byte({fabbrica[7]});
+    riga("lose-write-at, altra", {"--lose-write-at", "7"}, 8, "K") << scritto;
+    // Sound until written: the read before the write is right.
+    riga("flip-after-write, uguale", {"--flip-after-write", "7"}, 7, "K")
+        << byte({VALORE_SCRITTO ^ 0x5A});
+    riga("flip-after-write, altra", {"--flip-after-write", "7"}, 8, "K") << scritto;
+    QTest::newRow("no-reply-at, uguale") << QStringList{"--no-reply-at", "7"} << 7 << QByteArray()
+                                         << QByteArray("K") << QByteArray();
+    riga("no-reply-at, altra", {"--no-reply-at", "7"}, 8, "K") << scritto;
 }
 
 void TestSimulatore::guasti_conferma()
 {
     QFETCH(QStringList, argomenti);
     QFETCH(int, cella);
+    QFETCH(QByteArray, prima);
     QFETCH(QByteArray, conferma);
+    QFETCH(QByteArray, riletto);
 
     ProcessoSimulatore sim(argomenti);
     int fd;
@@ -500,11 +543,10 @@ void TestSimulatore::guasti_conferma()
     if (QTest::currentTestFailed())
         return;
 
-    // The value is stored whatever the acknowledgement, so the read that
-    // follows shows both the exact acknowledgement and the new value.
-    constexpr int valore = 0xA5;
-    QVERIFY(invia(fd, byte({'W', cella, valore, 'R', cella})));
-    const QByteArray atteso = conferma + byte({valore});
+    // The reads around the write show both the exact acknowledgement and
+    // what the cell holds.
+    QVERIFY(invia(fd, byte({'R', cella, 'W', cella, VALORE_SCRITTO, 'R', cella})));
+    const QByteArray atteso = prima + conferma + riletto;
     QCOMPARE(leggi(fd, atteso.size(), ATTESA_MS), atteso);
     QCOMPARE(leggi_per(fd, 200), QByteArray());
 }
@@ -537,6 +579,365 @@ void TestSimulatore::cella_corrotta()
     // The cell itself is fine: what it stores comes back altered, every time.
     QVERIFY(invia(fd, byte({'W', cella, 0x33, 'R', cella})));
     QCOMPARE(leggi(fd, 2, ATTESA_MS), byte({'K', 0x33 ^ 0x5A}));
+}
+
+void TestSimulatore::scambia(ProcessoSimulatore &sim, int fd, const QByteArray &richieste,
+                             QList<QByteArray> &risposte)
+{
+    risposte.clear();
+    const qsizetype gia_ricevuti = sim.ricevuti().size();
+    // A byte that asks nothing closes the exchange: once it is on the trace,
+    // every reply before it is on the trace and on the line.
+    const QByteArray dati = richieste + QByteArray(1, NIENTE);
+    QVERIFY(invia(fd, dati));
+    QVERIFY(sim.attendi_ricevuti(int(gia_ricevuti + dati.size()), ATTESA_MS));
+
+    qsizetype entrati = 0;
+    QByteArray uscite;
+    for (const ByteTraccia &b : sim.traccia()) {
+        if (b.entrata && ++entrati > gia_ricevuti)
+            risposte.append(QByteArray());
+        else if (!b.entrata && !risposte.isEmpty())
+            risposte.last().append(static_cast<char>(b.byte));
+    }
+    risposte.removeLast();
+    for (const QByteArray &r : std::as_const(risposte))
+        uscite += r;
+    QCOMPARE(leggi(fd, uscite.size(), ATTESA_MS), uscite);
+}
+
+void TestSimulatore::risposte_casuali_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<int>("letture");
+    QTest::addColumn<int>("scritture");
+    QTest::addColumn<int>("sostituite_min");
+    QTest::addColumn<int>("sostituite_max");
+    QTest::addColumn<int>("aggiunte_min");
+    QTest::addColumn<int>("aggiunte_max");
+
+    // A random byte may by chance be the right one.
+    QTest::newRow("garbage-reads 1")
+        << QStringList{"--garbage-reads", "1"} << 24 << 8 << 23 << 24 << 0 << 0;
+    QTest::newRow("garbage-reads 0.5")
+        << QStringList{"--garbage-reads", "0.5"} << 64 << 0 << 16 << 48 << 0 << 0;
+    QTest::newRow("extra-bytes 1")
+        << QStringList{"--extra-bytes", "1"} << 24 << 24 << 0 << 0 << 48 << 48;
+    QTest::newRow("extra-bytes 0.5")
+        << QStringList{"--extra-bytes", "0.5"} << 32 << 32 << 0 << 0 << 16 << 48;
+    QTest::newRow("entrambi") << QStringList{"--garbage-reads", "1", "--extra-bytes", "1"} << 24
+                              << 8 << 23 << 24 << 32 << 32;
+}
+
+void TestSimulatore::risposte_casuali()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(int, letture);
+    QFETCH(int, scritture);
+    QFETCH(int, sostituite_min);
+    QFETCH(int, sostituite_max);
+    QFETCH(int, aggiunte_min);
+    QFETCH(int, aggiunte_max);
+
+    ProcessoSimulatore sim(argomenti);
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    QByteArray richieste;
+    QByteArray esatte; // the sound reply to each request
+    for (int i = 0; i < letture; ++i) {
+        richieste += byte({'R', i});
+        esatte += static_cast<char>(fabbrica[i]);
+    }
+    for (int i = 0; i < scritture; ++i) {
+        richieste += byte({'W', 20 + i, 0x33});
+        esatte += 'K';
+    }
+    QList<QByteArray> risposte;
+    scambia(sim, fd, richieste, risposte);
+    if (QTest::currentTestFailed())
+        return;
+
+    // Only the byte that completes a request is answered, with the sound
+    // reply or a random byte in its place, then 1-3 bytes more or none.
+    QCOMPARE(risposte.size(), richieste.size());
+    int sostituite = 0;
+    int aggiunte = 0;
+    QSet<qsizetype> quante_in_piu;
+    for (int r = 0, i = 0; r < esatte.size(); ++r) {
+        const int ultimo = i + (r < letture ? 1 : 2);
+        for (; i < ultimo; ++i)
+            QCOMPARE(risposte[i], QByteArray());
+        const QByteArray &risposta = risposte[i++];
+        QVERIFY2(risposta.size() >= 1 && risposta.size() <= 4, risposta.toHex().constData());
+        if (risposta[0] != esatte[r]) {
+            QVERIFY2(r < letture, "a write acknowledgement was replaced");
+            ++sostituite;
+        }
+        if (risposta.size() > 1) {
+            ++aggiunte;
+            quante_in_piu.insert(risposta.size() - 1);
+        }
+    }
+    QVERIFY2(sostituite >= sostituite_min && sostituite <= sostituite_max,
+             qPrintable(QString::number(sostituite)));
+    QVERIFY2(aggiunte >= aggiunte_min && aggiunte <= aggiunte_max,
+             qPrintable(QString::number(aggiunte)));
+    if (aggiunte >= 16)
+        QCOMPARE(quante_in_piu, (QSet<qsizetype>{1, 2, 3}));
+}
+
+void TestSimulatore::seme_data()
+{
+    QTest::addColumn<QStringList>("primo");
+    QTest::addColumn<QStringList>("secondo");
+    QTest::addColumn<bool>("uguali");
+
+    QTest::newRow("stesso seme") << QStringList{"--seed", "7"} << QStringList{"--seed", "7"}
+                                 << true;
+    QTest::newRow("semi diversi") << QStringList{"--seed", "7"} << QStringList{"--seed", "8"}
+                                  << false;
+    QTest::newRow("predefinito 1") << QStringList{} << QStringList{"--seed", "1"} << true;
+    QTest::newRow("solo i bit alti diversi")
+        << QStringList{"--seed", "1"} << QStringList{"--seed", "4294967297"} << false;
+    QTest::newRow("massimo") << QStringList{"--seed", "18446744073709551615"}
+                             << QStringList{"--seed", "18446744073709551615"} << true;
+}
+
+void TestSimulatore::seme()
+{
+    QFETCH(QStringList, primo);
+    QFETCH(QStringList, secondo);
+    QFETCH(bool, uguali);
+
+    const QStringList guasti{"--garbage-reads", "0.5", "--extra-bytes", "0.5",
+                             "--burst-after",   "5"};
+    QByteArray richieste = letture_di_tutte();
+    for (int i = 0; i < 8; ++i)
+        richieste += byte({'W', i, i});
+    QByteArray uscite[2];
+    for (int volta = 0; volta < 2; ++volta) {
+        ProcessoSimulatore sim(guasti + (volta == 0 ? primo : secondo));
+        int fd;
+        entra_in_dialogo(sim, fd);
+        const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+        if (QTest::currentTestFailed())
+            return;
+        QList<QByteArray> risposte;
+        scambia(sim, fd, richieste, risposte);
+        if (QTest::currentTestFailed())
+            return;
+        for (const QByteArray &r : std::as_const(risposte))
+            uscite[volta] += r;
+    }
+    QCOMPARE(uscite[0] == uscite[1], uguali);
+}
+
+void TestSimulatore::raffica_data()
+{
+    QTest::addColumn<int>("dopo");
+    QTest::addColumn<int>("indice"); // of the byte it follows, in the dialogue below
+
+    QTest::newRow("dopo U") << 1 << 0;
+    QTest::newRow("dopo una lettura") << 3 << 2;
+    QTest::newRow("dopo una scrittura") << 8 << 7;
+    QTest::newRow("oltre il dialogo") << 20 << -1;
+}
+
+void TestSimulatore::raffica()
+{
+    QFETCH(int, dopo);
+    QFETCH(int, indice);
+
+    ProcessoSimulatore sim({"--burst-after", QString::number(dopo), "--announce-ms", "60000"});
+    QVERIFY(sim.avvia());
+    const int fd = apri_porta(sim.percorso());
+    QVERIFY(fd >= 0);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    const QByteArray dialogo = byte({'U', 'R', 1, 'R', 2, 'W', 20, 0x33, 'R', 20});
+    const QList<QByteArray> esatte{
+        {}, {}, byte({fabbrica[1]}), {}, byte({fabbrica[2]}), {}, {}, "K", {}, "\x33"};
+    // Twice: once per dialogue, not once in all.
+    for (int volta = 0; volta < 2; ++volta) {
+        QList<QByteArray> risposte;
+        scambia(sim, fd, dialogo, risposte);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(risposte.size(), esatte.size());
+        for (qsizetype i = 0; i < risposte.size(); ++i) {
+            QVERIFY2(risposte[i].startsWith(esatte[i]), qPrintable(QString::number(i)));
+            const qsizetype raffica = risposte[i].size() - esatte[i].size();
+            if (i == indice)
+                QVERIFY2(raffica >= 1 && raffica <= 8, qPrintable(QString::number(raffica)));
+            else
+                QCOMPARE(raffica, 0);
+        }
+        QVERIFY(invia(fd, "E"));
+        QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+    }
+}
+
+void TestSimulatore::ritardo_celle_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    // Each group sent at once, its replies read before the next.
+    QTest::addColumn<QList<QList<QByteArray>>>("invii");
+    QTest::addColumn<QList<int>>("ritardi_ms"); // the least for each reply
+    QTest::addColumn<QByteArray>("atteso");
+
+    using Invii = QList<QList<QByteArray>>;
+    const Blocco &f = blocco_fabbrica(Banda::UHF);
+    // The reply to R7 waits behind the delayed one.
+    QTest::newRow("una cella") << QStringList{"--delay-at", "5", "--delay-ms", "300"}
+                               << Invii{{byte({'R', 3}), byte({'R', 5}), byte({'R', 7})}}
+                               << QList<int>{0, 300, 300} << byte({f[3], f[5], f[7]});
+    QTest::newRow("più celle, scrittura")
+        << QStringList{"--delay-at", "3,9,15", "--delay-ms", "200"}
+        << Invii{{byte({'R', 4})},
+                 {byte({'W', 9, 0x21})},
+                 {byte({'R', 15})},
+                 {byte({'R', 3})},
+                 {byte({'R', 9})}}
+        << QList<int>{0, 200, 200, 200, 200} << byte({f[4], 'K', f[15], f[3], 0x21});
+    QTest::newRow("con reply-delay-ms")
+        << QStringList{"--reply-delay-ms", "100", "--delay-at", "5", "--delay-ms", "150"}
+        << Invii{{byte({'R', 5})}, {byte({'R', 6})}} << QList<int>{250, 100} << byte({f[5], f[6]});
+}
+
+void TestSimulatore::ritardo_celle()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QList<QList<QByteArray>>, invii);
+    QFETCH(QList<int>, ritardi_ms);
+    QFETCH(QByteArray, atteso);
+
+    ProcessoSimulatore sim(argomenti);
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    QByteArray letti;
+    for (const QList<QByteArray> &gruppo : std::as_const(invii)) {
+        QVERIFY(invia(fd, gruppo.join()));
+        letti += leggi(fd, gruppo.size(), ATTESA_MS);
+    }
+    QCOMPARE(letti, atteso);
+
+    // Positions in the trace of the bytes after the "U".
+    const QList<ByteTraccia> traccia = sim.traccia();
+    QList<qsizetype> entrate, uscite;
+    for (qsizetype i = 0; i < traccia.size(); ++i) {
+        if (traccia[i].entrata)
+            entrate << i;
+        else if (!entrate.isEmpty())
+            uscite << i;
+    }
+    entrate.removeFirst();
+    QCOMPARE(uscite.size(), atteso.size());
+    qsizetype entrato = 0;
+    int k = 0;
+    for (const QList<QByteArray> &gruppo : std::as_const(invii)) {
+        const qsizetype fine_gruppo = entrate[entrato + gruppo.join().size() - 1];
+        for (const QByteArray &richiesta : gruppo) {
+            entrato += richiesta.size();
+            const ByteTraccia &completa = traccia[entrate[entrato - 1]];
+            QVERIFY2(traccia[uscite[k]].us - completa.us >= ritardi_ms[k] * 1000LL,
+                     qPrintable(QString::number(k)));
+            // Still receiving while a reply waits.
+            if (ritardi_ms[k] > 0)
+                QVERIFY2(uscite[k] > fine_gruppo, qPrintable(QString::number(k)));
+            ++k;
+        }
+    }
+}
+
+void TestSimulatore::riepilogo_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<int>("segnale"); // 0: it ends by itself
+    QTest::addColumn<QByteArray>("guasti");
+
+    QTest::newRow("SIGTERM") << QStringList{} << int(SIGTERM)
+                             << QByteArray(R"({"seed":1,"lose-write-at":21})");
+    QTest::newRow("SIGHUP, ogni guasto")
+        << QStringList{"--seed",
+                       "18446744073709551615",
+                       "--garbage-reads",
+                       "0.25",
+                       "--extra-bytes",
+                       "1",
+                       "--delay-at",
+                       "9,3",
+                       "--delay-ms",
+                       "5",
+                       "--no-reply-at",
+                       "4",
+                       "--burst-after",
+                       "100",
+                       "--flip-after-write",
+                       "30",
+                       "--bad-ack-at",
+                       "2",
+                       "--noise",
+                       "\"x"}
+        << int(SIGHUP)
+        << QByteArray(R"({"seed":18446744073709551615,"garbage-reads":0.25,"extra-bytes":1,)"
+                      R"("delay-at":[3,9],"delay-ms":5,"no-reply-at":4,"burst-after":100,)"
+                      R"("lose-write-at":21,"flip-after-write":30,"bad-ack-at":2,"noise":"\"x"})");
+    QTest::newRow("riaggancio") << QStringList{"--hangup-after", "17"} << 0
+                                << QByteArray(R"({"seed":1,"lose-write-at":21,"hangup-after":17})");
+}
+
+void TestSimulatore::riepilogo()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(int, segnale);
+    QFETCH(QByteArray, guasti);
+
+    QTemporaryDir cartella;
+    QVERIFY(cartella.isValid());
+    const QString percorso = cartella.filePath(QStringLiteral("riepilogo.json"));
+    ProcessoSimulatore sim(argomenti + QStringList{"--lose-write-at", "21", "--summary", percorso});
+    QVERIFY(sim.avvia());
+    const int fd = apri_porta(sim.percorso());
+    QVERIFY(fd >= 0);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+
+    // Two dialogues; a write beyond the cells is a record too.
+    const QByteArray richieste =
+        byte({'U', 'W', 20, 0x11, 'W', 21, 0x22, 'W', 64, 0x33, 'E', 'U', 'W', 22, 0x44, 'R', 20});
+    QVERIFY(invia(fd, richieste));
+    QVERIFY(sim.attendi_ricevuti(int(richieste.size()), ATTESA_MS));
+    if (segnale)
+        QCOMPARE(::kill(static_cast<pid_t>(sim.pid()), segnale), 0);
+    QVERIFY(sim.attendi_fine(ATTESA_MS));
+    QCOMPARE(sim.codice_uscita(), 0);
+
+    // Written whole under its name, nothing left beside it.
+    QCOMPARE(QDir(cartella.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"riepilogo.json"});
+    QFile file(percorso);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonParseError errore;
+    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &errore);
+    QCOMPARE(errore.error, QJsonParseError::NoError);
+    QByteArray celle = come_byte(blocco_fabbrica(Banda::UHF));
+    celle[20] = 0x11;
+    celle[22] = 0x44;
+    QCOMPARE(celle_di(json.object()), celle);
+    QCOMPARE(json.object().value("scritture").toInt(), 4);
+    QCOMPARE(json.object().value("dialoghi").toInt(), 2);
+    QCOMPARE(json.object().value("unita").toInt(), 1);
+    QCOMPARE(json.object().value("guasti").toObject(), QJsonDocument::fromJson(guasti).object());
 }
 
 void TestSimulatore::riaggancio_data()
@@ -840,6 +1241,15 @@ void TestSimulatore::errori_di_uso_data()
     QTest::newRow("baud zero") << QStringList{"--baud", "0"};
     QTest::newRow("annuncio zero") << QStringList{"--announce-ms", "0"};
     QTest::newRow("riaggancio zero") << QStringList{"--hangup-after", "0"};
+    QTest::newRow("probabilità oltre 1") << QStringList{"--garbage-reads", "1.5"};
+    QTest::newRow("probabilità non numerica") << QStringList{"--extra-bytes", "metà"};
+    QTest::newRow("seme negativo") << QStringList{"--seed", "-1"};
+    QTest::newRow("seme oltre 64 bit") << QStringList{"--seed", "18446744073709551616"};
+    QTest::newRow("celle ritardate malformate")
+        << QStringList{"--delay-at", "3,,9", "--delay-ms", "5"};
+    QTest::newRow("celle ritardate senza ritardo") << QStringList{"--delay-at", "3"};
+    QTest::newRow("raffica zero") << QStringList{"--burst-after", "0"};
+    QTest::newRow("riepilogo senza cartella") << QStringList{"--summary", "/nonexistent/r.json"};
 }
 
 void TestSimulatore::errori_di_uso()
