@@ -78,6 +78,17 @@ bool Memoria::collega_file(const std::string &percorso, std::string &errore)
 void Memoria::scrivi(int i, std::uint8_t valore)
 {
     m_celle[i] = valore;
+    salva_o_segnala();
+}
+
+void Memoria::sostituisci(const Blocco &celle)
+{
+    m_celle = celle;
+    salva_o_segnala();
+}
+
+void Memoria::salva_o_segnala()
+{
     std::string errore;
     if (!m_file.empty() && !salva(errore)) {
         std::fprintf(stderr, "m5sim: cannot save the cells: %s\n", errore.c_str());

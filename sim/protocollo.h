@@ -40,6 +40,8 @@ public:
     int cella() const { return m_indice; }
 
     bool in_dialogo() const { return m_stato != Stato::Annuncio; }
+    // Another unit on the line: faults that depend on its past start over.
+    void nuova_unita() { m_rilettura_alterata = false; }
 
     static constexpr std::uint8_t MASCHERA_CORRUZIONE = 0x5A;
 

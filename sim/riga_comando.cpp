@@ -97,6 +97,21 @@ QList<QCommandLineOption> opzioni_casuali()
     };
 }
 
+QList<QCommandLineOption> opzioni_produzione()
+{
+    return {
+        opzione("swap-ms",
+                "Production run: after each \"E\" the unit is taken away, with whatever it had "
+                "yet to send; for this long nothing is sent and received bytes are ignored "
+                "(still traced), then the next unit announces itself.",
+                "ms"),
+        opzione("next-block",
+                "Cells of every unit after the first, each starting afresh (default: those of "
+                "--block). With --eeprom the file holds the unit on the line: each new unit's "
+                "cells replace it.",
+                "uhf|vhf|path"),
+    };
+}
 } // namespace
 
 RigaComando::RigaComando()
@@ -109,6 +124,7 @@ RigaComando::RigaComando()
     m_parser.addOptions(opzioni_linea());
     m_parser.addOptions(opzioni_guasti());
     m_parser.addOptions(opzioni_casuali());
+    m_parser.addOptions(opzioni_produzione());
 }
 
 OpzioniSimulatore RigaComando::leggi(const QStringList &argomenti)
@@ -127,6 +143,7 @@ OpzioniSimulatore RigaComando::leggi(const QStringList &argomenti)
     leggi_linea(opzioni);
     leggi_guasti(opzioni);
     leggi_guasti_casuali(opzioni);
+    leggi_produzione(opzioni);
     return opzioni;
 }
 
@@ -180,6 +197,15 @@ void RigaComando::leggi_guasti_casuali(OpzioniSimulatore &opzioni)
     g.byte_in_piu = probabilita(QStringLiteral("extra-bytes"));
     if (m_parser.isSet(QStringLiteral("burst-after")))
         g.raffica_dopo = intero(QStringLiteral("burst-after"), 1, 1LL << 62);
+}
+
+void RigaComando::leggi_produzione(OpzioniSimulatore &opzioni)
+{
+    richiede(QStringLiteral("next-block"), QStringLiteral("swap-ms"));
+    if (m_parser.isSet(QStringLiteral("swap-ms")))
+        opzioni.cambio_ms = static_cast<int>(intero(QStringLiteral("swap-ms"), 0, UN_ORA_MS));
+    if (m_parser.isSet(QStringLiteral("next-block")))
+        opzioni.blocco_successivo = blocco(QStringLiteral("next-block"));
 }
 
 long long RigaComando::intero(const QString &nome, long long minimo, long long massimo) const

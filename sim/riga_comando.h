@@ -26,6 +26,7 @@ private:
     void leggi_linea(OpzioniSimulatore &opzioni);
     void leggi_guasti(OpzioniSimulatore &opzioni);
     void leggi_guasti_casuali(OpzioniSimulatore &opzioni);
+    void leggi_produzione(OpzioniSimulatore &opzioni);
 
     long long intero(const QString &nome, long long minimo, long long massimo) const;
     std::optional<int> cella(const QString &nome) const;

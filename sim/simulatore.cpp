@@ -184,6 +184,8 @@ int Simulatore::esegui()
 bool Simulatore::servi_linea(std::int64_t ora)
 {
     elabora_arrivati(ora);
+    if (m_fine_cambio && ora >= *m_fine_cambio)
+        arriva_unita();
     if (m_master >= 0 && annuncio_previsto() && ora >= m_prossimo_annuncio) {
         // A slow line must not queue announcements faster than they leave.
         if (m_uscita.empty())
@@ -240,6 +242,8 @@ std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
     std::int64_t scadenza = MAI;
     if (annuncio_previsto())
         scadenza = m_prossimo_annuncio;
+    if (m_fine_cambio)
+        scadenza = std::min(scadenza, *m_fine_cambio);
     if (!m_entrata.empty())
         scadenza = std::min(scadenza, arrivo_prossimo());
     if (!m_uscita.empty() && !uscita_bloccata)
@@ -249,7 +253,7 @@ std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
 
 bool Simulatore::annuncio_previsto() const
 {
-    return !m_protocollo.in_dialogo() && !m_opzioni.silenzioso;
+    return !m_protocollo.in_dialogo() && !m_opzioni.silenzioso && !m_fine_cambio;
 }
 
 void Simulatore::leggi_linea(std::int64_t ora)
@@ -289,13 +293,16 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
         traccia(true, byte, arrivo);
         ++m_ricevuti;
 
-        const Risposta risposta = rispondi(byte, ora);
+        if (m_fine_cambio && arrivo >= *m_fine_cambio)
+            arriva_unita();
+        // With no unit on the line the byte only crosses the trace.
+        const Risposta risposta = m_fine_cambio ? Risposta{} : rispondi(byte, arrivo, ora);
 
         if (m_opzioni.riaggancio_dopo && m_ricevuti >= *m_opzioni.riaggancio_dopo) {
             riaggancia(ora);
             return;
         }
-        if (!m_opzioni.silenzioso && !risposta.byte.empty()) {
+        if (!m_opzioni.silenzioso && !m_fine_cambio && !risposta.byte.empty()) {
             accoda(risposta.byte, arrivo + risposta.ritardo_us);
             m_solo_annunci = false;
             // Answer before looking at the next byte, as the unit would.
@@ -304,7 +311,7 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
     }
 }
 
-Simulatore::Risposta Simulatore::rispondi(std::uint8_t byte, std::int64_t ora)
+Simulatore::Risposta Simulatore::rispondi(std::uint8_t byte, std::int64_t arrivo, std::int64_t ora)
 {
     Risposta risposta{{}, m_opzioni.ritardo_risposta_ms * 1000LL};
     switch (m_protocollo.ricevi(byte, risposta.byte)) {
@@ -314,6 +321,8 @@ Simulatore::Risposta Simulatore::rispondi(std::uint8_t byte, std::int64_t ora)
         break;
     case Protocollo::Evento::FineDialogo:
         m_prossimo_annuncio = ora;
+        if (m_opzioni.cambio_ms)
+            porta_via_unita(arrivo);
         break;
     case Protocollo::Evento::Scrittura:
         ++m_conteggi.scritture;
@@ -326,6 +335,22 @@ Simulatore::Risposta Simulatore::rispondi(std::uint8_t byte, std::int64_t ora)
         break;
     }
     return risposta;
+}
+
+// What the unit had yet to send never leaves; a byte already traced is on its way.
+void Simulatore::porta_via_unita(std::int64_t arrivo)
+{
+    m_fine_cambio = arrivo + *m_opzioni.cambio_ms * 1000LL;
+    m_uscita.erase(m_uscita.begin() + (m_uscita_tracciata ? 1 : 0), m_uscita.end());
+}
+
+void Simulatore::arriva_unita()
+{
+    m_prossimo_annuncio = *m_fine_cambio;
+    m_fine_cambio.reset();
+    m_memoria.sostituisci(m_opzioni.blocco_successivo.value_or(m_opzioni.blocco));
+    m_protocollo.nuova_unita();
+    ++m_conteggi.unita;
 }
 
 void Simulatore::annuncia(std::int64_t ora)

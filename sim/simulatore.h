@@ -24,13 +24,17 @@ struct OpzioniSimulatore
     int ritardo_celle_ms = 0;
     int baud = 0; // 0: no line timing at all
     bool traccia = false;
+    // After each "E" the unit is taken away for this long, and the next one
+    // comes with blocco_successivo (blocco when unset).
+    std::optional<int> cambio_ms;
+    std::optional<Blocco> blocco_successivo;
 };
 
 struct Conteggi
 {
     long long scritture = 0; // "W" records, whatever their cell
     long long dialoghi = 0;  // "U" that opened a dialogue
-    long long unita = 1;     // units that came on the line (one, for now)
+    long long unita = 1;     // units that came on the line
 };
 
 // The receiver on the master side of a pseudo-terminal; the PC opens the
@@ -74,7 +78,9 @@ private:
     std::int64_t arrivo_prossimo() const;
     std::int64_t fine_prossima_uscita() const;
     void elabora_arrivati(std::int64_t ora);
-    Risposta rispondi(std::uint8_t byte, std::int64_t ora);
+    Risposta rispondi(std::uint8_t byte, std::int64_t arrivo, std::int64_t ora);
+    void porta_via_unita(std::int64_t arrivo);
+    void arriva_unita();
     bool annuncio_previsto() const;
     void annuncia(std::int64_t ora);
     void accoda(const std::string &byte, std::int64_t dovuto);
@@ -104,6 +110,7 @@ private:
     bool m_dialogo_avvenuto = false;
     bool m_solo_annunci = true; // nothing but announcements since the last one
     std::int64_t m_prossimo_annuncio = 0;
+    std::optional<std::int64_t> m_fine_cambio; // no unit on the line until then
     Conteggi m_conteggi;
     std::optional<std::int64_t> m_uscita_processo; // set once the line is gone
 };

@@ -191,6 +191,8 @@ private slots:
     void ritardo_celle();
     void riepilogo_data();
     void riepilogo();
+    void cambio_unita_data();
+    void cambio_unita();
     void riaggancio_data();
     void riaggancio();
     void eeprom();
@@ -940,6 +942,91 @@ void TestSimulatore::riepilogo()
     QCOMPARE(json.object().value("guasti").toObject(), QJsonDocument::fromJson(guasti).object());
 }
 
+void TestSimulatore::cambio_unita_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<QByteArray>("primo");
+    QTest::addColumn<QByteArray>("successivo");
+    QTest::addColumn<QString>("eeprom");
+
+    const QByteArray uhf = come_byte(blocco_fabbrica(Banda::UHF));
+    const QByteArray vhf = come_byte(blocco_fabbrica(Banda::VHF));
+    QByteArray contenuto;
+    for (int i = 0; i < NUM_CELLE; ++i)
+        contenuto.append(static_cast<char>(i * 3 + 1));
+    const QString eeprom = m_cartella.filePath(QStringLiteral("cambio.eeprom"));
+    QFile::remove(eeprom);
+
+    QTest::newRow("come il primo") << QStringList{"--block", "vhf"} << vhf << vhf << QString();
+    QTest::newRow("next-block vhf")
+        << QStringList{"--next-block", "vhf"} << uhf << vhf << QString();
+    QTest::newRow("eeprom, next-block da file")
+        << QStringList{"--eeprom", eeprom, "--next-block", file_di(contenuto)} << uhf << contenuto
+        << eeprom;
+}
+
+void TestSimulatore::cambio_unita()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QByteArray, primo);
+    QFETCH(QByteArray, successivo);
+    QFETCH(QString, eeprom);
+
+    constexpr int CAMBIO_MS = 400;
+    const QString riepilogo = m_cartella.filePath(QStringLiteral("cambio.json"));
+    ProcessoSimulatore sim(argomenti + QStringList{"--swap-ms", QString::number(CAMBIO_MS),
+                                                   "--announce-ms", "100", "--flip-after-write",
+                                                   "10", "--delay-at", "1", "--delay-ms", "100",
+                                                   "--summary", riepilogo});
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    QVERIFY(invia(fd, byte({'R', 0, 'W', 10, 0x4D, 'R', 10})));
+    QCOMPARE(leggi(fd, 3, ATTESA_MS), byte({primo[0], 'K', 0x4D ^ 0x5A}));
+    // Taken away at the "E" with the reply it still held back; what follows
+    // meets no unit.
+    const QByteArray ignorati = byte({'U', 'R', 0});
+    QVERIFY(invia(fd, byte({'R', 1, 'E'}) + ignorati));
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+    const qsizetype fine_primo = sim.ricevuti().size() - ignorati.size() - 1;
+
+    // The next unit, its cells sound: nothing of the first one's faults.
+    QVERIFY(invia(fd, "U" + letture_di_tutte()));
+    QCOMPARE(leggi(fd, NUM_CELLE, ATTESA_MS), successivo);
+    if (!eeprom.isEmpty()) {
+        QFile file(eeprom);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), successivo);
+    }
+    sim.termina();
+
+    // Nothing went out from the "E" until the swap was over.
+    const QList<ByteTraccia> traccia = sim.traccia();
+    qsizetype entrati = 0;
+    std::optional<qint64> fine;
+    for (const ByteTraccia &b : traccia) {
+        if (b.entrata && ++entrati == fine_primo + 1)
+            fine = b.us;
+        else if (!b.entrata && fine) {
+            QVERIFY2(b.us >= *fine + CAMBIO_MS * 1000, qPrintable(QString::number(b.us - *fine)));
+            break;
+        }
+    }
+    QVERIFY(fine);
+    QCOMPARE(sim.ricevuti().mid(fine_primo, 1 + ignorati.size()), "E" + ignorati);
+
+    QFile file(riepilogo);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(json.value("unita").toInt(), 2);
+    QCOMPARE(json.value("dialoghi").toInt(), 2);
+    QCOMPARE(json.value("scritture").toInt(), 1);
+    QCOMPARE(celle_di(json), successivo);
+}
+
 void TestSimulatore::riaggancio_data()
 {
     QTest::addColumn<int>("dopo");
@@ -1249,6 +1336,7 @@ void TestSimulatore::errori_di_uso_data()
         << QStringList{"--delay-at", "3,,9", "--delay-ms", "5"};
     QTest::newRow("celle ritardate senza ritardo") << QStringList{"--delay-at", "3"};
     QTest::newRow("raffica zero") << QStringList{"--burst-after", "0"};
+    QTest::newRow("next-block senza swap-ms") << QStringList{"--next-block", "vhf"};
     QTest::newRow("riepilogo senza cartella") << QStringList{"--summary", "/nonexistent/r.json"};
 }
 
