@@ -31,7 +31,7 @@ bool leggi_mappa(const QString &testo, Mappa &m)
 }
 
 // The simulated receiver of --demo, paced like a real 2400 baud line. Its
-// cells survive between runs.
+// cells survive between runs; it goes with us even if we are killed.
 std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
 {
     auto sim = std::make_unique<QProcess>();
@@ -40,7 +40,7 @@ std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
     sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim->start(QCoreApplication::applicationDirPath() + QStringLiteral("/m5sim"),
                {QStringLiteral("--baud"), QStringLiteral("2400"), QStringLiteral("--eeprom"),
-                stato + QStringLiteral("/m5sim.eeprom")});
+                stato + QStringLiteral("/m5sim.eeprom"), QStringLiteral("--exit-with-stdin")});
     if (!sim->waitForStarted(5000))
         return nullptr;
     while (!sim->canReadLine()) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 constexpr int USO_ERRATO = 2;
@@ -19,12 +20,17 @@ int errore(int codice, const char *cosa, const std::string &messaggio)
 
 int main(int argc, char *argv[])
 {
+    // Before anything else, so that a parent gone during start-up is noticed.
+    const pid_t genitore = ::getppid();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("m5sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(M5SIM_VERSIONE));
 
     RigaComando riga;
-    Simulatore simulatore(riga.leggi(QCoreApplication::arguments()));
+    OpzioniSimulatore opzioni = riga.leggi(QCoreApplication::arguments());
+    opzioni.genitore = genitore;
+
+    Simulatore simulatore(opzioni);
     std::string messaggio;
     if (!simulatore.carica_memoria(messaggio))
         return errore(USO_ERRATO, "--eeprom: ", messaggio);

@@ -38,8 +38,12 @@ QList<QCommandLineOption> opzioni_linea()
                 "pacing).",
                 "rate"),
         opzione("trace", "Print every byte on stderr: \"<s>.<us> in|out <hex>\"."),
+        opzione("exit-with-stdin",
+                "End, as on SIGTERM, when standard input reaches end of file, and (Linux) when "
+                "the parent process dies (start it from a thread that lasts as long as the "
+                "parent). Without it stdin is never looked at."),
         opzione("summary",
-                "At exit (signal or hang-up) replace this file with one JSON "
+                "At exit (signal, hang-up or end of stdin) replace this file with one JSON "
                 "object: \"celle\" (the 64 cells held, as numbers), \"scritture\" (\"W\" records "
                 "received), \"dialoghi\" (\"U\" that began a dialogue), \"unita\" (units served, "
                 "1 for the first) and \"guasti\" (the fault options in effect, by name, with "
@@ -158,6 +162,7 @@ void RigaComando::leggi_linea(OpzioniSimulatore &opzioni)
     if (m_parser.isSet(QStringLiteral("baud")))
         opzioni.baud = static_cast<int>(intero(QStringLiteral("baud"), 1, 10'000'000));
     opzioni.traccia = m_parser.isSet(QStringLiteral("trace"));
+    opzioni.fine_con_stdin = m_parser.isSet(QStringLiteral("exit-with-stdin"));
     if (m_parser.isSet(QStringLiteral("summary")))
         m_riepilogo = cartella_scrivibile(QStringLiteral("summary"));
 }

@@ -169,6 +169,8 @@ int Simulatore::esegui()
     if (m_durata_byte_us > 0)
         ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
+    if (m_opzioni.fine_con_stdin && !resta_col_genitore())
+        return 0;
     m_prossimo_annuncio = adesso();
     for (;;) {
         const std::int64_t ora = adesso();
@@ -178,6 +180,17 @@ int Simulatore::esegui()
         if (const auto codice = attendi(uscita_bloccata))
             return *codice;
     }
+}
+
+// Our stdin may be held open by others too (a shell's other children): a
+// parent killed outright must end us all the same.
+bool Simulatore::resta_col_genitore() const
+{
+#ifdef __linux__
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    // It may have gone before the guard was set.
+    return ::getppid() == m_opzioni.genitore;
 }
 
 // True when the master is full and we must wait for POLLOUT.
@@ -199,14 +212,23 @@ bool Simulatore::servi_linea(std::int64_t ora)
 
 namespace {
 constexpr std::int64_t ANTICIPO_US = 400;
+
+// True once stdin has ended; what comes before that is of no interest.
+bool stdin_finito()
+{
+    char dati[256];
+    const ssize_t n = ::read(STDIN_FILENO, dati, sizeof dati);
+    return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
+}
 } // namespace
 
 // Sleeps until the next deadline or event; the exit code when it is time to go.
 std::optional<int> Simulatore::attendi(bool uscita_bloccata)
 {
-    // poll() passes over a negative descriptor: no line once it is gone.
-    pollfd attesa[2] = {
+    // poll() passes over negative descriptors: no stdin unless asked, no line once it is gone.
+    pollfd attesa[3] = {
         {g_pipe_segnali[0], POLLIN, 0},
+        {m_opzioni.fine_con_stdin ? STDIN_FILENO : -1, POLLIN, 0},
         {m_master, static_cast<short>(POLLIN | (uscita_bloccata ? POLLOUT : 0)), 0}};
     const std::int64_t scadenza = prossima_scadenza(uscita_bloccata);
     timespec timeout;
@@ -222,7 +244,7 @@ std::optional<int> Simulatore::attendi(bool uscita_bloccata)
         timeout.tv_nsec = static_cast<long>(resto % 1'000'000) * 1000;
         p_timeout = &timeout;
     }
-    if (::ppoll(attesa, 2, p_timeout, nullptr) < 0) {
+    if (::ppoll(attesa, 3, p_timeout, nullptr) < 0) {
         if (errno == EINTR)
             return std::nullopt;
         std::fprintf(stderr, "m5sim: poll: %s\n", std::strerror(errno));
@@ -230,7 +252,9 @@ std::optional<int> Simulatore::attendi(bool uscita_bloccata)
     }
     if (attesa[0].revents & POLLIN)
         return 0;
-    if (attesa[1].revents & (POLLIN | POLLHUP | POLLERR))
+    if (attesa[1].revents && stdin_finito())
+        return 0;
+    if (attesa[2].revents & (POLLIN | POLLHUP | POLLERR))
         leggi_linea(adesso());
     return std::nullopt;
 }

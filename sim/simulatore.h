@@ -8,6 +8,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 struct OpzioniSimulatore
 {
@@ -28,6 +29,8 @@ struct OpzioniSimulatore
     // comes with blocco_successivo (blocco when unset).
     std::optional<int> cambio_ms;
     std::optional<Blocco> blocco_successivo;
+    bool fine_con_stdin = false; // end when stdin ends, and when genitore dies
+    pid_t genitore = 0;
 };
 
 struct Conteggi
@@ -54,8 +57,8 @@ public:
     const Memoria &memoria() const { return m_memoria; }
     const Conteggi &conteggi() const { return m_conteggi; }
 
-    // Serves the line until SIGTERM/SIGINT/SIGHUP or until the cable is
-    // pulled; gives the exit code.
+    // Serves the line until SIGTERM/SIGINT/SIGHUP, until the cable is pulled
+    // or, with fine_con_stdin, until stdin ends; gives the exit code.
     int esegui();
 
 private:
@@ -72,6 +75,7 @@ private:
     };
 
     std::int64_t adesso() const;
+    bool resta_col_genitore() const;
     bool servi_linea(std::int64_t ora);
     std::optional<int> attendi(bool uscita_bloccata);
     void leggi_linea(std::int64_t ora);

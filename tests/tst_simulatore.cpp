@@ -17,6 +17,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -121,6 +124,49 @@ QByteArray letture_di_tutte()
     return richieste;
 }
 
+// The simulator in the background of a shell that waits for it and exits
+// with its status; its stdin from the file ingresso. Its pid, or 0.
+pid_t avvia_sotto_shell(QProcess &shell, const QString &ingresso, const QStringList &argomenti)
+{
+    shell.start("sh", QStringList{"-c", R"(f=$1; shift; "$0" "$@" <"$f" & echo "pid $!"; wait $!)",
+                                  ProcessoSimulatore::eseguibile(), ingresso} +
+                          argomenti);
+    if (!shell.waitForStarted(ATTESA_MS))
+        return 0;
+    // The pid and then, or before, the terminal's path.
+    const QDeadlineTimer scadenza(ATTESA_MS);
+    QByteArray uscita;
+    while (uscita.count('\n') < 2 && shell.waitForReadyRead(int(scadenza.remainingTime())))
+        uscita += shell.readAllStandardOutput();
+    const qsizetype inizio = uscita.indexOf("pid ");
+    if (inizio < 0)
+        return 0;
+    return uscita.mid(inizio + 4, uscita.indexOf('\n', inizio) - inizio - 4).toInt();
+}
+
+// Read-write, so that opening it does not wait for a reader; -1 on failure.
+int crea_fifo(const QString &percorso)
+{
+    const QByteArray nome = QFile::encodeName(percorso);
+    if (::mkfifo(nome.constData(), 0600) != 0)
+        return -1;
+    return ::open(nome.constData(), O_RDWR | O_CLOEXEC);
+}
+
+// The wait status of an orphan that fell to this process as subreaper.
+std::optional<int> stato_orfano(pid_t pid, int ms)
+{
+    const QDeadlineTimer scadenza(ms);
+    for (;;) {
+        int stato = 0;
+        if (::waitpid(pid, &stato, WNOHANG) == pid)
+            return stato;
+        if (scadenza.hasExpired())
+            return std::nullopt;
+        QTest::qSleep(10);
+    }
+}
+
 QByteArray celle_di(const QJsonObject &riepilogo)
 {
     QByteArray celle;
@@ -193,6 +239,8 @@ private slots:
     void riepilogo();
     void cambio_unita_data();
     void cambio_unita();
+    void fine_con_stdin_data();
+    void fine_con_stdin();
     void riaggancio_data();
     void riaggancio();
     void eeprom();
@@ -897,6 +945,8 @@ void TestSimulatore::riepilogo_data()
                       R"("lose-write-at":21,"flip-after-write":30,"bad-ack-at":2,"noise":"\"x"})");
     QTest::newRow("riaggancio") << QStringList{"--hangup-after", "17"} << 0
                                 << QByteArray(R"({"seed":1,"lose-write-at":21,"hangup-after":17})");
+    QTest::newRow("fine di stdin")
+        << QStringList{"--exit-with-stdin"} << 0 << QByteArray(R"({"seed":1,"lose-write-at":21})");
 }
 
 void TestSimulatore::riepilogo()
@@ -921,6 +971,8 @@ void TestSimulatore::riepilogo()
     QVERIFY(sim.attendi_ricevuti(int(richieste.size()), ATTESA_MS));
     if (segnale)
         QCOMPARE(::kill(static_cast<pid_t>(sim.pid()), segnale), 0);
+    else
+        sim.chiudi_stdin(); // no matter for the hang-up
     QVERIFY(sim.attendi_fine(ATTESA_MS));
     QCOMPARE(sim.codice_uscita(), 0);
 
@@ -1025,6 +1077,86 @@ void TestSimulatore::cambio_unita()
     QCOMPARE(json.value("dialoghi").toInt(), 2);
     QCOMPARE(json.value("scritture").toInt(), 1);
     QCOMPARE(celle_di(json), successivo);
+}
+
+void TestSimulatore::fine_con_stdin_data()
+{
+    QTest::addColumn<bool>("opzione");
+    QTest::addColumn<bool>("uccidi_genitore"); // or close the simulator's stdin
+    QTest::addColumn<bool>("finisce");
+
+    QTest::newRow("stdin chiuso") << true << false << true;
+    QTest::newRow("stdin chiuso, senza opzione") << false << false << false;
+    // Our end of its stdin stays open: only the parent's death can end it.
+    QTest::newRow("genitore ucciso") << true << true << true;
+}
+
+void TestSimulatore::fine_con_stdin()
+{
+    QFETCH(bool, opzione);
+    QFETCH(bool, uccidi_genitore);
+    QFETCH(bool, finisce);
+
+    // Orphaned, the simulator becomes our child, and its exit status ours to see.
+    QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL), 0);
+    const auto basta = qScopeGuard([] { ::prctl(PR_SET_CHILD_SUBREAPER, 0UL, 0UL, 0UL, 0UL); });
+    QTemporaryDir cartella;
+    QVERIFY(cartella.isValid());
+    const QString link = cartella.filePath(QStringLiteral("ttyM5"));
+    // Its stdin: a fifo whose only writer is this test.
+    const QString fifo = cartella.filePath(QStringLiteral("stdin"));
+    int scrittore = crea_fifo(fifo);
+    QVERIFY(scrittore >= 0);
+    const auto chiudi = qScopeGuard([&scrittore] {
+        if (scrittore >= 0)
+            ::close(scrittore);
+    });
+
+    QProcess genitore;
+    const pid_t pid = avvia_sotto_shell(
+        genitore, fifo,
+        QStringList{"--link", link} + (opzione ? QStringList{"--exit-with-stdin"} : QStringList{}));
+    QVERIFY(pid > 0);
+    bool in_vita = true;
+    const auto ferma = qScopeGuard([&in_vita, pid] {
+        if (in_vita)
+            ::kill(pid, SIGKILL);
+    });
+    // Announcing: past its start-up, guards set.
+    const int fd = apri_porta(link);
+    QVERIFY(fd >= 0);
+    const auto chiudi_porta = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+
+    if (uccidi_genitore) {
+        genitore.kill();
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+    } else {
+        ::close(scrittore);
+        scrittore = -1;
+    }
+    if (!finisce) {
+        QVERIFY(!genitore.waitForFinished(500));
+        QVERIFY(QFileInfo(link).isSymLink());
+        // The shell still waits for it, so the pid is still its own.
+        ::kill(pid, SIGTERM);
+        in_vita = false;
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+        return;
+    }
+    // It exits as on SIGTERM, and its link goes with it.
+    if (uccidi_genitore) {
+        const std::optional<int> stato = stato_orfano(pid, ATTESA_MS);
+        QVERIFY(stato);
+        in_vita = false;
+        QVERIFY(WIFEXITED(*stato));
+        QCOMPARE(WEXITSTATUS(*stato), 0);
+    } else {
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+        in_vita = false;
+        QCOMPARE(genitore.exitCode(), 0); // the simulator's, through "wait"
+    }
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestSimulatore::riaggancio_data()
