@@ -145,7 +145,7 @@ std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
     sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim->start(QCoreApplication::applicationDirPath() + QStringLiteral("/m5sim"),
                {QStringLiteral("--baud"), QStringLiteral("2400"), QStringLiteral("--eeprom"),
-                stato + QStringLiteral("/m5sim.eeprom")});
+                stato + QStringLiteral("/m5sim.eeprom"), QStringLiteral("--exit-with-stdin")});
     if (!sim->waitForStarted(5000))
         return nullptr;
     while (!sim->canReadLine()) {

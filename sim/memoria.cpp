@@ -1,5 +1,7 @@
 #include "memoria.h"
 
+#include "file_atomico.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,31 +13,6 @@ namespace {
 std::string descrivi(const std::string &percorso, int codice)
 {
     return percorso + ": " + std::strerror(codice);
-}
-
-bool scrivi_tutto(int fd, const std::uint8_t *dati, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t scritti = ::write(fd, dati, n);
-        if (scritti < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        dati += scritti;
-        n -= static_cast<std::size_t>(scritti);
-    }
-    return true;
-}
-
-std::string cartella_di(const std::string &percorso)
-{
-    const auto barra = percorso.rfind('/');
-    if (barra == std::string::npos)
-        return ".";
-    if (barra == 0)
-        return "/";
-    return percorso.substr(0, barra);
 }
 } // namespace
 
@@ -101,6 +78,17 @@ bool Memoria::collega_file(const std::string &percorso, std::string &errore)
 void Memoria::scrivi(int i, std::uint8_t valore)
 {
     m_celle[i] = valore;
+    salva_o_segnala();
+}
+
+void Memoria::sostituisci(const Blocco &celle)
+{
+    m_celle = celle;
+    salva_o_segnala();
+}
+
+void Memoria::salva_o_segnala()
+{
     std::string errore;
     if (!m_file.empty() && !salva(errore)) {
         std::fprintf(stderr, "m5sim: cannot save the cells: %s\n", errore.c_str());
@@ -110,32 +98,5 @@ void Memoria::scrivi(int i, std::uint8_t valore)
 
 bool Memoria::salva(std::string &errore) const
 {
-    // A kill in the middle must leave either the old or the new block, never
-    // half of each: write aside, then rename over.
-    std::string temporaneo = m_file + ".XXXXXX";
-    const int fd = ::mkstemp(temporaneo.data());
-    if (fd < 0) {
-        errore = descrivi(temporaneo, errno);
-        return false;
-    }
-    const bool ok =
-        ::fchmod(fd, 0644) == 0 && scrivi_tutto(fd, m_celle.data(), NUM_CELLE) && ::fsync(fd) == 0;
-    const int codice = errno;
-    ::close(fd);
-    if (!ok) {
-        errore = descrivi(temporaneo, codice);
-        ::unlink(temporaneo.c_str());
-        return false;
-    }
-    if (::rename(temporaneo.c_str(), m_file.c_str()) != 0) {
-        errore = descrivi(m_file, errno);
-        ::unlink(temporaneo.c_str());
-        return false;
-    }
-    const int cartella = ::open(cartella_di(m_file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (cartella >= 0) {
-        ::fsync(cartella);
-        ::close(cartella);
-    }
-    return true;
+    return scrivi_file_atomico(m_file, m_celle.data(), NUM_CELLE, errore);
 }

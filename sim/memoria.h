@@ -23,12 +23,15 @@ public:
     // Stores and, with a file, saves. A failed save is reported on stderr but
     // the cell keeps its new value, as the unit would.
     void scrivi(int i, std::uint8_t valore);
+    // All the cells at once, saved the same way.
+    void sostituisci(const Blocco &celle);
 
     // A whole block from a file of exactly NUM_CELLE bytes.
     static std::optional<Blocco> leggi_file(const std::string &percorso, std::string &errore);
 
 private:
     bool salva(std::string &errore) const;
+    void salva_o_segnala();
 
     Blocco m_celle;
     std::string m_file;

@@ -161,10 +161,6 @@ std::int64_t Simulatore::adesso() const
     return monotono_us() - m_inizio_us;
 }
 
-namespace {
-constexpr std::int64_t ANTICIPO_US = 400;
-}
-
 int Simulatore::esegui()
 {
 #ifdef __linux__
@@ -173,58 +169,94 @@ int Simulatore::esegui()
     if (m_durata_byte_us > 0)
         ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
+    if (m_opzioni.fine_con_stdin && !resta_col_genitore())
+        return 0;
     m_prossimo_annuncio = adesso();
     for (;;) {
         const std::int64_t ora = adesso();
-        bool uscita_bloccata = false;
-        if (m_uscita_processo) {
-            if (ora >= *m_uscita_processo)
-                return 0;
-        } else {
-            elabora_arrivati(ora);
-            if (m_master >= 0 && !m_protocollo.in_dialogo() && !m_opzioni.silenzioso &&
-                ora >= m_prossimo_annuncio) {
-                // A slow line must not queue announcements faster than they leave.
-                if (m_uscita.empty())
-                    annuncia();
-                m_prossimo_annuncio += m_opzioni.annuncio_ms * 1000LL;
-                if (m_prossimo_annuncio <= ora)
-                    m_prossimo_annuncio = ora + m_opzioni.annuncio_ms * 1000LL;
-            }
-            if (m_master >= 0)
-                uscita_bloccata = scrivi_dovuti(ora);
-        }
-
-        pollfd attesa[2] = {{g_pipe_segnali[0], POLLIN, 0}, {m_master, POLLIN, 0}};
-        if (uscita_bloccata)
-            attesa[1].events |= POLLOUT;
-        const nfds_t quanti = m_master >= 0 ? 2 : 1;
-
-        const std::int64_t scadenza = prossima_scadenza(uscita_bloccata);
-        timespec timeout;
-        timespec *p_timeout = nullptr;
-        if (scadenza != MAI) {
-            std::int64_t resto = std::max<std::int64_t>(0, scadenza - adesso());
-            // Paced, a timer wake-up can come a tenth of a millisecond late
-            // on a virtual machine: sleep short of the deadline and poll the
-            // rest, so the line keeps its speed.
-            if (m_durata_byte_us > 0)
-                resto = resto > ANTICIPO_US ? resto - ANTICIPO_US : 0;
-            timeout.tv_sec = static_cast<time_t>(resto / 1'000'000);
-            timeout.tv_nsec = static_cast<long>(resto % 1'000'000) * 1000;
-            p_timeout = &timeout;
-        }
-        if (::ppoll(attesa, quanti, p_timeout, nullptr) < 0) {
-            if (errno == EINTR)
-                continue;
-            std::fprintf(stderr, "m5sim: poll: %s\n", std::strerror(errno));
-            return 1;
-        }
-        if (attesa[0].revents & POLLIN)
+        if (m_uscita_processo && ora >= *m_uscita_processo)
             return 0;
-        if (quanti == 2 && (attesa[1].revents & (POLLIN | POLLHUP | POLLERR)))
-            leggi_linea(adesso());
+        const bool uscita_bloccata = !m_uscita_processo && servi_linea(ora);
+        if (const auto codice = attendi(uscita_bloccata))
+            return *codice;
     }
+}
+
+// Our stdin may be held open by others too (a shell's other children): a
+// parent killed outright must end us all the same.
+bool Simulatore::resta_col_genitore() const
+{
+#ifdef __linux__
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    // It may have gone before the guard was set.
+    return ::getppid() == m_opzioni.genitore;
+}
+
+// True when the master is full and we must wait for POLLOUT.
+bool Simulatore::servi_linea(std::int64_t ora)
+{
+    elabora_arrivati(ora);
+    if (m_fine_cambio && ora >= *m_fine_cambio)
+        arriva_unita();
+    if (m_master >= 0 && annuncio_previsto() && ora >= m_prossimo_annuncio) {
+        // A slow line must not queue announcements faster than they leave.
+        if (m_uscita.empty())
+            annuncia(ora);
+        m_prossimo_annuncio += m_opzioni.annuncio_ms * 1000LL;
+        if (m_prossimo_annuncio <= ora)
+            m_prossimo_annuncio = ora + m_opzioni.annuncio_ms * 1000LL;
+    }
+    return m_master >= 0 && scrivi_dovuti(ora);
+}
+
+namespace {
+constexpr std::int64_t ANTICIPO_US = 400;
+
+// True once stdin has ended; what comes before that is of no interest.
+bool stdin_finito()
+{
+    char dati[256];
+    const ssize_t n = ::read(STDIN_FILENO, dati, sizeof dati);
+    return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
+}
+} // namespace
+
+// Sleeps until the next deadline or event; the exit code when it is time to go.
+std::optional<int> Simulatore::attendi(bool uscita_bloccata)
+{
+    // poll() passes over negative descriptors: no stdin unless asked, no line once it is gone.
+    pollfd attesa[3] = {
+        {g_pipe_segnali[0], POLLIN, 0},
+        {m_opzioni.fine_con_stdin ? STDIN_FILENO : -1, POLLIN, 0},
+        {m_master, static_cast<short>(POLLIN | (uscita_bloccata ? POLLOUT : 0)), 0}};
+    const std::int64_t scadenza = prossima_scadenza(uscita_bloccata);
+    timespec timeout;
+    timespec *p_timeout = nullptr;
+    if (scadenza != MAI) {
+        std::int64_t resto = std::max<std::int64_t>(0, scadenza - adesso());
+        // Paced, a timer wake-up can come a tenth of a millisecond late
+        // on a virtual machine: sleep short of the deadline and poll the
+        // rest, so the line keeps its speed.
+        if (m_durata_byte_us > 0)
+            resto = resto > ANTICIPO_US ? resto - ANTICIPO_US : 0;
+        timeout.tv_sec = static_cast<time_t>(resto / 1'000'000);
+        timeout.tv_nsec = static_cast<long>(resto % 1'000'000) * 1000;
+        p_timeout = &timeout;
+    }
+    if (::ppoll(attesa, 3, p_timeout, nullptr) < 0) {
+        if (errno == EINTR)
+            return std::nullopt;
+        std::fprintf(stderr, "m5sim: poll: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (attesa[0].revents & POLLIN)
+        return 0;
+    if (attesa[1].revents && stdin_finito())
+        return 0;
+    if (attesa[2].revents & (POLLIN | POLLHUP | POLLERR))
+        leggi_linea(adesso());
+    return std::nullopt;
 }
 
 std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
@@ -232,13 +264,20 @@ std::int64_t Simulatore::prossima_scadenza(bool uscita_bloccata) const
     if (m_uscita_processo)
         return *m_uscita_processo;
     std::int64_t scadenza = MAI;
-    if (!m_protocollo.in_dialogo() && !m_opzioni.silenzioso)
+    if (annuncio_previsto())
         scadenza = m_prossimo_annuncio;
+    if (m_fine_cambio)
+        scadenza = std::min(scadenza, *m_fine_cambio);
     if (!m_entrata.empty())
         scadenza = std::min(scadenza, arrivo_prossimo());
     if (!m_uscita.empty() && !uscita_bloccata)
         scadenza = std::min(scadenza, fine_prossima_uscita());
     return scadenza;
+}
+
+bool Simulatore::annuncio_previsto() const
+{
+    return !m_protocollo.in_dialogo() && !m_opzioni.silenzioso && !m_fine_cambio;
 }
 
 void Simulatore::leggi_linea(std::int64_t ora)
@@ -278,38 +317,77 @@ void Simulatore::elabora_arrivati(std::int64_t ora)
         traccia(true, byte, arrivo);
         ++m_ricevuti;
 
-        std::string risposta;
-        switch (m_protocollo.ricevi(byte, risposta)) {
-        case Protocollo::Evento::InizioDialogo:
-            m_dialogo_avvenuto = true;
-            break;
-        case Protocollo::Evento::FineDialogo:
-            m_prossimo_annuncio = ora;
-            break;
-        case Protocollo::Evento::Nessuno:
-            break;
-        }
+        if (m_fine_cambio && arrivo >= *m_fine_cambio)
+            arriva_unita();
+        // With no unit on the line the byte only crosses the trace.
+        const Risposta risposta = m_fine_cambio ? Risposta{} : rispondi(byte, arrivo, ora);
 
         if (m_opzioni.riaggancio_dopo && m_ricevuti >= *m_opzioni.riaggancio_dopo) {
             riaggancia(ora);
             return;
         }
-        if (!m_opzioni.silenzioso && !risposta.empty()) {
-            accoda(risposta, arrivo + m_opzioni.ritardo_risposta_ms * 1000LL);
+        if (!m_opzioni.silenzioso && !m_fine_cambio && !risposta.byte.empty()) {
+            accoda(risposta.byte, arrivo + risposta.ritardo_us);
+            m_solo_annunci = false;
             // Answer before looking at the next byte, as the unit would.
             scrivi_dovuti(ora);
         }
     }
 }
 
-void Simulatore::annuncia()
+Simulatore::Risposta Simulatore::rispondi(std::uint8_t byte, std::int64_t arrivo, std::int64_t ora)
+{
+    Risposta risposta{{}, m_opzioni.ritardo_risposta_ms * 1000LL};
+    switch (m_protocollo.ricevi(byte, risposta.byte)) {
+    case Protocollo::Evento::InizioDialogo:
+        m_dialogo_avvenuto = true;
+        ++m_conteggi.dialoghi;
+        break;
+    case Protocollo::Evento::FineDialogo:
+        m_prossimo_annuncio = ora;
+        if (m_opzioni.cambio_ms)
+            porta_via_unita(arrivo);
+        break;
+    case Protocollo::Evento::Scrittura:
+        ++m_conteggi.scritture;
+        [[fallthrough]];
+    case Protocollo::Evento::Lettura:
+        if (m_protocollo.cella() < NUM_CELLE && m_opzioni.celle_ritardate[m_protocollo.cella()])
+            risposta.ritardo_us += m_opzioni.ritardo_celle_ms * 1000LL;
+        break;
+    case Protocollo::Evento::Nessuno:
+        break;
+    }
+    return risposta;
+}
+
+// What the unit had yet to send never leaves; a byte already traced is on its way.
+void Simulatore::porta_via_unita(std::int64_t arrivo)
+{
+    m_fine_cambio = arrivo + *m_opzioni.cambio_ms * 1000LL;
+    m_uscita.erase(m_uscita.begin() + (m_uscita_tracciata ? 1 : 0), m_uscita.end());
+}
+
+void Simulatore::arriva_unita()
+{
+    m_prossimo_annuncio = *m_fine_cambio;
+    m_fine_cambio.reset();
+    m_memoria.sostituisci(m_opzioni.blocco_successivo.value_or(m_opzioni.blocco));
+    m_protocollo.nuova_unita();
+    ++m_conteggi.unita;
+}
+
+void Simulatore::annuncia(std::int64_t ora)
 {
     // Whatever the previous announcement left unread on a closed port is
-    // gone, as on a real line: the PC never finds a backlog of "K".
-    ::tcflush(m_slave, TCIFLUSH);
+    // gone, as on a real line: the PC never finds a backlog of "K". Replies
+    // since then are the PC's to read, even after its "E".
+    if (m_solo_annunci)
+        ::tcflush(m_slave, TCIFLUSH);
     if (!m_dialogo_avvenuto)
-        accoda(m_opzioni.rumore, 0);
-    accoda(std::string(1, lettera::PRONTO), 0);
+        accoda(m_opzioni.rumore, ora);
+    accoda(std::string(1, lettera::PRONTO), ora);
+    m_solo_annunci = true;
 }
 
 void Simulatore::accoda(const std::string &byte, std::int64_t dovuto)
@@ -341,7 +419,8 @@ bool Simulatore::scrivi_dovuti(std::int64_t ora)
         if (n < 0) {
             std::fprintf(stderr, "m5sim: write: %s\n", std::strerror(errno));
             std::fflush(stderr);
-        } else if (m_durata_byte_us > 0) {
+        } else {
+            // Unpaced too: a byte queued behind a late one leaves after it.
             m_ultima_uscita = fine;
         }
         m_uscita_tracciata = false;

@@ -3,10 +3,12 @@
 #include "memoria.h"
 #include "protocollo.h"
 
+#include <bitset>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 struct OpzioniSimulatore
 {
@@ -19,8 +21,23 @@ struct OpzioniSimulatore
     GuastiRisposta guasti;
     std::optional<long long> riaggancio_dopo; // received bytes before the cable is pulled
     int ritardo_risposta_ms = 0;
+    std::bitset<NUM_CELLE> celle_ritardate; // their replies wait ritardo_celle_ms more
+    int ritardo_celle_ms = 0;
     int baud = 0; // 0: no line timing at all
     bool traccia = false;
+    // After each "E" the unit is taken away for this long, and the next one
+    // comes with blocco_successivo (blocco when unset).
+    std::optional<int> cambio_ms;
+    std::optional<Blocco> blocco_successivo;
+    bool fine_con_stdin = false; // end when stdin ends, and when genitore dies
+    pid_t genitore = 0;
+};
+
+struct Conteggi
+{
+    long long scritture = 0; // "W" records, whatever their cell
+    long long dialoghi = 0;  // "U" that opened a dialogue
+    long long unita = 1;     // units that came on the line
 };
 
 // The receiver on the master side of a pseudo-terminal; the PC opens the
@@ -36,9 +53,12 @@ public:
     bool carica_memoria(std::string &errore);
     bool apri_linea(std::string &errore);
     const std::string &percorso() const { return m_percorso; }
+    const OpzioniSimulatore &opzioni() const { return m_opzioni; }
+    const Memoria &memoria() const { return m_memoria; }
+    const Conteggi &conteggi() const { return m_conteggi; }
 
-    // Serves the line until SIGTERM/SIGINT or until the cable is pulled;
-    // gives the exit code.
+    // Serves the line until SIGTERM/SIGINT/SIGHUP, until the cable is pulled
+    // or, with fine_con_stdin, until stdin ends; gives the exit code.
     int esegui();
 
 private:
@@ -48,12 +68,25 @@ private:
         std::int64_t dovuto_us; // when read from the PC in, earliest departure out
     };
 
+    struct Risposta
+    {
+        std::string byte;
+        std::int64_t ritardo_us; // after the arrival of the byte answered
+    };
+
     std::int64_t adesso() const;
+    bool resta_col_genitore() const;
+    bool servi_linea(std::int64_t ora);
+    std::optional<int> attendi(bool uscita_bloccata);
     void leggi_linea(std::int64_t ora);
     std::int64_t arrivo_prossimo() const;
     std::int64_t fine_prossima_uscita() const;
     void elabora_arrivati(std::int64_t ora);
-    void annuncia();
+    Risposta rispondi(std::uint8_t byte, std::int64_t arrivo, std::int64_t ora);
+    void porta_via_unita(std::int64_t arrivo);
+    void arriva_unita();
+    bool annuncio_previsto() const;
+    void annuncia(std::int64_t ora);
     void accoda(const std::string &byte, std::int64_t dovuto);
     bool scrivi_dovuti(std::int64_t ora);
     std::int64_t prossima_scadenza(bool uscita_bloccata) const;
@@ -79,6 +112,9 @@ private:
     bool m_uscita_tracciata = false; // the front of m_uscita is already on stderr
     long long m_ricevuti = 0;
     bool m_dialogo_avvenuto = false;
+    bool m_solo_annunci = true; // nothing but announcements since the last one
     std::int64_t m_prossimo_annuncio = 0;
+    std::optional<std::int64_t> m_fine_cambio; // no unit on the line until then
+    Conteggi m_conteggi;
     std::optional<std::int64_t> m_uscita_processo; // set once the line is gone
 };

@@ -34,6 +34,8 @@ public:
     bool attendi_inviati(int n, int ms);
     bool attendi_fine(int ms);
 
+    // Its standard input reaches end of file.
+    void chiudi_stdin() { m_processo.closeWriteChannel(); }
     bool in_esecuzione() const;
     qint64 pid() const { return m_processo.processId(); }
     // The exit code after a normal exit; -1 while running or after a crash.

@@ -4,7 +4,11 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,6 +17,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +27,8 @@
 // depend on the project's own serial layer, which is tested against m5sim.
 namespace {
 constexpr int ATTESA_MS = 3000;
+constexpr int VALORE_SCRITTO = 0xA5;
+constexpr char NIENTE = 'Z'; // in a dialogue, a byte that asks nothing
 
 int apri_porta(const QString &percorso)
 {
@@ -115,6 +124,57 @@ QByteArray letture_di_tutte()
     return richieste;
 }
 
+// The simulator in the background of a shell that waits for it and exits
+// with its status; its stdin from the file ingresso. Its pid, or 0.
+pid_t avvia_sotto_shell(QProcess &shell, const QString &ingresso, const QStringList &argomenti)
+{
+    shell.start("sh", QStringList{"-c", R"(f=$1; shift; "$0" "$@" <"$f" & echo "pid $!"; wait $!)",
+                                  ProcessoSimulatore::eseguibile(), ingresso} +
+                          argomenti);
+    if (!shell.waitForStarted(ATTESA_MS))
+        return 0;
+    // The pid and then, or before, the terminal's path.
+    const QDeadlineTimer scadenza(ATTESA_MS);
+    QByteArray uscita;
+    while (uscita.count('\n') < 2 && shell.waitForReadyRead(int(scadenza.remainingTime())))
+        uscita += shell.readAllStandardOutput();
+    const qsizetype inizio = uscita.indexOf("pid ");
+    if (inizio < 0)
+        return 0;
+    return uscita.mid(inizio + 4, uscita.indexOf('\n', inizio) - inizio - 4).toInt();
+}
+
+// Read-write, so that opening it does not wait for a reader; -1 on failure.
+int crea_fifo(const QString &percorso)
+{
+    const QByteArray nome = QFile::encodeName(percorso);
+    if (::mkfifo(nome.constData(), 0600) != 0)
+        return -1;
+    return ::open(nome.constData(), O_RDWR | O_CLOEXEC);
+}
+
+// The wait status of an orphan that fell to this process as subreaper.
+std::optional<int> stato_orfano(pid_t pid, int ms)
+{
+    const QDeadlineTimer scadenza(ms);
+    for (;;) {
+        int stato = 0;
+        if (::waitpid(pid, &stato, WNOHANG) == pid)
+            return stato;
+        if (scadenza.hasExpired())
+            return std::nullopt;
+        QTest::qSleep(10);
+    }
+}
+
+QByteArray celle_di(const QJsonObject &riepilogo)
+{
+    QByteArray celle;
+    for (const QJsonValue v : riepilogo.value("celle").toArray())
+        celle.append(static_cast<char>(v.toInt(-1)));
+    return celle;
+}
+
 // CPU seconds the process has used so far (user + system).
 double tempo_cpu(qint64 pid)
 {
@@ -138,6 +198,10 @@ private:
     // Starts m5sim, opens its port and sends "U" after the first "K". On
     // success fd is the open port with nothing left to read.
     void entra_in_dialogo(ProcessoSimulatore &sim, int &fd);
+    // Sends richieste in one go; risposte: what the simulator sent after each
+    // of those bytes, also checked against what the port received.
+    void scambia(ProcessoSimulatore &sim, int fd, const QByteArray &richieste,
+                 QList<QByteArray> &risposte);
     QString file_di(const QByteArray &contenuto);
 
     QTemporaryDir m_cartella;
@@ -163,6 +227,20 @@ private slots:
     void guasti_conferma();
     void cella_corrotta_data();
     void cella_corrotta();
+    void risposte_casuali_data();
+    void risposte_casuali();
+    void seme_data();
+    void seme();
+    void raffica_data();
+    void raffica();
+    void ritardo_celle_data();
+    void ritardo_celle();
+    void riepilogo_data();
+    void riepilogo();
+    void cambio_unita_data();
+    void cambio_unita();
+    void fine_con_stdin_data();
+    void fine_con_stdin();
     void riaggancio_data();
     void riaggancio();
     void eeprom();
@@ -471,27 +549,42 @@ void TestSimulatore::guasti_conferma_data()
 {
     QTest::addColumn<QStringList>("argomenti");
     QTest::addColumn<int>("cella");
+    QTest::addColumn<QByteArray>("prima");
     QTest::addColumn<QByteArray>("conferma");
+    QTest::addColumn<QByteArray>("riletto");
 
-    QTest::newRow("nessun guasto") << QStringList{} << 10 << QByteArray("K");
-    QTest::newRow("no-ack-from, sotto")
-        << QStringList{"--no-ack-from", "20"} << 19 << QByteArray("K");
-    QTest::newRow("no-ack-from, uguale")
-        << QStringList{"--no-ack-from", "20"} << 20 << QByteArray();
-    QTest::newRow("no-ack-from, sopra") << QStringList{"--no-ack-from", "20"} << 63 << QByteArray();
-    QTest::newRow("bad-ack-at, uguale") << QStringList{"--bad-ack-at", "7"} << 7 << QByteArray("X");
-    QTest::newRow("bad-ack-at, altra") << QStringList{"--bad-ack-at", "7"} << 8 << QByteArray("K");
-    QTest::newRow("double-ack-at, uguale")
-        << QStringList{"--double-ack-at", "3"} << 3 << QByteArray("KK");
-    QTest::newRow("double-ack-at, altra")
-        << QStringList{"--double-ack-at", "3"} << 2 << QByteArray("K");
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    const auto riga = [&](const char *nome, const QStringList &argomenti, int cella,
+                          const QByteArray &conferma) -> QTestData & {
+        return QTest::newRow(nome) << argomenti << cella << byte({fabbrica[cella]}) << conferma;
+    };
+    const QByteArray scritto = byte({VALORE_SCRITTO});
+    riga("nessun guasto", {}, 10, "K") << scritto;
+    riga("no-ack-from, sotto", {"--no-ack-from", "20"}, 19, "K") << scritto;
+    riga("no-ack-from, uguale", {"--no-ack-from", "20"}, 20, {}) << scritto;
+    riga("no-ack-from, sopra", {"--no-ack-from", "20"}, 63, {}) << scritto;
+    riga("bad-ack-at, uguale", {"--bad-ack-at", "7"}, 7, "X") << scritto;
+    riga("bad-ack-at, altra", {"--bad-ack-at", "7"}, 8, "K") << scritto;
+    riga("double-ack-at, uguale", {"--double-ack-at", "3"}, 3, "KK") << scritto;
+    riga("double-ack-at, altra", {"--double-ack-at", "3"}, 2, "K") << scritto;
+    riga("lose-write-at, uguale", {"--lose-write-at", "7"}, 7, "K") << byte({fabbrica[7]});
+    riga("lose-write-at, altra", {"--lose-write-at", "7"}, 8, "K") << scritto;
+    // Sound until written: the read before the write is right.
+    riga("flip-after-write, uguale", {"--flip-after-write", "7"}, 7, "K")
+        << byte({VALORE_SCRITTO ^ 0x5A});
+    riga("flip-after-write, altra", {"--flip-after-write", "7"}, 8, "K") << scritto;
+    QTest::newRow("no-reply-at, uguale") << QStringList{"--no-reply-at", "7"} << 7 << QByteArray()
+                                         << QByteArray("K") << QByteArray();
+    riga("no-reply-at, altra", {"--no-reply-at", "7"}, 8, "K") << scritto;
 }
 
 void TestSimulatore::guasti_conferma()
 {
     QFETCH(QStringList, argomenti);
     QFETCH(int, cella);
+    QFETCH(QByteArray, prima);
     QFETCH(QByteArray, conferma);
+    QFETCH(QByteArray, riletto);
 
     ProcessoSimulatore sim(argomenti);
     int fd;
@@ -500,11 +593,10 @@ void TestSimulatore::guasti_conferma()
     if (QTest::currentTestFailed())
         return;
 
-    // The value is stored whatever the acknowledgement, so the read that
-    // follows shows both the exact acknowledgement and the new value.
-    constexpr int valore = 0xA5;
-    QVERIFY(invia(fd, byte({'W', cella, valore, 'R', cella})));
-    const QByteArray atteso = conferma + byte({valore});
+    // The reads around the write show both the exact acknowledgement and
+    // what the cell holds.
+    QVERIFY(invia(fd, byte({'R', cella, 'W', cella, VALORE_SCRITTO, 'R', cella})));
+    const QByteArray atteso = prima + conferma + riletto;
     QCOMPARE(leggi(fd, atteso.size(), ATTESA_MS), atteso);
     QCOMPARE(leggi_per(fd, 200), QByteArray());
 }
@@ -537,6 +629,534 @@ void TestSimulatore::cella_corrotta()
     // The cell itself is fine: what it stores comes back altered, every time.
     QVERIFY(invia(fd, byte({'W', cella, 0x33, 'R', cella})));
     QCOMPARE(leggi(fd, 2, ATTESA_MS), byte({'K', 0x33 ^ 0x5A}));
+}
+
+void TestSimulatore::scambia(ProcessoSimulatore &sim, int fd, const QByteArray &richieste,
+                             QList<QByteArray> &risposte)
+{
+    risposte.clear();
+    const qsizetype gia_ricevuti = sim.ricevuti().size();
+    // A byte that asks nothing closes the exchange: once it is on the trace,
+    // every reply before it is on the trace and on the line.
+    const QByteArray dati = richieste + QByteArray(1, NIENTE);
+    QVERIFY(invia(fd, dati));
+    QVERIFY(sim.attendi_ricevuti(int(gia_ricevuti + dati.size()), ATTESA_MS));
+
+    qsizetype entrati = 0;
+    QByteArray uscite;
+    for (const ByteTraccia &b : sim.traccia()) {
+        if (b.entrata && ++entrati > gia_ricevuti)
+            risposte.append(QByteArray());
+        else if (!b.entrata && !risposte.isEmpty())
+            risposte.last().append(static_cast<char>(b.byte));
+    }
+    risposte.removeLast();
+    for (const QByteArray &r : std::as_const(risposte))
+        uscite += r;
+    QCOMPARE(leggi(fd, uscite.size(), ATTESA_MS), uscite);
+}
+
+void TestSimulatore::risposte_casuali_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<int>("letture");
+    QTest::addColumn<int>("scritture");
+    QTest::addColumn<int>("sostituite_min");
+    QTest::addColumn<int>("sostituite_max");
+    QTest::addColumn<int>("aggiunte_min");
+    QTest::addColumn<int>("aggiunte_max");
+
+    // A random byte may by chance be the right one.
+    QTest::newRow("garbage-reads 1")
+        << QStringList{"--garbage-reads", "1"} << 24 << 8 << 23 << 24 << 0 << 0;
+    QTest::newRow("garbage-reads 0.5")
+        << QStringList{"--garbage-reads", "0.5"} << 64 << 0 << 16 << 48 << 0 << 0;
+    QTest::newRow("extra-bytes 1")
+        << QStringList{"--extra-bytes", "1"} << 24 << 24 << 0 << 0 << 48 << 48;
+    QTest::newRow("extra-bytes 0.5")
+        << QStringList{"--extra-bytes", "0.5"} << 32 << 32 << 0 << 0 << 16 << 48;
+    QTest::newRow("entrambi") << QStringList{"--garbage-reads", "1", "--extra-bytes", "1"} << 24
+                              << 8 << 23 << 24 << 32 << 32;
+}
+
+void TestSimulatore::risposte_casuali()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(int, letture);
+    QFETCH(int, scritture);
+    QFETCH(int, sostituite_min);
+    QFETCH(int, sostituite_max);
+    QFETCH(int, aggiunte_min);
+    QFETCH(int, aggiunte_max);
+
+    ProcessoSimulatore sim(argomenti);
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    QByteArray richieste;
+    QByteArray esatte; // the sound reply to each request
+    for (int i = 0; i < letture; ++i) {
+        richieste += byte({'R', i});
+        esatte += static_cast<char>(fabbrica[i]);
+    }
+    for (int i = 0; i < scritture; ++i) {
+        richieste += byte({'W', 20 + i, 0x33});
+        esatte += 'K';
+    }
+    QList<QByteArray> risposte;
+    scambia(sim, fd, richieste, risposte);
+    if (QTest::currentTestFailed())
+        return;
+
+    // Only the byte that completes a request is answered, with the sound
+    // reply or a random byte in its place, then 1-3 bytes more or none.
+    QCOMPARE(risposte.size(), richieste.size());
+    int sostituite = 0;
+    int aggiunte = 0;
+    QSet<qsizetype> quante_in_piu;
+    for (int r = 0, i = 0; r < esatte.size(); ++r) {
+        const int ultimo = i + (r < letture ? 1 : 2);
+        for (; i < ultimo; ++i)
+            QCOMPARE(risposte[i], QByteArray());
+        const QByteArray &risposta = risposte[i++];
+        QVERIFY2(risposta.size() >= 1 && risposta.size() <= 4, risposta.toHex().constData());
+        if (risposta[0] != esatte[r]) {
+            QVERIFY2(r < letture, "a write acknowledgement was replaced");
+            ++sostituite;
+        }
+        if (risposta.size() > 1) {
+            ++aggiunte;
+            quante_in_piu.insert(risposta.size() - 1);
+        }
+    }
+    QVERIFY2(sostituite >= sostituite_min && sostituite <= sostituite_max,
+             qPrintable(QString::number(sostituite)));
+    QVERIFY2(aggiunte >= aggiunte_min && aggiunte <= aggiunte_max,
+             qPrintable(QString::number(aggiunte)));
+    if (aggiunte >= 16)
+        QCOMPARE(quante_in_piu, (QSet<qsizetype>{1, 2, 3}));
+}
+
+void TestSimulatore::seme_data()
+{
+    QTest::addColumn<QStringList>("primo");
+    QTest::addColumn<QStringList>("secondo");
+    QTest::addColumn<bool>("uguali");
+
+    QTest::newRow("stesso seme") << QStringList{"--seed", "7"} << QStringList{"--seed", "7"}
+                                 << true;
+    QTest::newRow("semi diversi") << QStringList{"--seed", "7"} << QStringList{"--seed", "8"}
+                                  << false;
+    QTest::newRow("predefinito 1") << QStringList{} << QStringList{"--seed", "1"} << true;
+    QTest::newRow("solo i bit alti diversi")
+        << QStringList{"--seed", "1"} << QStringList{"--seed", "4294967297"} << false;
+    QTest::newRow("massimo") << QStringList{"--seed", "18446744073709551615"}
+                             << QStringList{"--seed", "18446744073709551615"} << true;
+}
+
+void TestSimulatore::seme()
+{
+    QFETCH(QStringList, primo);
+    QFETCH(QStringList, secondo);
+    QFETCH(bool, uguali);
+
+    const QStringList guasti{"--garbage-reads", "0.5", "--extra-bytes", "0.5",
+                             "--burst-after",   "5"};
+    QByteArray richieste = letture_di_tutte();
+    for (int i = 0; i < 8; ++i)
+        richieste += byte({'W', i, i});
+    QByteArray uscite[2];
+    for (int volta = 0; volta < 2; ++volta) {
+        ProcessoSimulatore sim(guasti + (volta == 0 ? primo : secondo));
+        int fd;
+        entra_in_dialogo(sim, fd);
+        const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+        if (QTest::currentTestFailed())
+            return;
+        QList<QByteArray> risposte;
+        scambia(sim, fd, richieste, risposte);
+        if (QTest::currentTestFailed())
+            return;
+        for (const QByteArray &r : std::as_const(risposte))
+            uscite[volta] += r;
+    }
+    QCOMPARE(uscite[0] == uscite[1], uguali);
+}
+
+void TestSimulatore::raffica_data()
+{
+    QTest::addColumn<int>("dopo");
+    QTest::addColumn<int>("indice"); // of the byte it follows, in the dialogue below
+
+    QTest::newRow("dopo U") << 1 << 0;
+    QTest::newRow("dopo una lettura") << 3 << 2;
+    QTest::newRow("dopo una scrittura") << 8 << 7;
+    QTest::newRow("oltre il dialogo") << 20 << -1;
+}
+
+void TestSimulatore::raffica()
+{
+    QFETCH(int, dopo);
+    QFETCH(int, indice);
+
+    ProcessoSimulatore sim({"--burst-after", QString::number(dopo), "--announce-ms", "60000"});
+    QVERIFY(sim.avvia());
+    const int fd = apri_porta(sim.percorso());
+    QVERIFY(fd >= 0);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+
+    const Blocco &fabbrica = blocco_fabbrica(Banda::UHF);
+    const QByteArray dialogo = byte({'U', 'R', 1, 'R', 2, 'W', 20, 0x33, 'R', 20});
+    const QList<QByteArray> esatte{
+        {}, {}, byte({fabbrica[1]}), {}, byte({fabbrica[2]}), {}, {}, "K", {}, "\x33"};
+    // Twice: once per dialogue, not once in all.
+    for (int volta = 0; volta < 2; ++volta) {
+        QList<QByteArray> risposte;
+        scambia(sim, fd, dialogo, risposte);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(risposte.size(), esatte.size());
+        for (qsizetype i = 0; i < risposte.size(); ++i) {
+            QVERIFY2(risposte[i].startsWith(esatte[i]), qPrintable(QString::number(i)));
+            const qsizetype raffica = risposte[i].size() - esatte[i].size();
+            if (i == indice)
+                QVERIFY2(raffica >= 1 && raffica <= 8, qPrintable(QString::number(raffica)));
+            else
+                QCOMPARE(raffica, 0);
+        }
+        QVERIFY(invia(fd, "E"));
+        QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+    }
+}
+
+void TestSimulatore::ritardo_celle_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    // Each group sent at once, its replies read before the next.
+    QTest::addColumn<QList<QList<QByteArray>>>("invii");
+    QTest::addColumn<QList<int>>("ritardi_ms"); // the least for each reply
+    QTest::addColumn<QByteArray>("atteso");
+
+    using Invii = QList<QList<QByteArray>>;
+    const Blocco &f = blocco_fabbrica(Banda::UHF);
+    // The reply to R7 waits behind the delayed one.
+    QTest::newRow("una cella") << QStringList{"--delay-at", "5", "--delay-ms", "300"}
+                               << Invii{{byte({'R', 3}), byte({'R', 5}), byte({'R', 7})}}
+                               << QList<int>{0, 300, 300} << byte({f[3], f[5], f[7]});
+    QTest::newRow("più celle, scrittura")
+        << QStringList{"--delay-at", "3,9,15", "--delay-ms", "200"}
+        << Invii{{byte({'R', 4})},
+                 {byte({'W', 9, 0x21})},
+                 {byte({'R', 15})},
+                 {byte({'R', 3})},
+                 {byte({'R', 9})}}
+        << QList<int>{0, 200, 200, 200, 200} << byte({f[4], 'K', f[15], f[3], 0x21});
+    QTest::newRow("con reply-delay-ms")
+        << QStringList{"--reply-delay-ms", "100", "--delay-at", "5", "--delay-ms", "150"}
+        << Invii{{byte({'R', 5})}, {byte({'R', 6})}} << QList<int>{250, 100} << byte({f[5], f[6]});
+}
+
+void TestSimulatore::ritardo_celle()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QList<QList<QByteArray>>, invii);
+    QFETCH(QList<int>, ritardi_ms);
+    QFETCH(QByteArray, atteso);
+
+    ProcessoSimulatore sim(argomenti);
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    QByteArray letti;
+    for (const QList<QByteArray> &gruppo : std::as_const(invii)) {
+        QVERIFY(invia(fd, gruppo.join()));
+        letti += leggi(fd, gruppo.size(), ATTESA_MS);
+    }
+    QCOMPARE(letti, atteso);
+
+    // Positions in the trace of the bytes after the "U".
+    const QList<ByteTraccia> traccia = sim.traccia();
+    QList<qsizetype> entrate, uscite;
+    for (qsizetype i = 0; i < traccia.size(); ++i) {
+        if (traccia[i].entrata)
+            entrate << i;
+        else if (!entrate.isEmpty())
+            uscite << i;
+    }
+    entrate.removeFirst();
+    QCOMPARE(uscite.size(), atteso.size());
+    qsizetype entrato = 0;
+    int k = 0;
+    for (const QList<QByteArray> &gruppo : std::as_const(invii)) {
+        const qsizetype fine_gruppo = entrate[entrato + gruppo.join().size() - 1];
+        for (const QByteArray &richiesta : gruppo) {
+            entrato += richiesta.size();
+            const ByteTraccia &completa = traccia[entrate[entrato - 1]];
+            QVERIFY2(traccia[uscite[k]].us - completa.us >= ritardi_ms[k] * 1000LL,
+                     qPrintable(QString::number(k)));
+            // Still receiving while a reply waits.
+            if (ritardi_ms[k] > 0)
+                QVERIFY2(uscite[k] > fine_gruppo, qPrintable(QString::number(k)));
+            ++k;
+        }
+    }
+}
+
+void TestSimulatore::riepilogo_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<int>("segnale"); // 0: it ends by itself
+    QTest::addColumn<QByteArray>("guasti");
+
+    QTest::newRow("SIGTERM") << QStringList{} << int(SIGTERM)
+                             << QByteArray(R"({"seed":1,"lose-write-at":21})");
+    QTest::newRow("SIGHUP, ogni guasto")
+        << QStringList{"--seed",
+                       "18446744073709551615",
+                       "--garbage-reads",
+                       "0.25",
+                       "--extra-bytes",
+                       "1",
+                       "--delay-at",
+                       "9,3",
+                       "--delay-ms",
+                       "5",
+                       "--no-reply-at",
+                       "4",
+                       "--burst-after",
+                       "100",
+                       "--flip-after-write",
+                       "30",
+                       "--bad-ack-at",
+                       "2",
+                       "--noise",
+                       "\"x"}
+        << int(SIGHUP)
+        << QByteArray(R"({"seed":18446744073709551615,"garbage-reads":0.25,"extra-bytes":1,)"
+                      R"("delay-at":[3,9],"delay-ms":5,"no-reply-at":4,"burst-after":100,)"
+                      R"("lose-write-at":21,"flip-after-write":30,"bad-ack-at":2,"noise":"\"x"})");
+    QTest::newRow("riaggancio") << QStringList{"--hangup-after", "17"} << 0
+                                << QByteArray(R"({"seed":1,"lose-write-at":21,"hangup-after":17})");
+    QTest::newRow("fine di stdin")
+        << QStringList{"--exit-with-stdin"} << 0 << QByteArray(R"({"seed":1,"lose-write-at":21})");
+}
+
+void TestSimulatore::riepilogo()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(int, segnale);
+    QFETCH(QByteArray, guasti);
+
+    QTemporaryDir cartella;
+    QVERIFY(cartella.isValid());
+    const QString percorso = cartella.filePath(QStringLiteral("riepilogo.json"));
+    ProcessoSimulatore sim(argomenti + QStringList{"--lose-write-at", "21", "--summary", percorso});
+    QVERIFY(sim.avvia());
+    const int fd = apri_porta(sim.percorso());
+    QVERIFY(fd >= 0);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+
+    // Two dialogues; a write beyond the cells is a record too.
+    const QByteArray richieste =
+        byte({'U', 'W', 20, 0x11, 'W', 21, 0x22, 'W', 64, 0x33, 'E', 'U', 'W', 22, 0x44, 'R', 20});
+    QVERIFY(invia(fd, richieste));
+    QVERIFY(sim.attendi_ricevuti(int(richieste.size()), ATTESA_MS));
+    if (segnale)
+        QCOMPARE(::kill(static_cast<pid_t>(sim.pid()), segnale), 0);
+    else
+        sim.chiudi_stdin(); // no matter for the hang-up
+    QVERIFY(sim.attendi_fine(ATTESA_MS));
+    QCOMPARE(sim.codice_uscita(), 0);
+
+    // Written whole under its name, nothing left beside it.
+    QCOMPARE(QDir(cartella.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"riepilogo.json"});
+    QFile file(percorso);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonParseError errore;
+    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &errore);
+    QCOMPARE(errore.error, QJsonParseError::NoError);
+    QByteArray celle = come_byte(blocco_fabbrica(Banda::UHF));
+    celle[20] = 0x11;
+    celle[22] = 0x44;
+    QCOMPARE(celle_di(json.object()), celle);
+    QCOMPARE(json.object().value("scritture").toInt(), 4);
+    QCOMPARE(json.object().value("dialoghi").toInt(), 2);
+    QCOMPARE(json.object().value("unita").toInt(), 1);
+    QCOMPARE(json.object().value("guasti").toObject(), QJsonDocument::fromJson(guasti).object());
+}
+
+void TestSimulatore::cambio_unita_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<QByteArray>("primo");
+    QTest::addColumn<QByteArray>("successivo");
+    QTest::addColumn<QString>("eeprom");
+
+    const QByteArray uhf = come_byte(blocco_fabbrica(Banda::UHF));
+    const QByteArray vhf = come_byte(blocco_fabbrica(Banda::VHF));
+    QByteArray contenuto;
+    for (int i = 0; i < NUM_CELLE; ++i)
+        contenuto.append(static_cast<char>(i * 3 + 1));
+    const QString eeprom = m_cartella.filePath(QStringLiteral("cambio.eeprom"));
+    QFile::remove(eeprom);
+
+    QTest::newRow("come il primo") << QStringList{"--block", "vhf"} << vhf << vhf << QString();
+    QTest::newRow("next-block vhf")
+        << QStringList{"--next-block", "vhf"} << uhf << vhf << QString();
+    QTest::newRow("eeprom, next-block da file")
+        << QStringList{"--eeprom", eeprom, "--next-block", file_di(contenuto)} << uhf << contenuto
+        << eeprom;
+}
+
+void TestSimulatore::cambio_unita()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QByteArray, primo);
+    QFETCH(QByteArray, successivo);
+    QFETCH(QString, eeprom);
+
+    constexpr int CAMBIO_MS = 400;
+    const QString riepilogo = m_cartella.filePath(QStringLiteral("cambio.json"));
+    ProcessoSimulatore sim(argomenti + QStringList{"--swap-ms", QString::number(CAMBIO_MS),
+                                                   "--announce-ms", "100", "--flip-after-write",
+                                                   "10", "--delay-at", "1", "--delay-ms", "100",
+                                                   "--summary", riepilogo});
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+
+    QVERIFY(invia(fd, byte({'R', 0, 'W', 10, 0x4D, 'R', 10})));
+    QCOMPARE(leggi(fd, 3, ATTESA_MS), byte({primo[0], 'K', 0x4D ^ 0x5A}));
+    // Taken away at the "E" with the reply it still held back; what follows
+    // meets no unit.
+    const QByteArray ignorati = byte({'U', 'R', 0});
+    QVERIFY(invia(fd, byte({'R', 1, 'E'}) + ignorati));
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+    const qsizetype fine_primo = sim.ricevuti().size() - ignorati.size() - 1;
+
+    // The next unit, its cells sound: nothing of the first one's faults.
+    QVERIFY(invia(fd, "U" + letture_di_tutte()));
+    QCOMPARE(leggi(fd, NUM_CELLE, ATTESA_MS), successivo);
+    if (!eeprom.isEmpty()) {
+        QFile file(eeprom);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), successivo);
+    }
+    sim.termina();
+
+    // Nothing went out from the "E" until the swap was over.
+    const QList<ByteTraccia> traccia = sim.traccia();
+    qsizetype entrati = 0;
+    std::optional<qint64> fine;
+    for (const ByteTraccia &b : traccia) {
+        if (b.entrata && ++entrati == fine_primo + 1)
+            fine = b.us;
+        else if (!b.entrata && fine) {
+            QVERIFY2(b.us >= *fine + CAMBIO_MS * 1000, qPrintable(QString::number(b.us - *fine)));
+            break;
+        }
+    }
+    QVERIFY(fine);
+    QCOMPARE(sim.ricevuti().mid(fine_primo, 1 + ignorati.size()), "E" + ignorati);
+
+    QFile file(riepilogo);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(json.value("unita").toInt(), 2);
+    QCOMPARE(json.value("dialoghi").toInt(), 2);
+    QCOMPARE(json.value("scritture").toInt(), 1);
+    QCOMPARE(celle_di(json), successivo);
+}
+
+void TestSimulatore::fine_con_stdin_data()
+{
+    QTest::addColumn<bool>("opzione");
+    QTest::addColumn<bool>("uccidi_genitore"); // or close the simulator's stdin
+    QTest::addColumn<bool>("finisce");
+
+    QTest::newRow("stdin chiuso") << true << false << true;
+    QTest::newRow("stdin chiuso, senza opzione") << false << false << false;
+    // Our end of its stdin stays open: only the parent's death can end it.
+    QTest::newRow("genitore ucciso") << true << true << true;
+}
+
+void TestSimulatore::fine_con_stdin()
+{
+    QFETCH(bool, opzione);
+    QFETCH(bool, uccidi_genitore);
+    QFETCH(bool, finisce);
+
+    // Orphaned, the simulator becomes our child, and its exit status ours to see.
+    QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL), 0);
+    const auto basta = qScopeGuard([] { ::prctl(PR_SET_CHILD_SUBREAPER, 0UL, 0UL, 0UL, 0UL); });
+    QTemporaryDir cartella;
+    QVERIFY(cartella.isValid());
+    const QString link = cartella.filePath(QStringLiteral("ttyM5"));
+    // Its stdin: a fifo whose only writer is this test.
+    const QString fifo = cartella.filePath(QStringLiteral("stdin"));
+    int scrittore = crea_fifo(fifo);
+    QVERIFY(scrittore >= 0);
+    const auto chiudi = qScopeGuard([&scrittore] {
+        if (scrittore >= 0)
+            ::close(scrittore);
+    });
+
+    QProcess genitore;
+    const pid_t pid = avvia_sotto_shell(
+        genitore, fifo,
+        QStringList{"--link", link} + (opzione ? QStringList{"--exit-with-stdin"} : QStringList{}));
+    QVERIFY(pid > 0);
+    bool in_vita = true;
+    const auto ferma = qScopeGuard([&in_vita, pid] {
+        if (in_vita)
+            ::kill(pid, SIGKILL);
+    });
+    // Announcing: past its start-up, guards set.
+    const int fd = apri_porta(link);
+    QVERIFY(fd >= 0);
+    const auto chiudi_porta = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+
+    if (uccidi_genitore) {
+        genitore.kill();
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+    } else {
+        ::close(scrittore);
+        scrittore = -1;
+    }
+    if (!finisce) {
+        QVERIFY(!genitore.waitForFinished(500));
+        QVERIFY(QFileInfo(link).isSymLink());
+        // The shell still waits for it, so the pid is still its own.
+        ::kill(pid, SIGTERM);
+        in_vita = false;
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+        return;
+    }
+    // It exits as on SIGTERM, and its link goes with it.
+    if (uccidi_genitore) {
+        const std::optional<int> stato = stato_orfano(pid, ATTESA_MS);
+        QVERIFY(stato);
+        in_vita = false;
+        QVERIFY(WIFEXITED(*stato));
+        QCOMPARE(WEXITSTATUS(*stato), 0);
+    } else {
+        QVERIFY(genitore.waitForFinished(ATTESA_MS));
+        in_vita = false;
+        QCOMPARE(genitore.exitCode(), 0); // the simulator's, through "wait"
+    }
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestSimulatore::riaggancio_data()
@@ -650,16 +1270,18 @@ void TestSimulatore::annunci_non_si_accumulano()
 
 void TestSimulatore::traccia()
 {
-    ProcessoSimulatore sim;
+    // One announcement right after the "E", the next one far off.
+    ProcessoSimulatore sim({"--announce-ms", "60000"});
     int fd;
     entra_in_dialogo(sim, fd);
     const auto chiudi = qScopeGuard([fd] { ::close(fd); });
     if (QTest::currentTestFailed())
         return;
 
-    const QByteArray richieste = byte({'R', 0, 'W', 3, 9});
+    // The announcement after the "E" too is stamped when it leaves.
+    const QByteArray richieste = byte({'R', 0, 'W', 3, 9, 'E'});
     QVERIFY(invia(fd, richieste));
-    QCOMPARE(leggi(fd, 2, ATTESA_MS), byte({blocco_fabbrica(Banda::UHF)[0], 'K'}));
+    QCOMPARE(leggi(fd, 3, ATTESA_MS), byte({blocco_fabbrica(Banda::UHF)[0], 'K', 'K'}));
     sim.termina();
 
     // Every line parsed as a trace line, in order, with a clock that only
@@ -667,7 +1289,7 @@ void TestSimulatore::traccia()
     QCOMPARE(sim.diagnostica(), QStringList());
     QCOMPARE(sim.ricevuti(), QByteArray("U") + richieste);
     const QByteArray inviati = sim.inviati();
-    QVERIFY(inviati.endsWith(byte({blocco_fabbrica(Banda::UHF)[0], 'K'})));
+    QVERIFY(inviati.endsWith(byte({blocco_fabbrica(Banda::UHF)[0], 'K', 'K'})));
     QCOMPARE(inviati.count('K'), inviati.size() - 1);
     const QList<ByteTraccia> traccia = sim.traccia();
     QVERIFY(!traccia.isEmpty());
@@ -838,6 +1460,16 @@ void TestSimulatore::errori_di_uso_data()
     QTest::newRow("baud zero") << QStringList{"--baud", "0"};
     QTest::newRow("annuncio zero") << QStringList{"--announce-ms", "0"};
     QTest::newRow("riaggancio zero") << QStringList{"--hangup-after", "0"};
+    QTest::newRow("probabilità oltre 1") << QStringList{"--garbage-reads", "1.5"};
+    QTest::newRow("probabilità non numerica") << QStringList{"--extra-bytes", "metà"};
+    QTest::newRow("seme negativo") << QStringList{"--seed", "-1"};
+    QTest::newRow("seme oltre 64 bit") << QStringList{"--seed", "18446744073709551616"};
+    QTest::newRow("celle ritardate malformate")
+        << QStringList{"--delay-at", "3,,9", "--delay-ms", "5"};
+    QTest::newRow("celle ritardate senza ritardo") << QStringList{"--delay-at", "3"};
+    QTest::newRow("raffica zero") << QStringList{"--burst-after", "0"};
+    QTest::newRow("next-block senza swap-ms") << QStringList{"--next-block", "vhf"};
+    QTest::newRow("riepilogo senza cartella") << QStringList{"--summary", "/nonexistent/r.json"};
 }
 
 void TestSimulatore::errori_di_uso()

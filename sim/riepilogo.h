@@ -1,0 +1,10 @@
+#pragma once
+
+#include "simulatore.h"
+
+#include <string>
+
+// What the simulator leaves behind for whoever judges the PC side: one JSON
+// object with the cells the unit holds, the counts and the faults in effect.
+bool scrivi_riepilogo(const std::string &percorso, const Simulatore &simulatore,
+                      std::string &errore);
