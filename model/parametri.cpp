@@ -74,7 +74,9 @@ std::optional<std::uint8_t> codifica_cella(double valore)
 
 Codice dividi_codice(double codice)
 {
-    const double alto = std::floor(codice / 256);
+    // Toward zero, so that the remainder is exact: a floor would leave a
+    // negative code's low part to be rounded, up to 256 for one just below 0.
+    const double alto = std::trunc(codice / 256);
     return {alto, codice - 256 * alto};
 }
 

@@ -61,6 +61,8 @@ struct Codice
     double Cod_H;
     double Cod_L;
 };
+// Cod_H the whole multiples of 256, Cod_L the rest (0 to under 256 for a code
+// from 0 up, the code's sign below 0): unisci_codice gives any finite code back.
 Codice dividi_codice(double codice);
 double unisci_codice(double Cod_H, double Cod_L);
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 
 std::string scrivi_riga_traccia(const ByteTraccia &b)
 {
@@ -22,6 +23,14 @@ bool solo_cifre(std::string_view s, bool esadecimale)
             return false;
     }
     return !s.empty();
+}
+
+// A time past the clock's range is no line the simulator wrote.
+bool nel_range(long long secondi, long long micro)
+{
+    constexpr std::int64_t massimo = std::numeric_limits<std::int64_t>::max();
+    return secondi < massimo / 1'000'000 ||
+           (secondi == massimo / 1'000'000 && micro <= massimo % 1'000'000);
 }
 
 } // namespace
@@ -46,6 +55,8 @@ std::optional<ByteTraccia> leggi_riga_traccia(std::string_view riga)
     if (std::from_chars(s.data(), s.data() + s.size(), secondi).ec != std::errc{})
         return std::nullopt;
     std::from_chars(us.data(), us.data() + us.size(), micro);
+    if (!nel_range(secondi, micro))
+        return std::nullopt;
     std::from_chars(esa.data(), esa.data() + esa.size(), valore, 16);
     return ByteTraccia{secondi * 1'000'000 + micro, verso == "in",
                        static_cast<std::uint8_t>(valore)};

@@ -238,6 +238,8 @@ void TstParametri::codice_data()
     QTest::newRow("4095") << 4095.0 << 15 << 255;
     QTest::newRow("4096") << 4096.0 << 16 << 0;
     QTest::newRow("65535") << 65535.0 << 255 << 255;
+    // A floor would give -1 and 256, neither a cell.
+    QTest::newRow("appena sotto 0") << -4e-16 << 0 << 0;
 }
 
 void TstParametri::codice()
@@ -247,11 +249,14 @@ void TstParametri::codice()
     QFETCH(int, basso);
 
     const Codice c = dividi_codice(codice);
-    QCOMPARE(c.Cod_H, double(alto));
-    QCOMPARE(c.Cod_L, double(basso));
-    QVERIFY(codifica_cella(c.Cod_H).has_value());
-    QVERIFY(codifica_cella(c.Cod_L).has_value());
-    QCOMPARE(unisci_codice(alto, basso), codice);
+    QVERIFY(unisci_codice(c.Cod_H, c.Cod_L) == codice);
+    // What the two cells carry.
+    const auto cella_alta = codifica_cella(c.Cod_H);
+    const auto cella_bassa = codifica_cella(c.Cod_L);
+    QVERIFY(cella_alta && cella_bassa);
+    QCOMPARE(int(*cella_alta), alto);
+    QCOMPARE(int(*cella_bassa), basso);
+    QCOMPARE(unisci_codice(alto, basso), std::round(codice));
 }
 
 void TstParametri::codice_oltre_65535_data()

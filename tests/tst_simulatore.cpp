@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -1312,11 +1313,15 @@ void TestSimulatore::riga_traccia_data()
                          << 0x4B;
     QTest::newRow("byte alto") << QByteArray("3600.999999 in FF") << true << qint64(3'600'999'999)
                                << true << 0xFF;
+    QTest::newRow("tempo massimo") << QByteArray("9223372036854.775807 in 00") << true
+                                   << std::numeric_limits<qint64>::max() << true << 0;
     for (const char *riga :
          {"m5sim: read: Input/output error", "", "1.00000 in 55", "1.0000000 in 55",
           "1.000000 in 5", "1.000000 in 555", "1.000000 in 4b", "1.000000 inn 55",
           "1.000000 in 55 ", "1.000000  in 55", "1,000000 in 55", "-1.000000 in 55",
-          ".000000 in 55", "1.000000 in", "1.000000 in G0"})
+          ".000000 in 55", "1.000000 in", "1.000000 in G0",
+          // Past the clock's range: the time would overflow.
+          "9223372036854.775808 in 00", "9223372075836854.775807 in 00"})
         QTest::newRow(riga) << QByteArray(riga) << false << qint64(0) << false << 0;
 }
 

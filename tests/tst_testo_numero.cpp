@@ -174,6 +174,12 @@ void TstTestoNumero::testo_numero_data()
     QTest::newRow("1/3") << 1.0 / 3 << QByteArray("0.333333333333333");
     QTest::newRow("2/3 arrotondato") << 2.0 / 3 << QByteArray("0.666666666666667");
     QTest::newRow("arrotondamento a intero") << 160.9999999999999 << QByteArray("161");
+    // valore_testo takes no exponent: "1e+15" would read back as 1.
+    QTest::newRow("1e15 per esteso") << 1e15 << QByteArray("1000000000000000");
+    QTest::newRow("oltre 15 cifre intere")
+        << 123456789012345678.0 << QByteArray("123456789012346000");
+    QTest::newRow("1e-5 per esteso") << 1e-5 << QByteArray("0.00001");
+    QTest::newRow("negativo piccolo") << -1.5e-7 << QByteArray("-0.00000015");
 }
 
 void TstTestoNumero::testo_numero()
