@@ -18,4 +18,4 @@ richiedi_pacchetti() {
     apt-get install -y -qq --no-install-recommends "${mancanti[@]}" >&2
 }
 
-PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev)
+PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev scdoc)
