@@ -1,5 +1,5 @@
 # Makes the package's Debian changelog out of CHANGELOG.md, which is kept by
-# hand: "## X.Y.Z (YYYY-MM-DD)" headings and "- " entries.
+# hand: "## X.Y.Z (YYYY-MM-DD HH:MM)" headings (UTC) and "- " entries.
 # cmake -DINGRESSO=CHANGELOG.md -DUSCITA=changelog.Debian -DPACCHETTO=name
 #       -DREVISIONE=1 -DMANUTENTORE="Name <mail>" -P changelog_debian.cmake
 
@@ -39,7 +39,7 @@ set(testo "")
 set(versione "")
 set(voce "")
 foreach(riga IN LISTS righe)
-    if(riga MATCHES "^## ([0-9.]+) \\(([0-9]+)-([0-9]+)-([0-9]+)\\)")
+    if(riga MATCHES "^## ([0-9.]+) \\(([0-9]+)-([0-9]+)-([0-9]+) ([0-9][0-9]:[0-9][0-9])\\)")
         chiudi_versione()
         set(versione ${CMAKE_MATCH_1})
         set(anno ${CMAKE_MATCH_2})
@@ -48,7 +48,7 @@ foreach(riga IN LISTS righe)
         giorno_settimana(${anno} ${mese} ${giorno} nome_giorno)
         math(EXPR indice_mese "${mese} - 1")
         list(GET mesi ${indice_mese} nome_mese)
-        set(data "${nome_giorno}, ${CMAKE_MATCH_4} ${nome_mese} ${anno} 00:00:00 +0000")
+        set(data "${nome_giorno}, ${CMAKE_MATCH_4} ${nome_mese} ${anno} ${CMAKE_MATCH_5}:00 +0000")
         string(APPEND testo
                "${PACCHETTO} (${versione}-${REVISIONE}) unstable; urgency=medium\n\n")
     elseif(versione AND riga MATCHES "^- (.*)")
