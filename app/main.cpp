@@ -37,7 +37,8 @@ struct Parser
     QCommandLineParser p;
     QCommandLineOption com{QStringLiteral("com"),
                            QStringLiteral("Uses PATH as the device of \"Com N\" (e.g. "
-                                          "1=/dev/ttyUSB0). Repeatable."),
+                                          "1=/dev/ttyUSB0); PATH auto is the one USB serial "
+                                          "adapter present. Repeatable."),
                            QStringLiteral("N=PATH")};
     QCommandLineOption demo{QStringLiteral("demo"),
                             QStringLiteral("Runs on a simulated receiver on \"Com 1\".")};
@@ -116,6 +117,22 @@ bool display_presente(int argc, char *argv[])
 #endif
 }
 
+// "N=auto" needs the one USB serial adapter to be there now: said at once,
+// rather than as a broken port at the first connect.
+std::optional<QString> verifica_automatiche(const QList<Mappa> &mappe)
+{
+    for (const Mappa &m : mappe) {
+        if (m.percorso != PortaSeriale::AUTOMATICA)
+            continue;
+        QString motivo;
+        if (!adattatore_usb(porte_sistema(), motivo))
+            return QStringLiteral("--com %1=auto: %2; plug one in, or give --com %1=PATH")
+                .arg(m.numero)
+                .arg(motivo);
+    }
+    return std::nullopt;
+}
+
 std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
 {
     Parser parser;
@@ -129,6 +146,10 @@ std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
             return std::nullopt;
         }
         o.mappe.append(m);
+    }
+    if (const auto e = verifica_automatiche(o.mappe)) {
+        codice = errore(USO_ERRATO, *e);
+        return std::nullopt;
     }
     o.demo = parser.p.isSet(parser.demo);
     o.traccia = parser.p.value(parser.traccia);

@@ -42,49 +42,33 @@ QString vid_pid(const PortaSistema &p)
         .arg(p.pid.value_or(0), 4, 16, QLatin1Char('0'));
 }
 
+// "Com N" is the N-th of these ports, as the window and --com count them.
 int elenca_porte(bool json)
 {
+    if (!json && ::isatty(STDOUT_FILENO) == 1)
+        std::printf("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\n");
+    int n = 0;
     for (const PortaSistema &p : porte_sistema()) {
+        ++n;
+        const bool com = n <= PortaSeriale::ULTIMA;
         if (json) {
             RigaJson r;
-            r.aggiungi(QStringLiteral("percorso"), p.percorso)
+            r.aggiungi(QStringLiteral("com"), com ? QJsonValue(n) : QJsonValue(QJsonValue::Null))
+                .aggiungi(QStringLiteral("percorso"), p.percorso)
                 .aggiungi(QStringLiteral("descrizione"), p.descrizione)
                 .aggiungi(QStringLiteral("produttore"), p.produttore)
                 .aggiungi(QStringLiteral("vid_pid"), vid_pid(p))
                 .aggiungi(QStringLiteral("seriale"), p.seriale);
             stampa(r.testo());
         } else {
-            std::printf("%s\t%s\t%s\t%s\t%s\n", qPrintable(p.percorso), qPrintable(p.descrizione),
+            std::printf("%s\t%s\t%s\t%s\t%s\t%s\n",
+                        qPrintable(com ? QStringLiteral("Com %1").arg(n) : QStringLiteral("-")),
+                        qPrintable(p.percorso), qPrintable(p.descrizione),
                         qPrintable(p.produttore), qPrintable(vid_pid(p)), qPrintable(p.seriale));
         }
     }
     std::fflush(stdout);
     return uscita::SUCCESSO;
-}
-
-// --port auto: the one USB serial adapter present.
-std::optional<QString> porta_automatica(QString &errore)
-{
-    QStringList usb;
-    QStringList tutte;
-    for (const PortaSistema &p : porte_sistema()) {
-        tutte << p.percorso;
-        if (p.usb())
-            usb << p.percorso;
-    }
-    if (usb.size() == 1)
-        return usb.first();
-    const QString presenti =
-        tutte.isEmpty() ? QStringLiteral("none") : tutte.join(QStringLiteral(", "));
-    errore = usb.isEmpty()
-                 ? QStringLiteral("--port auto: no USB serial adapter found (ports present: %1); "
-                                  "plug one in, or give --port PATH")
-                       .arg(presenti)
-                 : QStringLiteral("--port auto: %1 USB serial adapters found (%2); give --port "
-                                  "PATH to choose")
-                       .arg(usb.size())
-                       .arg(usb.join(QStringLiteral(", ")));
-    return std::nullopt;
 }
 
 std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &errore)
@@ -95,10 +79,13 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
             d.append({p, PortaSeriale::PRIMA});
             continue;
         }
-        const auto automatica = porta_automatica(errore);
-        if (!automatica)
+        QString motivo;
+        const auto usb = adattatore_usb(porte_sistema(), motivo);
+        if (!usb) {
+            errore = QStringLiteral("--port auto: %1; plug one in, or give --port PATH").arg(motivo);
             return std::nullopt;
-        d.append({*automatica, PortaSeriale::PRIMA});
+        }
+        d.append({usb->percorso, PortaSeriale::PRIMA});
     }
     for (const int n : a.com)
         d.append({QString(), n});

@@ -30,11 +30,49 @@ void PortaSeriale::mappa(int numero, const QString &percorso)
     if (numero < PRIMA || numero > ULTIMA)
         throw ErrorePorta("numero di porta non valido");
     m_mappa.insert(numero, percorso);
+    m_aperto.clear();
 }
+
+const QString PortaSeriale::AUTOMATICA = QStringLiteral("auto");
 
 QString PortaSeriale::nome(int numero) const
 {
-    return m_mappa.value(numero, nome_predefinito(numero));
+    const auto mappata = m_mappa.constFind(numero);
+    if (mappata != m_mappa.constEnd() && *mappata != AUTOMATICA)
+        return *mappata;
+    const QList<PortaSistema> porte = m_fonte();
+    if (mappata != m_mappa.constEnd()) {
+        QString motivo;
+        const auto usb = adattatore_usb(porte, motivo);
+        return usb ? usb->percorso : QString();
+    }
+#ifdef Q_OS_WIN
+    return nome_predefinito(numero);
+#else
+    return numero <= porte.size() ? porte.at(numero - 1).percorso : nome_predefinito(numero);
+#endif
+}
+
+QString PortaSeriale::descrizione(int numero) const
+{
+    const QString com = QStringLiteral("Com %1 = ").arg(numero);
+    const QList<PortaSistema> porte = m_fonte();
+    if (m_mappa.value(numero) == AUTOMATICA) {
+        QString motivo;
+        const auto usb = adattatore_usb(porte, motivo);
+        return com + (usb ? descrivi_porta(*usb) : AUTOMATICA + QStringLiteral(": ") + motivo);
+    }
+    const QString percorso = nome(numero);
+    for (const PortaSistema &p : porte) {
+        if (p.percorso == percorso)
+            return com + descrivi_porta(p);
+    }
+    return com + percorso;
+}
+
+QString PortaSeriale::dispositivo() const
+{
+    return m_aperto.isEmpty() ? nome(m_numero) : m_aperto;
 }
 
 void PortaSeriale::imposta_numero(int numero)
@@ -44,6 +82,7 @@ void PortaSeriale::imposta_numero(int numero)
     if (aperta())
         throw ErrorePorta("operazione non valida a porta aperta");
     m_numero = numero;
+    m_aperto.clear();
 }
 
 void PortaSeriale::apri()
@@ -52,7 +91,14 @@ void PortaSeriale::apri()
         throw ErrorePorta("porta già aperta");
     chiudi(); // a port that failed may still be held until its deferred close
 
-    m_porta.setPortName(nome(m_numero));
+    m_aperto = nome(m_numero);
+    if (m_aperto.isEmpty()) {
+        QString motivo;
+        adattatore_usb(m_fonte(), motivo);
+        guasto(motivo);
+        throw ErrorePorta(m_motivo.toStdString());
+    }
+    m_porta.setPortName(m_aperto);
     m_porta.setBaudRate(QSerialPort::Baud2400);
     m_porta.setDataBits(QSerialPort::Data8);
     m_porta.setParity(QSerialPort::NoParity);
@@ -72,7 +118,7 @@ void PortaSeriale::apri()
     m_in_apertura = false;
     if (!ok) {
         // QSerialPort only says that a terminal call failed on it.
-        guasto(QFileInfo(nome(m_numero)).isFile()
+        guasto(QFileInfo(m_aperto).isFile()
                    ? QStringLiteral("a regular file, not a serial port")
                    : m_porta.errorString());
         m_permesso_negato = m_porta.error() == QSerialPort::PermissionError;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "errore_porta.h"
+#include "porte_sistema.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include <functional>
 
 class Traccia;
 
@@ -24,17 +27,31 @@ public:
     explicit PortaSeriale(QObject *parent = nullptr);
     ~PortaSeriale() override;
 
+    // A map to this name means the one USB serial adapter present.
+    static const QString AUTOMATICA;
+
     // COMn on Windows, /dev/ttyS(n-1) elsewhere.
     static QString nome_predefinito(int numero);
 
-    // Gives "Com numero" another device, e.g. a USB adapter or a pty.
+    // Gives "Com numero" another device, e.g. a USB adapter or a pty, or
+    // AUTOMATICA.
     void mappa(int numero, const QString &percorso);
+    // Where "Com numero" points now. A map wins; on Windows it is COMn;
+    // elsewhere it is the numero-th port the system has (ordina_porte), or
+    // /dev/ttyS(n-1) when it has fewer. Empty for AUTOMATICA with no single
+    // adapter. Worked out anew each time, so an adapter plugged in later is
+    // found at the next connect.
     QString nome(int numero) const;
+    // "Com 1 = /dev/ttyUSB0 (FT232R USB UART)".
+    QString descrizione(int numero) const;
+    // Where the system's ports come from; a test gives its own list.
+    using FontePorte = std::function<QList<PortaSistema>()>;
+    void imposta_fonte(FontePorte fonte) { m_fonte = std::move(fonte); }
 
     void imposta_numero(int numero);
     int numero() const { return m_numero; }
-    // The device behind the current number.
-    QString dispositivo() const { return nome(m_numero); }
+    // The device last opened, or the one the current number points to.
+    QString dispositivo() const;
 
     void apri();
     void chiudi();
@@ -67,6 +84,8 @@ private:
     QString m_motivo;
     bool m_permesso_negato = false;
     QMap<int, QString> m_mappa;
+    FontePorte m_fonte = porte_sistema;
+    QString m_aperto;
     int m_numero = PRIMA;
     int m_granularita = 0;
     bool m_in_apertura = false;

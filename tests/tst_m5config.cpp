@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QProcess>
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -83,6 +84,10 @@ void TstM5config::senza_display_data()
                                   << "";
     QTest::newRow("nessun display") << QStringList{} << false << 1 << ""
                                     << "m5config: no display";
+    // Said at once, not left to a broken port at the first connect.
+    QTest::newRow("--com auto senza adattatore")
+        << QStringList{"--com", "1=auto"} << true << 2 << ""
+        << "m5config: --com 1=auto: no USB serial adapter found";
     QTest::newRow("traccia non scrivibile")
         << QStringList{"--trace", "/m5-nessuna-cartella/traccia"} << true << 2 << ""
         << "m5config: --trace /m5-nessuna-cartella/traccia: ";
@@ -95,6 +100,12 @@ void TstM5config::senza_display()
     QFETCH(int, codice);
     QFETCH(QString, uscita);
     QFETCH(QString, errori);
+    if (argomenti.contains(QStringLiteral("1=auto"))) {
+        for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
+            if (p.hasVendorIdentifier())
+                QSKIP("a USB serial adapter is present");
+        }
+    }
 
     QProcess p;
     p.setProcessEnvironment(ambiente(display));

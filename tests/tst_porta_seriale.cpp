@@ -14,7 +14,9 @@ class TstPortaSeriale : public QObject
     Q_OBJECT
 
 private slots:
-    void nomi_delle_porte();
+    void mappatura_data();
+    void mappatura();
+    void mappatura_all_apertura();
     void numero_fuori_scala_data();
     void numero_fuori_scala();
     void porta_chiusa_rifiuta_data();
@@ -40,20 +42,85 @@ void attendi_k(PortaSeriale &porta)
 }
 } // namespace
 
-void TstPortaSeriale::nomi_delle_porte()
+void TstPortaSeriale::mappatura_data()
 {
-    PortaSeriale porta;
-    QCOMPARE(porta.numero(), 1);
-#ifdef Q_OS_WIN
-    QCOMPARE(PortaSeriale::nome_predefinito(1), QStringLiteral("COM1"));
-#else
-    QCOMPARE(PortaSeriale::nome_predefinito(1), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(PortaSeriale::nome_predefinito(8), QStringLiteral("/dev/ttyS7"));
-    QCOMPARE(porta.nome(3), QStringLiteral("/dev/ttyS2"));
+    QTest::addColumn<QStringList>("porte"); // "path" or "path usb": what the system has
+    QTest::addColumn<QStringList>("mappe"); // "N=PATH" given
+    QTest::addColumn<QStringList>("com");   // what "Com 1".."Com 8" name
+
+    QStringList riserva;
+    for (int n = 1; n <= 8; ++n)
+        riserva << PortaSeriale::nome_predefinito(n);
+    QTest::newRow("nessuna porta") << QStringList{} << QStringList{} << riserva;
+#ifndef Q_OS_WIN
+    // USB adapters first, then the others, each by path, numbers by value.
+    const QStringList porte{"/dev/ttyS1",   "/dev/ttyUSB1 usb",  "/dev/ttyS0",
+                            "/dev/ttyACM0 usb", "/dev/ttyUSB10 usb", "/dev/ttyUSB2 usb"};
+    QTest::newRow("usb prima, poi le altre")
+        << porte << QStringList{}
+        << QStringList{"/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB10",
+                       "/dev/ttyS0",   "/dev/ttyS1",   "/dev/ttyS6",   "/dev/ttyS7"};
+    QTest::newRow("una mappa vince")
+        << QStringList{"/dev/ttyUSB0 usb"} << QStringList{"1=/dev/pts/9", "3=/dev/ttyUSB0"}
+        << QStringList{"/dev/pts/9", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyS3",
+                       "/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7"};
 #endif
-    porta.mappa(3, QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(porta.nome(3), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(porta.nome(4), PortaSeriale::nome_predefinito(4));
+    QStringList automatica = riserva;
+    automatica[0] = automatica[1] = QStringLiteral("/dev/ttyUSB3");
+    QTest::newRow("auto: il solo adattatore")
+        << QStringList{"/dev/ttyUSB3 usb"} << QStringList{"2=auto"} << automatica;
+    automatica = riserva;
+    automatica[1] = QString();
+    QTest::newRow("auto: due adattatori")
+        << QStringList{"/dev/ttyUSB0 usb", "/dev/ttyUSB1 usb"} << QStringList{"2=auto"}
+        << QStringList{"/dev/ttyUSB0", "", "/dev/ttyS2", "/dev/ttyS3",
+                       "/dev/ttyS4",   "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7"};
+    QTest::newRow("auto: nessun adattatore")
+        << QStringList{} << QStringList{"2=auto"} << automatica;
+}
+
+void TstPortaSeriale::mappatura()
+{
+    QFETCH(QStringList, porte);
+    QFETCH(QStringList, mappe);
+    QFETCH(QStringList, com);
+
+    PortaSeriale porta;
+    porta.imposta_fonte([porte] {
+        QList<PortaSistema> elenco;
+        for (const QString &p : porte)
+            elenco.append({p.section(' ', 0, 0), QStringLiteral("adattatore"), QString(),
+                           p.endsWith(QLatin1String(" usb")) ? std::optional<quint16>(0x0403)
+                                                             : std::nullopt,
+                           std::nullopt, QString()});
+        return ordina_porte(elenco);
+    });
+    for (const QString &m : mappe)
+        porta.mappa(m.section('=', 0, 0).toInt(), m.section('=', 1));
+    QStringList avute;
+    for (int n = 1; n <= 8; ++n)
+        avute << porta.nome(n);
+    QCOMPARE(avute, com);
+}
+
+void TstPortaSeriale::mappatura_all_apertura()
+{
+    // Worked out when the port opens: an adapter plugged in later is found.
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QList<PortaSistema> sistema{{QStringLiteral("/dev/m5-nessuna-porta"), QString(), QString(),
+                                 quint16(0x0403), quint16(0x6001), QString()}};
+    PortaSeriale porta;
+    porta.imposta_fonte([&sistema] { return sistema; });
+    QVERIFY_THROWS_EXCEPTION(ErrorePorta, porta.apri());
+    sistema = {{sim.percorso(), QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
+                quint16(0x0403), quint16(0x6001), QStringLiteral("A1")}};
+    QCOMPARE(porta.descrizione(1),
+             QStringLiteral("Com 1 = %1 (FT232R USB UART)").arg(sim.percorso()));
+    porta.apri();
+    QCOMPARE(porta.dispositivo(), sim.percorso());
+    porta.imposta_granularita(1);
+    attendi_k(porta);
 }
 
 void TstPortaSeriale::numero_fuori_scala_data()

@@ -212,10 +212,16 @@ void TstPrincipale::scelta_della_porta_data()
     QTest::addColumn<QList<int>>("tasti");
     QTest::addColumn<QString>("testo");
     QTest::addColumn<int>("numero");
+    QTest::addColumn<QString>("suggerimento"); // the device behind it, with the ports below
 
-    QTest::newRow("Com 3") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "Com 3" << 3;
-    QTest::newRow("oltre l'ultima") << QList<int>(10, Qt::Key_Down) << "Com 8" << 8;
-    QTest::newRow("avanti e indietro") << QList<int>{Qt::Key_Down, Qt::Key_Up} << "Com 1" << 1;
+    QTest::newRow("Com 2") << QList<int>{Qt::Key_Down} << "Com 2" << 2
+                           << "Com 2 = /dev/ttyS0 (ttyS0)";
+    QTest::newRow("Com 3") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "Com 3" << 3
+                           << "Com 3 = /dev/ttyS2";
+    QTest::newRow("oltre l'ultima") << QList<int>(10, Qt::Key_Down) << "Com 8" << 8
+                                    << "Com 8 = /dev/ttyS7";
+    QTest::newRow("avanti e indietro") << QList<int>{Qt::Key_Down, Qt::Key_Up} << "Com 1" << 1
+                                       << "Com 1 = /dev/ttyUSB0 (FT232R USB UART)";
 }
 
 void TstPrincipale::scelta_della_porta()
@@ -224,12 +230,22 @@ void TstPrincipale::scelta_della_porta()
     QFETCH(QString, testo);
     QFETCH(int, numero);
 
+    QFETCH(QString, suggerimento);
+
     Banco b;
+    b.w.collegamento().porta().imposta_fonte([] {
+        return ordina_porte({{"/dev/ttyS0", "ttyS0", "", std::nullopt, std::nullopt, ""},
+                             {"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A1"}});
+    });
     for (int t : tasti)
         QTest::keyClick(b.u().Cmb_com, static_cast<Qt::Key>(t));
     QCOMPARE(b.u().Cmb_com->currentText(), testo);
     QCOMPARE(b.w.collegamento().porta().numero(), numero);
     QCOMPARE(b.beep, 0);
+    QCOMPARE(b.u().Cmb_com->count(), 8);
+    QHelpEvent aiuto(QEvent::ToolTip, QPoint(2, 2), b.u().Cmb_com->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(b.u().Cmb_com, &aiuto);
+    QCOMPARE(b.u().Cmb_com->toolTip(), suggerimento);
 }
 
 void TstPrincipale::attesa_senza_ricevitore()

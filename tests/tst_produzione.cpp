@@ -28,10 +28,13 @@ private slots:
     void registro_data();
     void registro();
     void porta_automatica();
+    void elenco_porte();
     void attesa_annunciata();
     void permesso_negato();
     void piu_porte();
     void piu_porte_interrotta();
+    void ripetizione_data();
+    void ripetizione();
 
 private:
     QString percorso(const QString &nome) const { return m_cartella.filePath(nome); }
@@ -283,6 +286,25 @@ void TstProduzione::porta_automatica()
              e.errori.constData());
 }
 
+void TstProduzione::elenco_porte()
+{
+    // "Com N" is the N-th port listed, in the table and in the JSON alike.
+    const Esecuzione tabella = esegui({"ports"});
+    const Esecuzione json = esegui({"ports", "--json"});
+    QCOMPARE(tabella.codice, 0);
+    QCOMPARE(json.codice, 0);
+    const QList<QByteArray> righe = tabella.uscita.split('\n').mid(0, tabella.uscita.count('\n'));
+    const QList<QJsonObject> oggetti = righe_json(json.uscita);
+    QCOMPARE(righe.size(), oggetti.size());
+    for (int i = 0; i < righe.size(); ++i) {
+        const QList<QByteArray> colonne = righe[i].split('\t');
+        QCOMPARE(colonne.size(), 6);
+        QCOMPARE(colonne[0], i < 8 ? "Com " + QByteArray::number(i + 1) : QByteArray("-"));
+        QCOMPARE(oggetti[i].value("com").toInt(-1), i < 8 ? i + 1 : -1);
+        QCOMPARE(QString::fromLocal8Bit(colonne[1]), oggetti[i].value("percorso").toString());
+    }
+}
+
 void TstProduzione::attesa_annunciata()
 {
     // stderr on a terminal of its own, as a user at a console has it.
@@ -384,6 +406,68 @@ void TstProduzione::piu_porte_interrotta()
     QVERIFY(QTest::qWaitFor([&] { return lenta.ricevuti().endsWith('E'); }, TRACCIA_MS));
     QVERIFY(muta.attendi_ricevuti(1, TRACCIA_MS));
     QCOMPARE(muta.ricevuti(), QByteArray("E"));
+}
+
+void TstProduzione::ripetizione_data()
+{
+    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C, after two units
+    QTest::addColumn<QString>("registro");
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<int>("unita");
+
+    QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << 0 << 3;
+    // A log that cannot be written stops the run before the next unit.
+    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << 3 << 1;
+    // Ctrl-C between units is the normal end of --repeat 0.
+    QTest::newRow("fino a Ctrl-C") << 0 << QStringLiteral("run0.jsonl") << 0 << 2;
+}
+
+void TstProduzione::ripetizione()
+{
+    QFETCH(int, ripetizioni);
+    QFETCH(QString, registro);
+    QFETCH(int, codice);
+    QFETCH(int, unita);
+
+    const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
+    const QString riepilogo = percorso(QStringLiteral("riepilogo.json"));
+    ProcessoSimulatore sim({"--block", "vhf", "--swap-ms", "700", "--next-block", "uhf",
+                            "--summary", riepilogo});
+    QVERIFY(sim.avvia());
+    QProcess m5ctl;
+    m5ctl.start(QStringLiteral(M5CTL_PATH),
+                argomenti_porta(&sim) << "--log" << file_registro << "program" << "--codice"
+                                      << "9" << "--repeat" << QString::number(ripetizioni)
+                                      << "--swap-silence" << "0.3");
+    QByteArray uscita;
+    if (ripetizioni == 0) {
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                m5ctl.waitForReadyRead(100);
+                uscita += m5ctl.readAllStandardOutput();
+                return uscita.count('\n') == unita;
+            },
+            FINE_MS));
+        // Between units: the second has ended, the third has not announced itself yet.
+        ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
+    }
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), codice);
+    uscita += m5ctl.readAllStandardOutput();
+    const QList<QJsonObject> righe = righe_json(uscita);
+    QCOMPARE(righe.size(), unita);
+    for (int n = 0; n < unita; ++n) {
+        QCOMPARE(righe[n].value("unita").toInt(), n + 1);
+        QCOMPARE(righe[n].value("esito").toInt(), 0);
+        QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
+    }
+    if (codice == 0)
+        QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
+
+    sim.termina();
+    const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
+    QCOMPARE(fine.value("dialoghi").toInt(), unita);
+    QCOMPARE(fine.value("scritture").toInt(), 62 * unita);
 }
 
 QTEST_GUILESS_MAIN(TstProduzione)

@@ -8,6 +8,7 @@
 #include <QCompleter>
 #include <QFocusEvent>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 const QString Principale::TITOLO_APPLICAZIONE = QStringLiteral("Configuratore M5");
 
@@ -44,6 +45,7 @@ Principale::Principale(QWidget *parent)
     connect(ui->txb_Usc_imp, &QLineEdit::textChanged, this, &Principale::txb_Usc_imp_Change);
     for (Campo c : CAMPI)
         campo(c)->installEventFilter(this);
+    ui->Cmb_com->installEventFilter(this);
 
     for (Opzione o : {Opzione::ToniAlti, Opzione::ToniBassi, Opzione::Memo, Opzione::Imp,
                       Opzione::Strip, Opzione::Bidi})
@@ -135,6 +137,12 @@ bool Principale::eventFilter(QObject *oggetto, QEvent *evento)
         }
         break;
     }
+    case QEvent::ToolTip:
+        // Names the device behind the entry as it is now: an adapter plugged
+        // in after start is found.
+        if (oggetto == ui->Cmb_com)
+            ui->Cmb_com->setToolTip(suggerimento_porta());
+        break;
     case QEvent::FocusOut:
         // Leaving the window (another window, a message box, a menu) is not
         // leaving the field.
@@ -310,6 +318,13 @@ void Principale::abilita(Comando comando, bool abilitato)
     }
     if (w->isEnabled() != abilitato)
         w->setEnabled(abilitato);
+}
+
+QString Principale::suggerimento_porta() const
+{
+    static const QRegularExpression voce(QStringLiteral("^Com ([1-8])$"));
+    const QRegularExpressionMatch m = voce.match(ui->Cmb_com->currentText());
+    return m.hasMatch() ? m_collegamento.porta().descrizione(m.captured(1).toInt()) : QString();
 }
 
 QString Principale::testo_porta() const

@@ -81,6 +81,7 @@ private:
     QRadioButton *opzione(Opzione opzione) const;
     void collega_opzione(Opzione opzione);
     void prepara_suggerimenti();
+    QString suggerimento_porta() const;
 
     std::unique_ptr<Ui::Principale> ui;
     Collegamento m_collegamento;
