@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A station: program and verify one unit on each of 1, 2, 4 and 8 paced

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the package's Debian changelog out of CHANGELOG.md, which is kept by
 # hand: "## X.Y.Z (YYYY-MM-DD HH:MM)" headings (UTC) and "- " entries.
 # cmake -DINGRESSO=CHANGELOG.md -DUSCITA=changelog.Debian -DPACCHETTO=name

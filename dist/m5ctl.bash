@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion for m5ctl                                  -*- shell-script -*-
 
 _m5ctl()

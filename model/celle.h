@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The receiver's block: which cell holds what, and the letters of the dialogue.

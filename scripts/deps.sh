@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the other scripts: makes sure the Debian packages are there.
 # Usage: richiedi_pacchetti pkg...
 richiedi_pacchetti() {

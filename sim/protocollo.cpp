@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocollo.h"
 
 Protocollo::Protocollo(Memoria &memoria, const GuastiRisposta &guasti)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The bash completion of m5ctl: what it offers after a few typical words.
 set -euo pipefail
 . "$1"

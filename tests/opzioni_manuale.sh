@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every option that a program's --help offers is documented in its manual page.
 # Usage: opzioni_manuale.sh PROGRAM PAGE.scd [PROGRAM PAGE.scd]...
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb and checks it without installing it on this machine: its
 # fields, that it declares its Qt runtime, that it carries what Debian's
 # users expect (manual pages, completion, metainfo, copyright, changelogs),

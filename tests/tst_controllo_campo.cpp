@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "controllo_campo.h"
 #include "finestra_prova.h"
 #include "principale.h"
