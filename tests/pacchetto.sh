@@ -52,6 +52,10 @@ for p in m5ctl m5config m5sim; do
     grep -q "__stack_chk_fail" <<<"$simboli" || fallito "$p has no stack protector"
 done
 gzip -t "$radice"/usr/share/man/man1/*.gz "$radice"/usr/share/doc/m5config/*.gz
+for pagina in "$radice"/usr/share/man/man1/*.gz; do
+    testo=$(gzip -dc "$pagina")
+    grep -q '^\.SH "\?SEE ALSO' <<<"$testo" || fallito "$(basename "$pagina") is cut short"
+done
 gzip -dc "$radice/usr/share/doc/m5config/changelog.Debian.gz" >"$tmp/changelog"
 [ "$(dpkg-parsechangelog -l "$tmp/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
     fallito "the changelog's version is not the package's"
