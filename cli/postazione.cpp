@@ -266,9 +266,12 @@ QString Postazione::descrivi_porta(const QString &quando) const
         testo += QStringLiteral(": ") + porta.motivo();
     else if (quando.isEmpty())
         testo += QStringLiteral(": the port was closed");
-    if (porta.permesso_negato())
+    if (porta.errore_apertura() == QSerialPort::PermissionError)
         testo += QStringLiteral("; get access through the dialout group: sudo usermod -aG "
                                 "dialout $USER, then log in again");
+    else if (porta.errore_apertura() == QSerialPort::DeviceNotFoundError)
+        testo += QStringLiteral("; check the cable and the name: m5ctl ports lists the serial "
+                                "ports present");
     return testo;
 }
 

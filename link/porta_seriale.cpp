@@ -122,7 +122,7 @@ void PortaSeriale::apri()
         guasto(QFileInfo(m_aperto).isFile()
                    ? QStringLiteral("a regular file, not a serial port")
                    : m_porta.errorString());
-        m_permesso_negato = m_porta.error() == QSerialPort::PermissionError;
+        m_errore_apertura = m_porta.error();
         m_porta.clearError();
         throw ErrorePorta(m_motivo.toStdString());
     }
@@ -223,5 +223,5 @@ void PortaSeriale::chiudi_se_guasta()
 void PortaSeriale::guasto(const QString &motivo)
 {
     m_motivo = motivo;
-    m_permesso_negato = false;
+    m_errore_apertura = QSerialPort::NoError;
 }

@@ -69,9 +69,9 @@ public:
     void imposta_traccia(Traccia *traccia) { m_traccia = traccia; }
 
     // The system's reason for the last failure (open, line gone, write), and
-    // whether it was a refused permission.
+    // the kind of a failed open (NoError for any other failure).
     QString motivo() const { return m_motivo; }
-    bool permesso_negato() const { return m_permesso_negato; }
+    QSerialPort::SerialPortError errore_apertura() const { return m_errore_apertura; }
 
 private:
     void verifica_aperta() const;
@@ -83,7 +83,7 @@ private:
     QSerialPort m_porta;
     Traccia *m_traccia = nullptr;
     QString m_motivo;
-    bool m_permesso_negato = false;
+    QSerialPort::SerialPortError m_errore_apertura = QSerialPort::NoError;
     QMap<int, QString> m_mappa;
     FontePorte m_fonte = porte_sistema;
     QString m_aperto;

@@ -248,7 +248,8 @@ void TstM5ctl::esiti_data()
 
     QTest::newRow("porta mancante")
         << QStringList{} << QStringList{"read"} << 3
-        << porta + "/dev/m5-nessuna-porta: No such file or directory" << false << QByteArray();
+        << porta + "/dev/m5-nessuna-porta: No such file or directory; check the cable" << false
+        << QByteArray();
     QTest::newRow("file regolare") << QStringList{} << QStringList{"--port", M5CTL_PATH, "read"}
                                    << 3 << QStringLiteral("a regular file, not a serial port")
                                    << false << QByteArray();
