@@ -343,12 +343,21 @@ void TstProduzione::permesso_negato()
 {
     if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("runuser")).isEmpty())
         QSKIP("needs root and runuser to run m5ctl as another user");
+    // A copy another user may run: the build may sit in root's own home.
+    QTemporaryDir aperta;
+    QVERIFY(aperta.isValid());
+    const QString m5ctl = aperta.filePath(QStringLiteral("m5ctl"));
+    QVERIFY(QFile::copy(QStringLiteral(M5CTL_PATH), m5ctl));
+    const auto tutti = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                       QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(aperta.path(), tutti) && QFile::setPermissions(m5ctl, tutti));
+
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     QFile::setPermissions(sim.percorso(), QFile::ReadOwner | QFile::WriteOwner);
     QProcess p;
-    p.start(QStringLiteral("runuser"), {"-u", "nobody", "--", M5CTL_PATH, "--port",
-                                        sim.percorso(), "read"});
+    p.start(QStringLiteral("runuser"),
+            {"-u", "nobody", "--", m5ctl, "--port", sim.percorso(), "read"});
     QVERIFY(p.waitForFinished(FINE_MS));
     QCOMPARE(p.exitCode(), 3);
     const QByteArray errori = p.readAllStandardError();
