@@ -356,8 +356,9 @@ void cpu_in_attesa()
     std::printf("  m5ctl --port PTY --wait 5 read   %.3f s wall, %.1f ms CPU = %.3f%% of one core "
                 "over 5 s\n",
                 attesa.secondi, attesa.cpu_secondi * 1000, percento);
-    std::printf("  m5ctl --port PTY --wait 0.001 read %.3f s wall, %.1f ms CPU (start-up and exit)\n",
-                base.secondi, base.cpu_secondi * 1000);
+    std::printf(
+        "  m5ctl --port PTY --wait 0.001 read %.3f s wall, %.1f ms CPU (start-up and exit)\n",
+        base.secondi, base.cpu_secondi * 1000);
     std::printf("  waiting alone: %.3f%% of one core\n", netto);
     std::printf("  goal <= 1%%: %s\n\n", percento <= 1 ? "met" : "MISSED");
 }

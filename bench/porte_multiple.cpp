@@ -26,7 +26,8 @@ Risultato mediana(const QStringList &argomenti)
 {
     std::vector<Risultato> r;
     for (int i = 0; i < PROVE; ++i) {
-        const ProcessoFiglio::Esito e = ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH), argomenti);
+        const ProcessoFiglio::Esito e =
+            ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH), argomenti);
         r.push_back({e.secondi, e.cpu_secondi, e.avviato && e.codice == 0});
     }
     std::sort(r.begin(), r.end(),
@@ -62,16 +63,17 @@ void misura_porte_multiple()
         QStringList porte;
         for (int i = 0; i < n; ++i)
             porte << QStringLiteral("--port") << sim[static_cast<std::size_t>(i)]->percorso();
-        const Risultato p = mediana(porte + QStringList{QStringLiteral("program"),
-                                                        QStringLiteral("--codice"),
-                                                        QStringLiteral("321")});
-        const Risultato v = mediana(porte + QStringList{QStringLiteral("verify"),
-                                                        QStringLiteral("--from"), unita});
+        const Risultato p =
+            mediana(porte + QStringList{QStringLiteral("program"), QStringLiteral("--codice"),
+                                        QStringLiteral("321")});
+        const Risultato v =
+            mediana(porte + QStringList{QStringLiteral("verify"), QStringLiteral("--from"), unita});
         if (n == 1) {
             base_programma = p.secondi;
             base_verifica = v.secondi;
         }
-        const double cpu_porta = 100 * (p.cpu_secondi + v.cpu_secondi) / (p.secondi + v.secondi) / n;
+        const double cpu_porta =
+            100 * (p.cpu_secondi + v.cpu_secondi) / (p.secondi + v.secondi) / n;
         std::printf("  %d port(s): program %.3f s (x%.3f)  verify %.3f s (x%.3f)  m5ctl CPU %.2f%% "
                     "of a core per port%s\n",
                     n, p.secondi, p.secondi / base_programma, v.secondi, v.secondi / base_verifica,

@@ -43,7 +43,10 @@ public:
     void valore_progresso(int) override { m_nuova_attesa = true; }
     void abilita(Comando, bool) override {}
     QString testo_porta() const override { return QStringLiteral("Com 1"); }
-    void avviso(const QString &) override { m_durata_ms = (m_orologio.nsecsElapsed() - m_inizio) / 1e6; }
+    void avviso(const QString &) override
+    {
+        m_durata_ms = (m_orologio.nsecsElapsed() - m_inizio) / 1e6;
+    }
     void beep() override {}
     void turno(bool dati) override
     {

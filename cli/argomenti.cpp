@@ -180,8 +180,8 @@ Esito opzione_di_gruppo(Argomenti &a, const QString &o, const QString &v)
         a.modifiche.opzioni[g] = valore_opzione(gruppo, v.toStdString());
         if (!a.modifiche.opzioni[g])
             return non_valido(o, v,
-                              QStringLiteral("%1 or %2").arg(QLatin1String(gruppo.uno),
-                                                             QLatin1String(gruppo.zero)));
+                              QStringLiteral("%1 or %2")
+                                  .arg(QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
     }
     return std::nullopt;
 }
@@ -273,8 +273,10 @@ struct Comandi
     unsigned bit;
 };
 const Comandi COMANDI[] = {
-    {"read", Comando::Leggi, LEGGI},          {"program", Comando::Programma, PROGRAMMA},
-    {"init", Comando::Inizializza, INIZIALIZZA}, {"verify", Comando::Verifica, VERIFICA},
+    {"read", Comando::Leggi, LEGGI},
+    {"program", Comando::Programma, PROGRAMMA},
+    {"init", Comando::Inizializza, INIZIALIZZA},
+    {"verify", Comando::Verifica, VERIFICA},
     {"ports", Comando::Porte, PORTE},
 };
 
@@ -306,8 +308,8 @@ struct Data
 };
 
 // Splits the words into options with their values and positional words.
-std::variant<QList<Data>, ErroreArgomenti> separa(const QStringList &parole, QStringList &posizionali,
-                                                  bool &aiuto, bool &versione)
+std::variant<QList<Data>, ErroreArgomenti>
+separa(const QStringList &parole, QStringList &posizionali, bool &aiuto, bool &versione)
 {
     QList<Data> date;
     for (qsizetype i = 1; i < parole.size(); ++i) {
@@ -424,8 +426,8 @@ QString nome_comando(Argomenti::Comando comando)
 QString citazione(const QString &valore)
 {
     constexpr int MASSIMO = 40;
-    const QString testo = valore.size() > MASSIMO ? valore.left(MASSIMO) + QStringLiteral("...")
-                                                  : valore;
+    const QString testo =
+        valore.size() > MASSIMO ? valore.left(MASSIMO) + QStringLiteral("...") : valore;
     return QLatin1Char('"') + testo + QLatin1Char('"');
 }
 

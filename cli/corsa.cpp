@@ -21,8 +21,7 @@ struct Corsa::Porta
 };
 
 Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte,
-             const std::optional<file_unita::Contenuto> &file, Registro *registro,
-             Traccia *traccia)
+             const std::optional<file_unita::Contenuto> &file, Registro *registro, Traccia *traccia)
     : m_a(argomenti), m_file(file), m_registro(registro), m_traccia(traccia),
       m_terminale(::isatty(STDERR_FILENO) == 1)
 {
@@ -120,8 +119,9 @@ void Corsa::lavora(Porta &porta)
         const Collegamento::Esito via = p.collegamento().attendi_rimozione(m_a.silenzio_ms);
         if (via == Collegamento::Esito::PortaGuasta) {
             const QMutexLocker blocco(&m_mutex);
-            fallimento(uscita::PORTA, QStringLiteral("%1: the port is gone (%2); no more units on it")
-                                          .arg(porta.nome, p.collegamento().porta().motivo()));
+            fallimento(uscita::PORTA,
+                       QStringLiteral("%1: the port is gone (%2); no more units on it")
+                           .arg(porta.nome, p.collegamento().porta().motivo()));
             break;
         }
         if (via != Collegamento::Esito::Riuscito)
@@ -148,10 +148,9 @@ bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
     ++m_unita;
     if (esito.codice != uscita::SUCCESSO) {
         ++m_fallite;
-        fallimento(esito.codice, QStringLiteral("%1 unit %2: %3")
-                                     .arg(porta.nome)
-                                     .arg(numero)
-                                     .arg(esito.messaggio));
+        fallimento(
+            esito.codice,
+            QStringLiteral("%1 unit %2: %3").arg(porta.nome).arg(numero).arg(esito.messaggio));
     }
 
     QString errore;

@@ -43,8 +43,8 @@ std::optional<Errore> campo(const QJsonObject &o, const char *nome, QJsonValue::
         return errore(chiave, QStringLiteral("missing"));
     valore = o.value(chiave);
     if (valore.type() != tipo) {
-        static const char *const nomi[] = {"null", "a boolean", "a number", "a string",
-                                           "an array", "an object"};
+        static const char *const nomi[] = {"null",     "a boolean", "a number",
+                                           "a string", "an array",  "an object"};
         const int t = static_cast<int>(tipo);
         return errore(chiave, QStringLiteral("wrong type; expected %1")
                                   .arg(QLatin1String(t >= 0 && t < 6 ? nomi[t] : "a value")));
@@ -94,10 +94,9 @@ std::optional<Errore> intestazione(const QJsonObject &o)
     if (auto e = campo(o, "versione", QJsonValue::Double, versione))
         return e;
     if (versione.toDouble() != VERSIONE)
-        return errore(QStringLiteral("versione"),
-                      QStringLiteral("%1 is not known; expected %2")
-                          .arg(versione.toDouble())
-                          .arg(VERSIONE));
+        return errore(
+            QStringLiteral("versione"),
+            QStringLiteral("%1 is not known; expected %2").arg(versione.toDouble()).arg(VERSIONE));
     return std::nullopt;
 }
 
@@ -149,18 +148,18 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
             return e;
         i.opzioni[g] = valore_opzione(gruppo, nome.toStdString());
         if (!i.opzioni[g])
-            return errore(QLatin1String(gruppo.nome),
-                          QStringLiteral("%1 is not valid; expected %2 or %3")
-                              .arg(citazione(nome), QLatin1String(gruppo.uno),
-                                   QLatin1String(gruppo.zero)));
+            return errore(
+                QLatin1String(gruppo.nome),
+                QStringLiteral("%1 is not valid; expected %2 or %3")
+                    .arg(citazione(nome), QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
     }
     QString banda;
     if (auto e = testo(o, "banda", banda))
         return e;
     const auto b = banda_da_nome(banda.toStdString());
     if (!b)
-        return errore(QStringLiteral("banda"), QStringLiteral("%1 is not valid; expected UHF or VHF")
-                                                   .arg(citazione(banda)));
+        return errore(QStringLiteral("banda"),
+                      QStringLiteral("%1 is not valid; expected UHF or VHF").arg(citazione(banda)));
     c.banda = *b;
     return std::nullopt;
 }
@@ -186,9 +185,9 @@ QByteArray scrivi(const QByteArray &celle)
     r.aggiungi(QStringLiteral("formato"), FORMATO)
         .aggiungi(QStringLiteral("versione"), VERSIONE)
         .aggiungi(QStringLiteral("codice"), v.codice)
-        .aggiungi(QStringLiteral("frequenza"), v.frequenza
-                                                   ? QJsonValue(QString::fromStdString(*v.frequenza))
-                                                   : QJsonValue(QJsonValue::Null))
+        .aggiungi(QStringLiteral("frequenza"),
+                  v.frequenza ? QJsonValue(QString::fromStdString(*v.frequenza))
+                              : QJsonValue(QJsonValue::Null))
         .aggiungi(QStringLiteral("rele"), v.rele)
         .aggiungi(QStringLiteral("impulsi"), v.impulsi);
     for (int g = 0; g < NUM_GRUPPI; ++g)

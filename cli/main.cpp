@@ -64,8 +64,8 @@ int elenca_porte(bool json)
         } else {
             std::printf("%s\t%s\t%s\t%s\t%s\t%s\n",
                         qPrintable(com ? QStringLiteral("Com %1").arg(n) : QStringLiteral("-")),
-                        qPrintable(p.percorso), qPrintable(p.descrizione),
-                        qPrintable(p.produttore), qPrintable(vid_pid(p)), qPrintable(p.seriale));
+                        qPrintable(p.percorso), qPrintable(p.descrizione), qPrintable(p.produttore),
+                        qPrintable(vid_pid(p)), qPrintable(p.seriale));
         }
     }
     std::fflush(stdout);
@@ -83,7 +83,8 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
         QString motivo;
         const auto usb = adattatore_usb(porte_sistema(), motivo);
         if (!usb) {
-            errore = QStringLiteral("--port auto: %1; plug one in, or give --port PATH").arg(motivo);
+            errore =
+                QStringLiteral("--port auto: %1; plug one in, or give --port PATH").arg(motivo);
             return std::nullopt;
         }
         d.append({usb->percorso, PortaSeriale::PRIMA});

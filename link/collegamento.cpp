@@ -88,7 +88,8 @@ void Collegamento::interrompi()
 {
     m_interrotto = true;
     // Wakes a wait blocked in this object's thread.
-    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);
 }
 
 void Collegamento::Cmb_com_Click()

@@ -119,9 +119,8 @@ void PortaSeriale::apri()
     m_in_apertura = false;
     if (!ok) {
         // QSerialPort only says that a terminal call failed on it.
-        guasto(QFileInfo(m_aperto).isFile()
-                   ? QStringLiteral("a regular file, not a serial port")
-                   : m_porta.errorString());
+        guasto(QFileInfo(m_aperto).isFile() ? QStringLiteral("a regular file, not a serial port")
+                                            : m_porta.errorString());
         m_errore_apertura = m_porta.error();
         m_porta.clearError();
         throw ErrorePorta(m_motivo.toStdString());

@@ -76,12 +76,12 @@ std::optional<PortaSistema> adattatore_usb(const QList<PortaSistema> &porte, QSt
     }
     if (usb.size() == 1)
         return trovata;
-    motivo = usb.isEmpty()
-                 ? QStringLiteral("no USB serial adapter found (ports present: %1)")
-                       .arg(tutte.isEmpty() ? QStringLiteral("none") : tutte.join(QStringLiteral(", ")))
-                 : QStringLiteral("%1 USB serial adapters found (%2)")
-                       .arg(usb.size())
-                       .arg(usb.join(QStringLiteral(", ")));
+    motivo = usb.isEmpty() ? QStringLiteral("no USB serial adapter found (ports present: %1)")
+                                 .arg(tutte.isEmpty() ? QStringLiteral("none")
+                                                      : tutte.join(QStringLiteral(", ")))
+                           : QStringLiteral("%1 USB serial adapters found (%2)")
+                                 .arg(usb.size())
+                                 .arg(usb.join(QStringLiteral(", ")));
     return std::nullopt;
 }
 

@@ -119,7 +119,6 @@ std::vector<Differenza> differenze(const Impostazioni &attese, std::optional<Ban
                          testo_opzione(gruppo, unita.opzioni[g])});
     }
     if (banda && banda != unita.banda)
-        d.push_back({"banda", nome_banda(*banda),
-                     unita.banda ? nome_banda(*unita.banda) : "none"});
+        d.push_back({"banda", nome_banda(*banda), unita.banda ? nome_banda(*unita.banda) : "none"});
     return d;
 }

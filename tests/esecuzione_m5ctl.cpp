@@ -108,9 +108,9 @@ QJsonObject leggi_json(const QByteArray &uscita)
     QStringList ordine;
     for (const auto &m : chiave.globalMatch(QString::fromUtf8(righe.first())))
         ordine << m.captured(1);
-    const QStringList atteso = {"formato", "versione",      "codice", "frequenza",
-                                "rele",    "impulsi",       "toni",   "uscite",
-                                "trasmettitori", "banda", "checksum_ok", "celle"};
+    const QStringList atteso = {"formato",       "versione", "codice",      "frequenza",
+                                "rele",          "impulsi",  "toni",        "uscite",
+                                "trasmettitori", "banda",    "checksum_ok", "celle"};
     if (ordine != atteso)
         return {};
     return QJsonDocument::fromJson(righe.first()).object();

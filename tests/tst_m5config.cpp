@@ -79,8 +79,10 @@ void TstM5config::senza_display_data()
     QTest::addColumn<QString>("uscita");
     QTest::addColumn<QString>("errori");
 
-    QTest::newRow("--help") << QStringList{"--help"} << false << 0 << "Usage:" << "";
-    QTest::newRow("--version") << QStringList{"--version"} << false << 0 << "m5config " << "";
+    QTest::newRow("--help") << QStringList{"--help"} << false << 0 << "Usage:"
+                            << "";
+    QTest::newRow("--version") << QStringList{"--version"} << false << 0 << "m5config "
+                               << "";
     QTest::newRow("-v con altro") << QStringList{"--demo", "-v"} << false << 0 << "m5config "
                                   << "";
     QTest::newRow("nessun display") << QStringList{} << false << 1 << ""

@@ -250,12 +250,12 @@ void TstM5ctl::esiti_data()
         << QStringList{} << QStringList{"read"} << 3
         << porta + "/dev/m5-nessuna-porta: No such file or directory; check the cable" << false
         << QByteArray();
-    QTest::newRow("file regolare") << QStringList{} << QStringList{"--port", M5CTL_PATH, "read"}
-                                   << 3 << QStringLiteral("a regular file, not a serial port")
-                                   << false << QByteArray();
+    QTest::newRow("file regolare")
+        << QStringList{} << QStringList{"--port", M5CTL_PATH, "read"} << 3
+        << QStringLiteral("a regular file, not a serial port") << false << QByteArray();
     QTest::newRow("linea caduta durante la lettura")
-        << QStringList{"--hangup-after", "40"} << QStringList{"read"} << 3
-        << porta + "/dev/pts/" << false << CONNESSIONE.left(40);
+        << QStringList{"--hangup-after", "40"} << QStringList{"read"} << 3 << porta + "/dev/pts/"
+        << false << CONNESSIONE.left(40);
     const qsizetype in_rilettura = CONNESSIONE.size() + 186 + 20;
     QTest::newRow("linea caduta durante la rilettura")
         << QStringList{"--hangup-after", QString::number(in_rilettura)}
@@ -280,8 +280,8 @@ void TstM5ctl::esiti_data()
         << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
 
     QTest::newRow("checksum errato in lettura")
-        << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5
-        << lettura + "/dev/pts/" << true << CONNESSIONE + "E";
+        << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5 << lettura + "/dev/pts/"
+        << true << CONNESSIONE + "E";
     QTest::newRow("programmazione dopo una lettura errata")
         << QStringList{"--corrupt-cell", "7"} << QStringList{"program", "--codice", "9"} << 5
         << lettura + "/dev/pts/" << false << CONNESSIONE + "E";
@@ -354,8 +354,8 @@ void TstM5ctl::esiti()
         QVERIFY(sim->avvia());
     }
     // --com and --port replace the simulator's port, as on a real command line.
-    const bool propria = comando.contains(QStringLiteral("--com")) ||
-                         comando.contains(QStringLiteral("--port"));
+    const bool propria =
+        comando.contains(QStringLiteral("--com")) || comando.contains(QStringLiteral("--port"));
     const Esecuzione e = esegui((propria ? QStringList{} : argomenti_porta(sim.get())) + comando);
     QCOMPARE(e.codice, codice);
     // Exactly one line, naming what went wrong.

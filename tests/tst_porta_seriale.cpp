@@ -55,7 +55,7 @@ void TstPortaSeriale::mappatura_data()
     QTest::newRow("nessuna porta") << QStringList{} << QStringList{} << riserva;
 #ifndef Q_OS_WIN
     // USB adapters first, then the others, each by path, numbers by value.
-    const QStringList porte{"/dev/ttyS1",   "/dev/ttyUSB1 usb",  "/dev/ttyS0",
+    const QStringList porte{"/dev/ttyS1",       "/dev/ttyUSB1 usb",  "/dev/ttyS0",
                             "/dev/ttyACM0 usb", "/dev/ttyUSB10 usb", "/dev/ttyUSB2 usb"};
     QTest::newRow("usb prima, poi le altre")
         << porte << QStringList{}
@@ -64,7 +64,7 @@ void TstPortaSeriale::mappatura_data()
     QTest::newRow("una mappa vince")
         << QStringList{"/dev/ttyUSB0 usb"} << QStringList{"1=/dev/pts/9", "3=/dev/ttyUSB0"}
         << QStringList{"/dev/pts/9", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyS3",
-                       "/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7"};
+                       "/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6",   "/dev/ttyS7"};
 #endif
     QStringList automatica = riserva;
     automatica[0] = automatica[1] = QStringLiteral("/dev/ttyUSB3");
@@ -74,7 +74,7 @@ void TstPortaSeriale::mappatura_data()
     automatica[1] = QString();
     QTest::newRow("auto: due adattatori")
         << QStringList{"/dev/ttyUSB0 usb", "/dev/ttyUSB1 usb"} << QStringList{"2=auto"}
-        << QStringList{"/dev/ttyUSB0", "", "/dev/ttyS2", "/dev/ttyS3",
+        << QStringList{"/dev/ttyUSB0", "",           "/dev/ttyS2", "/dev/ttyS3",
                        "/dev/ttyS4",   "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7"};
     QTest::newRow("auto: nessun adattatore")
         << QStringList{} << QStringList{"2=auto"} << automatica;
@@ -90,10 +90,10 @@ void TstPortaSeriale::mappatura()
     porta.imposta_fonte([porte] {
         QList<PortaSistema> elenco;
         for (const QString &p : porte)
-            elenco.append({p.section(' ', 0, 0), QStringLiteral("adattatore"), QString(),
-                           p.endsWith(QLatin1String(" usb")) ? std::optional<quint16>(0x0403)
-                                                             : std::nullopt,
-                           std::nullopt, QString()});
+            elenco.append(
+                {p.section(' ', 0, 0), QStringLiteral("adattatore"), QString(),
+                 p.endsWith(QLatin1String(" usb")) ? std::optional<quint16>(0x0403) : std::nullopt,
+                 std::nullopt, QString()});
         return ordina_porte(elenco);
     });
     for (const QString &m : mappe)

@@ -219,8 +219,8 @@ void TstPrincipale::scelta_della_porta_data()
                            << "Com 2 = /dev/ttyS0 (ttyS0)";
     QTest::newRow("Com 3") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "Com 3" << 3
                            << "Com 3 = /dev/ttyS2";
-    QTest::newRow("oltre l'ultima") << QList<int>(10, Qt::Key_Down) << "Com 8" << 8
-                                    << "Com 8 = /dev/ttyS7";
+    QTest::newRow("oltre l'ultima")
+        << QList<int>(10, Qt::Key_Down) << "Com 8" << 8 << "Com 8 = /dev/ttyS7";
     QTest::newRow("avanti e indietro") << QList<int>{Qt::Key_Down, Qt::Key_Up} << "Com 1" << 1
                                        << "Com 1 = /dev/ttyUSB0 (FT232R USB UART)";
 }

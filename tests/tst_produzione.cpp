@@ -47,8 +47,8 @@ namespace {
 // A UHF unit with a code, a frequency, times and options of its own.
 QByteArray unita_campione()
 {
-    return con_checksum(
-        celle_programmate({0, 1, 230, 20, 0, 136, 1, 4, 210, 0, 1, 20, 5, 1}) + QByteArray("U"));
+    return con_checksum(celle_programmate({0, 1, 230, 20, 0, 136, 1, 4, 210, 0, 1, 20, 5, 1}) +
+                        QByteArray("U"));
 }
 
 QByteArray leggi_tutto(const QString &percorso)
@@ -90,13 +90,20 @@ void TstProduzione::clona_programma_verifica()
     const QString unita = percorso(QStringLiteral("unita.json"));
     auto campione = simulatore(percorso(QStringLiteral("campione")), unita_campione());
     QVERIFY(campione);
-    Esecuzione e = esegui(argomenti_porta(campione.get()) << "read" << "-o" << unita);
+    Esecuzione e = esegui(argomenti_porta(campione.get()) << "read"
+                                                          << "-o" << unita);
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.uscita, QByteArray());
     const QJsonObject file = leggi_json(leggi_tutto(unita));
-    verifica_campi(file, {{"formato", "m5-unita"}, {"versione", 1}, {"codice", 1234},
-                          {"frequenza", "433.925"}, {"rele", 20}, {"impulsi", 5},
-                          {"toni", "bassi"}, {"uscite", "imp"}, {"trasmettitori", "bidi"},
+    verifica_campi(file, {{"formato", "m5-unita"},
+                          {"versione", 1},
+                          {"codice", 1234},
+                          {"frequenza", "433.925"},
+                          {"rele", 20},
+                          {"impulsi", 5},
+                          {"toni", "bassi"},
+                          {"uscite", "imp"},
+                          {"trasmettitori", "bidi"},
                           {"banda", "UHF"}});
     // Written aside and renamed: nothing else is left in the folder.
     QCOMPARE(QDir(m_cartella.path()).entryList(QDir::Files).size(), 2);
@@ -107,20 +114,23 @@ void TstProduzione::clona_programma_verifica()
     propria[5] = 99;
     auto altra = simulatore(percorso(QStringLiteral("altra")), con_checksum(propria));
     QVERIFY(altra);
-    e = esegui(argomenti_porta(altra.get()) << "program" << "--from" << unita << "--rele" << "9");
+    e = esegui(argomenti_porta(altra.get()) << "program"
+                                            << "--from" << unita << "--rele"
+                                            << "9");
     QCOMPARE(e.codice, 0);
     QByteArray attese = unita_campione().left(CELLA_CKS + 1);
     attese[0] = 7;
     attese[5] = 99;
     attese[11] = 9; // the command line overrides the file
     attese = con_checksum(attese);
-    QCOMPARE(leggi_json(e.uscita).value("celle").toArray(),
-             come_json(attese + QByteArray("U")));
+    QCOMPARE(leggi_json(e.uscita).value("celle").toArray(), come_json(attese + QByteArray("U")));
 
-    e = esegui(argomenti_porta(altra.get()) << "verify" << "--from" << unita);
+    e = esegui(argomenti_porta(altra.get()) << "verify"
+                                            << "--from" << unita);
     QCOMPARE(e.codice, 9);
     QCOMPARE(e.errori, QByteArray("m5ctl: rele: file 20, unit 9\n"));
-    e = esegui(argomenti_porta(campione.get()) << "verify" << "--from" << unita);
+    e = esegui(argomenti_porta(campione.get()) << "verify"
+                                               << "--from" << unita);
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, QByteArray());
     QCOMPARE(e.uscita, QByteArray());
@@ -150,8 +160,8 @@ void TstProduzione::file_errato_data()
     QTest::newRow("frequenza 46o") << con("\"460\"", "\"46o\"") << 2 << "frequenza";
     QTest::newRow("toni medi") << con("\"alti\"", "\"medi\"") << 2 << "toni: \"medi\"";
     QTest::newRow("banda LF") << con("\"UHF\"", "\"LF\"") << 2 << "banda";
-    QTest::newRow("checksum falso") << con("\"banda\"", "\"checksum_ok\":false,\"banda\"") << 2
-                                    << "checksum_ok";
+    QTest::newRow("checksum falso")
+        << con("\"banda\"", "\"checksum_ok\":false,\"banda\"") << 2 << "checksum_ok";
     QTest::newRow("codice 5000") << con("\"codice\":12", "\"codice\":5000") << 7
                                  << "codice: 5000 is out of range";
     QTest::newRow("rele 0") << con("\"rele\":30", "\"rele\":0") << 7 << "rele: 0 is out of range";
@@ -184,11 +194,15 @@ void TstProduzione::banda_del_file()
     const QString unita = percorso(QStringLiteral("uhf.json"));
     auto uhf = simulatore(percorso(QStringLiteral("campione")), unita_campione());
     QVERIFY(uhf);
-    QCOMPARE(esegui(argomenti_porta(uhf.get()) << "read" << "-o" << unita).codice, 0);
+    QCOMPARE(esegui(argomenti_porta(uhf.get()) << "read"
+                                               << "-o" << unita)
+                 .codice,
+             0);
 
     auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
     QVERIFY(vhf);
-    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program" << "--from" << unita);
+    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program"
+                                                           << "--from" << unita);
     QCOMPARE(e.codice, 6);
     QVERIFY2(e.errori.contains("the unit file is for a UHF unit, this unit is VHF"),
              e.errori.constData());
@@ -251,8 +265,9 @@ void TstProduzione::registro()
         QVERIFY(scrivi_file(registro, prima));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
-    const Esecuzione e =
-        esegui(argomenti_porta(&sim) << "--log" << registro << "program" << "--codice" << "9");
+    const Esecuzione e = esegui(argomenti_porta(&sim) << "--log" << registro << "program"
+                                                      << "--codice"
+                                                      << "9");
     QCOMPARE(e.codice, codice);
     QCOMPARE(sim.ricevuti().isEmpty(), !dialogo);
     if (codice != 0) {
@@ -348,8 +363,8 @@ void TstProduzione::permesso_negato()
     QVERIFY(aperta.isValid());
     const QString m5ctl = aperta.filePath(QStringLiteral("m5ctl"));
     QVERIFY(QFile::copy(QStringLiteral(M5CTL_PATH), m5ctl));
-    const auto tutti = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                       QFile::ExeOther;
+    const auto tutti =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
     QVERIFY(QFile::setPermissions(aperta.path(), tutti) && QFile::setPermissions(m5ctl, tutti));
 
     ProcessoSimulatore sim;
@@ -385,8 +400,8 @@ void TstProduzione::piu_porte()
         QCOMPARE(r.value("unita").toInt(), 1);
         esiti.insert(r.value("porta").toString(), r.value("esito").toInt());
     }
-    QCOMPARE(esiti, (QMap<QString, int>{
-                        {uno.percorso(), 0}, {due.percorso(), 4}, {tre.percorso(), 0}}));
+    QCOMPARE(esiti,
+             (QMap<QString, int>{{uno.percorso(), 0}, {due.percorso(), 4}, {tre.percorso(), 0}}));
     const QByteArray completo =
         CONNESSIONE + record_scrittura(celle_programmata_codice(9)) + richieste_lettura() + "E";
     for (ProcessoSimulatore *s : {&uno, &tre}) {
@@ -403,8 +418,8 @@ void TstProduzione::piu_porte_interrotta()
     ProcessoSimulatore muta({QStringLiteral("--silent")});
     QVERIFY(lenta.avvia() && muta.avvia());
     QProcess m5ctl;
-    m5ctl.start(QStringLiteral(M5CTL_PATH), {"--port", lenta.percorso(), "--port",
-                                             muta.percorso(), "read"});
+    m5ctl.start(QStringLiteral(M5CTL_PATH),
+                {"--port", lenta.percorso(), "--port", muta.percorso(), "read"});
     QVERIFY(lenta.attendi_ricevuti(4, FINE_MS));
     ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
     QVERIFY(m5ctl.waitForFinished(5000));
@@ -441,14 +456,17 @@ void TstProduzione::ripetizione()
 
     const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
     const QString riepilogo = percorso(QStringLiteral("riepilogo.json"));
-    ProcessoSimulatore sim({"--block", "vhf", "--swap-ms", "700", "--next-block", "uhf",
-                            "--summary", riepilogo});
+    ProcessoSimulatore sim(
+        {"--block", "vhf", "--swap-ms", "700", "--next-block", "uhf", "--summary", riepilogo});
     QVERIFY(sim.avvia());
     QProcess m5ctl;
-    m5ctl.start(QStringLiteral(M5CTL_PATH),
-                argomenti_porta(&sim) << "--log" << file_registro << "program" << "--codice"
-                                      << "9" << "--repeat" << QString::number(ripetizioni)
-                                      << "--swap-silence" << "0.3");
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim)
+                                                << "--log" << file_registro << "program"
+                                                << "--codice"
+                                                << "9"
+                                                << "--repeat" << QString::number(ripetizioni)
+                                                << "--swap-silence"
+                                                << "0.3");
     QByteArray uscita;
     if (ripetizioni == 0) {
         QVERIFY(QTest::qWaitFor(
