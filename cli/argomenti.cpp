@@ -35,8 +35,8 @@ const char *const TESTO_AIUTO =
     "  --from FILE          program the values of a unit file (see read); the options\n"
     "                       below override single values of it\n"
     "  --codice N           receiver code, 1-4096\n"
-    "  --frequenza MHZ      receive frequency, 100-249 (VHF) or 250-500 (UHF); the\n"
-    "                       unit's band must match\n"
+    "  --frequenza MHZ      receive frequency, 100-227.6 (VHF) or 295-500 (UHF);\n"
+    "                       the unit's band must match\n"
     "  --rele SECONDS       alarm relay time, 1-255\n"
     "  --impulsi SECONDS    pulse output time, 1-255\n"
     "  --toni alti|bassi    high or low tones\n"
@@ -151,7 +151,16 @@ Esito secondi(const QString &opzione, const QString &v, double minimo, double ma
     return std::nullopt;
 }
 
-const QString ATTESA_FREQUENZA = QStringLiteral("MHz, 100-249 (VHF) or 250-500 (UHF)");
+QString finestra(Banda banda)
+{
+    const FinestraRx f = finestra_rx(banda);
+    return QStringLiteral("%1-%2 (%3)")
+        .arg(QString::fromStdString(testo_numero(f.da)), QString::fromStdString(testo_numero(f.a)),
+             QLatin1String(nome_banda(banda)));
+}
+
+const QString ATTESA_FREQUENZA =
+    QStringLiteral("MHz, %1 or %2").arg(finestra(Banda::VHF), finestra(Banda::UHF));
 
 Esito codice(Argomenti &a, const QString &o, const QString &v)
 {
@@ -409,7 +418,10 @@ std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QS
 {
     if (!decimale(valore))
         return non_valido(nome, valore, ATTESA_FREQUENZA);
-    if (applica_offset(valore_testo(valore.toStdString())).fuori_range)
+    // Only what a unit of one band or the other takes: nothing between the two.
+    const std::string testo = valore.toStdString();
+    if (converti_frequenza(testo, Variante(LETTERA_VHF)).fuori_banda &&
+        converti_frequenza(testo, Variante(LETTERA_UHF)).fuori_banda)
         return fuori_range(nome, valore, ATTESA_FREQUENZA);
     return std::nullopt;
 }

@@ -3,6 +3,7 @@
 
 #include "file_unita.h"
 #include "sintetizzatore.h"
+#include "testo_numero.h"
 
 #include <cstdio>
 
@@ -89,9 +90,10 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
     const auto banda = banda_da_lettera(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)));
     if (banda_file && banda != banda_file)
         return concludi(r, uscita::FUORI_BANDA,
-                        QStringLiteral("%1: the unit file is for a %2 unit, this unit is %3; "
+                        QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; "
                                        "nothing was written")
-                            .arg(dispositivo(), QLatin1String(nome_banda(*banda_file)),
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
+                                 QLatin1String(nome_banda(*banda_file)),
                                  QLatin1String(banda ? nome_banda(*banda) : "of no known band")));
     applica(valori);
     const Esito esito = m_collegamento.cmd_programma_Click();
@@ -234,8 +236,7 @@ QString Postazione::descrivi(Esito esito) const
     case Esito::LetturaDaRifare:
         return descrivi_checksum();
     case Esito::FuoriBanda:
-        return QStringLiteral("%1: %2 MHz is not in the unit's band; nothing was written")
-            .arg(citata(Collegamento::FUORI_BANDA), m_console.testo(Campo::Frequenza));
+        return descrivi_fuori_banda();
     case Esito::ValoreFuoriRange:
         return QStringLiteral("%1: a value does not fit its cell; nothing was written")
             .arg(citata(Collegamento::VALORE_FUORI_RANGE));
@@ -254,6 +255,24 @@ QString Postazione::descrivi(Esito esito) const
         break;
     }
     return QStringLiteral("%1: internal error").arg(dispositivo);
+}
+
+QString Postazione::descrivi_fuori_banda() const
+{
+    QString banda = QStringLiteral("band");
+    const Variante &lettera = m_collegamento.parametri().stripVU;
+    for (const Banda b : {Banda::UHF, Banda::VHF}) {
+        if (lettera.uguale(b == Banda::UHF ? LETTERA_UHF : LETTERA_VHF)) {
+            const FinestraRx f = finestra_rx(b);
+            banda =
+                QStringLiteral("%1 band, %2-%3 MHz")
+                    .arg(QLatin1String(nome_banda(b)), QString::fromStdString(testo_numero(f.da)),
+                         QString::fromStdString(testo_numero(f.a)));
+        }
+    }
+    return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
+        .arg(citata(Collegamento::FUORI_BANDA), dispositivo(), m_console.testo(Campo::Frequenza),
+             banda);
 }
 
 QString Postazione::descrivi_porta(const QString &quando) const

@@ -78,6 +78,7 @@ private:
     EsitoUnita &concludi(EsitoUnita &r, int codice, const QString &messaggio);
     QString descrivi(Collegamento::Esito esito) const;
     QString descrivi_porta(const QString &quando) const;
+    QString descrivi_fuori_banda() const;
     QString descrivi_time_out() const;
     QString descrivi_checksum() const;
     void attesa_lunga();

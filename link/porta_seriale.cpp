@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <cerrno>
+#include <cstring>
+
 PortaSeriale::PortaSeriale(QObject *parent) : QObject(parent)
 {
     connect(&m_porta, &QSerialPort::errorOccurred, this, &PortaSeriale::errore);
@@ -119,8 +122,12 @@ void PortaSeriale::apri()
     m_in_apertura = false;
     if (!ok) {
         // QSerialPort only says that a terminal call failed on it.
-        guasto(QFileInfo(m_aperto).isFile() ? QStringLiteral("a regular file, not a serial port")
-                                            : m_porta.errorString());
+        QString motivo = m_porta.errorString();
+        if (QFileInfo(m_aperto).isFile())
+            motivo = QStringLiteral("a regular file, not a serial port");
+        else if (motivo == QString::fromLocal8Bit(std::strerror(ENOTTY)))
+            motivo += QStringLiteral(" (not a serial port)");
+        guasto(motivo);
         m_errore_apertura = m_porta.error();
         m_porta.clearError();
         throw ErrorePorta(m_motivo.toStdString());

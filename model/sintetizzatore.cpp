@@ -22,9 +22,9 @@ bool in_uhf(double x)
 Offset applica_offset(double f)
 {
     if (in_vhf(f))
-        return {f + 21.4, false};
+        return {f + OFFSET_VHF, false};
     if (in_uhf(f))
-        return {f - 45, false};
+        return {f + OFFSET_UHF, false};
     return {f, true};
 }
 
@@ -41,6 +41,13 @@ bool rx_in_banda(double f, const Variante &stripVU)
 {
     // The windows are the same as those of the offset value.
     return in_banda(f, stripVU);
+}
+
+FinestraRx finestra_rx(Banda banda)
+{
+    if (banda == Banda::VHF)
+        return {VHF_MIN, VHF_MAX - OFFSET_VHF};
+    return {UHF_MIN - OFFSET_UHF, UHF_MAX};
 }
 
 FqByte calcola_fq_byte(double s)
@@ -77,8 +84,8 @@ std::optional<double> frequenza_da_fq_byte(const Variante &FQ_Byte1, const Varia
     const double B = 256 * FQ_Byte1.valore() + FQ_Byte2.valore();
     const double F = (B * 64 + FQ_Byte3.valore()) * 0.0125;
     if (in_vhf(F))
-        return F - 21.4;
+        return F - OFFSET_VHF;
     if (in_uhf(F))
-        return F + 45;
+        return F - OFFSET_UHF;
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "parametri.h"
 #include "variante.h"
 
 #include <optional>
@@ -14,6 +15,8 @@ constexpr double VHF_MIN = 100;
 constexpr double VHF_MAX = 249;
 constexpr double UHF_MIN = 250;
 constexpr double UHF_MAX = 500;
+constexpr double OFFSET_VHF = 21.4; // local oscillator = RX + 21.4
+constexpr double OFFSET_UHF = -45;  // local oscillator = RX - 45
 
 struct FqByte
 {
@@ -43,6 +46,15 @@ bool rx_in_banda(double f, const Variante &stripVU);
 // Steps onto the 12.5 kHz grid (a point 2.5 kHz or more above a grid point
 // goes up) and splits N into the three cells.
 FqByte calcola_fq_byte(double s);
+
+struct FinestraRx
+{
+    double da;
+    double a;
+};
+// The RX values a unit of the band takes: its own window, narrowed to where
+// the oscillator value stays in the window too (VHF 100-227.6, UHF 295-500).
+FinestraRx finestra_rx(Banda banda);
 
 struct Conversione
 {

@@ -288,10 +288,10 @@ void TstM5ctl::esiti_data()
 
     const QString banda = QStringLiteral("\"Frequenza Fuori Banda !\"");
     QTest::newRow("161 su unità UHF") << uhf << QStringList{"program", "--frequenza", "161"} << 6
-                                      << banda << false << CONNESSIONE + "E";
-    QTest::newRow("250 su unità VHF")
-        << QStringList{"--block", "vhf"} << QStringList{"program", "--frequenza", "250"} << 6
-        << banda << false << CONNESSIONE + "E";
+                                      << banda + ": /dev/pts/" << false << CONNESSIONE + "E";
+    QTest::newRow("300 su unità VHF, i limiti")
+        << QStringList{"--block", "vhf"} << QStringList{"program", "--frequenza", "300"} << 6
+        << "300 MHz is not in the unit's VHF band, 100-227.6 MHz" << false << CONNESSIONE + "E";
 
     // Values are judged before the port is touched.
     const QList<std::tuple<const char *, QStringList, int, QString>> rifiuti = {
@@ -299,7 +299,9 @@ void TstM5ctl::esiti_data()
         {"codice 0", {"program", "--codice", "0"}, 7, "from 1 to 4096"},
         {"rele 256", {"program", "--rele", "256"}, 7, "--rele: \"256\" is out of range"},
         {"impulsi 0300", {"program", "--impulsi", "0300"}, 7, "from 1 to 255"},
-        {"frequenza 249.5", {"program", "--frequenza", "249.5"}, 7, "100-249 (VHF) or 250-500"},
+        {"frequenza 249.5", {"program", "--frequenza", "249.5"}, 7, "100-227.6 (VHF) or 295-500"},
+        // No unit takes it: in the UHF window, but its oscillator value is not.
+        {"frequenza 281", {"program", "--frequenza", "281"}, 7, "--frequenza: \"281\" is out"},
         {"frequenza 600", {"program", "--frequenza", "600"}, 7, "--frequenza: \"600\""},
         {"frequenza 460.5.5", {"program", "--frequenza", "460.5.5"}, 2, "\"460.5.5\" is not valid"},
         {"frequenza 460..5", {"program", "--frequenza", "460..5"}, 2, "\"460..5\" is not valid"},

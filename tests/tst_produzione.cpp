@@ -204,7 +204,8 @@ void TstProduzione::banda_del_file()
     const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program"
                                                            << "--from" << unita);
     QCOMPARE(e.codice, 6);
-    QVERIFY2(e.errori.contains("the unit file is for a UHF unit, this unit is VHF"),
+    QVERIFY2(e.errori.contains("\"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
+                               ": the unit file is for a UHF unit, this unit is VHF"),
              e.errori.constData());
     QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
     QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
