@@ -96,6 +96,17 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
                                  QLatin1String(nome_banda(*banda_file)),
                                  QLatin1String(banda ? nome_banda(*banda) : "of no known band")));
     applica(valori);
+    // The window would warn, then program 0 MHz on a unit of no known band:
+    // a frequency nobody asked for.
+    if (m_console.testo(Campo::Frequenza).isEmpty())
+        return concludi(r, uscita::FUORI_RANGE,
+                        QStringLiteral("%1: %2: the unit's frequency (cells 1-3: %3, %4, %5) lies "
+                                       "in neither band window; give --frequenza; nothing was "
+                                       "written")
+                            .arg(citata(Collegamento::FUORI_RANGE_RX), dispositivo())
+                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ1)))
+                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ2)))
+                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ3))));
     const Esito esito = m_collegamento.cmd_programma_Click();
     segna_rilettura(r, esito);
     return concludi(r, esito);

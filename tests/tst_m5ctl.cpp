@@ -30,6 +30,7 @@ private slots:
     void esiti_data();
     void esiti();
     void argomento_ostile();
+    void frequenza_illeggibile();
     void interruzione_data();
     void interruzione();
 };
@@ -384,6 +385,32 @@ void TstM5ctl::argomento_ostile()
     const Esecuzione e = esegui({"--port", "/dev/m5-nessuna-porta", "program", "--codice", lungo});
     QCOMPARE(e.codice, 7);
     QVERIFY2(e.errori.size() < 200, e.errori.constData());
+}
+
+void TstM5ctl::frequenza_illeggibile()
+{
+    // Cells 1-3 in neither window and no band letter: the window would warn, then
+    // program 0 MHz. m5ctl leaves the unit alone unless told the frequency.
+    QByteArray celle = blocco(Banda::UHF);
+    celle[1] = 0;
+    celle[2] = 10;
+    celle[3] = 1;
+    celle[CELLA_BANDA] = 'X';
+    QTemporaryDir cartella;
+    const QString file = cartella.filePath(QStringLiteral("blocco"));
+    QVERIFY(scrivi_file(file, con_checksum(celle)));
+    ProcessoSimulatore sim({QStringLiteral("--block"), file});
+    QVERIFY(sim.avvia());
+    Esecuzione e = esegui(argomenti_porta(&sim) << "program" << "--codice" << "9");
+    QCOMPARE(e.codice, 7);
+    QVERIFY2(e.errori.contains("\"Frequenza RX fuori range!\"") &&
+                 e.errori.contains("cells 1-3: 0, 10, 1") && e.errori.count('\n') == 1,
+             e.errori.constData());
+    QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+    QCOMPARE(sim.ricevuti(), CONNESSIONE + "E");
+
+    e = esegui(argomenti_porta(&sim) << "program" << "--codice" << "9" << "--frequenza" << "460");
+    QCOMPARE(e.codice, 0);
 }
 
 void TstM5ctl::interruzione_data()
