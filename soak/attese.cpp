@@ -1,0 +1,109 @@
+#include "attese.h"
+
+#include "sintetizzatore.h"
+#include "testo_numero.h"
+
+#include <QStringList>
+
+Codici codici(std::initializer_list<int> elenco)
+{
+    Codici c;
+    for (const int i : elenco)
+        c.set(static_cast<std::size_t>(i));
+    return c;
+}
+
+QString testo_codici(const Codici &c)
+{
+    QStringList elenco;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        if (c.test(i))
+            elenco << QString::number(i);
+    }
+    return elenco.isEmpty() ? QStringLiteral("none") : elenco.join(QLatin1Char(','));
+}
+
+const char *nome_comando(Comando c)
+{
+    switch (c) {
+    case Comando::Leggi:
+        return "read";
+    case Comando::Programma:
+        return "program";
+    case Comando::Inizializza:
+        return "init";
+    case Comando::Verifica:
+        return "verify";
+    }
+    return "?";
+}
+
+bool frequenza_nella_banda(const std::string &testo, Banda banda)
+{
+    const double f = valore_testo(testo);
+    return banda == Banda::VHF ? f >= VHF_MIN && f <= VHF_MAX : f >= UHF_MIN && f <= UHF_MAX;
+}
+
+int esito_pulito(const Incarico &incarico, const Blocco &celle)
+{
+    const bool letto_bene = checksum_celle(celle) == celle[CELLA_CKS];
+    if (incarico.comando == Comando::Inizializza)
+        return 0;
+    if (!letto_bene)
+        return 5;
+    if (incarico.comando == Comando::Verifica)
+        return differenze(incarico.valori, incarico.banda_file, celle).empty() ? 0 : 9;
+    if (incarico.comando == Comando::Leggi)
+        return 0;
+    const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
+    if (incarico.banda_file && incarico.banda_file != banda)
+        return 6;
+    if (banda && incarico.valori.frequenza &&
+        !frequenza_nella_banda(*incarico.valori.frequenza, *banda))
+        return 6;
+    return 0;
+}
+
+namespace {
+Blocco programmate(const Impostazioni &v, const Blocco &prima)
+{
+    Blocco b = prima;
+    if (v.frequenza) {
+        const Conversione c = converti_frequenza(*v.frequenza, Variante(prima[CELLA_BANDA]));
+        b[CELLA_FQ1] = static_cast<std::uint8_t>(c.celle.FQ_Byte1);
+        b[CELLA_FQ2] = static_cast<std::uint8_t>(c.celle.FQ_Byte2);
+        b[CELLA_FQ3] = static_cast<std::uint8_t>(c.celle.FQ_Byte3);
+    }
+    if (v.codice) {
+        const Codice c = dividi_codice(*v.codice);
+        b[CELLA_COD_H] = static_cast<std::uint8_t>(c.Cod_H);
+        b[CELLA_COD_L] = static_cast<std::uint8_t>(c.Cod_L);
+    }
+    if (v.rele)
+        b[CELLA_RELE] = static_cast<std::uint8_t>(*v.rele);
+    if (v.impulsi)
+        b[CELLA_IMPULSI] = static_cast<std::uint8_t>(*v.impulsi);
+    for (int g = 0; g < NUM_GRUPPI; ++g) {
+        if (v.opzioni[g])
+            b[GRUPPI_OPZIONI[g].cella] = static_cast<std::uint8_t>(*v.opzioni[g]);
+    }
+    for (int i = ULTIMA_CELLA_CONTATA + 1; i < CELLA_CKS; ++i)
+        b[i] = 0;
+    b[CELLA_CKS] = checksum_celle(b);
+    return b;
+}
+} // namespace
+
+Blocco celle_attese(const Incarico &incarico, const Blocco &prima)
+{
+    switch (incarico.comando) {
+    case Comando::Programma:
+        return programmate(incarico.valori, prima);
+    case Comando::Inizializza:
+        return blocco_fabbrica(incarico.banda_init);
+    case Comando::Leggi:
+    case Comando::Verifica:
+        break;
+    }
+    return prima;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "parametri.h"
+#include "valori_unita.h"
+
+#include <QString>
+
+#include <bitset>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+// A set of exit statuses.
+using Codici = std::bitset<256>;
+Codici codici(std::initializer_list<int> elenco);
+QString testo_codici(const Codici &c);
+
+enum class Comando { Leggi, Programma, Inizializza, Verifica };
+const char *nome_comando(Comando c);
+
+// What one m5ctl command asks of each unit.
+struct Incarico
+{
+    Comando comando = Comando::Leggi;
+    Impostazioni valori;             // program, verify
+    std::optional<Banda> banda_file; // program --from, verify
+    Banda banda_init = Banda::UHF;
+};
+
+// The receive frequency windows of the manual page: VHF 100 to 249 MHz, UHF 250 to 500.
+bool frequenza_nella_banda(const std::string &testo, Banda banda);
+
+// The exit status the manual gives for the command on a clean line, for a
+// unit holding these cells.
+int esito_pulito(const Incarico &incarico, const Blocco &celle);
+
+// The cells the unit must hold once the command has succeeded: programmed,
+// cells 0 and 4-6 as the unit had them, 14-60 zero, 61 the checksum, 62-63
+// kept; initialised, the factory block; otherwise untouched.
+Blocco celle_attese(const Incarico &incarico, const Blocco &prima);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "giudice.h"
+#include "piano.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// The soak's counts, from all its jobs.
+class Bilancio
+{
+public:
+    Bilancio();
+
+    // codice: m5ctl's exit status, -1 when it did not end by itself.
+    void registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
+                  double secondi_ciclo, const std::vector<Violazione> &violazioni);
+    void stampa(std::FILE *f, double secondi, int lavori, std::uint64_t seme) const;
+    int violazioni() const;
+
+private:
+    struct PerGuasto
+    {
+        int cicli = 0;
+        QMap<int, int> codici;
+    };
+
+    mutable QMutex m_mutex;
+    std::vector<PerGuasto> m_guasti;
+    QMap<QString, int> m_forme;
+    QMap<QString, int> m_tipi_violazione;
+    int m_cicli = 0;
+    int m_cicli_violati = 0;
+    int m_violazioni = 0;
+    double m_secondi_cicli = 0;
+    // m5ctl in the cycles where it mostly waited.
+    int m_cicli_attesa = 0;
+    double m_secondi_attesa = 0;
+    double m_cpu_attesa = 0;
+    double m_peggiore = 0;
+};

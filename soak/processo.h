@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <sys/types.h>
+
+// A child started with fork and exec, reaped with wait4 so that its own CPU
+// time comes back with it. It is killed if the thread that started it ends,
+// so that a soak cut short leaves no simulator behind.
+class Processo
+{
+public:
+    struct Fine
+    {
+        bool finito = false;
+        int codice = -1; // exit status after a normal exit
+        int segnale = 0; // the signal that ended it, 0 for a normal exit
+        bool segnale_nostro = false;
+        double secondi = 0;
+        double cpu_secondi = 0; // user + sys
+    };
+
+    Processo() = default;
+    ~Processo();
+    Processo(const Processo &) = delete;
+    Processo &operator=(const Processo &) = delete;
+
+    // Standard input is /dev/null; uscita and errori are the caller's descriptors.
+    bool avvia(const QString &programma, const QStringList &argomenti, int uscita, int errori);
+    // True once it has ended, and fine() then holds; false after ms (-1: no limit).
+    bool attendi(int ms);
+    void segnala(int segnale);
+    bool in_corso() const { return m_pid > 0 && !m_fine.finito; }
+    const Fine &fine() const { return m_fine; }
+
+private:
+    bool raccogli();
+
+    pid_t m_pid = -1;
+    int m_pidfd = -1;
+    std::int64_t m_inizio_ns = 0;
+    unsigned long long m_segnali_inviati = 0; // one bit per signal
+    Fine m_fine;
+};

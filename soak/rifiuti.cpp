@@ -1,0 +1,122 @@
+#include "rifiuti.h"
+
+#include "valori_casuali.h"
+
+#include <QJsonObject>
+
+namespace {
+template <std::size_t N> const char *uno_di(Estrazione &e, const char *const (&elenco)[N])
+{
+    return elenco[e.tra(0, static_cast<int>(N) - 1)];
+}
+
+Banda altra(Banda b)
+{
+    return b == Banda::UHF ? Banda::VHF : Banda::UHF;
+}
+
+// The refused option, sometimes beside a valid value of another option.
+void opzione(Estrazione &e, CasoRifiuto &c, const char *nome, const char *valore)
+{
+    c.argomenti << QLatin1String(nome) << QLatin1String(valore);
+    if (e.con_probabilita(0.5))
+        c.argomenti << QStringLiteral("--trasmettitori") << QStringLiteral("bidi");
+}
+
+void codice_fuori_range(Estrazione &e, Banda, CasoRifiuto &c)
+{
+    static const char *const valori[] = {"0", "4097", "65536", "999999999999"};
+    opzione(e, c, "--codice", uno_di(e, valori));
+}
+
+void tempo_fuori_range(Estrazione &e, Banda, CasoRifiuto &c)
+{
+    static const char *const nomi[] = {"--rele", "--impulsi"};
+    static const char *const valori[] = {"0", "256", "1000"};
+    opzione(e, c, uno_di(e, nomi), uno_di(e, valori));
+}
+
+void frequenza_fuori_range(Estrazione &e, Banda, CasoRifiuto &c)
+{
+    static const char *const valori[] = {"99.9875", "500.0125", "249.5", "700", "0.5", "1000"};
+    opzione(e, c, "--frequenza", uno_di(e, valori));
+}
+
+void valore_malformato(Estrazione &e, Banda, CasoRifiuto &c)
+{
+    static const char *const casi[][2] = {
+        {"--codice", "12a"},    {"--codice", "1.5"},   {"--codice", ""},
+        {"--rele", "-3"},       {"--impulsi", "+3"},   {"--frequenza", "160,5"},
+        {"--frequenza", "1e2"}, {"--frequenza", ".5"}, {"--frequenza", "433.92 "},
+        {"--toni", "medio"},    {"--uscite", "MEM"},   {"--trasmettitori", ""},
+    };
+    const auto &caso = casi[e.tra(0, static_cast<int>(std::size(casi)) - 1)];
+    opzione(e, c, caso[0], caso[1]);
+}
+
+void frequenza_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
+{
+    c.valori.frequenza = valori_casuali::frequenza(e, altra(b));
+    c.argomenti = valori_casuali::argomenti(c.valori);
+}
+
+void file_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
+{
+    c.valori = valori_casuali::impostazioni(e, altra(b), true);
+    c.banda_file = altra(b);
+    c.file = valori_casuali::testo(valori_casuali::file_unita(c.valori, altra(b)));
+}
+
+void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
+{
+    static const char *const campi[] = {"codice", "rele", "impulsi"};
+    static const int valori[] = {0, 256, 5000};
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    if (e.con_probabilita(0.25))
+        o.insert(QStringLiteral("frequenza"), QStringLiteral("600"));
+    else
+        o.insert(QLatin1String(uno_di(e, campi)), valori[e.tra(0, 2)]);
+    c.file = valori_casuali::testo(o);
+}
+
+void file_malformato(Estrazione &e, Banda b, CasoRifiuto &c)
+{
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    switch (e.tra(0, 6)) {
+    case 0:
+        o.remove(QStringLiteral("rele"));
+        break;
+    case 1:
+        o.insert(QStringLiteral("codice"), QStringLiteral("12"));
+        break;
+    case 2:
+        o.insert(QStringLiteral("formato"), QStringLiteral("altro"));
+        break;
+    case 3:
+        o.insert(QStringLiteral("versione"), 2);
+        break;
+    case 4:
+        o.insert(QStringLiteral("checksum_ok"), false);
+        break;
+    case 5:
+        o.insert(QStringLiteral("toni"), QStringLiteral("medio"));
+        break;
+    default:
+        c.file = "{\"formato\":\"m5-unita\",";
+        return;
+    }
+    c.file = valori_casuali::testo(o);
+}
+} // namespace
+
+const Rifiuto RIFIUTI[] = {
+    {"code out of range", 7, codice_fuori_range},
+    {"time out of range", 7, tempo_fuori_range},
+    {"frequency out of range", 7, frequenza_fuori_range},
+    {"malformed value", 2, valore_malformato},
+    {"frequency of the other band", 6, frequenza_altra_banda},
+    {"unit file of the other band", 6, file_altra_banda},
+    {"unit file value out of range", 7, file_fuori_range},
+    {"malformed unit file", 2, file_malformato},
+};
+const int NUM_RIFIUTI = sizeof RIFIUTI / sizeof RIFIUTI[0];

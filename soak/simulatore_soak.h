@@ -1,0 +1,48 @@
+#pragma once
+
+#include "parametri.h"
+#include "processo.h"
+#include "riga_traccia.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What m5sim --summary leaves at its exit.
+struct Riepilogo
+{
+    Blocco celle{};
+    long long scritture = 0;
+    long long dialoghi = 0;
+    long long unita = 0;
+};
+
+// One m5sim of a cycle: its trace, summary and link in the cycle's folder.
+class SimulatoreSoak
+{
+public:
+    SimulatoreSoak(const QString &cartella, int numero, const QStringList &argomenti);
+
+    // All it is started with.
+    QStringList argomenti() const;
+    // The link to its terminal, the port m5ctl is given.
+    QString collegamento() const;
+
+    bool avvia(const QString &programma, QString &errore);
+    // SIGTERM, then SIGKILL after 3 s; false when SIGKILL was needed.
+    bool ferma();
+    const Processo::Fine &fine() const { return m_processo.fine(); }
+
+    QList<ByteTraccia> traccia() const;
+    std::optional<Riepilogo> riepilogo() const;
+
+private:
+    QString file(const char *nome) const;
+
+    QString m_cartella;
+    int m_numero;
+    QStringList m_argomenti;
+    Processo m_processo;
+};
