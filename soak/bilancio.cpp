@@ -19,7 +19,7 @@ void Bilancio::registra(const PianoCiclo &p, int codice, double secondi_ctl, dou
     m_violazioni += static_cast<int>(violazioni.size());
     for (const Violazione &v : violazioni)
         ++m_tipi_violazione[v.tipo];
-    if (codice >= 0 && guasto::attesa_misurata(p.tipo_guasto, secondi_ctl)) {
+    if (codice >= 0 && guasto::attesa_misurata(p.tipo_guasto, p.corsa(), secondi_ctl)) {
         ++m_cicli_attesa;
         m_secondi_attesa += secondi_ctl;
         m_cpu_attesa += cpu_ctl;
@@ -60,8 +60,9 @@ void Bilancio::stampa(std::FILE *f, double secondi, int lavori, std::uint64_t se
     for (auto it = m_tipi_violazione.begin(); it != m_tipi_violazione.end(); ++it)
         std::fprintf(f, "%s %s %d", it == m_tipi_violazione.begin() ? ":" : ",",
                      qPrintable(it.key()), it.value());
-    std::fprintf(f, "\nm5ctl CPU while waiting (runs of %.0f s and more, start-up included): ",
-                 guasto::ATTESA_MISURATA_S);
+    std::fprintf(
+        f, "\nm5ctl CPU while waiting (single commands of %.0f s and more, start-up included): ",
+        guasto::ATTESA_MISURATA_S);
     if (m_cicli_attesa == 0)
         std::fprintf(f, "no such run\n");
     else

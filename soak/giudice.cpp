@@ -351,9 +351,9 @@ void Giudice::uscita_corsa()
 void Giudice::cpu()
 {
     const Processo::Fine &f = m_ctl.fine;
-    if (guasto::attesa_misurata(m_piano.tipo_guasto, f.secondi) &&
+    if (guasto::attesa_misurata(m_piano.tipo_guasto, m_piano.corsa(), f.secondi) &&
         f.cpu_secondi / f.secondi > guasto::CPU_MASSIMA)
-        viola("cpu", QStringLiteral("m5ctl used %1 %% of a core over %2 s")
+        viola("cpu", QStringLiteral("m5ctl used %1 % of a core over %2 s")
                          .arg(100 * f.cpu_secondi / f.secondi, 0, 'f', 2)
                          .arg(f.secondi, 0, 'f', 2));
 }

@@ -310,8 +310,8 @@ int guasto::indice(const char *nome)
     return -1;
 }
 
-bool guasto::attesa_misurata(int tipo, double secondi)
+bool guasto::attesa_misurata(int tipo, bool corsa, double secondi)
 {
     static const int lento = indice("reply-delay-ms");
-    return tipo != lento && secondi >= ATTESA_MISURATA_S;
+    return tipo != lento && !corsa && secondi >= ATTESA_MISURATA_S;
 }

@@ -62,10 +62,11 @@ extern const int NUM_TIPI_GUASTO;
 namespace guasto {
 constexpr int NESSUNO = 0;
 int indice(const char *nome);
-// Whether an m5ctl run of this length under this fault is mostly an idle
-// wait, the kind whose CPU is measured: with replies slowed down every few ms
-// it is working, and a short run is mostly its start-up.
-bool attesa_misurata(int tipo, double secondi);
+// Whether a single command's run of this length under this fault is mostly
+// an idle wait, the kind whose CPU is measured: with replies slowed down
+// every few ms it is working, a short run is mostly its start-up, and
+// several units or ports do their dialogues meanwhile.
+bool attesa_misurata(int tipo, bool corsa, double secondi);
 constexpr double ATTESA_MISURATA_S = 3.0;
 constexpr double CPU_MASSIMA = 0.02; // of a core, while waiting
 } // namespace guasto
