@@ -27,10 +27,15 @@ void Bilancio::registra(const PianoCiclo &p, int codice, double secondi_ctl, dou
     }
 }
 
+double Bilancio::quota_cpu() const
+{
+    return m_secondi_attesa > 0 ? m_cpu_attesa / m_secondi_attesa : 0;
+}
+
 int Bilancio::violazioni() const
 {
     const QMutexLocker blocco(&m_mutex);
-    return m_violazioni;
+    return m_violazioni + (quota_cpu() > guasto::CPU_MASSIMA ? 1 : 0);
 }
 
 void Bilancio::stampa(std::FILE *f, double secondi, int lavori, std::uint64_t seme) const
@@ -67,7 +72,9 @@ void Bilancio::stampa(std::FILE *f, double secondi, int lavori, std::uint64_t se
         std::fprintf(f, "no such run\n");
     else
         std::fprintf(f, "%.3f %% of a core over %d runs, %.1f s; worst run %.3f %%\n",
-                     100 * m_cpu_attesa / m_secondi_attesa, m_cicli_attesa, m_secondi_attesa,
-                     100 * m_peggiore);
+                     100 * quota_cpu(), m_cicli_attesa, m_secondi_attesa, 100 * m_peggiore);
+    if (quota_cpu() > guasto::CPU_MASSIMA)
+        std::fprintf(f, "VIOLATION cpu: m5ctl used more than %.0f %% of a core while waiting\n",
+                     100 * guasto::CPU_MASSIMA);
     std::fflush(f);
 }

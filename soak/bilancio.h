@@ -21,9 +21,12 @@ public:
     void registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
                   double secondi_ciclo, const std::vector<Violazione> &violazioni);
     void stampa(std::FILE *f, double secondi, int lavori, std::uint64_t seme) const;
+    // The broken invariants, m5ctl's CPU over all its waits among them.
     int violazioni() const;
 
 private:
+    double quota_cpu() const;
+
     struct PerGuasto
     {
         int cicli = 0;

@@ -50,7 +50,6 @@ Giudice::Giudice(const PianoCiclo &piano, const std::vector<EsitoPorta> &porte, 
     messaggi();
     if (m_piano.corsa())
         uscita_corsa();
-    cpu();
 }
 
 void Giudice::viola(const char *tipo, const QString &testo)
@@ -346,14 +345,4 @@ void Giudice::uscita_corsa()
         viola("status", QStringLiteral("run: exit %1 although every unit succeeded").arg(codice));
     if (codice != 0 && !esiti.contains(codice) && !(m_riaggancio && codice == 3))
         viola("status", QStringLiteral("run: exit %1 is no unit's status").arg(codice));
-}
-
-void Giudice::cpu()
-{
-    const Processo::Fine &f = m_ctl.fine;
-    if (guasto::attesa_misurata(m_piano.tipo_guasto, m_piano.corsa(), f.secondi) &&
-        f.cpu_secondi / f.secondi > guasto::CPU_MASSIMA)
-        viola("cpu", QStringLiteral("m5ctl used %1 % of a core over %2 s")
-                         .arg(100 * f.cpu_secondi / f.secondi, 0, 'f', 2)
-                         .arg(f.secondi, 0, 'f', 2));
 }

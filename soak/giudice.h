@@ -61,7 +61,6 @@ private:
     void lettura_stampata(const Dialogo &d);
     void messaggi();
     void uscita_corsa();
-    void cpu();
     void viola(const char *tipo, const QString &testo);
 
     const PianoCiclo &m_piano;
