@@ -69,13 +69,19 @@ void file_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 
 void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
 {
-    static const char *const campi[] = {"codice", "rele", "impulsi"};
-    static const int valori[] = {0, 256, 5000};
+    static const struct
+    {
+        const char *campo;
+        int valore;
+    } casi[] = {{"codice", 0}, {"codice", 4097}, {"rele", 0},
+                {"rele", 256}, {"impulsi", 0},   {"impulsi", 5000}};
     QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
-    if (e.con_probabilita(0.25))
+    if (e.con_probabilita(0.25)) {
         o.insert(QStringLiteral("frequenza"), QStringLiteral("600"));
-    else
-        o.insert(QLatin1String(uno_di(e, campi)), valori[e.tra(0, 2)]);
+    } else {
+        const auto &caso = casi[e.tra(0, static_cast<int>(std::size(casi)) - 1)];
+        o.insert(QLatin1String(caso.campo), caso.valore);
+    }
     c.file = valori_casuali::testo(o);
 }
 
