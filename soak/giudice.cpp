@@ -176,7 +176,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
     const ContestoUnita c{p.piano->guasto, a, d, n - 1, pulito};
     const Codici ammessi = d ? TIPI_GUASTO[p.piano->guasto.tipo].attesi(c) : senza_dialogo(p, a, n);
     if (esito < 0 || esito > 255 || !ammessi.test(static_cast<std::size_t>(esito)))
-        stato_non_ammesso(prima, esito, pulito, ammessi, d != nullptr, chi);
+        stato_non_ammesso(c, prima, esito, ammessi, chi);
     if (esito == 0)
         riuscita(d, prima, chi);
     if (d)
@@ -188,24 +188,59 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
         lettura_stampata(*d);
 }
 
-// A refusal of a frequency the manual puts in the unit's band gets a name of its own.
-void Giudice::stato_non_ammesso(const Blocco &prima, int esito, int pulito, const Codici &ammessi,
-                                bool dialogo, const QString &chi)
+// Known causes get a name of their own, so that the counts tell them apart.
+void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
+                                const Codici &ammessi, const QString &chi)
 {
-    const auto &f = m_piano.incarico.valori.frequenza;
-    const auto banda = banda_da_lettera(prima[CELLA_BANDA]);
-    if (esito == 6 && pulito == 0 && f && banda && frequenza_nella_banda(*f, *banda)) {
-        viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, a frequency in the %3 "
-                                     "window of the manual (VHF 100-249, UHF 250-500)")
-                          .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda))));
+    if (fuori_banda_del_manuale(prima, esito, c.pulito, chi) || raffica_prima_di_k(c, esito, chi))
+        return;
+    if (esito == 3 && c.dialogo && c.guasto.tipo != guasto::indice("hangup-after")) {
+        viola("port", QStringLiteral("%1: exit 3, the port taken for broken on a line that never "
+                                     "dropped (clean line: %2)")
+                          .arg(chi)
+                          .arg(c.pulito));
         return;
     }
     viola("status", QStringLiteral("%1: exit %2, allowed %3 (%4)")
                         .arg(chi)
                         .arg(esito)
                         .arg(testo_codici(ammessi))
-                        .arg(dialogo ? QStringLiteral("clean line: %1").arg(pulito)
-                                     : QStringLiteral("no dialogue")));
+                        .arg(c.dialogo ? QStringLiteral("clean line: %1").arg(c.pulito)
+                                       : QStringLiteral("no dialogue")));
+}
+
+bool Giudice::fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito,
+                                      const QString &chi)
+{
+    const auto &f = m_piano.incarico.valori.frequenza;
+    const auto banda = banda_da_lettera(prima[CELLA_BANDA]);
+    if (esito != 6 || pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda))
+        return false;
+    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, a frequency in the %3 "
+                                 "window of the manual (VHF 100-249, UHF 250-500)")
+                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda))));
+    return true;
+}
+
+bool Giudice::raffica_prima_di_k(const ContestoUnita &c, int esito, const QString &chi)
+{
+    const Dialogo *d = c.dialogo;
+    const int n = c.guasto.numero;
+    if (esito != 4 || !d || c.guasto.tipo != guasto::indice("burst-after") || n > d->ruoli.size())
+        return false;
+    const QByteArray prima = d->ruoli.left(n - 1);
+    const auto fatte = static_cast<std::size_t>(prima.count('r') + prima.count('v'));
+    if (fatte >= d->richieste.size() || d->richieste[fatte].tipo != 'W')
+        return false;
+    const Richiesta &w = d->richieste[fatte];
+    viola("burst", QStringLiteral("%1: exit 4 (not acknowledged) for the write of cell %2: %3 "
+                                  "unasked bytes came while m5ctl waited for its \"K\", then "
+                                  "the \"K\" (%4)")
+                       .arg(chi)
+                       .arg(w.cella)
+                       .arg(d->dopo_byte[static_cast<std::size_t>(n - 1)].size())
+                       .arg(QString::fromLatin1(w.risposta.toHex(' '))));
+    return true;
 }
 
 void Giudice::riuscita(const Dialogo *d, const Blocco &prima, const QString &chi)

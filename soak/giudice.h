@@ -54,8 +54,10 @@ private:
     QMap<int, int> esiti_unita(const EsitoPorta &p) const;
     void unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esito, const QString &chi);
     Codici senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const;
-    void stato_non_ammesso(const Blocco &prima, int esito, int pulito, const Codici &ammessi,
-                           bool dialogo, const QString &chi);
+    void stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
+                           const Codici &ammessi, const QString &chi);
+    bool fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito, const QString &chi);
+    bool raffica_prima_di_k(const ContestoUnita &c, int esito, const QString &chi);
     void riuscita(const Dialogo *d, const Blocco &prima, const QString &chi);
     void nulla_scritto(const Dialogo &d, int esito, const QString &chi);
     void lettura_stampata(const Dialogo &d);

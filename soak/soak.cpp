@@ -16,6 +16,8 @@
 std::atomic<bool> Soak::s_fermata{false};
 
 namespace {
+constexpr int AVANZAMENTO = 1000;
+
 QString per_shell(const QString &parola)
 {
     static const QString sicuri = QStringLiteral("-_./=,:+@%");
@@ -88,8 +90,12 @@ int Soak::esegui()
 
 void Soak::lavora()
 {
-    for (int k = m_prossimo++; k <= m_o.cicli && !s_fermata; k = m_prossimo++)
+    for (int k = m_prossimo++; k <= m_o.cicli && !s_fermata; k = m_prossimo++) {
         ciclo(k);
+        if (k % AVANZAMENTO == 0)
+            std::fprintf(stderr, "m5soak: at cycle %d of %d, %d violations so far\n", k,
+                         m_o.cicli, m_bilancio.violazioni());
+    }
 }
 
 EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
