@@ -93,8 +93,8 @@ void Soak::lavora()
     for (int k = m_prossimo++; k <= m_o.cicli && !s_fermata; k = m_prossimo++) {
         ciclo(k);
         if (k % AVANZAMENTO == 0)
-            std::fprintf(stderr, "m5soak: at cycle %d of %d, %d violations so far\n", k,
-                         m_o.cicli, m_bilancio.violazioni());
+            std::fprintf(stderr, "m5soak: at cycle %d of %d, %d violations so far\n", k, m_o.cicli,
+                         m_bilancio.violazioni());
     }
 }
 
