@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "analisi_traccia.h"
 
 AnalisiTraccia::AnalisiTraccia(const QList<ByteTraccia> &traccia, const Opzioni &opzioni)

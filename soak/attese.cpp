@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "attese.h"
 
 #include "sintetizzatore.h"
@@ -41,7 +42,8 @@ const char *nome_comando(Comando c)
 bool frequenza_nella_banda(const std::string &testo, Banda banda)
 {
     const double f = valore_testo(testo);
-    return banda == Banda::VHF ? f >= VHF_MIN && f <= VHF_MAX : f >= UHF_MIN && f <= UHF_MAX;
+    const FinestraRx finestra = finestra_rx(banda);
+    return f >= finestra.da && f <= finestra.a;
 }
 
 int esito_pulito(const Incarico &incarico, const Blocco &celle)

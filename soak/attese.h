@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "parametri.h"
@@ -27,7 +28,8 @@ struct Incarico
     Banda banda_init = Banda::UHF;
 };
 
-// The receive frequency windows of the manual page: VHF 100 to 249 MHz, UHF 250 to 500.
+// Whether the frequency lies in the window a unit of the band takes, as the
+// manual page gives it.
 bool frequenza_nella_banda(const std::string &testo, Banda banda);
 
 // The exit status the manual gives for the command on a clean line, for a

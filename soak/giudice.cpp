@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "giudice.h"
 
 #include "rifiuti.h"
+#include "sintetizzatore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -216,9 +218,12 @@ bool Giudice::fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito
     const auto banda = banda_da_lettera(prima[CELLA_BANDA]);
     if (esito != 6 || pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda))
         return false;
-    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, a frequency in the %3 "
-                                 "window of the manual (VHF 100-249, UHF 250-500)")
-                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda))));
+    const FinestraRx w = finestra_rx(*banda);
+    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4-%5 "
+                                 "MHz")
+                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda)))
+                      .arg(w.da)
+                      .arg(w.a));
     return true;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rifiuti.h"
 
 #include "valori_casuali.h"
@@ -38,7 +39,9 @@ void tempo_fuori_range(Estrazione &e, Banda, CasoRifiuto &c)
 
 void frequenza_fuori_range(Estrazione &e, Banda, CasoRifiuto &c)
 {
-    static const char *const valori[] = {"99.9875", "500.0125", "249.5", "700", "0.5", "1000"};
+    // Below, between and above the two bands' windows.
+    static const char *const valori[] = {"99.9875",  "227.6125", "240", "260",
+                                         "294.9875", "500.0125", "700", "0.5"};
     opzione(e, c, "--frequenza", uno_di(e, valori));
 }
 

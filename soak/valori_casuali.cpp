@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "valori_casuali.h"
 
 #include "sintetizzatore.h"
@@ -5,16 +6,16 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
 #include <cstdio>
 
 namespace valori_casuali {
 
 std::string frequenza(Estrazione &e, Banda banda)
 {
-    const double minimo = banda == Banda::VHF ? VHF_MIN : UHF_MIN;
-    const double massimo = banda == Banda::VHF ? VHF_MAX : UHF_MAX;
-    const int decimi_di_khz =
-        e.tra(static_cast<int>(minimo * 10000), static_cast<int>(massimo * 10000));
+    const FinestraRx f = finestra_rx(banda);
+    const int decimi_di_khz = e.tra(static_cast<int>(std::lround(f.da * 10000)),
+                                    static_cast<int>(std::lround(f.a * 10000)));
     // A third on the 12.5 kHz grid, as users mostly write them.
     const int valore = e.con_probabilita(0.33) ? decimi_di_khz / 125 * 125 : decimi_di_khz;
     char testo[32];

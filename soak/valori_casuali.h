@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "estrazione.h"
@@ -13,8 +14,8 @@
 // Valid values, units and unit files drawn at random.
 namespace valori_casuali {
 
-// A frequency text anywhere in the band's window of the manual page, with
-// up to four decimals.
+// A frequency text anywhere in the window a unit of the band takes (the
+// manual page's), with up to four decimals.
 std::string frequenza(Estrazione &e, Banda banda);
 // Some of the values (at least one), or all of them.
 Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte);
