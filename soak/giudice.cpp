@@ -194,7 +194,8 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
 void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
                                 const Codici &ammessi, const QString &chi)
 {
-    if (fuori_banda_del_manuale(prima, esito, c.pulito, chi) || raffica_prima_di_k(c, esito, chi))
+    if (fuori_banda_del_manuale(prima, esito, c.pulito, chi) || raffica_prima_di_k(c, esito, chi) ||
+        altra_banda_programmata(c, esito, chi))
         return;
     if (esito == 3 && c.dialogo && c.guasto.tipo != guasto::indice("hangup-after")) {
         viola("port", QStringLiteral("%1: exit 3, the port taken for broken on a line that never "
@@ -224,6 +225,20 @@ bool Giudice::fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito
                       .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda)))
                       .arg(w.da)
                       .arg(w.a));
+    return true;
+}
+
+bool Giudice::altra_banda_programmata(const ContestoUnita &c, int esito, const QString &chi)
+{
+    if (esito != 0 || c.pulito != 6 || !c.dialogo)
+        return false;
+    const auto letta = c.dialogo->prima_lettura();
+    viola("band",
+          QStringLiteral("%1: exit 0, a unit of %2 programmed with a frequency or file of "
+                         "the other band, its band letter read as %3")
+              .arg(chi)
+              .arg(QLatin1String(nome_banda(*banda_da_lettera(c.dialogo->prima[CELLA_BANDA]))))
+              .arg(letta ? (*letta)[CELLA_BANDA] : -1));
     return true;
 }
 

@@ -224,6 +224,11 @@ Codici attesi_conferma_doppia(const ContestoUnita &c)
     return o_pulito(c.dialogo->chiede('W', c.guasto.cella), c, {5, 8});
 }
 
+// A quarter of them on the band letter, which the checksum does not cover.
+void estrai_cella_corrotta(Estrazione &e, Guasto &g)
+{
+    g.cella = e.con_probabilita(0.25) ? CELLA_BANDA : e.tra(0, CELLA_BANDA);
+}
 QStringList args_cella_corrotta(const Guasto &g)
 {
     return opzione("corrupt-cell", QString::number(g.cella));
@@ -290,7 +295,7 @@ const TipoGuasto TIPI_GUASTO[] = {
      un_time_out},
     {"double-ack-at", 5, SCRIVONO, estrai_cella_letta, args_conferma_doppia, attesi_conferma_doppia,
      nessuna_attesa},
-    {"corrupt-cell", 6, TUTTE, estrai_cella_scritta, args_cella_corrotta, attesi_cella_corrotta,
+    {"corrupt-cell", 6, TUTTE, estrai_cella_corrotta, args_cella_corrotta, attesi_cella_corrotta,
      nessuna_attesa},
     {"silent", 3, TUTTE & ~PRODUZIONE, estrai_silenzio, args_silenzio, attesi_silenzio,
      nessuna_attesa},

@@ -36,6 +36,11 @@ Banda estrai_banda(Estrazione &e)
     return e.con_probabilita(0.5) ? Banda::UHF : Banda::VHF;
 }
 
+Banda altra_banda(Banda b)
+{
+    return b == Banda::UHF ? Banda::VHF : Banda::UHF;
+}
+
 QString nome_banda_minuscolo(Banda b)
 {
     return QString::fromLatin1(nome_banda(b)).toLower();
@@ -180,7 +185,9 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
             p.argomenti += valori_casuali::argomenti(sopra);
         }
     } else if (i.comando == Comando::Programma) {
-        i.valori = valori_casuali::impostazioni(e, banda, false);
+        // Sometimes a frequency of the other band, which the unit must refuse.
+        const Banda b = e.con_probabilita(0.85) ? banda : altra_banda(banda);
+        i.valori = valori_casuali::impostazioni(e, b, false);
         p.argomenti += valori_casuali::argomenti(i.valori);
     }
 }
