@@ -233,12 +233,12 @@ bool Giudice::altra_banda_programmata(const ContestoUnita &c, int esito, const Q
     if (esito != 0 || c.pulito != 6 || !c.dialogo)
         return false;
     const auto letta = c.dialogo->prima_lettura();
-    viola("band",
-          QStringLiteral("%1: exit 0, a unit of %2 programmed with a frequency or file of "
-                         "the other band, its band letter read as %3")
-              .arg(chi)
-              .arg(QLatin1String(nome_banda(*banda_da_lettera(c.dialogo->prima[CELLA_BANDA]))))
-              .arg(letta ? (*letta)[CELLA_BANDA] : -1));
+    const auto banda = banda_da_lettera(c.dialogo->prima[CELLA_BANDA]);
+    viola("band", QStringLiteral("%1: exit 0, a unit of %2 programmed with a frequency or file of "
+                                 "the other band, its band letter read as %3")
+                      .arg(chi)
+                      .arg(QLatin1String(banda ? nome_banda(*banda) : "no known band"))
+                      .arg(letta ? (*letta)[CELLA_BANDA] : -1));
     return true;
 }
 
