@@ -194,7 +194,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
 void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
                                 const Codici &ammessi, const QString &chi)
 {
-    if (fuori_banda_del_manuale(prima, esito, c.pulito, chi) || raffica_prima_di_k(c, esito, chi) ||
+    if (fuori_banda_del_manuale(c, prima, esito, chi) || raffica_prima_di_k(c, esito, chi) ||
         altra_banda_programmata(c, esito, chi))
         return;
     if (esito == 3 && c.dialogo && c.guasto.tipo != guasto::indice("hangup-after")) {
@@ -212,12 +212,15 @@ void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int
                                        : QStringLiteral("no dialogue")));
 }
 
-bool Giudice::fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito,
+// Only when m5ctl read the band letter as the unit holds it.
+bool Giudice::fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prima, int esito,
                                       const QString &chi)
 {
     const auto &f = m_piano.incarico.valori.frequenza;
     const auto banda = banda_da_lettera(prima[CELLA_BANDA]);
-    if (esito != 6 || pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda))
+    const auto letta = c.dialogo ? c.dialogo->prima_lettura() : std::nullopt;
+    if (esito != 6 || c.pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda) ||
+        !letta || (*letta)[CELLA_BANDA] != prima[CELLA_BANDA])
         return false;
     const FinestraRx w = finestra_rx(*banda);
     viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4-%5 "

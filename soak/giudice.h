@@ -57,7 +57,8 @@ private:
     Codici senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const;
     void stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
                            const Codici &ammessi, const QString &chi);
-    bool fuori_banda_del_manuale(const Blocco &prima, int esito, int pulito, const QString &chi);
+    bool fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prima, int esito,
+                                 const QString &chi);
     bool altra_banda_programmata(const ContestoUnita &c, int esito, const QString &chi);
     bool raffica_prima_di_k(const ContestoUnita &c, int esito, const QString &chi);
     void riuscita(const Dialogo *d, const Blocco &prima, const QString &chi);

@@ -235,7 +235,7 @@ QStringList args_cella_corrotta(const Guasto &g)
 }
 Codici attesi_cella_corrotta(const ContestoUnita &c)
 {
-    return o_pulito(c.dialogo->chiede('R', c.guasto.cella), c, {5, 8, 9});
+    return o_pulito(c.dialogo->chiede('R', c.guasto.cella), c, {5, 6, 8, 9});
 }
 
 void estrai_silenzio(Estrazione &e, Guasto &g)

@@ -38,6 +38,12 @@ SimulatoreSoak::SimulatoreSoak(const QString &cartella, int numero, const QStrin
 {
 }
 
+SimulatoreSoak::~SimulatoreSoak()
+{
+    if (m_terminale >= 0)
+        ::close(m_terminale);
+}
+
 QString SimulatoreSoak::file(const char *nome) const
 {
     return QStringLiteral("%1/%2%3").arg(m_cartella, QLatin1String(nome)).arg(m_numero);
@@ -73,6 +79,8 @@ bool SimulatoreSoak::avvia(const QString &programma, QString &errore)
         ::close(fd_traccia);
     const QByteArray percorso = avviato ? prima_riga(tubo[0], AVVIO_MS) : QByteArray();
     ::close(tubo[0]);
+    if (!percorso.isEmpty())
+        m_terminale = ::open(percorso.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (percorso.isEmpty())
         errore = avviato ? QStringLiteral("printed no terminal within %1 ms").arg(AVVIO_MS)
                          : QStringLiteral("could not be started");

@@ -25,12 +25,18 @@ class SimulatoreSoak
 {
 public:
     SimulatoreSoak(const QString &cartella, int numero, const QStringList &argomenti);
+    ~SimulatoreSoak();
+    SimulatoreSoak(const SimulatoreSoak &) = delete;
+    SimulatoreSoak &operator=(const SimulatoreSoak &) = delete;
 
     // All it is started with.
     QStringList argomenti() const;
     // The link to its terminal, the port m5ctl is given.
     QString collegamento() const;
 
+    // Also holds the terminal open until the simulator is stopped: a number
+    // the system gave to no one else, that an m5ctl of another cycle reopening
+    // its own vanished port cannot land on.
     bool avvia(const QString &programma, QString &errore);
     // SIGTERM, then SIGKILL after 3 s; false when SIGKILL was needed.
     bool ferma();
@@ -46,4 +52,5 @@ private:
     int m_numero;
     QStringList m_argomenti;
     Processo m_processo;
+    int m_terminale = -1;
 };
