@@ -10,7 +10,6 @@
 #include <QSet>
 
 namespace {
-
 struct TestoFinestra
 {
     int codice;
@@ -24,9 +23,9 @@ const TestoFinestra TESTI_FINESTRA[] = {
     {6, "Frequenza Fuori Banda !"},
 };
 
-int prima_diversa(const Blocco &a, const Blocco &b, int fino_a = NUM_CELLE)
+int prima_diversa(const Blocco &a, const Blocco &b)
 {
-    for (int i = 0; i < fino_a; ++i) {
+    for (int i = 0; i < NUM_CELLE; ++i) {
         if (a[i] != b[i])
             return i;
     }
