@@ -83,8 +83,12 @@ int Corsa::esegui()
 
     const QMutexLocker blocco(&m_mutex);
     if (m_primo_fallimento != 0) {
-        std::fprintf(stderr, "m5ctl: %d of %d units failed; the first: %s\n", m_fallite, m_unita,
-                     qPrintable(m_primo));
+        if (m_fallite > 0)
+            std::fprintf(stderr, "m5ctl: %d of %d units failed; the first: %s\n", m_fallite,
+                         m_unita, qPrintable(m_primo));
+        else
+            std::fprintf(stderr, "m5ctl: %d %s done, then %s\n", m_unita,
+                         m_unita == 1 ? "unit" : "units", qPrintable(m_primo));
         return m_primo_fallimento;
     }
     // --repeat 0 ends only with Ctrl-C: that is its normal end.
@@ -119,9 +123,8 @@ void Corsa::lavora(Porta &porta)
         const Collegamento::Esito via = p.collegamento().attendi_rimozione(m_a.silenzio_ms);
         if (via == Collegamento::Esito::PortaGuasta) {
             const QMutexLocker blocco(&m_mutex);
-            fallimento(uscita::PORTA,
-                       QStringLiteral("%1: the port is gone (%2); no more units on it")
-                           .arg(porta.nome, p.collegamento().porta().motivo()));
+            fallimento(uscita::PORTA, p.descrivi_porta(QStringLiteral("between units")) +
+                                          QStringLiteral("; no more units on it"));
             break;
         }
         if (via != Collegamento::Esito::Riuscito)

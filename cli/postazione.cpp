@@ -95,6 +95,17 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
                             .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
                                  QLatin1String(nome_banda(*banda_file)),
                                  QLatin1String(banda ? nome_banda(*banda) : "of no known band")));
+    // The window makes no band test then; a script gets no frequency that
+    // nobody can say the unit takes.
+    if (valori.frequenza && !banda)
+        return concludi(r, uscita::FUORI_BANDA,
+                        QStringLiteral("%1: %2: the unit reports no band (cell 62 holds %3, "
+                                       "neither \"U\" nor \"V\"), so --frequenza %4 cannot be "
+                                       "checked; nothing was written; program without "
+                                       "--frequenza, or init uhf|vhf restores a band")
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo())
+                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)))
+                            .arg(QString::fromStdString(*valori.frequenza)));
     applica(valori);
     // The window would warn, then program 0 MHz on a unit of no known band:
     // a frequency nobody asked for.

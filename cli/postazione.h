@@ -67,6 +67,9 @@ public:
     EsitoUnita verifica(const Impostazioni &valori, Banda banda_file);
 
     static int codice_uscita(Collegamento::Esito esito);
+    // The window's port error, the device and the system's reason; quando
+    // says when the line went away, empty when it never opened.
+    QString descrivi_porta(const QString &quando) const;
 
 private:
     EsitoUnita inizia();
@@ -77,7 +80,6 @@ private:
     EsitoUnita &concludi(EsitoUnita &r, Collegamento::Esito esito);
     EsitoUnita &concludi(EsitoUnita &r, int codice, const QString &messaggio);
     QString descrivi(Collegamento::Esito esito) const;
-    QString descrivi_porta(const QString &quando) const;
     QString descrivi_fuori_banda() const;
     QString descrivi_time_out() const;
     QString descrivi_checksum() const;

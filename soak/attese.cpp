@@ -60,8 +60,9 @@ int esito_pulito(const Incarico &incarico, const Blocco &celle)
     const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
     if (incarico.banda_file && incarico.banda_file != banda)
         return 6;
-    if (banda && incarico.valori.frequenza &&
-        !frequenza_nella_banda(*incarico.valori.frequenza, *banda))
+    // A unit of no known band takes no frequency from m5ctl.
+    if (incarico.valori.frequenza &&
+        (!banda || !frequenza_nella_banda(*incarico.valori.frequenza, *banda)))
         return 6;
     return 0;
 }

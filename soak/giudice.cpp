@@ -193,8 +193,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
 void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
                                 const Codici &ammessi, const QString &chi)
 {
-    if (fuori_banda_del_manuale(c, prima, esito, chi) || raffica_prima_di_k(c, esito, chi) ||
-        altra_banda_programmata(c, esito, chi))
+    if (fuori_banda_del_manuale(c, prima, esito, chi) || altra_banda_programmata(c, esito, chi))
         return;
     if (esito == 3 && c.dialogo && c.guasto.tipo != guasto::indice("hangup-after")) {
         viola("port", QStringLiteral("%1: exit 3, the port taken for broken on a line that never "
@@ -241,27 +240,6 @@ bool Giudice::altra_banda_programmata(const ContestoUnita &c, int esito, const Q
                       .arg(chi)
                       .arg(QLatin1String(banda ? nome_banda(*banda) : "no known band"))
                       .arg(letta ? (*letta)[CELLA_BANDA] : -1));
-    return true;
-}
-
-bool Giudice::raffica_prima_di_k(const ContestoUnita &c, int esito, const QString &chi)
-{
-    const Dialogo *d = c.dialogo;
-    const int n = c.guasto.numero;
-    if (esito != 4 || !d || c.guasto.tipo != guasto::indice("burst-after") || n > d->ruoli.size())
-        return false;
-    const QByteArray prima = d->ruoli.left(n - 1);
-    const auto fatte = static_cast<std::size_t>(prima.count('r') + prima.count('v'));
-    if (fatte >= d->richieste.size() || d->richieste[fatte].tipo != 'W')
-        return false;
-    const Richiesta &w = d->richieste[fatte];
-    viola("burst", QStringLiteral("%1: exit 4 (not acknowledged) for the write of cell %2: %3 "
-                                  "unasked bytes came while m5ctl waited for its \"K\", then "
-                                  "the \"K\" (%4)")
-                       .arg(chi)
-                       .arg(w.cella)
-                       .arg(d->dopo_byte[static_cast<std::size_t>(n - 1)].size())
-                       .arg(QString::fromLatin1(w.risposta.toHex(' '))));
     return true;
 }
 

@@ -60,7 +60,6 @@ private:
     bool fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prima, int esito,
                                  const QString &chi);
     bool altra_banda_programmata(const ContestoUnita &c, int esito, const QString &chi);
-    bool raffica_prima_di_k(const ContestoUnita &c, int esito, const QString &chi);
     void riuscita(const Dialogo *d, const Blocco &prima, const QString &chi);
     void nulla_scritto(const Dialogo &d, int esito, const QString &chi);
     void lettura_stampata(const Dialogo &d);

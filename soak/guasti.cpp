@@ -136,20 +136,24 @@ QStringList args_raffica(const Guasto &g)
 {
     return opzione("burst-after", QString::number(g.numero));
 }
-// Where the burst lands decides: while m5ctl waits for a "K" (after a "W" or
-// its cell) the unasked bytes come before the "K" and are harmless, unless
-// one of them is a "K"; after the "E" nobody listens.
+// Where the burst lands decides. Only a lone "K" acknowledges a write (the
+// manual), so unasked bytes before a "K" run its wait out: after a "W" or its
+// cell for sure, after the value byte once the next write or the read-back
+// meets them. During a read they shift the replies; after the "E" nobody
+// listens.
 Codici attesi_raffica(const ContestoUnita &c)
 {
     const Dialogo &d = *c.dialogo;
     const int n = c.guasto.numero;
-    if (n > d.ruoli.size())
+    if (n > d.ruoli.size() || d.ruoli.at(n - 1) == 'E')
         return pulito(c);
     const char ruolo = d.ruoli.at(n - 1);
-    const bool in_attesa_k =
-        (ruolo == 'W' || ruolo == 'w') &&
-        !d.dopo_byte[static_cast<std::size_t>(n - 1)].contains(lettera::PRONTO);
-    return o_pulito(!in_attesa_k && ruolo != 'E', c, {4, 5, 6, 8, 9});
+    const QByteArray &raffica = d.dopo_byte[static_cast<std::size_t>(n - 1)];
+    if ((ruolo == 'W' || ruolo == 'w') && !raffica.contains(lettera::PRONTO))
+        return codici({4});
+    if (ruolo == 'W' || ruolo == 'w' || ruolo == 'v')
+        return codici({4, 5, 8});
+    return o_pulito(true, c, {4, 5, 6, 8, 9});
 }
 
 QStringList args_scrittura_persa(const Guasto &g)

@@ -293,6 +293,10 @@ void TstM5ctl::esiti_data()
     QTest::newRow("300 su unità VHF, i limiti")
         << QStringList{"--block", "vhf"} << QStringList{"program", "--frequenza", "300"} << 6
         << "300 MHz is not in the unit's VHF band, 100-227.6 MHz" << false << CONNESSIONE + "E";
+    // Cell 62 is outside the checksum: a garbled band letter reads as no band.
+    QTest::newRow("frequenza su unità di banda ignota")
+        << QStringList{"--corrupt-cell", "62"} << QStringList{"program", "--frequenza", "433"} << 6
+        << "the unit reports no band (cell 62 holds" << false << CONNESSIONE + "E";
 
     // Values are judged before the port is touched.
     const QList<std::tuple<const char *, QStringList, int, QString>> rifiuti = {
@@ -401,7 +405,9 @@ void TstM5ctl::frequenza_illeggibile()
     QVERIFY(scrivi_file(file, con_checksum(celle)));
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
-    Esecuzione e = esegui(argomenti_porta(&sim) << "program" << "--codice" << "9");
+    Esecuzione e = esegui(argomenti_porta(&sim) << "program"
+                                                << "--codice"
+                                                << "9");
     QCOMPARE(e.codice, 7);
     QVERIFY2(e.errori.contains("\"Frequenza RX fuori range!\"") &&
                  e.errori.contains("cells 1-3: 0, 10, 1") && e.errori.count('\n') == 1,
@@ -409,7 +415,11 @@ void TstM5ctl::frequenza_illeggibile()
     QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
     QCOMPARE(sim.ricevuti(), CONNESSIONE + "E");
 
-    e = esegui(argomenti_porta(&sim) << "program" << "--codice" << "9" << "--frequenza" << "460");
+    e = esegui(argomenti_porta(&sim) << "program"
+                                     << "--codice"
+                                     << "9"
+                                     << "--frequenza"
+                                     << "460");
     QCOMPARE(e.codice, 0);
 }
 

@@ -438,27 +438,42 @@ void TstProduzione::ripetizione_data()
 {
     QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C, after two units
     QTest::addColumn<QString>("registro");
+    QTest::addColumn<QStringList>("guasto");
     QTest::addColumn<int>("codice");
     QTest::addColumn<int>("unita");
+    QTest::addColumn<QString>("errore");
 
-    QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << 0 << 3;
+    QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << QStringList{} << 0 << 3
+                               << QString();
     // A log that cannot be written stops the run before the next unit.
-    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << 3 << 1;
+    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1
+                                    << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
+    // The line drops right after the first unit's "E": that unit stays good.
+    const qsizetype dialogo = CONNESSIONE.size() + 62 * 3 + richieste_lettura().size() + 1;
+    QTest::newRow("porta persa tra le unità")
+        << 3 << QStringLiteral("run1.jsonl")
+        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1
+        << QStringLiteral("m5ctl: 1 unit done, then \"Errore!!  Porta Seriale Guasta o Mancante "
+                          "\": /dev/pts/");
     // Ctrl-C between units is the normal end of --repeat 0.
-    QTest::newRow("fino a Ctrl-C") << 0 << QStringLiteral("run0.jsonl") << 0 << 2;
+    QTest::newRow("fino a Ctrl-C")
+        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << QString();
 }
 
 void TstProduzione::ripetizione()
 {
     QFETCH(int, ripetizioni);
     QFETCH(QString, registro);
+    QFETCH(QStringList, guasto);
     QFETCH(int, codice);
     QFETCH(int, unita);
+    QFETCH(QString, errore);
 
     const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
     const QString riepilogo = percorso(QStringLiteral("riepilogo.json"));
-    ProcessoSimulatore sim(
-        {"--block", "vhf", "--swap-ms", "700", "--next-block", "uhf", "--summary", riepilogo});
+    ProcessoSimulatore sim(QStringList{"--block", "vhf", "--swap-ms", "700", "--next-block", "uhf",
+                                       "--summary", riepilogo}
+                           << guasto);
     QVERIFY(sim.avvia());
     QProcess m5ctl;
     m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim)
@@ -492,6 +507,10 @@ void TstProduzione::ripetizione()
     }
     if (codice == 0)
         QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
+    const QString errori = QString::fromLocal8Bit(m5ctl.readAllStandardError());
+    QVERIFY2(errore.isEmpty() ? errori.isEmpty()
+                              : errori.startsWith(errore) && errori.count('\n') == 1,
+             qPrintable(errori));
 
     sim.termina();
     const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
