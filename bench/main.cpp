@@ -372,6 +372,19 @@ int main(int argc, char *argv[])
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     // Sections by name, all by default.
     const QStringList scelte = QCoreApplication::arguments().mid(1);
+    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu", "timeouts", "ports"};
+    const QString uso = QStringLiteral("usage: m5bench [%1]...").arg(SEZIONI.join('|'));
+    if (scelte == QStringList{QStringLiteral("--help")}) {
+        std::printf("%s\nRuns the named sections, all of them by default.\n", qPrintable(uso));
+        return 0;
+    }
+    for (const QString &s : scelte) {
+        if (!SEZIONI.contains(s)) {
+            std::fprintf(stderr, "m5bench: unknown section \"%s\"; %s\n", qPrintable(s),
+                         qPrintable(uso));
+            return 2;
+        }
+    }
     auto vuole = [&scelte](const char *nome) {
         return scelte.isEmpty() || scelte.contains(QLatin1String(nome));
     };
