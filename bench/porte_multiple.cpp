@@ -49,6 +49,11 @@ void misura_porte_multiple()
         if (!sim.back()->avvia())
             return;
     }
+    // The file verify compares with: a unit as every run's programming leaves it.
+    const QStringList programma{QStringLiteral("program"), QStringLiteral("--codice"),
+                                QStringLiteral("321")};
+    ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH),
+                           QStringList{QStringLiteral("--port"), sim[0]->percorso()} + programma);
     ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH),
                            {QStringLiteral("--port"), sim[0]->percorso(), QStringLiteral("read"),
                             QStringLiteral("-o"), unita});
@@ -63,9 +68,7 @@ void misura_porte_multiple()
         QStringList porte;
         for (int i = 0; i < n; ++i)
             porte << QStringLiteral("--port") << sim[static_cast<std::size_t>(i)]->percorso();
-        const Risultato p =
-            mediana(porte + QStringList{QStringLiteral("program"), QStringLiteral("--codice"),
-                                        QStringLiteral("321")});
+        const Risultato p = mediana(porte + programma);
         const Risultato v =
             mediana(porte + QStringList{QStringLiteral("verify"), QStringLiteral("--from"), unita});
         if (n == 1) {
