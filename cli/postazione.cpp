@@ -112,12 +112,14 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
     if (m_console.testo(Campo::Frequenza).isEmpty())
         return concludi(r, uscita::FUORI_RANGE,
                         QStringLiteral("%1: %2: the unit's frequency (cells 1-3: %3, %4, %5) lies "
-                                       "in neither band window; give --frequenza; nothing was "
-                                       "written")
+                                       "in neither band window; nothing was written; %6")
                             .arg(citata(Collegamento::FUORI_RANGE_RX), dispositivo())
                             .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ1)))
                             .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ2)))
-                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ3))));
+                            .arg(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_FQ3)))
+                            .arg(banda ? QStringLiteral("give --frequenza")
+                                       : QStringLiteral("the unit reports no band either: init "
+                                                        "uhf|vhf restores one")));
     const Esito esito = m_collegamento.cmd_programma_Click();
     segna_rilettura(r, esito);
     return concludi(r, esito);

@@ -394,7 +394,8 @@ void TstM5ctl::argomento_ostile()
 void TstM5ctl::frequenza_illeggibile()
 {
     // Cells 1-3 in neither window and no band letter: the window would warn, then
-    // program 0 MHz. m5ctl leaves the unit alone unless told the frequency.
+    // program 0 MHz. m5ctl leaves the unit alone, and with no band known it takes
+    // no frequency either.
     QByteArray celle = blocco(Banda::UHF);
     celle[1] = 0;
     celle[2] = 10;
@@ -410,7 +411,8 @@ void TstM5ctl::frequenza_illeggibile()
                                                 << "9");
     QCOMPARE(e.codice, 7);
     QVERIFY2(e.errori.contains("\"Frequenza RX fuori range!\"") &&
-                 e.errori.contains("cells 1-3: 0, 10, 1") && e.errori.count('\n') == 1,
+                 e.errori.contains("cells 1-3: 0, 10, 1") && e.errori.contains("init uhf|vhf") &&
+                 e.errori.count('\n') == 1,
              e.errori.constData());
     QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
     QCOMPARE(sim.ricevuti(), CONNESSIONE + "E");
@@ -420,7 +422,7 @@ void TstM5ctl::frequenza_illeggibile()
                                      << "9"
                                      << "--frequenza"
                                      << "460");
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.codice, 6);
 }
 
 void TstM5ctl::interruzione_data()
