@@ -16,7 +16,9 @@
 class Bilancio
 {
 public:
-    Bilancio();
+    // giudica_cpu: whether m5ctl's CPU while waiting counts as an invariant,
+    // or is only reported.
+    explicit Bilancio(bool giudica_cpu);
 
     // codice: m5ctl's exit status, -1 when it did not end by itself.
     void registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
@@ -27,6 +29,7 @@ public:
 
 private:
     double quota_cpu() const;
+    bool cpu_oltre() const;
 
     struct PerGuasto
     {
@@ -34,6 +37,7 @@ private:
         QMap<int, int> codici;
     };
 
+    const bool m_giudica_cpu;
     mutable QMutex m_mutex;
     std::vector<PerGuasto> m_guasti;
     QMap<QString, int> m_forme;

@@ -49,6 +49,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("keep"),
          QStringLiteral("Keep every cycle's folder, not only those that broke an invariant.")},
         {QStringLiteral("verbose"), QStringLiteral("One line per cycle.")},
+        {QStringLiteral("cpu-not-judged"),
+         QStringLiteral("Report m5ctl's CPU while waiting, but do not count it as an invariant "
+                        "(instrumented builds, short runs on a shared machine).")},
     });
     riga.process(app);
 
@@ -67,6 +70,7 @@ int main(int argc, char *argv[])
     }
     o.conserva = riga.isSet(QStringLiteral("keep"));
     o.dettagli = riga.isSet(QStringLiteral("verbose"));
+    o.giudica_cpu = !riga.isSet(QStringLiteral("cpu-not-judged"));
     std::signal(SIGINT, al_segnale);
     std::signal(SIGTERM, al_segnale);
     std::signal(SIGPIPE, SIG_IGN);

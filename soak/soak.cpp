@@ -65,7 +65,7 @@ int apri_scrittura(const QString &percorso)
 }
 } // namespace
 
-Soak::Soak(const OpzioniSoak &opzioni) : m_o(opzioni) {}
+Soak::Soak(const OpzioniSoak &opzioni) : m_o(opzioni), m_bilancio(opzioni.giudica_cpu) {}
 
 void Soak::ferma()
 {

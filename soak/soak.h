@@ -24,6 +24,7 @@ struct OpzioniSoak
     int solo_ciclo = 0; // replay this cycle alone; 0 for all
     bool conserva = false;
     bool dettagli = false;
+    bool giudica_cpu = true;
     QString m5sim;
     QString m5ctl;
     QString se_stesso; // m5soak, for the replay lines
