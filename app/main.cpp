@@ -199,6 +199,20 @@ void prepara_applicazione()
     QApplication::setQuitOnLastWindowClosed(false);
     installa_sostituti_caratteri();
 }
+
+// The main window of "Continua", on the ports and trace asked for; the
+// program ends with it.
+std::unique_ptr<Principale> crea_principale(const Opzioni &opzioni, Traccia &traccia)
+{
+    auto principale = std::make_unique<Principale>();
+    for (const Mappa &m : opzioni.mappe)
+        principale->collegamento().porta().mappa(m.numero, m.percorso);
+    if (traccia.aperta())
+        principale->collegamento().porta().imposta_traccia(&traccia);
+    QObject::connect(principale.get(), &Principale::chiusa, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    return principale;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -247,13 +261,7 @@ int main(int argc, char *argv[])
     QObject::connect(&titolo, &Titolo::continua, &app, [&] {
         if (principale)
             return;
-        principale = std::make_unique<Principale>();
-        for (const Mappa &m : std::as_const(opzioni->mappe))
-            principale->collegamento().porta().mappa(m.numero, m.percorso);
-        if (traccia.aperta())
-            principale->collegamento().porta().imposta_traccia(&traccia);
-        QObject::connect(principale.get(), &Principale::chiusa, &app, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+        principale = crea_principale(*opzioni, traccia);
         principale->show();
     });
     titolo.show();

@@ -153,10 +153,8 @@ Esito secondi(const QString &opzione, const QString &v, double minimo, double ma
 
 QString finestra(Banda banda)
 {
-    const FinestraRx f = finestra_rx(banda);
-    return QStringLiteral("%1-%2 (%3)")
-        .arg(QString::fromStdString(testo_numero(f.da)), QString::fromStdString(testo_numero(f.a)),
-             QLatin1String(nome_banda(banda)));
+    return QStringLiteral("%1 (%2)").arg(QString::fromStdString(testo_finestra_rx(banda)),
+                                         QLatin1String(nome_banda(banda)));
 }
 
 const QString ATTESA_FREQUENZA =

@@ -3,7 +3,6 @@
 
 #include "file_unita.h"
 #include "sintetizzatore.h"
-#include "testo_numero.h"
 
 #include <cstdio>
 
@@ -284,16 +283,12 @@ QString Postazione::descrivi(Esito esito) const
 QString Postazione::descrivi_fuori_banda() const
 {
     QString banda = QStringLiteral("band");
-    const Variante &lettera = m_collegamento.parametri().stripVU;
-    for (const Banda b : {Banda::UHF, Banda::VHF}) {
-        if (lettera.uguale(b == Banda::UHF ? LETTERA_UHF : LETTERA_VHF)) {
-            const FinestraRx f = finestra_rx(b);
-            banda =
-                QStringLiteral("%1 band, %2-%3 MHz")
-                    .arg(QLatin1String(nome_banda(b)), QString::fromStdString(testo_numero(f.da)),
-                         QString::fromStdString(testo_numero(f.a)));
-        }
-    }
+    // stripVU holds a received byte; unset reads as 0, no band.
+    if (const auto b = banda_da_lettera(
+            static_cast<std::uint8_t>(m_collegamento.parametri().stripVU.valore())))
+        banda =
+            QStringLiteral("%1 band, %2 MHz")
+                .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(Collegamento::FUORI_BANDA), dispositivo(), m_console.testo(Campo::Frequenza),
              banda);

@@ -39,39 +39,45 @@ void PortaSeriale::mappa(int numero, const QString &percorso)
 
 const QString PortaSeriale::AUTOMATICA = QStringLiteral("auto");
 
-QString PortaSeriale::nome(int numero) const
+PortaSeriale::Risolta PortaSeriale::risolvi(int numero) const
 {
     const auto mappata = m_mappa.constFind(numero);
+    // A device given by name needs no look at the system's ports.
     if (mappata != m_mappa.constEnd() && *mappata != AUTOMATICA)
-        return *mappata;
+        return {*mappata, std::nullopt, QString()};
     const QList<PortaSistema> porte = m_fonte();
-    if (mappata != m_mappa.constEnd()) {
-        QString motivo;
-        const auto usb = adattatore_usb(porte, motivo);
-        return usb ? usb->percorso : QString();
-    }
-#ifdef Q_OS_WIN
-    return nome_predefinito(numero);
-#else
-    return numero <= porte.size() ? porte.at(numero - 1).percorso : nome_predefinito(numero);
+    Risolta r;
+    if (mappata != m_mappa.constEnd())
+        r.porta = adattatore_usb(porte, r.motivo);
+#ifndef Q_OS_WIN
+    else if (numero <= porte.size())
+        r.porta = porte.at(numero - 1);
 #endif
+    if (r.porta)
+        r.percorso = r.porta->percorso;
+    else if (mappata == m_mappa.constEnd())
+        r.percorso = nome_predefinito(numero);
+    return r;
+}
+
+QString PortaSeriale::nome(int numero) const
+{
+    return risolvi(numero).percorso;
 }
 
 QString PortaSeriale::descrizione(int numero) const
 {
     const QString com = QStringLiteral("Com %1 = ").arg(numero);
-    const QList<PortaSistema> porte = m_fonte();
-    if (m_mappa.value(numero) == AUTOMATICA) {
-        QString motivo;
-        const auto usb = adattatore_usb(porte, motivo);
-        return com + (usb ? descrivi_porta(*usb) : AUTOMATICA + QStringLiteral(": ") + motivo);
-    }
-    const QString percorso = nome(numero);
-    for (const PortaSistema &p : porte) {
-        if (p.percorso == percorso)
+    const Risolta r = risolvi(numero);
+    if (r.porta)
+        return com + descrivi_porta(*r.porta);
+    if (r.percorso.isEmpty())
+        return com + AUTOMATICA + QStringLiteral(": ") + r.motivo;
+    for (const PortaSistema &p : m_fonte()) {
+        if (p.percorso == r.percorso)
             return com + descrivi_porta(p);
     }
-    return com + percorso;
+    return com + r.percorso;
 }
 
 QString PortaSeriale::dispositivo() const
@@ -95,11 +101,10 @@ void PortaSeriale::apri()
         throw ErrorePorta("porta già aperta");
     chiudi(); // a port that failed may still be held until its deferred close
 
-    m_aperto = nome(m_numero);
+    const Risolta destinazione = risolvi(m_numero);
+    m_aperto = destinazione.percorso;
     if (m_aperto.isEmpty()) {
-        QString motivo;
-        adattatore_usb(m_fonte(), motivo);
-        guasto(motivo);
+        guasto(destinazione.motivo);
         throw ErrorePorta(m_motivo.toStdString());
     }
     m_porta.setPortName(m_aperto);

@@ -74,6 +74,15 @@ public:
     QSerialPort::SerialPortError errore_apertura() const { return m_errore_apertura; }
 
 private:
+    // Where "Com numero" points: the device, the system's port behind it
+    // when it was looked up, and why there is none for AUTOMATICA.
+    struct Risolta
+    {
+        QString percorso;
+        std::optional<PortaSistema> porta;
+        QString motivo;
+    };
+    Risolta risolvi(int numero) const;
     void verifica_aperta() const;
     void errore(QSerialPort::SerialPortError codice);
     void chiudi_se_guasta();

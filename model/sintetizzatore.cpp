@@ -50,6 +50,12 @@ FinestraRx finestra_rx(Banda banda)
     return {UHF_MIN - OFFSET_UHF, UHF_MAX};
 }
 
+std::string testo_finestra_rx(Banda banda)
+{
+    const FinestraRx f = finestra_rx(banda);
+    return testo_numero(f.da) + '-' + testo_numero(f.a);
+}
+
 FqByte calcola_fq_byte(double s)
 {
     const double N = std::floor((s + 0.01) / PASSO + 0.000001);

@@ -55,6 +55,8 @@ struct FinestraRx
 // The RX values a unit of the band takes: its own window, narrowed to where
 // the oscillator value stays in the window too (VHF 100-227.6, UHF 295-500).
 FinestraRx finestra_rx(Banda banda);
+// That window as text: "100-227.6".
+std::string testo_finestra_rx(Banda banda);
 
 struct Conversione
 {

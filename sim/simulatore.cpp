@@ -134,26 +134,29 @@ bool Simulatore::apri_linea(std::string &errore)
         errore = errore_sistema("tcsetattr");
         return false;
     }
+    return m_opzioni.collegamento.empty() || crea_collegamento(errore);
+}
 
-    if (!m_opzioni.collegamento.empty()) {
-        const char *collegamento = m_opzioni.collegamento.c_str();
-        struct stat info;
-        if (::lstat(collegamento, &info) == 0) {
-            if (!S_ISLNK(info.st_mode)) {
-                errore = m_opzioni.collegamento + ": exists and is not a symbolic link";
-                return false;
-            }
-            if (::unlink(collegamento) != 0) {
-                errore = errore_sistema(collegamento);
-                return false;
-            }
+// --link: a symbolic link to the pty, replacing only an old link.
+bool Simulatore::crea_collegamento(std::string &errore)
+{
+    const char *collegamento = m_opzioni.collegamento.c_str();
+    struct stat info;
+    if (::lstat(collegamento, &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            errore = m_opzioni.collegamento + ": exists and is not a symbolic link";
+            return false;
         }
-        if (::symlink(nome, collegamento) != 0) {
+        if (::unlink(collegamento) != 0) {
             errore = errore_sistema(collegamento);
             return false;
         }
-        m_collegamento_creato = true;
     }
+    if (::symlink(m_percorso.c_str(), collegamento) != 0) {
+        errore = errore_sistema(collegamento);
+        return false;
+    }
+    m_collegamento_creato = true;
     return true;
 }
 
