@@ -69,7 +69,6 @@ char AnalisiTraccia::interpreta(const ByteTraccia &b)
             return 'a';
         m_stato = Stato::Comando;
         m_dialoghi.push_back({});
-        m_dialoghi.back().unita = m_unita;
         m_dialoghi.back().prima = m_celle;
         m_aperto = true;
         return 'U';

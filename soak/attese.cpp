@@ -39,6 +39,25 @@ const char *nome_comando(Comando c)
     return "?";
 }
 
+Banda altra_banda(Banda b)
+{
+    return b == Banda::UHF ? Banda::VHF : Banda::UHF;
+}
+
+void metti_frequenza(Blocco &b, const FqByte &fq)
+{
+    b[CELLA_FQ1] = static_cast<std::uint8_t>(fq.FQ_Byte1);
+    b[CELLA_FQ2] = static_cast<std::uint8_t>(fq.FQ_Byte2);
+    b[CELLA_FQ3] = static_cast<std::uint8_t>(fq.FQ_Byte3);
+}
+
+void metti_codice(Blocco &b, int codice)
+{
+    const Codice c = dividi_codice(codice);
+    b[CELLA_COD_H] = static_cast<std::uint8_t>(c.Cod_H);
+    b[CELLA_COD_L] = static_cast<std::uint8_t>(c.Cod_L);
+}
+
 bool frequenza_nella_banda(const std::string &testo, Banda banda)
 {
     const double f = valore_testo(testo);
@@ -71,17 +90,10 @@ namespace {
 Blocco programmate(const Impostazioni &v, const Blocco &prima)
 {
     Blocco b = prima;
-    if (v.frequenza) {
-        const Conversione c = converti_frequenza(*v.frequenza, Variante(prima[CELLA_BANDA]));
-        b[CELLA_FQ1] = static_cast<std::uint8_t>(c.celle.FQ_Byte1);
-        b[CELLA_FQ2] = static_cast<std::uint8_t>(c.celle.FQ_Byte2);
-        b[CELLA_FQ3] = static_cast<std::uint8_t>(c.celle.FQ_Byte3);
-    }
-    if (v.codice) {
-        const Codice c = dividi_codice(*v.codice);
-        b[CELLA_COD_H] = static_cast<std::uint8_t>(c.Cod_H);
-        b[CELLA_COD_L] = static_cast<std::uint8_t>(c.Cod_L);
-    }
+    if (v.frequenza)
+        metti_frequenza(b, converti_frequenza(*v.frequenza, Variante(prima[CELLA_BANDA])).celle);
+    if (v.codice)
+        metti_codice(b, *v.codice);
     if (v.rele)
         b[CELLA_RELE] = static_cast<std::uint8_t>(*v.rele);
     if (v.impulsi)

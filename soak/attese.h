@@ -2,6 +2,7 @@
 #pragma once
 
 #include "parametri.h"
+#include "sintetizzatore.h"
 #include "valori_unita.h"
 
 #include <QString>
@@ -27,6 +28,12 @@ struct Incarico
     std::optional<Banda> banda_file; // program --from, verify
     Banda banda_init = Banda::UHF;
 };
+
+Banda altra_banda(Banda b);
+
+// The synthesiser and code cells as a programming lays them.
+void metti_frequenza(Blocco &b, const FqByte &fq);
+void metti_codice(Blocco &b, int codice);
 
 // Whether the frequency lies in the window a unit of the band takes, as the
 // manual page gives it.

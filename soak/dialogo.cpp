@@ -18,15 +18,6 @@ bool Dialogo::chiede(char tipo, int cella) const
     return false;
 }
 
-bool Dialogo::scritture_confermate() const
-{
-    for (const Richiesta &r : richieste) {
-        if (r.tipo == 'W' && !r.risposta.contains(lettera::PRONTO))
-            return false;
-    }
-    return true;
-}
-
 bool Dialogo::risposte_alterate() const
 {
     QByteArray pulite;

@@ -22,7 +22,6 @@ struct Richiesta
 // From a "U" to the "E" that ends it, or to the end of the trace.
 struct Dialogo
 {
-    int unita = 0; // 0 for the first unit on the line
     Blocco prima{};
     Blocco dopo{};
     std::vector<Richiesta> richieste;
@@ -38,7 +37,6 @@ struct Dialogo
 
     int scritture() const;
     bool chiede(char tipo, int cella) const;
-    bool scritture_confermate() const;
     // The receiver sent other than one clean reply per request: the cell held
     // for each read, one "K" for each write.
     bool risposte_alterate() const;

@@ -94,12 +94,13 @@ void Giudice::porta(const EsitoPorta &p, int numero)
         o.scrittura_persa = p.piano->guasto.cella;
     const AnalisiTraccia a(p.traccia, o);
     const QString chi = m_porte.size() > 1 ? QStringLiteral("port %1 ").arg(numero) : QString();
-    m_riaggancio = m_riaggancio || riaggancio_atterrato(p, a);
+    const bool riaggancio = riaggancio_atterrato(p, a);
+    m_riaggancio = m_riaggancio || riaggancio;
     riepilogo(p, a, chi);
     const QMap<int, int> esiti = esiti_unita(p);
     for (auto it = esiti.begin(); it != esiti.end(); ++it)
         unita(p, a, it.key(), it.value(), chi + QStringLiteral("unit %1").arg(it.key()));
-    if (m_piano.corsa() && esiti.size() < m_piano.ripetizioni && !riaggancio_atterrato(p, a))
+    if (m_piano.corsa() && esiti.size() < m_piano.ripetizioni && !riaggancio)
         viola("units", chi + QStringLiteral("%1 of %2 units reported on stdout")
                                  .arg(esiti.size())
                                  .arg(m_piano.ripetizioni));
@@ -220,12 +221,9 @@ bool Giudice::fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prim
     if (esito != 6 || c.pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda) ||
         !letta || (*letta)[CELLA_BANDA] != prima[CELLA_BANDA])
         return false;
-    const FinestraRx w = finestra_rx(*banda);
-    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4-%5 "
-                                 "MHz")
-                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda)))
-                      .arg(w.da)
-                      .arg(w.a));
+    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4 MHz")
+                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda)),
+                           QString::fromStdString(testo_finestra_rx(*banda))));
     return true;
 }
 
@@ -288,7 +286,7 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
                                    .arg(scritture)
                                    .arg(letta ? QStringLiteral("failed its checksum")
                                               : QStringLiteral("did not complete")));
-    else if (esito == 5 && scritture != CELLA_CKS + 1)
+    else if (esito == 5 && scritture != ULTIMA_CELLA_PROGRAMMATA + 1)
         viola("written", chi + QStringLiteral(": exit 5 after %1 of 62 writes").arg(scritture));
 }
 

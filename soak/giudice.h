@@ -71,7 +71,6 @@ private:
     const std::vector<EsitoPorta> &m_porte;
     const EsitoCtl &m_ctl;
     std::vector<Violazione> m_violazioni;
-    QMap<QString, QMap<int, int>> m_righe; // several units: port -> unit -> status
-    bool m_riaggancio = false;             // the line dropped on some port
-    int m_differenze = -1;                 // verify: the lines a clean read must give; -1 unknown
+    bool m_riaggancio = false; // the line dropped on some port
+    int m_differenze = -1;     // verify: the lines a clean read must give; -1 unknown
 };

@@ -61,7 +61,6 @@ extern const int NUM_TIPI_GUASTO;
 
 // Faults the cycle plan takes part in.
 namespace guasto {
-constexpr int NESSUNO = 0;
 int indice(const char *nome);
 // Whether a single command's run of this length under this fault is mostly
 // an idle wait, the kind whose CPU is measured: with replies slowed down

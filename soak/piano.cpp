@@ -36,11 +36,6 @@ Banda estrai_banda(Estrazione &e)
     return e.con_probabilita(0.5) ? Banda::UHF : Banda::VHF;
 }
 
-Banda altra_banda(Banda b)
-{
-    return b == Banda::UHF ? Banda::VHF : Banda::UHF;
-}
-
 QString nome_banda_minuscolo(Banda b)
 {
     return QString::fromLatin1(nome_banda(b)).toLower();
@@ -130,7 +125,7 @@ Impostazioni valori_da_verificare(Estrazione &e, const Blocco &b, Banda &banda)
             v.opzioni[e.tra(0, NUM_GRUPPI - 1)] = e.tra(0, 1);
             break;
         default:
-            banda = banda == Banda::UHF ? Banda::VHF : Banda::UHF;
+            banda = altra_banda(banda);
         }
     }
     return v;
@@ -196,7 +191,7 @@ int risposte_per_unita(Comando c)
 {
     switch (c) {
     case Comando::Programma:
-        return 3 * CELLE_LETTE - 1;
+        return 2 * CELLE_LETTE + ULTIMA_CELLA_PROGRAMMATA + 1;
     case Comando::Inizializza:
         return 2 * CELLE_LETTE + NUM_CELLE;
     default:
@@ -243,10 +238,10 @@ PianoCiclo Piano::estrai(std::uint64_t seme_soak, int ciclo, const QString &cart
     p.ciclo = ciclo;
     p.seme = Estrazione::seme_ciclo(seme_soak, ciclo);
     Estrazione e(p.seme);
-    int pesi[64];
+    std::vector<int> pesi;
     for (int i = 0; i < NUM_TIPI_GUASTO; ++i)
-        pesi[i] = TIPI_GUASTO[i].peso;
-    p.tipo_guasto = e.pesata(pesi, NUM_TIPI_GUASTO);
+        pesi.push_back(TIPI_GUASTO[i].peso);
+    p.tipo_guasto = e.pesata(pesi.data(), NUM_TIPI_GUASTO);
     p.forma = estrai_forma(e, p.tipo().forme);
     const int porte = p.forma == PIU_PORTE ? e.tra(2, 3) : 1;
     const int guasta = e.tra(0, porte - 1);

@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rifiuti.h"
 
+#include "attese.h"
 #include "valori_casuali.h"
 
 #include <QJsonObject>
 
 namespace {
-template <std::size_t N> const char *uno_di(Estrazione &e, const char *const (&elenco)[N])
+template <typename T, std::size_t N> const T &uno_di(Estrazione &e, const T (&elenco)[N])
 {
     return elenco[e.tra(0, static_cast<int>(N) - 1)];
-}
-
-Banda altra(Banda b)
-{
-    return b == Banda::UHF ? Banda::VHF : Banda::UHF;
 }
 
 // The refused option, sometimes beside a valid value of another option.
@@ -53,21 +49,22 @@ void valore_malformato(Estrazione &e, Banda, CasoRifiuto &c)
         {"--frequenza", "1e2"}, {"--frequenza", ".5"}, {"--frequenza", "433.92 "},
         {"--toni", "medio"},    {"--uscite", "MEM"},   {"--trasmettitori", ""},
     };
-    const auto &caso = casi[e.tra(0, static_cast<int>(std::size(casi)) - 1)];
+    const auto &caso = uno_di(e, casi);
     opzione(e, c, caso[0], caso[1]);
 }
 
 void frequenza_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 {
-    c.valori.frequenza = valori_casuali::frequenza(e, altra(b));
+    c.valori.frequenza = valori_casuali::frequenza(e, altra_banda(b));
     c.argomenti = valori_casuali::argomenti(c.valori);
 }
 
 void file_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 {
-    c.valori = valori_casuali::impostazioni(e, altra(b), true);
-    c.banda_file = altra(b);
-    c.file = valori_casuali::testo(valori_casuali::file_unita(c.valori, altra(b)));
+    const Banda altra = altra_banda(b);
+    c.valori = valori_casuali::impostazioni(e, altra, true);
+    c.banda_file = altra;
+    c.file = valori_casuali::testo(valori_casuali::file_unita(c.valori, altra));
 }
 
 void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
@@ -82,7 +79,7 @@ void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
     if (e.con_probabilita(0.25)) {
         o.insert(QStringLiteral("frequenza"), QStringLiteral("600"));
     } else {
-        const auto &caso = casi[e.tra(0, static_cast<int>(std::size(casi)) - 1)];
+        const auto &caso = uno_di(e, casi);
         o.insert(QLatin1String(caso.campo), caso.valore);
     }
     c.file = valori_casuali::testo(o);

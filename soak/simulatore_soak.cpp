@@ -44,16 +44,16 @@ SimulatoreSoak::~SimulatoreSoak()
         ::close(m_terminale);
 }
 
-QString SimulatoreSoak::file(const char *nome) const
+QString SimulatoreSoak::file(const char *nome, const char *estensione) const
 {
-    return QStringLiteral("%1/%2%3").arg(m_cartella, QLatin1String(nome)).arg(m_numero);
+    return QStringLiteral("%1/%2%3%4")
+        .arg(m_cartella, QLatin1String(nome), QString::number(m_numero), QLatin1String(estensione));
 }
 
 QStringList SimulatoreSoak::argomenti() const
 {
     return QStringList{QStringLiteral("--trace"), QStringLiteral("--summary"),
-                       file("riepilogo") + QStringLiteral(".json"), QStringLiteral("--link"),
-                       collegamento()} +
+                       file("riepilogo", ".json"), QStringLiteral("--link"), collegamento()} +
            m_argomenti;
 }
 
@@ -69,7 +69,7 @@ bool SimulatoreSoak::avvia(const QString &programma, QString &errore)
         errore = QStringLiteral("pipe failed");
         return false;
     }
-    const QByteArray traccia = QFile::encodeName(file("traccia") + QStringLiteral(".txt"));
+    const QByteArray traccia = QFile::encodeName(file("traccia", ".txt"));
     const int fd_traccia =
         ::open(traccia.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const bool avviato =
@@ -102,7 +102,7 @@ bool SimulatoreSoak::ferma()
 QList<ByteTraccia> SimulatoreSoak::traccia() const
 {
     QList<ByteTraccia> eventi;
-    QFile f(file("traccia") + QStringLiteral(".txt"));
+    QFile f(file("traccia", ".txt"));
     if (!f.open(QIODevice::ReadOnly))
         return eventi;
     for (const QByteArray &riga : f.readAll().split('\n')) {
@@ -114,7 +114,7 @@ QList<ByteTraccia> SimulatoreSoak::traccia() const
 
 std::optional<Riepilogo> SimulatoreSoak::riepilogo() const
 {
-    QFile f(file("riepilogo") + QStringLiteral(".json"));
+    QFile f(file("riepilogo", ".json"));
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();

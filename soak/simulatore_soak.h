@@ -46,7 +46,7 @@ public:
     std::optional<Riepilogo> riepilogo() const;
 
 private:
-    QString file(const char *nome) const;
+    QString file(const char *nome, const char *estensione = "") const;
 
     QString m_cartella;
     int m_numero;

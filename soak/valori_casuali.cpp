@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "valori_casuali.h"
 
+#include "attese.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
 
 #include <QJsonDocument>
 
 #include <cmath>
-#include <cstdio>
 
 namespace valori_casuali {
 
@@ -18,14 +18,7 @@ std::string frequenza(Estrazione &e, Banda banda)
                                     static_cast<int>(std::lround(f.a * 10000)));
     // A third on the 12.5 kHz grid, as users mostly write them.
     const int valore = e.con_probabilita(0.33) ? decimi_di_khz / 125 * 125 : decimi_di_khz;
-    char testo[32];
-    std::snprintf(testo, sizeof testo, "%d.%04d", valore / 10000, valore % 10000);
-    std::string t = testo;
-    while (t.back() == '0')
-        t.pop_back();
-    if (t.back() == '.')
-        t.pop_back();
-    return t;
+    return testo_numero(valore / 10000.0);
 }
 
 Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte)
@@ -106,13 +99,8 @@ Blocco blocco(Estrazione &e, Banda banda, bool checksum_errato)
 {
     Blocco b = blocco_fabbrica(banda);
     if (e.con_probabilita(0.7)) {
-        const FqByte fq = celle_frequenza(e, banda);
-        b[CELLA_FQ1] = static_cast<std::uint8_t>(fq.FQ_Byte1);
-        b[CELLA_FQ2] = static_cast<std::uint8_t>(fq.FQ_Byte2);
-        b[CELLA_FQ3] = static_cast<std::uint8_t>(fq.FQ_Byte3);
-        const Codice c = dividi_codice(e.tra(1, 4096));
-        b[CELLA_COD_H] = static_cast<std::uint8_t>(c.Cod_H);
-        b[CELLA_COD_L] = static_cast<std::uint8_t>(c.Cod_L);
+        metti_frequenza(b, celle_frequenza(e, banda));
+        metti_codice(b, e.tra(1, 4096));
         b[CELLA_RELE] = static_cast<std::uint8_t>(e.tra(1, 255));
         b[CELLA_IMPULSI] = static_cast<std::uint8_t>(e.tra(1, 255));
         for (const GruppoOpzioni &g : GRUPPI_OPZIONI)
