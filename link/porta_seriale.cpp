@@ -12,6 +12,7 @@
 PortaSeriale::PortaSeriale(QObject *parent) : QObject(parent)
 {
     connect(&m_porta, &QSerialPort::errorOccurred, this, &PortaSeriale::errore);
+    connect(&m_porta, &QSerialPort::readyRead, this, &PortaSeriale::dati);
 }
 
 PortaSeriale::~PortaSeriale()
@@ -141,6 +142,41 @@ void PortaSeriale::apri()
     m_motivo.clear();
 }
 
+bool PortaSeriale::apri_senza_eccezioni()
+{
+    try {
+        apri();
+        return true;
+    } catch (const ErrorePorta &) {
+        return false;
+    }
+}
+
+bool PortaSeriale::invia(const QByteArray &dati)
+{
+    if (!aperta())
+        return false;
+    try {
+        scrivi(dati);
+        return true;
+    } catch (const ErrorePorta &) {
+        return false;
+    }
+}
+
+std::optional<std::uint8_t> PortaSeriale::prendi_byte()
+{
+    if (!aperta() || m_porta.bytesAvailable() <= 0)
+        return std::nullopt;
+    char c = 0;
+    if (m_porta.read(&c, 1) != 1)
+        return std::nullopt;
+    const auto byte = static_cast<std::uint8_t>(c);
+    if (m_traccia)
+        m_traccia->byte(true, byte);
+    return byte;
+}
+
 void PortaSeriale::chiudi()
 {
     m_guasta = false;
@@ -227,6 +263,10 @@ void PortaSeriale::errore(QSerialPort::SerialPortError codice)
 
 void PortaSeriale::chiudi_se_guasta()
 {
+    if (!m_guasta)
+        return;
+    // Told from the event loop, so that whoever hears it may close the port.
+    emit caduta();
     if (m_guasta)
         chiudi();
 }

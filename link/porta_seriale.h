@@ -10,7 +10,9 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 class Traccia;
 
@@ -65,6 +67,13 @@ public:
     int in_attesa();
     QByteArray leggi();
 
+    // The same without exceptions, for the receiver engine: false on failure,
+    // with motivo(); invia() counts the port as gone when it fails.
+    bool apri_senza_eccezioni();
+    bool invia(const QByteArray &dati);
+    // One received byte, none when nothing is waiting.
+    std::optional<std::uint8_t> prendi_byte();
+
     // Every byte written and read goes to the trace too; nullptr for none.
     void imposta_traccia(Traccia *traccia) { m_traccia = traccia; }
 
@@ -72,6 +81,12 @@ public:
     // the kind of a failed open (NoError for any other failure).
     QString motivo() const { return m_motivo; }
     QSerialPort::SerialPortError errore_apertura() const { return m_errore_apertura; }
+
+signals:
+    // Bytes arrived.
+    void dati();
+    // The line hung up or the device went away: the port counts as closed.
+    void caduta();
 
 private:
     // Where "Com numero" points: the device, the system's port behind it
