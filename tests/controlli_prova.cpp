@@ -6,6 +6,9 @@
 ControlliProva::ControlliProva()
 {
     orologio.start();
+    m_sorveglianza.setInterval(0);
+    QObject::connect(&m_sorveglianza, &QTimer::timeout, &m_sorveglianza,
+                     [this] { esegui_azioni(); });
 }
 
 void ControlliProva::imposta_stato(const QString &testo)
@@ -75,9 +78,10 @@ void ControlliProva::beep()
     eventi << QStringLiteral("beep");
 }
 
-void ControlliProva::turno(bool dati_in_attesa)
+// Every pass of the event loop while actions wait: the window's waits are
+// local event loops, so this runs in the middle of them, as a click would.
+void ControlliProva::esegui_azioni()
 {
-    Controlli::turno(dati_in_attesa);
     // By index: an action may click something that waits and turns again,
     // or schedule further actions.
     for (qsizetype i = 0; i < m_azioni.size(); ++i) {
@@ -87,6 +91,8 @@ void ControlliProva::turno(bool dati_in_attesa)
         const std::function<void()> azione = m_azioni.at(i).azione;
         azione();
     }
+    if (azioni_in_sospeso() == 0)
+        m_sorveglianza.stop();
 }
 
 void ControlliProva::termina()
@@ -98,6 +104,7 @@ void ControlliProva::termina()
 void ControlliProva::quando(std::function<bool()> condizione, std::function<void()> azione)
 {
     m_azioni.append({std::move(condizione), std::move(azione)});
+    m_sorveglianza.start();
 }
 
 int ControlliProva::azioni_in_sospeso() const

@@ -8,12 +8,13 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
 // A front end for tests: it records everything the link does to it and can
 // click in the middle of a wait, the way a user would, through actions that
-// run in the first turn of the event loop in which their condition holds.
+// run in the first pass of the event loop in which their condition holds.
 class ControlliProva : public Controlli
 {
 public:
@@ -32,7 +33,6 @@ public:
     QString testo_porta() const override { return porta_scelta; }
     void avviso(const QString &messaggio) override;
     void beep() override;
-    void turno(bool dati_in_attesa) override;
     void termina() override;
 
     // Runs azione once, after the first turn in which condizione holds.
@@ -79,5 +79,8 @@ private:
         bool fatta = false;
     };
 
+    void esegui_azioni();
+
     QList<Azione> m_azioni;
+    QTimer m_sorveglianza;
 };

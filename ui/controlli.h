@@ -3,8 +3,8 @@
 
 #include <QString>
 
-// What the receiver transactions touch of the front end: the main window,
-// or the console of m5ctl. The names follow the window's controls.
+// What the link's handlers touch of the main window. The names follow the
+// window's controls.
 class Controlli
 {
 public:
@@ -47,10 +47,6 @@ public:
     // Modal warning box with the application title and one OK button.
     virtual void avviso(const QString &messaggio) = 0;
     virtual void beep() = 0;
-
-    // One turn of the event loop inside a wait. It blocks until the next
-    // event (serial data, a timer, a click) unless data is already waiting.
-    virtual void turno(bool dati_in_attesa);
 
     // Close the main window and end the program.
     virtual void termina() = 0;

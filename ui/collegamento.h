@@ -1,22 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// The window's handlers of the link: connect, read, programming, factory
+// initialisation, disconnect, exit, and the supervision of the buttons.
+
 #include "controlli.h"
 #include "parametri.h"
-#include "porta_seriale.h"
+#include "ricevitore.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
 #include <optional>
 
-// The dialogue with the receiver: connect, read, programming, factory
-// initialisation, disconnect and exit, and the supervision that keeps the
-// front end's buttons in step with the link. Every transaction runs to its
-// end inside the call that starts it, giving the event loop a turn while it
-// waits, so clicks and timers still run in the middle of it.
+// Every transaction runs to its end inside the click that starts it: it hands
+// each step to the receiver engine and waits for it in a local event loop, so
+// clicks and timers still run in the middle of it, as the window has always
+// allowed.
 class Collegamento : public QObject
 {
     Q_OBJECT
@@ -33,8 +33,6 @@ public:
     static const QString FUORI_BANDA;
     static const QString VALORE_FUORI_RANGE;
 
-    static constexpr int TIME_OUT_ACK_MS = 4000;
-
     enum class Esito {
         Riuscito,
         PortaGuasta,        // connect failed or was ended by the port
@@ -50,14 +48,11 @@ public:
     };
     Q_ENUM(Esito)
 
-    // Which wait a time-out ended.
-    enum class Attesa { Nessuna, Annuncio, Risposta, Conferma };
-
     explicit Collegamento(Controlli &controlli, QObject *parent = nullptr);
     ~Collegamento() override;
 
-    PortaSeriale &porta() { return m_porta; }
-    const PortaSeriale &porta() const { return m_porta; }
+    PortaSeriale &porta() { return m_ricevitore.porta(); }
+    const PortaSeriale &porta() const { return m_ricevitore.porta(); }
     Parametri &parametri() { return m_p; }
     const Parametri &parametri() const { return m_p; }
 
@@ -66,25 +61,17 @@ public:
 
     // Bound the wait for the ready "K" and for each read reply; by default
     // they wait for as long as it takes. On expiry: "Errore TIME OUT   ".
-    void imposta_limite_annuncio(std::optional<int> ms) { m_limite_annuncio = ms; }
-    void imposta_limite_risposta(std::optional<int> ms) { m_limite_risposta = ms; }
+    void imposta_limite_annuncio(std::optional<int> ms);
+    void imposta_limite_risposta(std::optional<int> ms);
 
-    // Ends a waiting transaction at its next turn, with no further message.
-    // May be called from any thread.
+    // Ends a waiting transaction at once, with no further message.
     void interrompi();
-    bool interrotto() const { return m_interrotto; }
     bool in_transazione() const { return m_in_transazione; }
     bool ultima_lettura_valida() const { return !m_lettura_da_rifare; }
 
-    // The bytes of the last read (cells 0-62 as received, fewer if it was
-    // abandoned) and the cells the last writing transaction sent.
+    // The bytes of the last read: cells 0-62 as received, fewer if it was
+    // abandoned.
     const QByteArray &celle_lette() const { return m_celle_lette; }
-    const QByteArray &celle_scritte() const { return m_celle_scritte; }
-    // The cell of the last request, and the wait that the last time-out ended.
-    int ultima_cella() const { return m_ultima_cella; }
-    Attesa attesa_scaduta() const { return m_attesa_scaduta; }
-    // After RiletturaDiversa: the first cell whose read-back differs.
-    int cella_diversa() const { return m_cella_diversa; }
 
     void Cmb_com_Click();
     Esito Cmd_connetti_Click();
@@ -99,52 +86,34 @@ public:
     void opzione_cliccata(Controlli::Opzione opzione);
 
     void Timer_stato_Timer();
-    void Timer1_Timer();
 
-    // Reads cells 0-62 and fills the front end. Throws ErrorePorta when the
-    // port closes under it.
-    void leggi_parametri();
-
-    // For a line of units one after the other: with the port open, drops
-    // whatever arrives until the line has been silent for silenzio_ms, i.e.
-    // the unit has been taken away. Riuscito, PortaGuasta or Interrotto.
-    Esito attendi_rimozione(int silenzio_ms);
+    // Reads cells 0-62 and fills the front end.
+    Esito leggi_parametri();
 
 private:
     class Transazione;
 
+    Ricevitore::Risultato attendi(bool avviata);
+    Esito esito_attesa(const Ricevitore::Risultato &r);
     Esito inizializza(Banda banda);
     Esito scrivi_celle(const Blocco &celle, int ultima);
-    Esito attendi_conferma_di(int indice, std::uint8_t valore);
     Esito lettura_di_verifica();
-    Esito confronta_rilettura();
+    Esito confronta_rilettura() const;
     void gestione_time_out();
     void chiudi_dialogo();
     void svuota_campi();
+    void conserva_lettura(const QByteArray &celle);
     void mostra_lettura();
     void scegli_opzione(const Variante &v, Controlli::Opzione zero, Controlli::Opzione uno);
-    void scrivi_cella(int indice, std::uint8_t valore);
-    void inizia_attesa(Attesa attesa, std::optional<int> limite);
-    void turno_attesa();
     void abilita_riga(bool connetti, bool disconetti, bool programma, bool init);
 
     Controlli &c;
-    PortaSeriale m_porta;
+    Ricevitore m_ricevitore;
     Parametri m_p;
     QTimer Timer_stato;
-    QTimer Timer1;
-    QTimer m_sveglia;
-    QTimer m_sveglia_scadenza;
-    QDeadlineTimer m_scadenza;
-    Attesa m_attesa = Attesa::Nessuna;
-    Attesa m_attesa_scaduta = Attesa::Nessuna;
-    std::optional<int> m_limite_annuncio;
-    std::optional<int> m_limite_risposta;
     bool m_in_transazione = false;
-    std::atomic<bool> m_interrotto{false};
+    bool m_interrotto = false;
     bool m_lettura_da_rifare = false;
-    int m_ultima_cella = -1;
-    int m_cella_diversa = -1;
     QByteArray m_celle_lette;
     QByteArray m_celle_scritte;
 };

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "programmazione.h"
+
+#include "testo_numero.h"
+
+#include <cmath>
+
+namespace {
+// As the window's checksum: the AND works on the integer the difference rounds to.
+double checksum(const std::array<double, CELLA_CKS + 1> &valori)
+{
+    double somma = 0;
+    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
+        somma += valori[std::size_t(i)];
+    return static_cast<double>(std::llrint(255.0 - somma) & 255);
+}
+
+Programmazione rifiuta(Rifiuto rifiuto)
+{
+    Programmazione p;
+    p.rifiuto = rifiuto;
+    return p;
+}
+
+double chiesta(const std::optional<int> &valore, double altrimenti)
+{
+    return valore ? *valore : altrimenti;
+}
+} // namespace
+
+Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &prima)
+{
+    Programmazione p;
+    p.frequenza = converti_frequenza(v.frequenza, Variante(prima[CELLA_BANDA]));
+    p.fuori_range = p.frequenza.fuori_range;
+    if (p.frequenza.fuori_banda) {
+        p.rifiuto = Rifiuto::FuoriBanda;
+        return p;
+    }
+    auto &c = p.valori;
+    for (const int i : {CELLA_TIPO, CELLA_BASE1, CELLA_BASE2, CELLA_BASE3})
+        c[std::size_t(i)] = prima[std::size_t(i)];
+    c[CELLA_FQ1] = p.frequenza.celle.FQ_Byte1;
+    c[CELLA_FQ2] = p.frequenza.celle.FQ_Byte2;
+    c[CELLA_FQ3] = p.frequenza.celle.FQ_Byte3;
+    const Codice codice = dividi_codice(v.codice);
+    c[CELLA_COD_H] = codice.Cod_H;
+    c[CELLA_COD_L] = codice.Cod_L;
+    c[CELLA_RELE] = v.rele;
+    c[CELLA_IMPULSI] = v.impulsi;
+    for (int g = 0; g < NUM_GRUPPI; ++g)
+        c[std::size_t(GRUPPI_OPZIONI[g].cella)] = v.opzioni[std::size_t(g)];
+    c[CELLA_CKS] = checksum(c);
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        const auto byte = codifica_cella(c[i]);
+        if (!byte) {
+            p.rifiuto = Rifiuto::ValoreFuoriRange;
+            return p;
+        }
+        p.celle[i] = *byte;
+    }
+    return p;
+}
+
+Programmazione prepara_programmazione(const Impostazioni &chieste, std::optional<Banda> banda,
+                                      const Blocco &prima)
+{
+    const ValoriUnita unita = decodifica_blocco(prima);
+    if (banda && banda != unita.banda)
+        return rifiuta(Rifiuto::BandaDiversa);
+    if (chieste.frequenza && !unita.banda)
+        return rifiuta(Rifiuto::BandaIgnota);
+    const std::optional<std::string> frequenza =
+        chieste.frequenza ? chieste.frequenza : unita.frequenza;
+    if (!frequenza)
+        return rifiuta(Rifiuto::FrequenzaIgnota);
+
+    ValoriDaScrivere v;
+    v.frequenza = *frequenza;
+    v.codice = chiesta(chieste.codice, unita.codice);
+    v.rele = chiesta(chieste.rele, unita.rele);
+    v.impulsi = chiesta(chieste.impulsi, unita.impulsi);
+    for (std::size_t g = 0; g < v.opzioni.size(); ++g)
+        v.opzioni[g] = chiesta(chieste.opzioni[g], unita.opzioni[g]);
+    return prepara_programmazione(v, prima);
+}

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The exit status of m5ctl, and of each unit of a run: documented, and stable.
+namespace codice_uscita {
+constexpr int SUCCESSO = 0;
+constexpr int INTERNO = 1;
+constexpr int USO = 2;
+constexpr int PORTA = 3; // also a log, trace or output file that cannot be written
+constexpr int TIME_OUT = 4;
+constexpr int LETTURA = 5;
+constexpr int FUORI_BANDA = 6;
+constexpr int FUORI_RANGE = 7;
+constexpr int RILETTURA = 8;
+constexpr int DIVERSA = 9;
+constexpr int INTERROTTO = 130;
+} // namespace codice_uscita

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What to do with each unit: the command and its values.
+
+#include "parametri.h"
+#include "valori_unita.h"
+
+#include <QString>
+
+#include <optional>
+
+struct Incarico
+{
+    enum class Azione { Leggi, Programma, Inizializza, Verifica };
+
+    Azione azione = Azione::Leggi;
+    // Programma, Verifica: the values asked, and the band they are for
+    // (a unit file's), if any.
+    Impostazioni valori;
+    std::optional<Banda> banda_valori;
+    // Inizializza: the factory block of this band.
+    Banda banda = Banda::UHF;
+    // The wait for the unit to announce itself; none: until stopped.
+    std::optional<int> limite_annuncio_ms;
+
+    // "read", "program", "init", "verify", as the command line names them.
+    QString nome() const;
+};

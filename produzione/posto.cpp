@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "posto.h"
+
+#include <algorithm>
+
+namespace {
+// How long a line may stay busy after a unit before the worker is told.
+constexpr int PROMEMORIA_MINIMO_MS = 5000;
+constexpr int PROMEMORIA_SILENZI = 3;
+} // namespace
+
+Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent)
+    : QObject(parent), m_ricevitore(this), m_dialogo(m_ricevitore, incarico, this)
+{
+    if (percorso.isEmpty()) {
+        m_ricevitore.porta().imposta_numero(com);
+        m_nome = QStringLiteral("Com %1").arg(com);
+    } else {
+        m_ricevitore.porta().mappa(PortaSeriale::PRIMA, percorso);
+        m_nome = percorso;
+    }
+    m_promemoria.setSingleShot(true);
+    connect(&m_promemoria, &QTimer::timeout, this, [this] {
+        if (m_stato == Stato::Rimozione)
+            emit unita_da_togliere(m_numero);
+    });
+    connect(&m_dialogo, &DialogoUnita::iniziata, this, [this] {
+        cambia_stato(Stato::Lavoro);
+        emit unita_iniziata(m_numero);
+    });
+    connect(&m_dialogo, &DialogoUnita::progresso, this,
+            [this](Ricevitore::Operazione operazione, int cella, int ultima) {
+                emit progresso(m_numero, operazione, cella, ultima);
+            });
+    connect(&m_dialogo, &DialogoUnita::conclusa, this, &Posto::conclusa);
+}
+
+void Posto::avvia()
+{
+    m_numero = 0;
+    m_fermato = false;
+    prossima_unita();
+}
+
+void Posto::ferma()
+{
+    m_fermato = true;
+    if (m_stato == Stato::AttesaUnita)
+        m_dialogo.interrompi();
+    else if (m_stato == Stato::Rimozione)
+        m_ricevitore.interrompi();
+}
+
+void Posto::interrompi()
+{
+    m_fermato = true;
+    if (m_stato == Stato::Lavoro)
+        m_dialogo.interrompi();
+    else
+        ferma();
+}
+
+void Posto::prossima_unita()
+{
+    if (m_fermato) {
+        termina();
+        return;
+    }
+    ++m_numero;
+    cambia_stato(Stato::AttesaUnita);
+    m_dialogo.avvia();
+}
+
+void Posto::conclusa(const EsitoUnita &esito)
+{
+    // Stopped while waiting for a unit: there was no unit.
+    if (!esito.iniziata && esito.codice == codice_uscita::INTERROTTO && m_fermato) {
+        --m_numero;
+        termina();
+        return;
+    }
+    emit unita_conclusa(m_numero, esito);
+    if (m_fermato || (m_quante != 0 && m_numero >= m_quante)) {
+        termina();
+        return;
+    }
+    if (!m_ricevitore.apri()) {
+        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
+                                                      QStringLiteral("between units")));
+        termina();
+        return;
+    }
+    cambia_stato(Stato::Rimozione);
+    m_ascolto_rimozione =
+        connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
+    m_promemoria.start(std::max(PROMEMORIA_MINIMO_MS, PROMEMORIA_SILENZI * m_silenzio_ms));
+    m_ricevitore.attendi_rimozione(m_silenzio_ms);
+}
+
+void Posto::rimossa(const Ricevitore::Risultato &r)
+{
+    disconnect(m_ascolto_rimozione);
+    m_promemoria.stop();
+    switch (r.esito) {
+    case Ricevitore::Esito::Riuscito:
+        prossima_unita();
+        return;
+    case Ricevitore::Esito::PortaChiusa:
+        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
+                                                      QStringLiteral("between units")));
+        break;
+    default:
+        break;
+    }
+    termina();
+}
+
+void Posto::cambia_stato(Stato stato)
+{
+    if (m_stato == stato)
+        return;
+    m_stato = stato;
+    emit stato_cambiato(stato);
+}
+
+void Posto::termina()
+{
+    // Between units there is no dialogue to end: just let the port go.
+    m_ricevitore.chiudi();
+    cambia_stato(Stato::Fermo);
+    emit finito();
+}

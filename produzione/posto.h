@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One port of a run: one unit after the other, each taken away before the next.
+
+#include "dialogo_unita.h"
+#include "ricevitore.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class Posto : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Stato {
+        Fermo,
+        AttesaUnita, // waiting for a unit to announce itself
+        Lavoro,      // a unit in its dialogue
+        Rimozione,   // waiting for the unit to be taken away
+    };
+    Q_ENUM(Stato)
+
+    // percorso: the device; empty for "Com com" under its system name.
+    Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent = nullptr);
+
+    // "Com N", or the path given.
+    QString nome() const { return m_nome; }
+    Ricevitore &ricevitore() { return m_ricevitore; }
+    Stato stato() const { return m_stato; }
+
+    // Units on this port; 0: until stopped. A unit counts as taken away once
+    // the line has been silent for silenzio_ms.
+    void imposta_unita(int quante) { m_quante = quante; }
+    void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
+
+    void avvia();
+    // Between units: stops now. A unit in its dialogue ends first, as it
+    // would have ended.
+    void ferma();
+    // A unit in its dialogue ends with "E" and counts as interrupted; a port
+    // between units stops now.
+    void interrompi();
+
+    // The numero-th unit on this port, from 1.
+    int numero() const { return m_numero; }
+
+signals:
+    void stato_cambiato(Posto::Stato stato);
+    void unita_iniziata(int numero);
+    void progresso(int numero, Ricevitore::Operazione operazione, int cella, int ultima);
+    void unita_conclusa(int numero, const EsitoUnita &esito);
+    // The line has not gone silent long after the unit ended: a new unit
+    // was cabled too soon, or the old one is still there.
+    void unita_da_togliere(int numero);
+    // Between units the port went away: no more units on it.
+    void porta_persa(const QString &descrizione);
+    void finito();
+
+private:
+    void prossima_unita();
+    void conclusa(const EsitoUnita &esito);
+    void rimossa(const Ricevitore::Risultato &r);
+    void cambia_stato(Stato stato);
+    void termina();
+
+    Ricevitore m_ricevitore;
+    DialogoUnita m_dialogo;
+    QString m_nome;
+    int m_quante = 1;
+    int m_silenzio_ms = 2000;
+    int m_numero = 0;
+    bool m_fermato = false;
+    Stato m_stato = Stato::Fermo;
+    QTimer m_promemoria;
+    QMetaObject::Connection m_ascolto_rimozione;
+};
