@@ -153,8 +153,10 @@ bool Ricevitore::passo_annuncio(std::uint8_t byte)
         concludi_guasta();
         return false;
     }
+    const quint64 richiesta = m_richiesta;
     emit annunciato();
-    concludi(Esito::Riuscito);
+    if (richiesta == m_richiesta)
+        concludi(Esito::Riuscito);
     return false;
 }
 
@@ -203,8 +205,11 @@ bool Ricevitore::passo_scrittura(std::uint8_t byte)
 void Ricevitore::chiedi_cella()
 {
     m_risultato.cella = m_cella;
-    ++m_richiesta;
+    const quint64 richiesta = ++m_richiesta;
     emit progresso(m_operazione, m_cella, m_ultima);
+    // Whoever heard it may have closed the port or ended the operation.
+    if (richiesta != m_richiesta)
+        return;
     if (!m_porta.invia(byte_singolo(lettera::LEGGI)) ||
         !m_porta.invia(byte_singolo(static_cast<char>(m_cella)))) {
         concludi_guasta();
@@ -217,8 +222,10 @@ void Ricevitore::scrivi_cella()
 {
     m_risultato.cella = m_cella;
     m_risposta.clear();
-    ++m_richiesta;
+    const quint64 richiesta = ++m_richiesta;
     emit progresso(m_operazione, m_cella, m_ultima);
+    if (richiesta != m_richiesta)
+        return;
     const char valore = static_cast<char>(m_celle[static_cast<std::size_t>(m_cella)]);
     m_ultime_scritte.append(valore);
     m_risultato.celle_scritte = m_ultime_scritte;

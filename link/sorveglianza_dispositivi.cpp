@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sorveglianza_dispositivi.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <libudev.h>
+
+namespace {
+// The folder a path's appearance would change: its own, or the nearest one
+// that exists, for a path whose folders are still to come.
+QString cartella_da_sorvegliare(const QString &percorso)
+{
+    QString cartella = QFileInfo(percorso).absolutePath();
+    while (!QFileInfo(cartella).isDir()) {
+        const QString sopra = QFileInfo(cartella).absolutePath();
+        if (sopra == cartella)
+            break;
+        cartella = sopra;
+    }
+    return cartella;
+}
+} // namespace
+
+SorveglianzaDispositivi::SorveglianzaDispositivi(QObject *parent)
+    : QObject(parent), m_file_system(this)
+{
+    connect(&m_file_system, &QFileSystemWatcher::directoryChanged, this,
+            &SorveglianzaDispositivi::ricontrolla);
+    avvia_udev();
+}
+
+SorveglianzaDispositivi::~SorveglianzaDispositivi()
+{
+    m_notifica.reset();
+    if (m_monitor)
+        udev_monitor_unref(m_monitor);
+    if (m_udev)
+        udev_unref(m_udev);
+}
+
+// Without udev (a container, a system without it) the file system's
+// notifications are all there is, and they suffice for links made by hand.
+void SorveglianzaDispositivi::avvia_udev()
+{
+    m_udev = udev_new();
+    if (!m_udev)
+        return;
+    m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
+    if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0 ||
+        udev_monitor_enable_receiving(m_monitor) < 0) {
+        if (m_monitor)
+            udev_monitor_unref(m_monitor);
+        m_monitor = nullptr;
+        return;
+    }
+    m_notifica = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor),
+                                                   QSocketNotifier::Read);
+    connect(m_notifica.get(), &QSocketNotifier::activated, this,
+            &SorveglianzaDispositivi::evento_udev);
+}
+
+void SorveglianzaDispositivi::evento_udev()
+{
+    // Drain the events: udev has made its links before it tells, so looking
+    // at every path again is enough.
+    while (udev_device *d = udev_monitor_receive_device(m_monitor))
+        udev_device_unref(d);
+    ricontrolla();
+}
+
+bool SorveglianzaDispositivi::esiste(const QString &percorso)
+{
+    return QFileInfo::exists(percorso);
+}
+
+void SorveglianzaDispositivi::sorveglia(const QString &percorso)
+{
+    if (m_presenti.contains(percorso))
+        return;
+    m_presenti.insert(percorso, esiste(percorso));
+    sorveglia_cartelle();
+}
+
+void SorveglianzaDispositivi::dimentica(const QString &percorso)
+{
+    m_presenti.remove(percorso);
+    sorveglia_cartelle();
+}
+
+void SorveglianzaDispositivi::sorveglia_cartelle()
+{
+    // Folders only: a device node in use changes with every byte, and an
+    // open port tells itself when its device goes.
+    QStringList cartelle;
+    for (auto it = m_presenti.constBegin(); it != m_presenti.constEnd(); ++it)
+        cartelle << cartella_da_sorvegliare(it.key());
+    cartelle.removeDuplicates();
+    const QStringList vecchie = m_file_system.directories();
+    if (cartelle == vecchie)
+        return;
+    if (!vecchie.isEmpty())
+        m_file_system.removePaths(vecchie);
+    if (!cartelle.isEmpty())
+        m_file_system.addPaths(cartelle);
+}
+
+void SorveglianzaDispositivi::ricontrolla()
+{
+    QList<QPair<QString, bool>> cambi;
+    for (auto it = m_presenti.begin(); it != m_presenti.end(); ++it) {
+        const bool ora = esiste(it.key());
+        if (ora != it.value()) {
+            it.value() = ora;
+            cambi.append({it.key(), ora});
+        }
+    }
+    // A folder that appeared, or a link that now leads elsewhere, is watched
+    // from here on.
+    sorveglia_cartelle();
+    for (const auto &[percorso, presente] : std::as_const(cambi))
+        emit cambiato(percorso, presente);
+}
