@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "disco_pieno.h"
 #include "esecuzione_m5ctl.h"
 #include "riga_traccia.h"
 
@@ -11,6 +12,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // m5ctl at a programming station: unit files, verify, logs, traces and
@@ -26,6 +28,9 @@ private slots:
     void file_errato();
     void banda_del_file();
     void traccia();
+    void uscite_data();
+    void uscite();
+    void disco_pieno();
     void registro_data();
     void registro();
     void porta_automatica();
@@ -241,6 +246,98 @@ void TstProduzione::traccia()
     QCOMPARE(e.codice, 3);
     QVERIFY2(e.errori.contains("--trace"), e.errori.constData());
     QCOMPARE(altro.ricevuti(), QByteArray());
+}
+
+void TstProduzione::uscite_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<QString>("stdout"); // a file for it; empty: a pipe
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<QString>("messaggio"); // in the one line on stderr
+    QTest::addColumn<bool>("dialogo");      // the unit was talked to
+
+    // A rename would put a file in place of the device or the fifo.
+    QTest::newRow("-o su un dispositivo")
+        << QStringList{"read", "-o", "/dev/full"} << QString() << 2
+        << "-o /dev/full: exists and is a character device, not a regular file" << false;
+    QTest::newRow("-o su una fifo")
+        << QStringList{"read", "-o", "fifo"} << QString() << 2 << "exists and is a fifo" << false;
+    QTest::newRow("-o -") << QStringList{"read", "-o", "-"} << QString() << 0 << QString() << true;
+    QTest::newRow("stdout pieno") << QStringList{"read"} << "/dev/full" << 3
+                                  << "m5ctl: stdout: No space left on device" << true;
+    QTest::newRow("traccia piena") << QStringList{"--trace", "/dev/full", "read"} << QString() << 3
+                                   << "m5ctl: --trace /dev/full: No space left on device" << true;
+    QTest::newRow("--version su stdout pieno")
+        << QStringList{"--version"} << "/dev/full" << 3 << "m5ctl: stdout: No space" << false;
+}
+
+void TstProduzione::uscite()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QString, stdout);
+    QFETCH(int, codice);
+    QFETCH(QString, messaggio);
+    QFETCH(bool, dialogo);
+
+    const QByteArray fifo = QFile::encodeName(percorso(QStringLiteral("fifo")));
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(fifo.constData(), 0600) == 0);
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QProcess m5ctl;
+    m5ctl.setWorkingDirectory(m_cartella.path());
+    if (!stdout.isEmpty())
+        m5ctl.setStandardOutputFile(stdout);
+    const bool unita = !argomenti.startsWith(QStringLiteral("--version"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH),
+                (unita ? argomenti_porta(&sim) : QStringList{}) + argomenti);
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), codice);
+    const QByteArray errori = m5ctl.readAllStandardError();
+    if (codice == 0) {
+        QCOMPARE(errori, QByteArray());
+        QVERIFY(!leggi_json(m5ctl.readAllStandardOutput()).isEmpty());
+        QVERIFY(!QFile::exists(percorso(QStringLiteral("-"))));
+    } else {
+        QVERIFY2(errori.contains(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
+                 errori.constData());
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
+    if (dialogo)
+        QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+    QCOMPARE(sim.ricevuti(), dialogo ? CONNESSIONE + "E" : QByteArray());
+}
+
+void TstProduzione::disco_pieno()
+{
+    DiscoPieno disco;
+    if (!disco.montato())
+        QSKIP("needs root to mount a small tmpfs");
+    const QString unita = disco.percorso(QStringLiteral("golden.json"));
+    const QString uscita = disco.percorso(QStringLiteral("uscita.json"));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QCOMPARE(esegui(argomenti_porta(&sim) << "read"
+                                          << "-o" << unita)
+                 .codice,
+             0);
+    const QByteArray buono = leggi_tutto(unita);
+    QVERIFY(!leggi_json(buono).isEmpty());
+    QVERIFY(disco.riempi());
+
+    // The file is whole or untouched, and the line says which file and why.
+    Esecuzione e = esegui(argomenti_porta(&sim) << "read"
+                                                << "-o" << unita);
+    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.errori, "m5ctl: -o " + unita.toLocal8Bit() +
+                           ": No space left on device; the file was left as it was\n");
+    QCOMPARE(leggi_tutto(unita), buono);
+
+    QProcess m5ctl;
+    m5ctl.setStandardOutputFile(uscita);
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << "read");
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), 3);
+    QVERIFY(m5ctl.readAllStandardError().startsWith("m5ctl: stdout: No space left on device"));
 }
 
 void TstProduzione::registro_data()
