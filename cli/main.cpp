@@ -173,8 +173,11 @@ int comando_su_unita(const Argomenti &a)
     }
 
     Registro registro;
-    if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo))
+    QString avviso;
+    if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo, avviso))
         return errore(uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
+    if (!avviso.isEmpty())
+        errore(0, QStringLiteral("warning: --log %1: %2").arg(a.registro, avviso));
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))

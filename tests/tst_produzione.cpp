@@ -322,6 +322,12 @@ void TstProduzione::disco_pieno()
              0);
     const QByteArray buono = leggi_tutto(unita);
     QVERIFY(!leggi_json(buono).isEmpty());
+    // A log a few bytes short of its page, so that a record finds room for its start only.
+    const QString registro = disco.percorso(QStringLiteral("registro.jsonl"));
+    QByteArray righe;
+    while (righe.size() < 4000)
+        righe += "{\"esistente\":true}\n";
+    QVERIFY(scrivi_file(registro, righe));
     QVERIFY(disco.riempi());
 
     // The file is whole or untouched, and the line says which file and why.
@@ -338,28 +344,42 @@ void TstProduzione::disco_pieno()
     QVERIFY(m5ctl.waitForFinished(FINE_MS));
     QCOMPARE(m5ctl.exitCode(), 3);
     QVERIFY(m5ctl.readAllStandardError().startsWith("m5ctl: stdout: No space left on device"));
+
+    // A record is whole or absent.
+    e = esegui(argomenti_porta(&sim) << "--log" << registro << "read");
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(
+        e.errori.startsWith("m5ctl: --log " + registro.toLocal8Bit() + ": No space left on device"),
+        e.errori.constData());
+    QCOMPARE(leggi_tutto(registro), righe);
 }
 
 void TstProduzione::registro_data()
 {
     QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("prima"); // what the log holds before
     QTest::addColumn<int>("codice");
     QTest::addColumn<bool>("dialogo"); // the unit was talked to
 
-    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << 0 << true;
-    QTest::newRow("cartella mancante") << QStringLiteral("manca/registro.jsonl") << 3 << false;
-    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << 3 << true;
+    const QByteArray esistente = "{\"esistente\":true}\n";
+    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << esistente << 0 << true;
+    // A run that died in the middle of a record: ours starts on a line of its own.
+    QTest::newRow("ultima riga spezzata")
+        << QStringLiteral("spezzato.jsonl") << esistente + "{\"ora\":\"2026-" << 0 << true;
+    QTest::newRow("cartella mancante")
+        << QStringLiteral("manca/registro.jsonl") << QByteArray() << 3 << false;
+    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << QByteArray() << 3 << true;
 }
 
 void TstProduzione::registro()
 {
     QFETCH(QString, file);
+    QFETCH(QByteArray, prima);
     QFETCH(int, codice);
     QFETCH(bool, dialogo);
 
     const QString registro = file.startsWith('/') ? file : percorso(file);
-    const QByteArray prima = "{\"esistente\":true}\n";
-    if (codice == 0)
+    if (!prima.isEmpty())
         QVERIFY(scrivi_file(registro, prima));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
@@ -374,8 +394,13 @@ void TstProduzione::registro()
     }
     // Appended, never truncated, one record with every field.
     const QByteArray testo = leggi_tutto(registro);
-    QVERIFY(testo.startsWith(prima));
-    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size()));
+    const bool spezzato = !prima.endsWith('\n');
+    QVERIFY(testo.startsWith(spezzato ? prima + '\n' : prima));
+    QCOMPARE(e.errori, spezzato ? "m5ctl: warning: --log " + registro.toLocal8Bit() +
+                                      ": its last line is torn (no newline at its end); the "
+                                      "records of this run start on a new line\n"
+                                : QByteArray());
+    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size() + (spezzato ? 1 : 0)));
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
     QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
