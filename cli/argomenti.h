@@ -16,7 +16,16 @@
 // refused, so a typo never reaches a unit.
 struct Argomenti
 {
-    enum class Comando { Leggi, Programma, Inizializza, Verifica, Porte, Aiuto, Versione };
+    enum class Comando {
+        Leggi,
+        Programma,
+        Inizializza,
+        Verifica,
+        Porte,
+        Rapporto,
+        Aiuto,
+        Versione
+    };
 
     Comando comando = Comando::Aiuto;
     QStringList porte; // --port, in the order given ("auto" included)
@@ -31,6 +40,8 @@ struct Argomenti
     int silenzio_ms = 2000;
     QString registro;
     bool json = false;
+    QString registro_letto; // report LOG; "-" is stdin
+    bool csv = false;
 
     // read -o FILE, rather than stdout.
     bool uscita_su_file() const { return !uscita.isEmpty() && uscita != QLatin1String("-"); }

@@ -55,6 +55,7 @@ EsitoUnita Corsa::una_unita(Postazione &p, const Argomenti &a,
     case Comando::Verifica:
         return p.verifica(valori, file->banda);
     case Comando::Porte:
+    case Comando::Rapporto:
     case Comando::Aiuto:
     case Comando::Versione:
         break;

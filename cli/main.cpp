@@ -3,12 +3,15 @@
 #include "corsa.h"
 #include "file_atomico.h"
 #include "file_unita.h"
+#include "lettura_registro.h"
 #include "porte_sistema.h"
 #include "postazione.h"
+#include "rapporto.h"
 #include "registro.h"
 #include "resoconto.h"
 #include "riga_json.h"
 #include "segnali.h"
+#include "statistiche.h"
 #include "traccia.h"
 #include "uscita_standard.h"
 
@@ -199,6 +202,44 @@ int comando_su_unita(const Argomenti &a)
     return codice;
 }
 
+// The log's figures, or its records as CSV. Lines that are no record are
+// skipped and told: under the table, or on stderr beside the CSV.
+int rapporto(const Argomenti &a)
+{
+    const bool da_stdin = a.registro_letto == QLatin1String("-");
+    QFile file(da_stdin ? QString() : a.registro_letto);
+    const bool aperto =
+        da_stdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!aperto)
+        return errore(uscita::USO,
+                      QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
+    const LetturaRegistro letto = leggi_registro(file);
+    if (file.error() != QFileDevice::NoError)
+        return errore(uscita::USO,
+                      QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
+    if (letto.record.isEmpty() && !letto.scartate.isEmpty())
+        return errore(uscita::USO, QStringLiteral("report %1: no m5ctl record in it (%2); give "
+                                                  "the file of --log")
+                                       .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+    if (!a.csv) {
+        uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
+        return uscita::SUCCESSO;
+    }
+    if (!letto.scartate.isEmpty())
+        errore(0, QStringLiteral("warning: report %1: %2")
+                      .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+    QByteArray csv = rapporto::intestazione_csv();
+    for (const RecordRegistro &r : letto.record) {
+        csv += rapporto::riga_csv(r);
+        if (csv.size() >= 1 << 16) {
+            uscita_standard::scrivi(csv);
+            csv.clear();
+        }
+    }
+    uscita_standard::scrivi(csv);
+    return uscita::SUCCESSO;
+}
+
 int esegui(const Argomenti &a)
 {
     switch (a.comando) {
@@ -210,6 +251,8 @@ int esegui(const Argomenti &a)
         return uscita::SUCCESSO;
     case Comando::Porte:
         return elenca_porte(a.json);
+    case Comando::Rapporto:
+        return rapporto(a);
     default:
         return comando_su_unita(a);
     }

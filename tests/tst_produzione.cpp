@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +34,7 @@ private slots:
     void disco_pieno();
     void registro_data();
     void registro();
+    void rapporto();
     void porta_automatica();
     void elenco_porte();
     void attesa_annunciata();
@@ -411,6 +413,65 @@ void TstProduzione::registro()
     QCOMPARE(r.value("esito").toInt(), 0);
     QCOMPARE(r.value("celle_prima").toArray(), come_json(blocco(Banda::UHF).left(63)));
     QCOMPARE(r.value("celle_dopo").toArray().at(8).toInt(), 9);
+}
+
+void TstProduzione::rapporto()
+{
+    // Two ports, each kind of record, a record of a later m5ctl, a torn line.
+    QByteArray codice_1234 = blocco(Banda::UHF).left(CELLA_BANDA + 1);
+    codice_1234[7] = 4;
+    codice_1234[8] = static_cast<char>(210);
+    const QByteArray celle = QJsonDocument(come_json(codice_1234)).toJson(QJsonDocument::Compact);
+    const QByteArray registro =
+        R"({"ora":"2026-12-07T08:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":null,"celle_dopo":)" +
+        celle + R"(,"durata_s":4.5})" + "\n" +
+        R"({"ora":"2026-12-07T08:10:00.000Z","porta":"/dev/ttyUSB1","comando":"read","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":1})" + "\n" +
+        R"({"ora":"2026-12-07T08:30:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":2,)"
+        R"("esito":5,"messaggio":"\"Errore di Lettura\": a, b","celle_prima":[0,2],)"
+        R"("celle_dopo":null,"durata_s":2})" +
+        "\n" +
+        R"({"ora":"2026-12-07T09:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":3,)"
+        R"("esito":130,"messaggio":"interrupted","celle_prima":null,"celle_dopo":null,)"
+        R"("durata_s":0.3})" +
+        "\n" + R"({"ora":"2026-12-07T08:3)" + "\n" +
+        R"({"ora":"2026-12-07T10:00:00.000Z","porta":"/dev/ttyUSB0","comando":"verify","unita":4,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":0.8,"attesa_s":4})" + "\n";
+    const QString file = percorso(QStringLiteral("stazione.jsonl"));
+    QVERIFY(scrivi_file(file, registro));
+
+    Esecuzione e = esegui({"report", file});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, QByteArray());
+    QList<QStringList> righe;
+    for (const QString &riga : QString::fromUtf8(e.uscita).split('\n', Qt::SkipEmptyParts))
+        righe << riga.split(QRegularExpression(QStringLiteral("\\s{2,}")));
+    QCOMPARE(righe.size(), 5);
+    QCOMPARE(righe[1], (QStringList{"/dev/ttyUSB0", "4", "2", "1", "1", "66.7%", "2.0",
+                                    "2026-12-07T08:00:00Z", "2026-12-07T10:00:00Z", "2:00:00"}));
+    QCOMPARE(righe[2].mid(0, 7), (QStringList{"/dev/ttyUSB1", "1", "1", "0", "0", "100.0%", "-"}));
+    QCOMPARE(righe[3].mid(0, 7), (QStringList{"total", "5", "3", "1", "1", "75.0%", "2.5"}));
+    QCOMPARE(righe[4].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
+
+    e = esegui({"report", file, "--csv"});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, "m5ctl: warning: report " + file.toLocal8Bit() +
+                           ": 1 torn or malformed line skipped (line 5)\n");
+    const QList<QByteArray> csv = e.uscita.split('\n');
+    QCOMPARE(csv.size(), 7);
+    QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5");
+    QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2");
+
+    // Not a log at all.
+    e = esegui({"report", QStringLiteral(M5CTL_PATH)});
+    QCOMPARE(e.codice, 2);
+    QVERIFY2(e.errori.contains("no m5ctl record in it") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::porta_automatica()
