@@ -267,6 +267,10 @@ void TstProduzione::uscite_data()
     QTest::newRow("-o -") << QStringList{"read", "-o", "-"} << QString() << 0 << QString() << true;
     QTest::newRow("stdout pieno") << QStringList{"read"} << "/dev/full" << 3
                                   << "m5ctl: stdout: No space left on device" << true;
+    // A run stops as it does for a lost record.
+    QTest::newRow("stdout pieno in una corsa")
+        << QStringList{"verify", "--from", "fabbrica.json", "--repeat", "2"} << "/dev/full" << 3
+        << "m5ctl: 1 unit done, then stdout: cannot write the line of" << true;
     QTest::newRow("traccia piena") << QStringList{"--trace", "/dev/full", "read"} << QString() << 3
                                    << "m5ctl: --trace /dev/full: No space left on device" << true;
     QTest::newRow("--version su stdout pieno")
@@ -283,6 +287,10 @@ void TstProduzione::uscite()
 
     const QByteArray fifo = QFile::encodeName(percorso(QStringLiteral("fifo")));
     QVERIFY(QFile::exists(fifo) || ::mkfifo(fifo.constData(), 0600) == 0);
+    QVERIFY(scrivi_file(percorso(QStringLiteral("fabbrica.json")),
+                        R"({"formato":"m5-unita","versione":1,"codice":1,"frequenza":"460",)"
+                        R"("rele":30,"impulsi":3,"toni":"alti","uscite":"mem",)"
+                        R"("trasmettitori":"strip","banda":"UHF"})"));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     QProcess m5ctl;
