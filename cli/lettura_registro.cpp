@@ -10,6 +10,8 @@
 #include <cmath>
 
 namespace {
+constexpr qint64 RIGA_MASSIMA = 1 << 16;
+
 std::optional<int> intero(const QJsonValue &v)
 {
     const double d = v.toDouble(NAN);
@@ -81,15 +83,34 @@ LetturaRegistro leggi_registro(QIODevice &registro)
 {
     LetturaRegistro letto;
     int numero = 0;
-    while (!registro.atEnd()) {
-        const QByteArray riga = registro.readLine();
+    QByteArray riga;
+    bool lunga = false; // far longer than any record: no record, and not held whole
+    const auto fine_riga = [&] {
         ++numero;
-        if (riga.trimmed().isEmpty())
-            continue;
-        if (auto r = leggi_record(riga, numero))
-            letto.record.append(std::move(*r));
-        else
+        if (lunga)
             letto.scartate.append(numero);
+        else if (auto r = leggi_record(riga, numero))
+            letto.record.append(std::move(*r));
+        else if (!riga.trimmed().isEmpty())
+            letto.scartate.append(numero);
+        riga.clear();
+        lunga = false;
+    };
+    // In blocks rather than lines: a pipe is drained as fast as a file, and a
+    // NUL byte is just a byte.
+    for (QByteArray blocco; !(blocco = registro.read(RIGA_MASSIMA)).isEmpty();) {
+        qsizetype inizio = 0;
+        for (qsizetype a_capo; (a_capo = blocco.indexOf('\n', inizio)) >= 0; inizio = a_capo + 1) {
+            riga += QByteArrayView(blocco).sliced(inizio, a_capo - inizio);
+            fine_riga();
+        }
+        riga += QByteArrayView(blocco).sliced(inizio);
+        if (riga.size() > RIGA_MASSIMA) {
+            lunga = true;
+            riga.clear();
+        }
     }
+    if (!riga.isEmpty() || lunga)
+        fine_riga();
     return letto;
 }

@@ -209,7 +209,7 @@ int rapporto(const Argomenti &a)
     const bool da_stdin = a.registro_letto == QLatin1String("-");
     QFile file(da_stdin ? QString() : a.registro_letto);
     const bool aperto =
-        da_stdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+        da_stdin ? file.open(STDIN_FILENO, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!aperto)
         return errore(uscita::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
@@ -218,7 +218,7 @@ int rapporto(const Argomenti &a)
         return errore(uscita::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     if (letto.record.isEmpty() && !letto.scartate.isEmpty())
-        return errore(uscita::USO, QStringLiteral("report %1: no m5ctl record in it (%2); give "
+        return errore(uscita::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
                                                   "the file of --log")
                                        .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
     if (!a.csv) {

@@ -12,6 +12,7 @@ class TstStatistiche : public QObject
 private slots:
     void record_data();
     void record();
+    void registro();
     void figure();
 };
 
@@ -81,6 +82,21 @@ void TstStatistiche::record()
     QCOMPARE(r->ora, QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC));
     QCOMPARE(r->codice.value_or(-1), codice);
     QCOMPARE(r->frequenza, frequenza);
+}
+
+void TstStatistiche::registro()
+{
+    // Line numbers count every line: blank ones, torn ones, one too long to be a record.
+    const QByteArray record = R"({"ora":"2026-12-07T08:00:00Z","porta":"Com 1","esito":0})";
+    QByteArray testo =
+        record + "\n\n" + record.left(20) + "\n" + QByteArray(100'000, '\0') + "\n" + record;
+    QBuffer buffer(&testo);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const LetturaRegistro letto = leggi_registro(buffer);
+    QCOMPARE(letto.record.size(), 2);
+    QCOMPARE(letto.record[0].riga, 1);
+    QCOMPARE(letto.record[1].riga, 5);
+    QCOMPARE(letto.scartate, (QList<int>{3, 4}));
 }
 
 void TstStatistiche::figure()
