@@ -158,8 +158,7 @@ int comando_su_unita(const Argomenti &a)
     if (a.uscita_su_file()) {
         if (const auto rifiuto = destinazione_rifiutata(QFile::encodeName(a.uscita).toStdString()))
             return errore(uscita::USO,
-                          QStringLiteral("-o %1: %2; give the path of a file, or - "
-                                         "for stdout")
+                          QStringLiteral("-o %1: %2; give the path of a file, or - for stdout")
                               .arg(a.uscita, QString::fromLocal8Bit(rifiuto->c_str())));
     }
     QString motivo;
