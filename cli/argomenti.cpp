@@ -20,6 +20,9 @@ const char *const TESTO_AIUTO =
     "  init uhf|vhf         write the factory block of the band and read back\n"
     "  verify --from FILE   read the unit and compare its values with the unit file\n"
     "  ports                list the serial ports of the system\n"
+    "  report LOG           the figures of a log (--log) per port and in all: units,\n"
+    "                       OK, failed, first-pass yield, units per hour, time span;\n"
+    "                       LOG \"-\" is stdin\n"
     "\n"
     "Port (read, program, init, verify; each may be given several times, one unit\n"
     "runs on each port at the same time):\n"
@@ -45,7 +48,8 @@ const char *const TESTO_AIUTO =
     "                       mono/strip or bidirectional senders\n"
     "\n"
     "Unit files and production runs:\n"
-    "  -o, --output FILE    read: write the unit file to FILE (atomically)\n"
+    "  -o, --output FILE    read: write the unit file to FILE (atomically; a FILE\n"
+    "                       that exists must be a regular file); \"-\": stdout\n"
     "  --from FILE          verify: the unit file to compare with\n"
     "  --repeat N           program, init, verify: one unit after the other, N units\n"
     "                       per port (0-1000000; 0: until Ctrl-C); after each unit,\n"
@@ -55,14 +59,15 @@ const char *const TESTO_AIUTO =
     "                       silent this long (0.1-3600; default 2)\n"
     "  --log FILE           append one JSON line per unit to FILE\n"
     "  --json               ports: one JSON object per line\n"
+    "  --csv                report: one CSV row per record instead of the figures\n"
     "\n"
     "  -h, --help           show this help and exit (given alone)\n"
     "  --version            show the version and exit (given alone)\n"
     "\n"
-    "Exit status: 0 done, 2 usage or unit file, 3 port or log, 4 time-out, 5 bad\n"
-    "read, 6 frequency or unit file out of the unit's band, 7 value out of range,\n"
-    "8 read-back differs from what was written, 9 verify found differences,\n"
-    "130 interrupted.\n";
+    "Exit status: 0 done, 2 usage, unit file or log to report, 3 port, or a log,\n"
+    "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency\n"
+    "or unit file out of the unit's band, 7 value out of range, 8 read-back differs\n"
+    "from what was written, 9 verify found differences, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -78,6 +83,7 @@ enum : unsigned {
     INIZIALIZZA = 4,
     VERIFICA = 8,
     PORTE = 16,
+    RAPPORTO = 32,
     UNITA = LEGGI | PROGRAMMA | INIZIALIZZA | VERIFICA,
     CORSE = PROGRAMMA | INIZIALIZZA | VERIFICA,
 };
@@ -271,6 +277,11 @@ const Opzione OPZIONI[] = {
          a.json = true;
          return std::nullopt;
      }},
+    {"csv", 0, false, false, RAPPORTO,
+     [](Argomenti &a, const QString &, const QString &) -> Esito {
+         a.csv = true;
+         return std::nullopt;
+     }},
 };
 
 struct Comandi
@@ -285,6 +296,7 @@ const Comandi COMANDI[] = {
     {"init", Comando::Inizializza, INIZIALIZZA},
     {"verify", Comando::Verifica, VERIFICA},
     {"ports", Comando::Porte, PORTE},
+    {"report", Comando::Rapporto, RAPPORTO},
 };
 
 const Opzione *cerca(const QString &nome, bool corta)
@@ -375,7 +387,13 @@ Esito comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bi
         return ErroreArgomenti{USO, QStringLiteral("no command given")};
     if (bit == 0)
         return ErroreArgomenti{USO, QStringLiteral("unknown command %1").arg(citazione(nome))};
-    const int attesi = a.comando == Comando::Inizializza ? 2 : 1;
+    const bool con_argomento = a.comando == Comando::Inizializza || a.comando == Comando::Rapporto;
+    const int attesi = con_argomento ? 2 : 1;
+    if (a.comando == Comando::Rapporto) {
+        if (posizionali.size() < 2 || posizionali.at(1).isEmpty())
+            return ErroreArgomenti{USO, QStringLiteral("report takes one log: report LOG")};
+        a.registro_letto = posizionali.at(1);
+    }
     if (a.comando == Comando::Inizializza) {
         const auto banda = banda_da_nome(posizionali.value(1).toUpper().toStdString());
         if (posizionali.size() < 2 || !banda || posizionali.at(1) != posizionali.at(1).toLower())

@@ -4,6 +4,8 @@
 #include "postazione.h"
 #include "registro.h"
 #include "segnali.h"
+#include "traccia.h"
+#include "uscita_standard.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -53,6 +55,7 @@ EsitoUnita Corsa::una_unita(Postazione &p, const Argomenti &a,
     case Comando::Verifica:
         return p.verifica(valori, file->banda);
     case Comando::Porte:
+    case Comando::Rapporto:
     case Comando::Aiuto:
     case Comando::Versione:
         break;
@@ -142,10 +145,7 @@ bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
                       QDateTime::currentDateTimeUtc()};
 
     const QMutexLocker blocco(&m_mutex);
-    const QByteArray riga = riga_unita(r);
-    std::fwrite(riga.constData(), 1, static_cast<size_t>(riga.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    const bool stampata = uscita_standard::scrivi_riga(riga_unita(r));
     if (m_terminale)
         std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
     ++m_unita;
@@ -157,18 +157,32 @@ bool Corsa::registra(Porta &porta, int numero, const EsitoUnita &esito)
     }
 
     QString errore;
-    if (m_registro && !m_registro->scrivi(riga_registro(r), errore)) {
-        fallimento(uscita::PORTA, QStringLiteral("--log %1: cannot write the record of %2 unit "
-                                                 "%3: %4; the run stopped")
-                                      .arg(m_a.registro, porta.nome)
-                                      .arg(numero)
-                                      .arg(errore));
-        m_fermata = true;
-        ferma_in_attesa();
-        return false;
-    }
+    if (m_registro && !m_registro->scrivi(riga_registro(r), errore))
+        return ferma(QStringLiteral("--log %1: cannot write the record of %2 unit %3: %4; the "
+                                    "run stopped")
+                         .arg(m_a.registro, porta.nome)
+                         .arg(numero)
+                         .arg(errore));
+    if (!stampata)
+        return ferma(QStringLiteral("stdout: cannot write the line of %1 unit %2: %3; the run "
+                                    "stopped")
+                         .arg(porta.nome)
+                         .arg(numero)
+                         .arg(uscita_standard::motivo()));
+    if (m_traccia && !m_traccia->errore().isEmpty())
+        return ferma(QStringLiteral("--trace %1: %2; the trace is incomplete and the run stopped")
+                         .arg(m_a.traccia, m_traccia->errore()));
     std::fflush(stderr);
     return true;
+}
+
+// An output lost stops the run: the units in progress end, no new one starts.
+bool Corsa::ferma(const QString &descrizione)
+{
+    fallimento(uscita::PORTA, descrizione);
+    m_fermata = true;
+    ferma_in_attesa();
+    return false;
 }
 
 void Corsa::fallimento(int codice, const QString &descrizione)

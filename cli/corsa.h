@@ -49,6 +49,8 @@ private:
     bool registra(Porta &porta, int numero, const EsitoUnita &esito);
     // The first failure makes the run's status. With m_mutex held.
     void fallimento(int codice, const QString &descrizione);
+    // An output that cannot be written: status 3, and no more units. With m_mutex held.
+    bool ferma(const QString &descrizione);
     void interrompi_tutte();
     void ferma_in_attesa();
 

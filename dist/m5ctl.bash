@@ -76,7 +76,7 @@ _m5ctl()
     local comando="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            read | program | init | verify | ports)
+            read | program | init | verify | ports | report)
                 comando=${words[i]}
                 break ;;
         esac
@@ -86,7 +86,7 @@ _m5ctl()
     local corsa="--repeat --swap-silence"
     local parole
     case $comando in
-        "") parole="read program init verify ports"
+        "") parole="read program init verify ports report"
             [[ $cur == -* ]] && parole="--help --version $porta" ;;
         read) parole="-o --output $porta" ;;
         program) parole="--from --codice --frequenza --rele --impulsi --toni --uscite --trasmettitori $corsa $porta" ;;
@@ -94,6 +94,13 @@ _m5ctl()
             [[ $cur == -* ]] && parole="$corsa $porta" ;;
         verify) parole="--from $corsa $porta" ;;
         ports) parole="--json" ;;
+        report)
+            if [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -f -- "$cur"))
+                compopt -o filenames 2>/dev/null || true
+                return
+            fi
+            parole="--csv" ;;
     esac
     COMPREPLY=($(compgen -W "$parole" -- "$cur"))
 }

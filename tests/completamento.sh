@@ -20,13 +20,14 @@ prova() {
     fi
 }
 
-prova "read program init verify ports" m5ctl ""
+prova "read program init verify ports report" m5ctl ""
 prova "--from --frequenza" m5ctl program --f
 prova "alti bassi" m5ctl program --toni ""
 prova "mem imp" m5ctl --port x program --uscite ""
 prova "strip bidi" m5ctl program --trasmettitori ""
 prova "uhf vhf" m5ctl init ""
 prova "--json" m5ctl ports --
+prova "--csv" m5ctl report x --
 prova "auto" m5ctl --port au
 prova "1 2 3 4 5 6 7 8" m5ctl --com ""
 cartella=$(mktemp -d)
@@ -34,6 +35,7 @@ trap 'rm -rf "$cartella"' EXIT
 touch "$cartella/golden.json"
 prova "$cartella/golden.json" m5ctl verify --from "$cartella/gol"
 prova "$cartella/golden.json" m5ctl read -o "$cartella/g"
+prova "$cartella/golden.json" m5ctl report "$cartella/g"
 
 # --port offers what exists, never a pattern: the ports of the m5ctl on PATH
 # first, then udev's names, then files such as a pty or m5sim's link.

@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "disco_pieno.h"
 #include "esecuzione_m5ctl.h"
 #include "riga_traccia.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // m5ctl at a programming station: unit files, verify, logs, traces and
@@ -26,8 +29,12 @@ private slots:
     void file_errato();
     void banda_del_file();
     void traccia();
+    void uscite_data();
+    void uscite();
+    void disco_pieno();
     void registro_data();
     void registro();
+    void rapporto();
     void porta_automatica();
     void elenco_porte();
     void attesa_annunciata();
@@ -243,26 +250,146 @@ void TstProduzione::traccia()
     QCOMPARE(altro.ricevuti(), QByteArray());
 }
 
+void TstProduzione::uscite_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<QString>("stdout"); // a file for it; empty: a pipe
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<QString>("messaggio"); // in the one line on stderr
+    QTest::addColumn<bool>("dialogo");      // the unit was talked to
+
+    // A rename would put a file in place of the device or the fifo.
+    QTest::newRow("-o su un dispositivo")
+        << QStringList{"read", "-o", "/dev/full"} << QString() << 2
+        << "-o /dev/full: exists and is a character device, not a regular file" << false;
+    QTest::newRow("-o su una fifo")
+        << QStringList{"read", "-o", "fifo"} << QString() << 2 << "exists and is a fifo" << false;
+    QTest::newRow("-o -") << QStringList{"read", "-o", "-"} << QString() << 0 << QString() << true;
+    QTest::newRow("stdout pieno") << QStringList{"read"} << "/dev/full" << 3
+                                  << "m5ctl: stdout: No space left on device" << true;
+    // A run stops as it does for a lost record.
+    QTest::newRow("stdout pieno in una corsa")
+        << QStringList{"verify", "--from", "fabbrica.json", "--repeat", "2"} << "/dev/full" << 3
+        << "m5ctl: 1 unit done, then stdout: cannot write the line of" << true;
+    QTest::newRow("traccia piena") << QStringList{"--trace", "/dev/full", "read"} << QString() << 3
+                                   << "m5ctl: --trace /dev/full: No space left on device" << true;
+    QTest::newRow("--version su stdout pieno")
+        << QStringList{"--version"} << "/dev/full" << 3 << "m5ctl: stdout: No space" << false;
+}
+
+void TstProduzione::uscite()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QString, stdout);
+    QFETCH(int, codice);
+    QFETCH(QString, messaggio);
+    QFETCH(bool, dialogo);
+
+    const QByteArray fifo = QFile::encodeName(percorso(QStringLiteral("fifo")));
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(fifo.constData(), 0600) == 0);
+    QVERIFY(scrivi_file(percorso(QStringLiteral("fabbrica.json")),
+                        R"({"formato":"m5-unita","versione":1,"codice":1,"frequenza":"460",)"
+                        R"("rele":30,"impulsi":3,"toni":"alti","uscite":"mem",)"
+                        R"("trasmettitori":"strip","banda":"UHF"})"));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QProcess m5ctl;
+    m5ctl.setWorkingDirectory(m_cartella.path());
+    if (!stdout.isEmpty())
+        m5ctl.setStandardOutputFile(stdout);
+    const bool unita = !argomenti.startsWith(QStringLiteral("--version"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH),
+                (unita ? argomenti_porta(&sim) : QStringList{}) + argomenti);
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), codice);
+    const QByteArray errori = m5ctl.readAllStandardError();
+    if (codice == 0) {
+        QCOMPARE(errori, QByteArray());
+        QVERIFY(!leggi_json(m5ctl.readAllStandardOutput()).isEmpty());
+        QVERIFY(!QFile::exists(percorso(QStringLiteral("-"))));
+    } else {
+        QVERIFY2(errori.contains(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
+                 errori.constData());
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
+    if (dialogo)
+        QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+    QCOMPARE(sim.ricevuti(), dialogo ? CONNESSIONE + "E" : QByteArray());
+}
+
+void TstProduzione::disco_pieno()
+{
+    DiscoPieno disco;
+    if (!disco.montato())
+        QSKIP("needs root to mount a small tmpfs");
+    const QString unita = disco.percorso(QStringLiteral("golden.json"));
+    const QString uscita = disco.percorso(QStringLiteral("uscita.json"));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QCOMPARE(esegui(argomenti_porta(&sim) << "read"
+                                          << "-o" << unita)
+                 .codice,
+             0);
+    const QByteArray buono = leggi_tutto(unita);
+    QVERIFY(!leggi_json(buono).isEmpty());
+    // A log a few bytes short of its page, so that a record finds room for its start only.
+    const QString registro = disco.percorso(QStringLiteral("registro.jsonl"));
+    QByteArray righe;
+    while (righe.size() < 4000)
+        righe += "{\"esistente\":true}\n";
+    QVERIFY(scrivi_file(registro, righe));
+    QVERIFY(disco.riempi());
+
+    // The file is whole or untouched, and the line says which file and why.
+    Esecuzione e = esegui(argomenti_porta(&sim) << "read"
+                                                << "-o" << unita);
+    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.errori, "m5ctl: -o " + unita.toLocal8Bit() +
+                           ": No space left on device; the file was left as it was\n");
+    QCOMPARE(leggi_tutto(unita), buono);
+
+    QProcess m5ctl;
+    m5ctl.setStandardOutputFile(uscita);
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << "read");
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), 3);
+    QVERIFY(m5ctl.readAllStandardError().startsWith("m5ctl: stdout: No space left on device"));
+
+    // A record is whole or absent.
+    e = esegui(argomenti_porta(&sim) << "--log" << registro << "read");
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(
+        e.errori.startsWith("m5ctl: --log " + registro.toLocal8Bit() + ": No space left on device"),
+        e.errori.constData());
+    QCOMPARE(leggi_tutto(registro), righe);
+}
+
 void TstProduzione::registro_data()
 {
     QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("prima"); // what the log holds before
     QTest::addColumn<int>("codice");
     QTest::addColumn<bool>("dialogo"); // the unit was talked to
 
-    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << 0 << true;
-    QTest::newRow("cartella mancante") << QStringLiteral("manca/registro.jsonl") << 3 << false;
-    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << 3 << true;
+    const QByteArray esistente = "{\"esistente\":true}\n";
+    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << esistente << 0 << true;
+    // A run that died in the middle of a record: ours starts on a line of its own.
+    QTest::newRow("ultima riga spezzata")
+        << QStringLiteral("spezzato.jsonl") << esistente + "{\"ora\":\"2026-" << 0 << true;
+    QTest::newRow("cartella mancante")
+        << QStringLiteral("manca/registro.jsonl") << QByteArray() << 3 << false;
+    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << QByteArray() << 3 << true;
 }
 
 void TstProduzione::registro()
 {
     QFETCH(QString, file);
+    QFETCH(QByteArray, prima);
     QFETCH(int, codice);
     QFETCH(bool, dialogo);
 
     const QString registro = file.startsWith('/') ? file : percorso(file);
-    const QByteArray prima = "{\"esistente\":true}\n";
-    if (codice == 0)
+    if (!prima.isEmpty())
         QVERIFY(scrivi_file(registro, prima));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
@@ -277,8 +404,13 @@ void TstProduzione::registro()
     }
     // Appended, never truncated, one record with every field.
     const QByteArray testo = leggi_tutto(registro);
-    QVERIFY(testo.startsWith(prima));
-    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size()));
+    const bool spezzato = !prima.endsWith('\n');
+    QVERIFY(testo.startsWith(spezzato ? prima + '\n' : prima));
+    QCOMPARE(e.errori, spezzato ? "m5ctl: warning: --log " + registro.toLocal8Bit() +
+                                      ": its last line is torn (no newline at its end); the "
+                                      "records of this run start on a new line\n"
+                                : QByteArray());
+    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size() + (spezzato ? 1 : 0)));
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
     QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
@@ -289,6 +421,65 @@ void TstProduzione::registro()
     QCOMPARE(r.value("esito").toInt(), 0);
     QCOMPARE(r.value("celle_prima").toArray(), come_json(blocco(Banda::UHF).left(63)));
     QCOMPARE(r.value("celle_dopo").toArray().at(8).toInt(), 9);
+}
+
+void TstProduzione::rapporto()
+{
+    // Two ports, each kind of record, a record of a later m5ctl, a torn line.
+    QByteArray codice_1234 = blocco(Banda::UHF).left(CELLA_BANDA + 1);
+    codice_1234[7] = 4;
+    codice_1234[8] = static_cast<char>(210);
+    const QByteArray celle = QJsonDocument(come_json(codice_1234)).toJson(QJsonDocument::Compact);
+    const QByteArray registro =
+        R"({"ora":"2026-12-07T08:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":null,"celle_dopo":)" +
+        celle + R"(,"durata_s":4.5})" + "\n" +
+        R"({"ora":"2026-12-07T08:10:00.000Z","porta":"/dev/ttyUSB1","comando":"read","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":1})" + "\n" +
+        R"({"ora":"2026-12-07T08:30:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":2,)"
+        R"("esito":5,"messaggio":"\"Errore di Lettura\": a, b","celle_prima":[0,2],)"
+        R"("celle_dopo":null,"durata_s":2})" +
+        "\n" +
+        R"({"ora":"2026-12-07T09:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":3,)"
+        R"("esito":130,"messaggio":"interrupted","celle_prima":null,"celle_dopo":null,)"
+        R"("durata_s":0.3})" +
+        "\n" + R"({"ora":"2026-12-07T08:3)" + "\n" +
+        R"({"ora":"2026-12-07T10:00:00.000Z","porta":"/dev/ttyUSB0","comando":"verify","unita":4,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":0.8,"attesa_s":4})" + "\n";
+    const QString file = percorso(QStringLiteral("stazione.jsonl"));
+    QVERIFY(scrivi_file(file, registro));
+
+    Esecuzione e = esegui({"report", file});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, QByteArray());
+    QList<QStringList> righe;
+    for (const QString &riga : QString::fromUtf8(e.uscita).split('\n', Qt::SkipEmptyParts))
+        righe << riga.split(QRegularExpression(QStringLiteral("\\s{2,}")));
+    QCOMPARE(righe.size(), 5);
+    QCOMPARE(righe[1], (QStringList{"/dev/ttyUSB0", "4", "2", "1", "1", "66.7%", "2.0",
+                                    "2026-12-07T08:00:00Z", "2026-12-07T10:00:00Z", "2:00:00"}));
+    QCOMPARE(righe[2].mid(0, 7), (QStringList{"/dev/ttyUSB1", "1", "1", "0", "0", "100.0%", "-"}));
+    QCOMPARE(righe[3].mid(0, 7), (QStringList{"total", "5", "3", "1", "1", "75.0%", "2.5"}));
+    QCOMPARE(righe[4].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
+
+    e = esegui({"report", file, "--csv"});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, "m5ctl: warning: report " + file.toLocal8Bit() +
+                           ": 1 torn or malformed line skipped (line 5)\n");
+    const QList<QByteArray> csv = e.uscita.split('\n');
+    QCOMPARE(csv.size(), 7);
+    QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5");
+    QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2");
+
+    // Not a log at all.
+    e = esegui({"report", QStringLiteral(M5CTL_PATH)});
+    QCOMPARE(e.codice, 2);
+    QVERIFY2(e.errori.contains("no m5ctl record in it") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::porta_automatica()
