@@ -122,6 +122,7 @@ void PortaSeriale::apri()
     if (ok) {
         m_porta.setDataTerminalReady(true);
         m_porta.setRequestToSend(false);
+        scarta_arretrati();
         m_porta.clearError();
     }
     m_in_apertura = false;
@@ -139,6 +140,18 @@ void PortaSeriale::apri()
     }
     m_guasta = false;
     m_motivo.clear();
+}
+
+// What the line held before the open (a pty keeps it, so do adapters) is no
+// answer to anything: a "K" queued then would be taken for the announcement,
+// and the unit's next "K" would cross the "U" and shift every cell read.
+void PortaSeriale::scarta_arretrati()
+{
+    m_porta.clear(QSerialPort::Input);
+    constexpr int PASSI_MASSIMI = 16;
+    for (int i = 0; i < PASSI_MASSIMI && m_porta.waitForReadyRead(0); ++i)
+        m_porta.readAll();
+    m_porta.readAll();
 }
 
 void PortaSeriale::chiudi()

@@ -84,6 +84,7 @@ private:
     };
     Risolta risolvi(int numero) const;
     void verifica_aperta() const;
+    void scarta_arretrati();
     void errore(QSerialPort::SerialPortError codice);
     void chiudi_se_guasta();
 
