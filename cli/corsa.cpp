@@ -49,7 +49,7 @@ EsitoUnita Corsa::una_unita(Postazione &p, const Argomenti &a,
     case Comando::Programma:
         return p.programma(valori, file ? std::optional<Banda>(file->banda) : std::nullopt);
     case Comando::Inizializza:
-        return p.inizializza(a.banda);
+        return p.inizializza(a.banda, a.cambia_banda);
     case Comando::Verifica:
         return p.verifica(valori, file->banda);
     case Comando::Porte:

@@ -124,13 +124,25 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
     return concludi(r, esito);
 }
 
-EsitoUnita Postazione::inizializza(Banda banda)
+EsitoUnita Postazione::inizializza(Banda banda, bool cambia_banda)
 {
     EsitoUnita r = inizia();
     const Esito lettura = connetti(r);
     // Initialising is the cure for a bad block: a checksum error only warns.
     if ((lettura != Esito::Riuscito && lettura != Esito::ChecksumErrato) || interrotto())
         return concludi(r, lettura);
+    // The window converts the unit at one click; a script asks for it.
+    const auto propria = banda_da_lettera(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)));
+    if (propria && *propria != banda && !cambia_banda)
+        return concludi(r, uscita::FUORI_BANDA,
+                        QStringLiteral("%1: %2: the unit reports the other band, %3 (cell 62 "
+                                       "holds \"%4\"); nothing was written; init %5 "
+                                       "--change-band makes it a %6 unit all the same")
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
+                                 QLatin1String(nome_banda(*propria)),
+                                 QChar::fromLatin1(r.celle_prima.at(CELLA_BANDA)),
+                                 QString::fromLatin1(nome_banda(banda)).toLower(),
+                                 QLatin1String(nome_banda(banda))));
     if (lettura == Esito::ChecksumErrato)
         r.avvertimenti << descrivi_checksum() + QStringLiteral("; initialising all the same");
     const Esito esito = banda == Banda::UHF ? m_collegamento.Cmd_init_uhf_Click()
@@ -147,6 +159,15 @@ EsitoUnita Postazione::verifica(const Impostazioni &valori, Banda banda_file)
         r.valori = file_unita::scrivi(r.celle_prima);
     if (esito != Esito::Riuscito || interrotto())
         return concludi(r, esito);
+    // Every value would differ, and no programming could make them agree.
+    const auto banda = banda_da_lettera(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)));
+    if (banda && *banda != banda_file)
+        return concludi(r, uscita::FUORI_BANDA,
+                        QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; "
+                                       "nothing was compared")
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
+                                 QLatin1String(nome_banda(banda_file)),
+                                 QLatin1String(nome_banda(*banda))));
     QStringList campi;
     for (const Differenza &d : differenze(valori, banda_file, file_unita::blocco(r.celle_prima))) {
         const QString campo = QString::fromStdString(d.campo);

@@ -63,7 +63,7 @@ public:
 
     EsitoUnita leggi();
     EsitoUnita programma(const Impostazioni &valori, std::optional<Banda> banda_file);
-    EsitoUnita inizializza(Banda banda);
+    EsitoUnita inizializza(Banda banda, bool cambia_banda);
     EsitoUnita verifica(const Impostazioni &valori, Banda banda_file);
 
     static int codice_uscita(Collegamento::Esito esito);

@@ -24,6 +24,7 @@ prova "alti bassi" m5ctl program --toni ""
 prova "mem imp" m5ctl --port x program --uscite ""
 prova "strip bidi" m5ctl program --trasmettitori ""
 prova "uhf vhf" m5ctl init ""
+prova "--change-band" m5ctl init vhf --ch
 prova "--json" m5ctl ports --
 prova "auto" m5ctl --port au
 prova "1 2 3 4 5 6 7 8" m5ctl --com ""

@@ -166,6 +166,10 @@ void TstProduzione::file_errato_data()
                                  << "codice: 5000 is out of range";
     QTest::newRow("rele 0") << con("\"rele\":30", "\"rele\":0") << 7 << "rele: 0 is out of range";
     QTest::newRow("frequenza 249.5") << con("\"460\"", "\"249.5\"") << 7 << "frequenza";
+    QTest::newRow("frequenza fuori griglia")
+        << con("\"460\"", "\"460.01\"") << 7
+        << "frequenza: \"460.01\" is not a channel of the 12.5 kHz grid; the nearest are 460 and "
+           "460.0125";
 }
 
 void TstProduzione::file_errato()
@@ -199,16 +203,20 @@ void TstProduzione::banda_del_file()
                  .codice,
              0);
 
-    auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
-    QVERIFY(vhf);
-    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program"
-                                                           << "--from" << unita);
-    QCOMPARE(e.codice, 6);
-    QVERIFY2(e.errori.contains("\"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
-                               ": the unit file is for a UHF unit, this unit is VHF"),
-             e.errori.constData());
-    QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
-    QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    // Nothing written, and nothing compared: one line, not one per value.
+    for (const char *comando : {"program", "verify"}) {
+        auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
+        QVERIFY(vhf);
+        const Esecuzione e = esegui(argomenti_porta(vhf.get()) << comando << "--from" << unita);
+        QCOMPARE(e.codice, 6);
+        QVERIFY2(e.errori.startsWith(
+                     "m5ctl: \"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
+                     ": the unit file is for a UHF unit, this unit is VHF") &&
+                     e.errori.count('\n') == 1,
+                 e.errori.constData());
+        QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+        QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    }
 }
 
 void TstProduzione::traccia()
