@@ -82,6 +82,7 @@ EsitoUnita Postazione::leggi()
 EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda> banda_file)
 {
     EsitoUnita r = inizia();
+    m_rifai = QStringLiteral("program it again");
     const Esito lettura = connetti(r);
     // Cells 0 and 4-6 go back as read: never after a bad read.
     if (lettura != Esito::Riuscito || interrotto())
@@ -127,6 +128,8 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
 EsitoUnita Postazione::inizializza(Banda banda, bool cambia_banda)
 {
     EsitoUnita r = inizia();
+    m_rifai = QStringLiteral("program it again with init %1")
+                  .arg(QString::fromLatin1(nome_banda(banda)).toLower());
     const Esito lettura = connetti(r);
     // Initialising is the cure for a bad block: a checksum error only warns.
     if ((lettura != Esito::Riuscito && lettura != Esito::ChecksumErrato) || interrotto())
@@ -189,6 +192,7 @@ EsitoUnita Postazione::inizia()
 {
     m_console.azzera();
     m_orologio.start();
+    m_rifai.clear();
     return EsitoUnita{};
 }
 
@@ -250,18 +254,30 @@ EsitoUnita &Postazione::concludi(EsitoUnita &r, int codice, const QString &messa
     // "E" before anything else: the receiver is waiting.
     const bool aperta = m_collegamento.porta().aperta();
     m_collegamento.Cmd_disconetti_Click();
+    r.durata_ms = m_console.ms_da_connessa();
+    r.attesa_ms = m_orologio.elapsed() - r.durata_ms;
     m_console.azzera();
-    r.durata_ms = m_orologio.elapsed();
     if (interrotto()) {
         r.codice = uscita::INTERROTTO;
-        r.messaggio = aperta ? QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"")
-                                   .arg(dispositivo())
-                             : QStringLiteral("%1: interrupted").arg(dispositivo());
-        return r;
+        r.messaggio = descrivi_interruzione(r, aperta);
+    } else {
+        r.codice = codice;
+        r.messaggio = codice == uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
     }
-    r.codice = codice;
-    r.messaggio = codice == uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
+    // Cells went out and not all were acknowledged: neither the old block nor the new.
+    if (r.codice != uscita::SUCCESSO && m_collegamento.scrittura_incompleta())
+        r.messaggio += QStringLiteral("; the unit is partly programmed: ") + m_rifai;
     return r;
+}
+
+QString Postazione::descrivi_interruzione(const EsitoUnita &r, bool aperta) const
+{
+    if (!r.iniziata)
+        return QStringLiteral("%1: interrupted while waiting for the receiver to announce itself")
+            .arg(dispositivo());
+    if (!aperta)
+        return QStringLiteral("%1: interrupted").arg(dispositivo());
+    return QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"").arg(dispositivo());
 }
 
 QString Postazione::descrivi(Esito esito) const
@@ -325,7 +341,9 @@ QString Postazione::descrivi_porta(const QString &quando) const
         testo += QStringLiteral(": ") + porta.motivo();
     else if (quando.isEmpty())
         testo += QStringLiteral(": the port was closed");
-    if (porta.errore_apertura() == QSerialPort::PermissionError)
+    if (porta.occupata())
+        testo += QStringLiteral("; wait for it to end, or end it, then try again");
+    else if (porta.errore_apertura() == QSerialPort::PermissionError)
         testo += QStringLiteral("; get access through the dialout group: sudo usermod -aG "
                                 "dialout $USER, then log in again");
     else if (porta.errore_apertura() == QSerialPort::DeviceNotFoundError)

@@ -286,8 +286,9 @@ void TstM5ctl::esiti_data()
     // The time-out closes the port: nobody left to send "E" to.
     QTest::newRow("scrittura senza conferma")
         << QStringList{"--no-ack-from", "3"} << QStringList{"program", "--codice", "9"} << 4
-        << QStringLiteral("the write of cell 3 was not acknowledged within 4000 ms") << false
-        << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
+        << QStringLiteral("the write of cell 3 was not acknowledged within 4000 ms; the unit is "
+                          "partly programmed: program it again")
+        << false << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
 
     QTest::newRow("checksum errato in lettura")
         << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5 << lettura + "/dev/pts/"
@@ -456,25 +457,45 @@ void TstM5ctl::frequenza_illeggibile()
 void TstM5ctl::interruzione_data()
 {
     QTest::addColumn<QStringList>("simulatore");
+    QTest::addColumn<QStringList>("comando");
     QTest::addColumn<int>("segnale");
-    QTest::addColumn<QByteArray>("prima"); // received before the signal goes
+    QTest::addColumn<QByteArray>("prima");  // received before the signal goes
+    QTest::addColumn<QString>("messaggio"); // the line ends with it
 
-    QTest::newRow("Ctrl-C in attesa del K") << QStringList{"--silent"} << SIGINT << QByteArray();
-    QTest::newRow("SIGTERM in attesa del K") << QStringList{"--silent"} << SIGTERM << QByteArray();
+    const QStringList leggi{"read"};
+    // No unit answered: there was no dialogue to end.
+    const QString in_attesa = QStringLiteral(": interrupted while waiting for the receiver to "
+                                             "announce itself\n");
+    QTest::newRow("Ctrl-C in attesa del K")
+        << QStringList{"--silent"} << leggi << SIGINT << QByteArray() << in_attesa;
+    QTest::newRow("SIGTERM in attesa del K")
+        << QStringList{"--silent"} << leggi << SIGTERM << QByteArray() << in_attesa;
     QTest::newRow("Ctrl-C in attesa di una cella")
-        << QStringList{"--reply-delay-ms", "3000"} << SIGINT << QByteArray("UR\0", 3);
+        << QStringList{"--reply-delay-ms", "3000"} << leggi << SIGINT << QByteArray("UR\0", 3)
+        << QStringLiteral(": interrupted; the dialogue was ended with \"E\"\n");
+    const QByteArray cinque = CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(5));
+    QTest::newRow("Ctrl-C durante la programmazione")
+        << QStringList{"--no-ack-from", "4"} << QStringList{"program", "--codice", "1"} << SIGINT
+        << cinque
+        << QStringLiteral(": interrupted; the dialogue was ended with \"E\"; the unit is partly "
+                          "programmed: program it again\n");
+    QTest::newRow("Ctrl-C durante l'inizializzazione")
+        << QStringList{"--no-ack-from", "4"} << QStringList{"init", "uhf"} << SIGINT << cinque
+        << QStringLiteral("; the unit is partly programmed: program it again with init uhf\n");
 }
 
 void TstM5ctl::interruzione()
 {
     QFETCH(QStringList, simulatore);
+    QFETCH(QStringList, comando);
     QFETCH(int, segnale);
     QFETCH(QByteArray, prima);
+    QFETCH(QString, messaggio);
 
     ProcessoSimulatore sim(simulatore);
     QVERIFY(sim.avvia());
     QProcess m5ctl;
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << comando);
     QVERIFY(m5ctl.waitForStarted());
     QVERIFY(QTest::qWaitFor([&] { return ha_aperto(m5ctl.processId(), sim.percorso()); }, 5000));
     if (!prima.isEmpty())
@@ -486,6 +507,10 @@ void TstM5ctl::interruzione()
     QCOMPARE(m5ctl.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m5ctl.exitCode(), 130);
     QCOMPARE(m5ctl.readAllStandardOutput(), QByteArray());
+    const QByteArray errori = m5ctl.readAllStandardError();
+    QVERIFY2(errori.startsWith("m5ctl: " + sim.percorso().toLocal8Bit()) &&
+                 errori.endsWith(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
+             errori.constData());
 
     const QByteArray atteso = prima + "E";
     QVERIFY(sim.attendi_ricevuti(atteso.size(), TRACCIA_MS));

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,8 +31,10 @@ private slots:
     void registro();
     void porta_automatica();
     void elenco_porte();
-    void attesa_annunciata();
+    void avvisi_al_terminale_data();
+    void avvisi_al_terminale();
     void permesso_negato();
+    void porta_occupata();
     void piu_porte();
     void piu_porte_interrotta();
     void ripetizione_data();
@@ -272,7 +275,8 @@ void TstProduzione::registro()
     const QByteArray prima = "{\"esistente\":true}\n";
     if (codice == 0)
         QVERIFY(scrivi_file(registro, prima));
-    ProcessoSimulatore sim;
+    // The unit announces itself 3 s after the one "K" that m5ctl finds waiting and drops.
+    ProcessoSimulatore sim({QStringLiteral("--announce-ms"), QStringLiteral("3000")});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << "--log" << registro << "program"
                                                       << "--codice"
@@ -289,8 +293,15 @@ void TstProduzione::registro()
     const QList<QJsonObject> righe = righe_json(testo.mid(prima.size()));
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
-    QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
-                                    "messaggio", "ora", "porta", "unita"}));
+    QCOMPARE(r.keys(), (QStringList{"attesa_s", "celle_dopo", "celle_prima", "comando", "durata_s",
+                                    "esito", "messaggio", "ora", "porta", "unita"}));
+    // The dialogue, from the "K" to the "E", apart from the wait before it.
+    QVERIFY2(r.value("attesa_s").toDouble() >= 1 &&
+                 r.value("durata_s").toDouble() < r.value("attesa_s").toDouble(),
+             testo.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("\"durata_s\":[0-9.e-]+,\"attesa_s\":"))
+                .match(QString::fromUtf8(testo))
+                .hasMatch());
     QVERIFY(QDateTime::fromString(r.value("ora").toString(), Qt::ISODateWithMs).isValid());
     QVERIFY(r.value("ora").toString().endsWith('Z'));
     QCOMPARE(r.value("comando").toString(), QStringLiteral("program"));
@@ -330,22 +341,43 @@ void TstProduzione::elenco_porte()
     }
 }
 
-void TstProduzione::attesa_annunciata()
+void TstProduzione::avvisi_al_terminale_data()
 {
+    QTest::addColumn<QStringList>("simulatore");
+    QTest::addColumn<QStringList>("comando");
+    QTest::addColumn<QString>("avviso"); // %P: the port
+
+    QTest::newRow("in attesa del ricevitore")
+        << QStringList{"--silent"} << QStringList{"read"}
+        << QStringLiteral("m5ctl: waiting for the receiver on %P");
+    // The unit stays on the line and keeps announcing itself: it was never taken
+    // out, or the next one came in less than the silence.
+    QTest::newRow("unità non tolta")
+        << QStringList{} << QStringList{"init", "uhf", "--repeat", "2", "--swap-silence", "1"}
+        << QStringLiteral("m5ctl: %P: the line has not gone silent since unit 1 ended: take the "
+                          "unit out, leave the port empty for 1 s, then plug in the next one");
+}
+
+void TstProduzione::avvisi_al_terminale()
+{
+    QFETCH(QStringList, simulatore);
+    QFETCH(QStringList, comando);
+    QFETCH(QString, avviso);
+
     // stderr on a terminal of its own, as a user at a console has it.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(master >= 0);
     QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
     const QString terminale = QString::fromLocal8Bit(::ptsname(master));
-    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    ProcessoSimulatore sim(simulatore);
     QVERIFY(sim.avvia());
 
     QProcess m5ctl;
     m5ctl.setStandardErrorFile(terminale);
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << comando);
     QVERIFY(m5ctl.waitForStarted());
     QByteArray visto;
-    const QByteArray atteso = "m5ctl: waiting for the receiver on " + sim.percorso().toLocal8Bit();
+    const QByteArray atteso = QString(avviso).replace("%P", sim.percorso()).toLocal8Bit();
     QVERIFY(QTest::qWaitFor(
         [&] {
             char buf[256];
@@ -355,7 +387,7 @@ void TstProduzione::attesa_annunciata()
                 visto.append(buf, n);
             return visto.contains(atteso);
         },
-        5000));
+        FINE_MS));
     ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
     QVERIFY(m5ctl.waitForFinished(5000));
     QCOMPARE(m5ctl.exitCode(), 130);
@@ -388,6 +420,28 @@ void TstProduzione::permesso_negato()
     QVERIFY2(errori.contains("Permission denied") &&
                  errori.contains("sudo usermod -aG dialout $USER") && errori.count('\n') == 1,
              errori.constData());
+}
+
+void TstProduzione::porta_occupata()
+{
+    // QSerialPort reports the lock of another program as a permission error,
+    // even to root: no dialout group helps there.
+    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    QVERIFY(sim.avvia());
+    QProcess prima;
+    prima.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    QVERIFY(prima.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return ha_aperto(prima.processId(), sim.percorso()); }, 5000));
+
+    const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
+    const qint64 pid = prima.processId();
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(prima.waitForFinished(5000));
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(e.errori.contains(": the port is in use by another program, m5ctl (PID " +
+                               QByteArray::number(pid) + ')') &&
+                 !e.errori.contains("dialout") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::piu_porte()
@@ -444,28 +498,37 @@ void TstProduzione::piu_porte_interrotta()
 
 void TstProduzione::ripetizione_data()
 {
-    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C, after two units
+    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C
     QTest::addColumn<QString>("registro");
     QTest::addColumn<QStringList>("guasto");
     QTest::addColumn<int>("codice");
     QTest::addColumn<int>("unita");
-    QTest::addColumn<QString>("errore");
+    QTest::addColumn<bool>("interrotta"); // Ctrl-C once the units have ended
+    QTest::addColumn<int>("esito");       // of each unit
+    QTest::addColumn<QString>("errore");  // %P: the port
 
     QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << QStringList{} << 0 << 3
-                               << QString();
+                               << false << 0 << QString();
     // A log that cannot be written stops the run before the next unit.
-    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1
-                                    << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
+    QTest::newRow("registro pieno")
+        << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1 << false << 0
+        << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
     // The line drops right after the first unit's "E": that unit stays good.
     const qsizetype dialogo = CONNESSIONE.size() + 62 * 3 + richieste_lettura().size() + 1;
     QTest::newRow("porta persa tra le unità")
         << 3 << QStringLiteral("run1.jsonl")
-        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1
+        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1 << false << 0
         << QStringLiteral("m5ctl: 1 unit done, then \"Errore!!  Porta Seriale Guasta o Mancante "
-                          "\": /dev/pts/");
+                          "\": %P");
     // Ctrl-C between units is the normal end of --repeat 0.
     QTest::newRow("fino a Ctrl-C")
-        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << QString();
+        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << true << 0 << QString();
+    // Cut short, whatever the units did before.
+    QTest::newRow("Ctrl-C dopo unità fallite")
+        << 3 << QStringLiteral("run2.jsonl") << QStringList{"--corrupt-cell", "7"} << 130 << 2
+        << true << 5
+        << QStringLiteral("m5ctl: interrupted; %P: 2 units, 0 OK; the first failure: %P unit 1: "
+                          "\"Errore di Lettura nei Parametri, Riprovare \"");
 }
 
 void TstProduzione::ripetizione()
@@ -475,6 +538,8 @@ void TstProduzione::ripetizione()
     QFETCH(QStringList, guasto);
     QFETCH(int, codice);
     QFETCH(int, unita);
+    QFETCH(bool, interrotta);
+    QFETCH(int, esito);
     QFETCH(QString, errore);
 
     const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
@@ -492,7 +557,7 @@ void TstProduzione::ripetizione()
                                                 << "--swap-silence"
                                                 << "0.3");
     QByteArray uscita;
-    if (ripetizioni == 0) {
+    if (interrotta) {
         QVERIFY(QTest::qWaitFor(
             [&] {
                 m5ctl.waitForReadyRead(100);
@@ -510,12 +575,14 @@ void TstProduzione::ripetizione()
     QCOMPARE(righe.size(), unita);
     for (int n = 0; n < unita; ++n) {
         QCOMPARE(righe[n].value("unita").toInt(), n + 1);
-        QCOMPARE(righe[n].value("esito").toInt(), 0);
-        QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
+        QCOMPARE(righe[n].value("esito").toInt(), esito);
+        if (esito == 0)
+            QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
     }
     if (codice == 0)
         QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
     const QString errori = QString::fromLocal8Bit(m5ctl.readAllStandardError());
+    errore.replace(QStringLiteral("%P"), sim.percorso());
     QVERIFY2(errore.isEmpty() ? errori.isEmpty()
                               : errori.startsWith(errore) && errori.count('\n') == 1,
              qPrintable(errori));
@@ -523,7 +590,7 @@ void TstProduzione::ripetizione()
     sim.termina();
     const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
     QCOMPARE(fine.value("dialoghi").toInt(), unita);
-    QCOMPARE(fine.value("scritture").toInt(), 62 * unita);
+    QCOMPARE(fine.value("scritture").toInt(), esito == 0 ? 62 * unita : 0);
 }
 
 QTEST_GUILESS_MAIN(TstProduzione)
