@@ -38,14 +38,18 @@ const char *const TESTO_AIUTO =
     "  --from FILE          program the values of a unit file (see read); the options\n"
     "                       below override single values of it\n"
     "  --codice N           receiver code, 1-4096\n"
-    "  --frequenza MHZ      receive frequency, 100-227.6 (VHF) or 295-500 (UHF);\n"
-    "                       the unit's band must match\n"
+    "  --frequenza MHZ      receive frequency, 100-227.6 (VHF) or 295-500 (UHF), a\n"
+    "                       channel of the 12.5 kHz grid; the unit's band must match\n"
     "  --rele SECONDS       alarm relay time, 1-255\n"
     "  --impulsi SECONDS    pulse output time, 1-255\n"
     "  --toni alti|bassi    high or low tones\n"
     "  --uscite mem|imp     latched or pulsed outputs\n"
     "  --trasmettitori strip|bidi\n"
     "                       mono/strip or bidirectional senders\n"
+    "\n"
+    "Init:\n"
+    "  --change-band        initialise a unit that reports the other band all the\n"
+    "                       same, changing its band (without it: refused, exit 6)\n"
     "\n"
     "Unit files and production runs:\n"
     "  -o, --output FILE    read: write the unit file to FILE (atomically; a FILE\n"
@@ -65,9 +69,9 @@ const char *const TESTO_AIUTO =
     "  --version            show the version and exit (given alone)\n"
     "\n"
     "Exit status: 0 done, 2 usage, unit file or log to report, 3 port, or a log,\n"
-    "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency\n"
-    "or unit file out of the unit's band, 7 value out of range, 8 read-back differs\n"
-    "from what was written, 9 verify found differences, 130 interrupted.\n";
+    "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency,\n"
+    "unit file or init not of the unit's band, 7 value out of range, 8 read-back\n"
+    "differs from what was written, 9 verify found differences, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -218,10 +222,8 @@ const Opzione OPZIONI[] = {
     {"com", 0, true, true, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) -> Esito {
          int n = 0;
-         Esito e = intero(o, v, 1, 8, n);
-         if (e)
-             e->codice = USO;
-         else
+         const Esito e = intero(o, v, 1, 8, n);
+         if (!e)
              a.com << n;
          return e;
      }},
@@ -272,6 +274,11 @@ const Opzione OPZIONI[] = {
      }},
     {"log", 0, true, false, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.registro, o, v); }},
+    {"change-band", 0, false, false, INIZIALIZZA,
+     [](Argomenti &a, const QString &, const QString &) -> Esito {
+         a.cambia_banda = true;
+         return std::nullopt;
+     }},
     {"json", 0, false, false, PORTE,
      [](Argomenti &a, const QString &, const QString &) -> Esito {
          a.json = true;
@@ -439,6 +446,14 @@ std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QS
     if (converti_frequenza(testo, Variante(LETTERA_VHF)).fuori_banda &&
         converti_frequenza(testo, Variante(LETTERA_UHF)).fuori_banda)
         return fuori_range(nome, valore, ATTESA_FREQUENZA);
+    // The window would program a nearby channel without a word.
+    const PostoInGriglia griglia = posto_in_griglia(testo);
+    if (!griglia.canale)
+        return errore(FUORI_RANGE, nome,
+                      QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
+                                     "are %2 and %3")
+                          .arg(citazione(valore), QString::fromStdString(griglia.sotto),
+                               QString::fromStdString(griglia.sopra)));
     return std::nullopt;
 }
 

@@ -36,6 +36,7 @@ struct Argomenti
     QString da_file;
     Impostazioni modifiche; // the values given as options
     Banda banda = Banda::UHF;
+    bool cambia_banda = false;      // init: also a unit that reports the other band
     std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C
     int silenzio_ms = 2000;
     QString registro;

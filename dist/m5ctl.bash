@@ -91,7 +91,7 @@ _m5ctl()
         read) parole="-o --output $porta" ;;
         program) parole="--from --codice --frequenza --rele --impulsi --toni --uscite --trasmettitori $corsa $porta" ;;
         init) parole="uhf vhf"
-            [[ $cur == -* ]] && parole="$corsa $porta" ;;
+            [[ $cur == -* ]] && parole="--change-band $corsa $porta" ;;
         verify) parole="--from $corsa $porta" ;;
         ports) parole="--json" ;;
         report)

@@ -48,6 +48,7 @@ public:
         m_c.m_in_transazione = true;
         m_c.m_attesa_scaduta = Attesa::Nessuna;
         m_c.m_cella_diversa = -1;
+        m_c.m_scrittura_incompleta = false;
         m_c.m_sveglia.start();
     }
     ~Transazione()
@@ -296,6 +297,7 @@ Collegamento::Esito Collegamento::inizializza(Banda banda)
 Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
 {
     m_celle_scritte = QByteArray(reinterpret_cast<const char *>(celle.data()), ultima + 1);
+    m_scrittura_incompleta = true;
     try {
         c.mostra_progresso(true);
         c.massimo_progresso(ultima);
@@ -309,6 +311,7 @@ Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
         }
         c.valore_progresso(0);
         c.mostra_progresso(false);
+        m_scrittura_incompleta = false;
         return Esito::Riuscito;
     } catch (const Interruzione &i) {
         return i.esito;

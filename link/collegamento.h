@@ -85,6 +85,9 @@ public:
     Attesa attesa_scaduta() const { return m_attesa_scaduta; }
     // After RiletturaDiversa: the first cell whose read-back differs.
     int cella_diversa() const { return m_cella_diversa; }
+    // The last transaction began writing cells and did not have them all
+    // acknowledged: the receiver holds part of the new block.
+    bool scrittura_incompleta() const { return m_scrittura_incompleta; }
 
     void Cmb_com_Click();
     Esito Cmd_connetti_Click();
@@ -143,6 +146,7 @@ private:
     bool m_in_transazione = false;
     std::atomic<bool> m_interrotto{false};
     bool m_lettura_da_rifare = false;
+    bool m_scrittura_incompleta = false;
     int m_ultima_cella = -1;
     int m_cella_diversa = -1;
     QByteArray m_celle_lette;

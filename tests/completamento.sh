@@ -26,6 +26,7 @@ prova "alti bassi" m5ctl program --toni ""
 prova "mem imp" m5ctl --port x program --uscite ""
 prova "strip bidi" m5ctl program --trasmettitori ""
 prova "uhf vhf" m5ctl init ""
+prova "--change-band" m5ctl init vhf --ch
 prova "--json" m5ctl ports --
 prova "--csv" m5ctl report x --
 prova "auto" m5ctl --port au

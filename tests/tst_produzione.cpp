@@ -37,8 +37,10 @@ private slots:
     void rapporto();
     void porta_automatica();
     void elenco_porte();
-    void attesa_annunciata();
+    void avvisi_al_terminale_data();
+    void avvisi_al_terminale();
     void permesso_negato();
+    void porta_occupata();
     void piu_porte();
     void piu_porte_interrotta();
     void ripetizione_data();
@@ -173,6 +175,10 @@ void TstProduzione::file_errato_data()
                                  << "codice: 5000 is out of range";
     QTest::newRow("rele 0") << con("\"rele\":30", "\"rele\":0") << 7 << "rele: 0 is out of range";
     QTest::newRow("frequenza 249.5") << con("\"460\"", "\"249.5\"") << 7 << "frequenza";
+    QTest::newRow("frequenza fuori griglia")
+        << con("\"460\"", "\"460.01\"") << 7
+        << "frequenza: \"460.01\" is not a channel of the 12.5 kHz grid; the nearest are 460 and "
+           "460.0125";
 }
 
 void TstProduzione::file_errato()
@@ -206,16 +212,20 @@ void TstProduzione::banda_del_file()
                  .codice,
              0);
 
-    auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
-    QVERIFY(vhf);
-    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program"
-                                                           << "--from" << unita);
-    QCOMPARE(e.codice, 6);
-    QVERIFY2(e.errori.contains("\"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
-                               ": the unit file is for a UHF unit, this unit is VHF"),
-             e.errori.constData());
-    QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
-    QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    // Nothing written, and nothing compared: one line, not one per value.
+    for (const char *comando : {"program", "verify"}) {
+        auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
+        QVERIFY(vhf);
+        const Esecuzione e = esegui(argomenti_porta(vhf.get()) << comando << "--from" << unita);
+        QCOMPARE(e.codice, 6);
+        QVERIFY2(e.errori.startsWith(
+                     "m5ctl: \"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
+                     ": the unit file is for a UHF unit, this unit is VHF") &&
+                     e.errori.count('\n') == 1,
+                 e.errori.constData());
+        QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+        QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    }
 }
 
 void TstProduzione::traccia()
@@ -391,7 +401,8 @@ void TstProduzione::registro()
     const QString registro = file.startsWith('/') ? file : percorso(file);
     if (!prima.isEmpty())
         QVERIFY(scrivi_file(registro, prima));
-    ProcessoSimulatore sim;
+    // The unit announces itself 3 s after the one "K" that m5ctl finds waiting and drops.
+    ProcessoSimulatore sim({QStringLiteral("--announce-ms"), QStringLiteral("3000")});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << "--log" << registro << "program"
                                                       << "--codice"
@@ -413,8 +424,15 @@ void TstProduzione::registro()
     const QList<QJsonObject> righe = righe_json(testo.mid(prima.size() + (spezzato ? 1 : 0)));
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
-    QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
-                                    "messaggio", "ora", "porta", "unita"}));
+    QCOMPARE(r.keys(), (QStringList{"attesa_s", "celle_dopo", "celle_prima", "comando", "durata_s",
+                                    "esito", "messaggio", "ora", "porta", "unita"}));
+    // The dialogue, from the "K" to the "E", apart from the wait before it.
+    QVERIFY2(r.value("attesa_s").toDouble() >= 1 &&
+                 r.value("durata_s").toDouble() < r.value("attesa_s").toDouble(),
+             testo.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("\"durata_s\":[0-9.e-]+,\"attesa_s\":"))
+                .match(QString::fromUtf8(testo))
+                .hasMatch());
     QVERIFY(QDateTime::fromString(r.value("ora").toString(), Qt::ISODateWithMs).isValid());
     QVERIFY(r.value("ora").toString().endsWith('Z'));
     QCOMPARE(r.value("comando").toString(), QStringLiteral("program"));
@@ -513,22 +531,43 @@ void TstProduzione::elenco_porte()
     }
 }
 
-void TstProduzione::attesa_annunciata()
+void TstProduzione::avvisi_al_terminale_data()
 {
+    QTest::addColumn<QStringList>("simulatore");
+    QTest::addColumn<QStringList>("comando");
+    QTest::addColumn<QString>("avviso"); // %P: the port
+
+    QTest::newRow("in attesa del ricevitore")
+        << QStringList{"--silent"} << QStringList{"read"}
+        << QStringLiteral("m5ctl: waiting for the receiver on %P");
+    // The unit stays on the line and keeps announcing itself: it was never taken
+    // out, or the next one came in less than the silence.
+    QTest::newRow("unità non tolta")
+        << QStringList{} << QStringList{"init", "uhf", "--repeat", "2", "--swap-silence", "1"}
+        << QStringLiteral("m5ctl: %P: the line has not gone silent since unit 1 ended: take the "
+                          "unit out, leave the port empty for 1 s, then plug in the next one");
+}
+
+void TstProduzione::avvisi_al_terminale()
+{
+    QFETCH(QStringList, simulatore);
+    QFETCH(QStringList, comando);
+    QFETCH(QString, avviso);
+
     // stderr on a terminal of its own, as a user at a console has it.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(master >= 0);
     QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
     const QString terminale = QString::fromLocal8Bit(::ptsname(master));
-    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    ProcessoSimulatore sim(simulatore);
     QVERIFY(sim.avvia());
 
     QProcess m5ctl;
     m5ctl.setStandardErrorFile(terminale);
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << comando);
     QVERIFY(m5ctl.waitForStarted());
     QByteArray visto;
-    const QByteArray atteso = "m5ctl: waiting for the receiver on " + sim.percorso().toLocal8Bit();
+    const QByteArray atteso = QString(avviso).replace("%P", sim.percorso()).toLocal8Bit();
     QVERIFY(QTest::qWaitFor(
         [&] {
             char buf[256];
@@ -538,7 +577,7 @@ void TstProduzione::attesa_annunciata()
                 visto.append(buf, n);
             return visto.contains(atteso);
         },
-        5000));
+        FINE_MS));
     ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
     QVERIFY(m5ctl.waitForFinished(5000));
     QCOMPARE(m5ctl.exitCode(), 130);
@@ -571,6 +610,28 @@ void TstProduzione::permesso_negato()
     QVERIFY2(errori.contains("Permission denied") &&
                  errori.contains("sudo usermod -aG dialout $USER") && errori.count('\n') == 1,
              errori.constData());
+}
+
+void TstProduzione::porta_occupata()
+{
+    // QSerialPort reports the lock of another program as a permission error,
+    // even to root: no dialout group helps there.
+    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    QVERIFY(sim.avvia());
+    QProcess prima;
+    prima.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    QVERIFY(prima.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return ha_aperto(prima.processId(), sim.percorso()); }, 5000));
+
+    const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
+    const qint64 pid = prima.processId();
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(prima.waitForFinished(5000));
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(e.errori.contains(": the port is in use by another program, m5ctl (PID " +
+                               QByteArray::number(pid) + ')') &&
+                 !e.errori.contains("dialout") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::piu_porte()
@@ -627,28 +688,37 @@ void TstProduzione::piu_porte_interrotta()
 
 void TstProduzione::ripetizione_data()
 {
-    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C, after two units
+    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C
     QTest::addColumn<QString>("registro");
     QTest::addColumn<QStringList>("guasto");
     QTest::addColumn<int>("codice");
     QTest::addColumn<int>("unita");
-    QTest::addColumn<QString>("errore");
+    QTest::addColumn<bool>("interrotta"); // Ctrl-C once the units have ended
+    QTest::addColumn<int>("esito");       // of each unit
+    QTest::addColumn<QString>("errore");  // %P: the port
 
     QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << QStringList{} << 0 << 3
-                               << QString();
+                               << false << 0 << QString();
     // A log that cannot be written stops the run before the next unit.
-    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1
-                                    << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
+    QTest::newRow("registro pieno")
+        << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1 << false << 0
+        << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
     // The line drops right after the first unit's "E": that unit stays good.
     const qsizetype dialogo = CONNESSIONE.size() + 62 * 3 + richieste_lettura().size() + 1;
     QTest::newRow("porta persa tra le unità")
         << 3 << QStringLiteral("run1.jsonl")
-        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1
+        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1 << false << 0
         << QStringLiteral("m5ctl: 1 unit done, then \"Errore!!  Porta Seriale Guasta o Mancante "
-                          "\": /dev/pts/");
+                          "\": %P");
     // Ctrl-C between units is the normal end of --repeat 0.
     QTest::newRow("fino a Ctrl-C")
-        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << QString();
+        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << true << 0 << QString();
+    // Cut short, whatever the units did before.
+    QTest::newRow("Ctrl-C dopo unità fallite")
+        << 3 << QStringLiteral("run2.jsonl") << QStringList{"--corrupt-cell", "7"} << 130 << 2
+        << true << 5
+        << QStringLiteral("m5ctl: interrupted; %P: 2 units, 0 OK; the first failure: %P unit 1: "
+                          "\"Errore di Lettura nei Parametri, Riprovare \"");
 }
 
 void TstProduzione::ripetizione()
@@ -658,6 +728,8 @@ void TstProduzione::ripetizione()
     QFETCH(QStringList, guasto);
     QFETCH(int, codice);
     QFETCH(int, unita);
+    QFETCH(bool, interrotta);
+    QFETCH(int, esito);
     QFETCH(QString, errore);
 
     const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
@@ -675,7 +747,7 @@ void TstProduzione::ripetizione()
                                                 << "--swap-silence"
                                                 << "0.3");
     QByteArray uscita;
-    if (ripetizioni == 0) {
+    if (interrotta) {
         QVERIFY(QTest::qWaitFor(
             [&] {
                 m5ctl.waitForReadyRead(100);
@@ -693,12 +765,14 @@ void TstProduzione::ripetizione()
     QCOMPARE(righe.size(), unita);
     for (int n = 0; n < unita; ++n) {
         QCOMPARE(righe[n].value("unita").toInt(), n + 1);
-        QCOMPARE(righe[n].value("esito").toInt(), 0);
-        QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
+        QCOMPARE(righe[n].value("esito").toInt(), esito);
+        if (esito == 0)
+            QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
     }
     if (codice == 0)
         QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
     const QString errori = QString::fromLocal8Bit(m5ctl.readAllStandardError());
+    errore.replace(QStringLiteral("%P"), sim.percorso());
     QVERIFY2(errore.isEmpty() ? errori.isEmpty()
                               : errori.startsWith(errore) && errori.count('\n') == 1,
              qPrintable(errori));
@@ -706,7 +780,7 @@ void TstProduzione::ripetizione()
     sim.termina();
     const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
     QCOMPARE(fine.value("dialoghi").toInt(), unita);
-    QCOMPARE(fine.value("scritture").toInt(), 62 * unita);
+    QCOMPARE(fine.value("scritture").toInt(), esito == 0 ? 62 * unita : 0);
 }
 
 QTEST_GUILESS_MAIN(TstProduzione)
