@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "avvio_grafico.h"
 #include "grafica.h"
 #include "principale.h"
 #include "segnali.h"
@@ -98,24 +99,6 @@ std::optional<int> solo_testo(int argc, char *argv[])
     }
     std::fputs(qPrintable(parser.p.helpText()), stdout);
     return 0;
-}
-
-// Without a display Qt would abort; say why instead.
-bool display_presente(int argc, char *argv[])
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    for (int i = 1; i < argc; ++i) {
-        if (QByteArray(argv[i]) == "-platform")
-            return true;
-    }
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-#else
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
-    return true;
-#endif
 }
 
 // "N=auto" needs the one USB serial adapter to be there now: said at once,
@@ -219,11 +202,8 @@ int main(int argc, char *argv[])
 {
     if (const auto codice = solo_testo(argc, argv))
         return *codice;
-    if (!display_presente(argc, argv))
-        return errore(1, QStringLiteral("no display (DISPLAY is not set): m5config is a desktop "
-                                        "program; m5ctl is its command line"));
-
-    QApplication app(argc, argv);
+    const auto applicazione = apri_applicazione("m5config", argc, argv);
+    QApplication &app = *applicazione;
     prepara_applicazione();
     int codice = 0;
     auto opzioni = leggi_opzioni(app, codice);

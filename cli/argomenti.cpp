@@ -20,6 +20,9 @@ const char *const TESTO_AIUTO =
     "  init uhf|vhf         write the factory block of the band and read back\n"
     "  verify --from FILE   read the unit and compare its values with the unit file\n"
     "  ports                list the serial ports of the system\n"
+    "  report LOG           the figures of a log (--log) per port and in all: units,\n"
+    "                       OK, failed, first-pass yield, units per hour, time span;\n"
+    "                       LOG \"-\" is stdin\n"
     "\n"
     "Port (read, program, init, verify; each may be given several times, one unit\n"
     "runs on each port at the same time):\n"
@@ -35,8 +38,8 @@ const char *const TESTO_AIUTO =
     "  --from FILE          program the values of a unit file (see read); the options\n"
     "                       below override single values of it\n"
     "  --codice N           receiver code, 1-4096\n"
-    "  --frequenza MHZ      receive frequency, 100-227.6 (VHF) or 295-500 (UHF);\n"
-    "                       the unit's band must match\n"
+    "  --frequenza MHZ      receive frequency, 100-227.6 (VHF) or 295-500 (UHF), a\n"
+    "                       channel of the 12.5 kHz grid; the unit's band must match\n"
     "  --rele SECONDS       alarm relay time, 1-255\n"
     "  --impulsi SECONDS    pulse output time, 1-255\n"
     "  --toni alti|bassi    high or low tones\n"
@@ -44,8 +47,13 @@ const char *const TESTO_AIUTO =
     "  --trasmettitori strip|bidi\n"
     "                       mono/strip or bidirectional senders\n"
     "\n"
+    "Init:\n"
+    "  --change-band        initialise a unit that reports the other band all the\n"
+    "                       same, changing its band (without it: refused, exit 6)\n"
+    "\n"
     "Unit files and production runs:\n"
-    "  -o, --output FILE    read: write the unit file to FILE (atomically)\n"
+    "  -o, --output FILE    read: write the unit file to FILE (atomically; a FILE\n"
+    "                       that exists must be a regular file); \"-\": stdout\n"
     "  --from FILE          verify: the unit file to compare with\n"
     "  --repeat N           program, init, verify: one unit after the other, N units\n"
     "                       per port (0-1000000; 0: until Ctrl-C); after each unit,\n"
@@ -55,14 +63,15 @@ const char *const TESTO_AIUTO =
     "                       silent this long (0.1-3600; default 2)\n"
     "  --log FILE           append one JSON line per unit to FILE\n"
     "  --json               ports: one JSON object per line\n"
+    "  --csv                report: one CSV row per record instead of the figures\n"
     "\n"
     "  -h, --help           show this help and exit (given alone)\n"
     "  --version            show the version and exit (given alone)\n"
     "\n"
-    "Exit status: 0 done, 2 usage or unit file, 3 port or log, 4 time-out, 5 bad\n"
-    "read, 6 frequency or unit file out of the unit's band, 7 value out of range,\n"
-    "8 read-back differs from what was written, 9 verify found differences,\n"
-    "130 interrupted.\n";
+    "Exit status: 0 done, 2 usage, unit file or log to report, 3 port, or a log,\n"
+    "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency,\n"
+    "unit file or init not of the unit's band, 7 value out of range, 8 read-back\n"
+    "differs from what was written, 9 verify found differences, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -78,6 +87,7 @@ enum : unsigned {
     INIZIALIZZA = 4,
     VERIFICA = 8,
     PORTE = 16,
+    RAPPORTO = 32,
     UNITA = LEGGI | PROGRAMMA | INIZIALIZZA | VERIFICA,
     CORSE = PROGRAMMA | INIZIALIZZA | VERIFICA,
 };
@@ -212,10 +222,8 @@ const Opzione OPZIONI[] = {
     {"com", 0, true, true, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) -> Esito {
          int n = 0;
-         Esito e = intero(o, v, 1, 8, n);
-         if (e)
-             e->codice = USO;
-         else
+         const Esito e = intero(o, v, 1, 8, n);
+         if (!e)
              a.com << n;
          return e;
      }},
@@ -266,9 +274,19 @@ const Opzione OPZIONI[] = {
      }},
     {"log", 0, true, false, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.registro, o, v); }},
+    {"change-band", 0, false, false, INIZIALIZZA,
+     [](Argomenti &a, const QString &, const QString &) -> Esito {
+         a.cambia_banda = true;
+         return std::nullopt;
+     }},
     {"json", 0, false, false, PORTE,
      [](Argomenti &a, const QString &, const QString &) -> Esito {
          a.json = true;
+         return std::nullopt;
+     }},
+    {"csv", 0, false, false, RAPPORTO,
+     [](Argomenti &a, const QString &, const QString &) -> Esito {
+         a.csv = true;
          return std::nullopt;
      }},
 };
@@ -285,6 +303,7 @@ const Comandi COMANDI[] = {
     {"init", Comando::Inizializza, INIZIALIZZA},
     {"verify", Comando::Verifica, VERIFICA},
     {"ports", Comando::Porte, PORTE},
+    {"report", Comando::Rapporto, RAPPORTO},
 };
 
 const Opzione *cerca(const QString &nome, bool corta)
@@ -375,7 +394,13 @@ Esito comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bi
         return ErroreArgomenti{USO, QStringLiteral("no command given")};
     if (bit == 0)
         return ErroreArgomenti{USO, QStringLiteral("unknown command %1").arg(citazione(nome))};
-    const int attesi = a.comando == Comando::Inizializza ? 2 : 1;
+    const bool con_argomento = a.comando == Comando::Inizializza || a.comando == Comando::Rapporto;
+    const int attesi = con_argomento ? 2 : 1;
+    if (a.comando == Comando::Rapporto) {
+        if (posizionali.size() < 2 || posizionali.at(1).isEmpty())
+            return ErroreArgomenti{USO, QStringLiteral("report takes one log: report LOG")};
+        a.registro_letto = posizionali.at(1);
+    }
     if (a.comando == Comando::Inizializza) {
         const auto banda = banda_da_nome(posizionali.value(1).toUpper().toStdString());
         if (posizionali.size() < 2 || !banda || posizionali.at(1) != posizionali.at(1).toLower())
@@ -421,6 +446,14 @@ std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QS
     if (converti_frequenza(testo, Variante(LETTERA_VHF)).fuori_banda &&
         converti_frequenza(testo, Variante(LETTERA_UHF)).fuori_banda)
         return fuori_range(nome, valore, ATTESA_FREQUENZA);
+    // The window would program a nearby channel without a word.
+    const PostoInGriglia griglia = posto_in_griglia(testo);
+    if (!griglia.canale)
+        return errore(FUORI_RANGE, nome,
+                      QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
+                                     "are %2 and %3")
+                          .arg(citazione(valore), QString::fromStdString(griglia.sotto),
+                               QString::fromStdString(griglia.sopra)));
     return std::nullopt;
 }
 

@@ -16,22 +16,36 @@
 // refused, so a typo never reaches a unit.
 struct Argomenti
 {
-    enum class Comando { Leggi, Programma, Inizializza, Verifica, Porte, Aiuto, Versione };
+    enum class Comando {
+        Leggi,
+        Programma,
+        Inizializza,
+        Verifica,
+        Porte,
+        Rapporto,
+        Aiuto,
+        Versione
+    };
 
     Comando comando = Comando::Aiuto;
     QStringList porte; // --port, in the order given ("auto" included)
     QList<int> com;    // --com
     std::optional<int> attesa_ms;
     QString traccia;
-    QString uscita; // read -o
+    QString uscita; // read -o; "-" is stdout
     QString da_file;
     Impostazioni modifiche; // the values given as options
     Banda banda = Banda::UHF;
+    bool cambia_banda = false;      // init: also a unit that reports the other band
     std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C
     int silenzio_ms = 2000;
     QString registro;
     bool json = false;
+    QString registro_letto; // report LOG; "-" is stdin
+    bool csv = false;
 
+    // read -o FILE, rather than stdout.
+    bool uscita_su_file() const { return !uscita.isEmpty() && uscita != QLatin1String("-"); }
     int numero_porte() const { return static_cast<int>(porte.size() + com.size()); }
     // A run of units, one record each, rather than a single command.
     bool corsa() const { return ripetizioni.has_value() || numero_porte() > 1; }

@@ -11,8 +11,10 @@ Console::Console(bool interattiva) : m_interattiva(interattiva) {}
 void Console::imposta_stato(const QString &testo)
 {
     m_stato = testo;
-    if (testo == Collegamento::CONNESSO)
+    if (testo == Collegamento::CONNESSO && !m_connessa) {
+        m_da_connessa.start();
         m_connessa = true;
+    }
 }
 
 void Console::imposta_testo(Campo campo, const QString &testo)

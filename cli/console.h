@@ -3,6 +3,7 @@
 
 #include "controlli.h"
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,8 @@ public:
     void imposta_stato(const QString &testo) override;
     // Whether " Connesso" was reached since the last azzera(); from any thread.
     bool connessa() const { return m_connessa; }
+    // Since " Connesso" was reached, i.e. since the unit's "K"; 0 before.
+    qint64 ms_da_connessa() const { return m_connessa ? m_da_connessa.elapsed() : 0; }
 
     QString testo(Campo campo) const override { return m_testi.value(campo); }
     void imposta_testo(Campo campo, const QString &testo) override;
@@ -53,6 +56,7 @@ private:
     QString m_porta;
     QString m_stato;
     std::atomic<bool> m_connessa{false};
+    QElapsedTimer m_da_connessa;
     QMap<Campo, QString> m_testi;
     QStringList m_avvisi;
     bool m_progresso_visibile = false;

@@ -47,8 +47,12 @@ private:
 
     void lavora(Porta &porta);
     bool registra(Porta &porta, int numero, const EsitoUnita &esito);
+    void non_tolta(const Porta &porta, int numero);
+    QString conteggi() const;
     // The first failure makes the run's status. With m_mutex held.
     void fallimento(int codice, const QString &descrizione);
+    // An output that cannot be written: status 3, and no more units. With m_mutex held.
+    bool ferma(const QString &descrizione);
     void interrompi_tutte();
     void ferma_in_attesa();
 

@@ -2,13 +2,13 @@
 #include "file_unita.h"
 
 #include "argomenti.h"
+#include "file_atomico.h"
 #include "riga_json.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -232,12 +232,13 @@ std::variant<Contenuto, Errore> leggi_file(const QString &percorso)
 
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore)
 {
-    QSaveFile f(percorso);
-    if (!f.open(QIODevice::WriteOnly) || f.write(testo + '\n') != testo.size() + 1 || !f.commit()) {
-        errore = f.errorString();
-        return false;
-    }
-    return true;
+    const QByteArray riga = testo + '\n';
+    std::string motivo;
+    if (scrivi_file_atomico(QFile::encodeName(percorso).toStdString(), riga.constData(),
+                            static_cast<std::size_t>(riga.size()), motivo))
+        return true;
+    errore = QString::fromLocal8Bit(motivo.c_str());
+    return false;
 }
 
 } // namespace file_unita

@@ -30,7 +30,7 @@ struct Errore
 std::variant<Contenuto, Errore> leggi(const QByteArray &testo);
 std::variant<Contenuto, Errore> leggi_file(const QString &percorso);
 
-// Replaces the file in one step (a temporary file, then a rename).
+// Replaces the file in one step, or leaves it as it was (file_atomico.h).
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore);
 
 // Cells 0-62 as a block (cell 63 zero).

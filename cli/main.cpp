@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
 #include "corsa.h"
+#include "file_atomico.h"
 #include "file_unita.h"
+#include "lettura_registro.h"
 #include "porte_sistema.h"
 #include "postazione.h"
+#include "rapporto.h"
 #include "registro.h"
 #include "resoconto.h"
 #include "riga_json.h"
 #include "segnali.h"
+#include "statistiche.h"
 #include "traccia.h"
+#include "uscita_standard.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <unistd.h>
@@ -27,13 +33,6 @@ int errore(int codice, const QString &messaggio)
     return codice;
 }
 
-void stampa(const QByteArray &riga)
-{
-    std::fwrite(riga.constData(), 1, static_cast<size_t>(riga.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
 QString vid_pid(const PortaSistema &p)
 {
     if (!p.usb())
@@ -47,7 +46,7 @@ QString vid_pid(const PortaSistema &p)
 int elenca_porte(bool json)
 {
     if (!json && ::isatty(STDOUT_FILENO) == 1)
-        std::printf("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\n");
+        uscita_standard::scrivi("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\n");
     int n = 0;
     for (const PortaSistema &p : porte_sistema()) {
         ++n;
@@ -60,15 +59,18 @@ int elenca_porte(bool json)
                 .aggiungi(QStringLiteral("produttore"), p.produttore)
                 .aggiungi(QStringLiteral("vid_pid"), vid_pid(p))
                 .aggiungi(QStringLiteral("seriale"), p.seriale);
-            stampa(r.testo());
+            uscita_standard::scrivi_riga(r.testo());
         } else {
-            std::printf("%s\t%s\t%s\t%s\t%s\t%s\n",
-                        qPrintable(com ? QStringLiteral("Com %1").arg(n) : QStringLiteral("-")),
-                        qPrintable(p.percorso), qPrintable(p.descrizione), qPrintable(p.produttore),
-                        qPrintable(vid_pid(p)), qPrintable(p.seriale));
+            const QStringList colonne = {com ? QStringLiteral("Com %1").arg(n)
+                                             : QStringLiteral("-"),
+                                         p.percorso,
+                                         p.descrizione,
+                                         p.produttore,
+                                         vid_pid(p),
+                                         p.seriale};
+            uscita_standard::scrivi_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
         }
     }
-    std::fflush(stdout);
     return uscita::SUCCESSO;
 }
 
@@ -94,6 +96,22 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
     if (d.isEmpty())
         d.append({QString(), PortaSeriale::PRIMA});
     return d;
+}
+
+// The unit file to -o FILE when the command succeeded, otherwise to stdout.
+// The line of an output that could not be written; empty when all went well.
+QString consegna(const Argomenti &a, const EsitoUnita &r)
+{
+    if (a.uscita_su_file()) {
+        QString motivo;
+        if (r.codice == uscita::SUCCESSO && !file_unita::salva(a.uscita, r.valori, motivo))
+            return QStringLiteral("-o %1: %2").arg(a.uscita, motivo);
+    } else if (a.comando != Comando::Verifica && !r.valori.isEmpty()) {
+        if (!uscita_standard::scrivi_riga(r.valori))
+            return QStringLiteral("stdout: %1; the unit file was not written whole")
+                .arg(uscita_standard::motivo());
+    }
+    return QString();
 }
 
 // The single command on one port, printed as m5ctl always has.
@@ -124,23 +142,25 @@ int comando_singolo(const Argomenti &a, const Destinazione &d,
     for (const QString &w : std::as_const(r.avvertimenti))
         errore(0, QStringLiteral("warning: ") + w);
 
-    if (!a.uscita.isEmpty() && r.codice == uscita::SUCCESSO) {
-        QString motivo;
-        if (!file_unita::salva(a.uscita, r.valori, motivo))
-            return errore(uscita::PORTA, QStringLiteral("-o %1: %2").arg(a.uscita, motivo));
-    } else if (a.uscita.isEmpty() && a.comando != Comando::Verifica && !r.valori.isEmpty()) {
-        stampa(r.valori);
-    }
+    const QString persa = consegna(a, r);
     if (r.codice == uscita::DIVERSA) {
         for (const QString &riga : std::as_const(r.dettagli))
             errore(0, riga);
         return r.codice;
     }
-    return r.codice == uscita::SUCCESSO ? r.codice : errore(r.codice, r.messaggio);
+    if (r.codice != uscita::SUCCESSO)
+        return errore(r.codice, r.messaggio);
+    return persa.isEmpty() ? uscita::SUCCESSO : errore(uscita::PORTA, persa);
 }
 
 int comando_su_unita(const Argomenti &a)
 {
+    if (a.uscita_su_file()) {
+        if (const auto rifiuto = destinazione_rifiutata(QFile::encodeName(a.uscita).toStdString()))
+            return errore(uscita::USO,
+                          QStringLiteral("-o %1: %2; give the path of a file, or - for stdout")
+                              .arg(a.uscita, QString::fromLocal8Bit(rifiuto->c_str())));
+    }
     QString motivo;
     const auto porte = destinazioni(a, motivo);
     if (!porte)
@@ -155,8 +175,11 @@ int comando_su_unita(const Argomenti &a)
     }
 
     Registro registro;
-    if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo))
+    QString avviso;
+    if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo, avviso))
         return errore(uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
+    if (!avviso.isEmpty())
+        errore(0, QStringLiteral("warning: --log %1: %2").arg(a.registro, avviso));
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
@@ -164,10 +187,74 @@ int comando_su_unita(const Argomenti &a)
 
     Registro *r = registro.aperto() ? &registro : nullptr;
     Traccia *t = traccia.aperta() ? &traccia : nullptr;
-    if (!a.corsa())
-        return comando_singolo(a, porte->first(), file, r, t);
-    Corsa corsa(a, *porte, file, r, t);
-    return corsa.esegui();
+    int codice = uscita::SUCCESSO;
+    if (!a.corsa()) {
+        codice = comando_singolo(a, porte->first(), file, r, t);
+    } else {
+        Corsa corsa(a, *porte, file, r, t);
+        codice = corsa.esegui();
+    }
+    if (t && !traccia.chiudi(motivo) && codice == uscita::SUCCESSO)
+        return errore(
+            uscita::PORTA,
+            QStringLiteral("--trace %1: %2; the trace is incomplete").arg(a.traccia, motivo));
+    return codice;
+}
+
+// The log's figures, or its records as CSV. Lines that are no record are
+// skipped and told: under the table, or on stderr beside the CSV.
+int rapporto(const Argomenti &a)
+{
+    const bool da_stdin = a.registro_letto == QLatin1String("-");
+    QFile file(da_stdin ? QString() : a.registro_letto);
+    const bool aperto =
+        da_stdin ? file.open(STDIN_FILENO, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!aperto)
+        return errore(uscita::USO,
+                      QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
+    const LetturaRegistro letto = leggi_registro(file);
+    if (file.error() != QFileDevice::NoError)
+        return errore(uscita::USO,
+                      QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
+    if (letto.record.isEmpty() && !letto.scartate.isEmpty())
+        return errore(uscita::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
+                                                  "the file of --log")
+                                       .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+    if (!a.csv) {
+        uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
+        return uscita::SUCCESSO;
+    }
+    if (!letto.scartate.isEmpty())
+        errore(0, QStringLiteral("warning: report %1: %2")
+                      .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+    QByteArray csv = rapporto::intestazione_csv();
+    for (const RecordRegistro &r : letto.record) {
+        csv += rapporto::riga_csv(r);
+        if (csv.size() >= 1 << 16) {
+            uscita_standard::scrivi(csv);
+            csv.clear();
+        }
+    }
+    uscita_standard::scrivi(csv);
+    return uscita::SUCCESSO;
+}
+
+int esegui(const Argomenti &a)
+{
+    switch (a.comando) {
+    case Comando::Aiuto:
+        uscita_standard::scrivi(TESTO_AIUTO);
+        return uscita::SUCCESSO;
+    case Comando::Versione:
+        uscita_standard::scrivi_riga(QByteArrayLiteral("m5ctl " M5CTL_VERSIONE));
+        return uscita::SUCCESSO;
+    case Comando::Porte:
+        return elenca_porte(a.json);
+    case Comando::Rapporto:
+        return rapporto(a);
+    default:
+        return comando_su_unita(a);
+    }
 }
 } // namespace
 
@@ -182,17 +269,9 @@ int main(int argc, char *argv[])
         return errore(e->codice, e->codice == uscita::USO
                                      ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
                                      : e->messaggio);
-    const Argomenti &a = std::get<Argomenti>(analisi);
-    switch (a.comando) {
-    case Comando::Aiuto:
-        std::fputs(TESTO_AIUTO, stdout);
-        return uscita::SUCCESSO;
-    case Comando::Versione:
-        std::printf("m5ctl %s\n", M5CTL_VERSIONE);
-        return uscita::SUCCESSO;
-    case Comando::Porte:
-        return elenca_porte(a.json);
-    default:
-        return comando_su_unita(a);
-    }
+    const int codice = esegui(std::get<Argomenti>(analisi));
+    // What was printed must have reached its file: a full disk is no success.
+    if (!uscita_standard::chiudi() && codice == uscita::SUCCESSO)
+        return errore(uscita::PORTA, QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
+    return codice;
 }

@@ -82,6 +82,7 @@ EsitoUnita Postazione::leggi()
 EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda> banda_file)
 {
     EsitoUnita r = inizia();
+    m_rifai = QStringLiteral("program it again");
     const Esito lettura = connetti(r);
     // Cells 0 and 4-6 go back as read: never after a bad read.
     if (lettura != Esito::Riuscito || interrotto())
@@ -124,13 +125,27 @@ EsitoUnita Postazione::programma(const Impostazioni &valori, std::optional<Banda
     return concludi(r, esito);
 }
 
-EsitoUnita Postazione::inizializza(Banda banda)
+EsitoUnita Postazione::inizializza(Banda banda, bool cambia_banda)
 {
     EsitoUnita r = inizia();
+    m_rifai = QStringLiteral("program it again with init %1")
+                  .arg(QString::fromLatin1(nome_banda(banda)).toLower());
     const Esito lettura = connetti(r);
     // Initialising is the cure for a bad block: a checksum error only warns.
     if ((lettura != Esito::Riuscito && lettura != Esito::ChecksumErrato) || interrotto())
         return concludi(r, lettura);
+    // The window converts the unit at one click; a script asks for it.
+    const auto propria = banda_da_lettera(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)));
+    if (propria && *propria != banda && !cambia_banda)
+        return concludi(r, uscita::FUORI_BANDA,
+                        QStringLiteral("%1: %2: the unit reports the other band, %3 (cell 62 "
+                                       "holds \"%4\"); nothing was written; init %5 "
+                                       "--change-band makes it a %6 unit all the same")
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
+                                 QLatin1String(nome_banda(*propria)),
+                                 QChar::fromLatin1(r.celle_prima.at(CELLA_BANDA)),
+                                 QString::fromLatin1(nome_banda(banda)).toLower(),
+                                 QLatin1String(nome_banda(banda))));
     if (lettura == Esito::ChecksumErrato)
         r.avvertimenti << descrivi_checksum() + QStringLiteral("; initialising all the same");
     const Esito esito = banda == Banda::UHF ? m_collegamento.Cmd_init_uhf_Click()
@@ -147,6 +162,15 @@ EsitoUnita Postazione::verifica(const Impostazioni &valori, Banda banda_file)
         r.valori = file_unita::scrivi(r.celle_prima);
     if (esito != Esito::Riuscito || interrotto())
         return concludi(r, esito);
+    // Every value would differ, and no programming could make them agree.
+    const auto banda = banda_da_lettera(static_cast<std::uint8_t>(r.celle_prima.at(CELLA_BANDA)));
+    if (banda && *banda != banda_file)
+        return concludi(r, uscita::FUORI_BANDA,
+                        QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; "
+                                       "nothing was compared")
+                            .arg(citata(Collegamento::FUORI_BANDA), dispositivo(),
+                                 QLatin1String(nome_banda(banda_file)),
+                                 QLatin1String(nome_banda(*banda))));
     QStringList campi;
     for (const Differenza &d : differenze(valori, banda_file, file_unita::blocco(r.celle_prima))) {
         const QString campo = QString::fromStdString(d.campo);
@@ -168,6 +192,7 @@ EsitoUnita Postazione::inizia()
 {
     m_console.azzera();
     m_orologio.start();
+    m_rifai.clear();
     return EsitoUnita{};
 }
 
@@ -229,18 +254,30 @@ EsitoUnita &Postazione::concludi(EsitoUnita &r, int codice, const QString &messa
     // "E" before anything else: the receiver is waiting.
     const bool aperta = m_collegamento.porta().aperta();
     m_collegamento.Cmd_disconetti_Click();
+    r.durata_ms = m_console.ms_da_connessa();
+    r.attesa_ms = m_orologio.elapsed() - r.durata_ms;
     m_console.azzera();
-    r.durata_ms = m_orologio.elapsed();
     if (interrotto()) {
         r.codice = uscita::INTERROTTO;
-        r.messaggio = aperta ? QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"")
-                                   .arg(dispositivo())
-                             : QStringLiteral("%1: interrupted").arg(dispositivo());
-        return r;
+        r.messaggio = descrivi_interruzione(r, aperta);
+    } else {
+        r.codice = codice;
+        r.messaggio = codice == uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
     }
-    r.codice = codice;
-    r.messaggio = codice == uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
+    // Cells went out and not all were acknowledged: neither the old block nor the new.
+    if (r.codice != uscita::SUCCESSO && m_collegamento.scrittura_incompleta())
+        r.messaggio += QStringLiteral("; the unit is partly programmed: ") + m_rifai;
     return r;
+}
+
+QString Postazione::descrivi_interruzione(const EsitoUnita &r, bool aperta) const
+{
+    if (!r.iniziata)
+        return QStringLiteral("%1: interrupted while waiting for the receiver to announce itself")
+            .arg(dispositivo());
+    if (!aperta)
+        return QStringLiteral("%1: interrupted").arg(dispositivo());
+    return QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"").arg(dispositivo());
 }
 
 QString Postazione::descrivi(Esito esito) const
@@ -304,7 +341,9 @@ QString Postazione::descrivi_porta(const QString &quando) const
         testo += QStringLiteral(": ") + porta.motivo();
     else if (quando.isEmpty())
         testo += QStringLiteral(": the port was closed");
-    if (porta.errore_apertura() == QSerialPort::PermissionError)
+    if (porta.occupata())
+        testo += QStringLiteral("; wait for it to end, or end it, then try again");
+    else if (porta.errore_apertura() == QSerialPort::PermissionError)
         testo += QStringLiteral("; get access through the dialout group: sudo usermod -aG "
                                 "dialout $USER, then log in again");
     else if (porta.errore_apertura() == QSerialPort::DeviceNotFoundError)

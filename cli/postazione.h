@@ -38,7 +38,8 @@ struct EsitoUnita
     QByteArray celle_dopo;    // the read-back after writing
     QByteArray valori;        // the unit file of the read to show; empty for none
     bool iniziata = false;    // the unit announced itself and the dialogue began
-    qint64 durata_ms = 0;
+    qint64 durata_ms = 0;     // the dialogue: from the unit's "K" to the "E"
+    qint64 attesa_ms = 0;     // before it: the wait for the unit
 };
 
 // One port and the unit on it: the window's clicks for each m5ctl command,
@@ -63,7 +64,7 @@ public:
 
     EsitoUnita leggi();
     EsitoUnita programma(const Impostazioni &valori, std::optional<Banda> banda_file);
-    EsitoUnita inizializza(Banda banda);
+    EsitoUnita inizializza(Banda banda, bool cambia_banda);
     EsitoUnita verifica(const Impostazioni &valori, Banda banda_file);
 
     static int codice_uscita(Collegamento::Esito esito);
@@ -83,6 +84,7 @@ private:
     QString descrivi_fuori_banda() const;
     QString descrivi_time_out() const;
     QString descrivi_checksum() const;
+    QString descrivi_interruzione(const EsitoUnita &r, bool aperta) const;
     void attesa_lunga();
 
     Console m_console;
@@ -90,5 +92,7 @@ private:
     QString m_nome;
     QTimer m_avviso_attesa;
     bool m_avvisa_attesa = false;
+    // What a unit left partly written needs: "program it again", for init the command.
+    QString m_rifai;
     QElapsedTimer m_orologio;
 };

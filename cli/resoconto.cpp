@@ -43,7 +43,8 @@ QByteArray riga_registro(const Resoconto &r)
         .aggiungi(QStringLiteral("messaggio"), r.esito.messaggio)
         .aggiungi(QStringLiteral("celle_prima"), celle(r.esito.celle_prima))
         .aggiungi(QStringLiteral("celle_dopo"), celle(r.esito.celle_dopo))
-        .aggiungi(QStringLiteral("durata_s"), static_cast<double>(r.esito.durata_ms) / 1000);
+        .aggiungi(QStringLiteral("durata_s"), static_cast<double>(r.esito.durata_ms) / 1000)
+        .aggiungi(QStringLiteral("attesa_s"), static_cast<double>(r.esito.attesa_ms) / 1000);
     return riga.testo();
 }
 

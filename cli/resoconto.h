@@ -19,7 +19,8 @@ struct Resoconto
 
 // stdout: port, number, exit status, message, the values read back.
 QByteArray riga_unita(const Resoconto &r);
-// --log: also the time, the command, the cells before and after, the duration.
+// --log: also the time, the command, the cells before and after, the dialogue's
+// duration and the wait for the unit before it.
 QByteArray riga_registro(const Resoconto &r);
 // stderr on a terminal: "Com 1 · unità 12 · OK 1.9 s".
 QString riga_umana(const Resoconto &r);

@@ -1,6 +1,42 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion for m5ctl                                  -*- shell-script -*-
 
+# What --port can name now, in this order: auto, the ports m5ctl finds, the
+# stable names udev gives them, then files (a pseudo-terminal, the link of
+# m5sim --link). Files only once a word is begun: a bare TAB lists ports,
+# not the working folder.
+_m5ctl_porte()
+{
+    local cur=$1 m5ctl p
+    local porte=(auto)
+    # A stuck port must not hang the shell: the installed m5ctl, bounded.
+    if m5ctl=$(type -P m5ctl); then
+        while IFS=$'\t' read -r _ p _; do
+            if [[ $p == /* ]]; then
+                porte+=("$p")
+            fi
+        done < <(timeout 2 "$m5ctl" ports </dev/null 2>/dev/null)
+    fi
+    for p in /dev/serial/by-id/* /dev/serial/by-path/*; do
+        if [[ -e $p ]]; then
+            porte+=("$p")
+        fi
+    done
+    if [[ -n $cur ]]; then
+        mapfile -t -O ${#porte[@]} porte < <(compgen -f -- "$cur")
+        compopt -o filenames 2>/dev/null || true
+    fi
+
+    local -A visti=()
+    COMPREPLY=()
+    for p in "${porte[@]}"; do
+        if [[ $p == "$cur"* && -z ${visti[$p]:-} ]]; then
+            visti[$p]=1
+            COMPREPLY+=("$p")
+        fi
+    done
+}
+
 _m5ctl()
 {
     local cur prev words cword
@@ -15,8 +51,7 @@ _m5ctl()
 
     case $prev in
         --port)
-            local porte=(/dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/serial/by-id/*)
-            COMPREPLY=($(compgen -W "auto ${porte[*]}" -- "$cur"))
+            _m5ctl_porte "$cur"
             return ;;
         --com)
             COMPREPLY=($(compgen -W "1 2 3 4 5 6 7 8" -- "$cur"))
@@ -41,7 +76,7 @@ _m5ctl()
     local comando="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            read | program | init | verify | ports)
+            read | program | init | verify | ports | report)
                 comando=${words[i]}
                 break ;;
         esac
@@ -51,14 +86,21 @@ _m5ctl()
     local corsa="--repeat --swap-silence"
     local parole
     case $comando in
-        "") parole="read program init verify ports"
+        "") parole="read program init verify ports report"
             [[ $cur == -* ]] && parole="--help --version $porta" ;;
         read) parole="-o --output $porta" ;;
         program) parole="--from --codice --frequenza --rele --impulsi --toni --uscite --trasmettitori $corsa $porta" ;;
         init) parole="uhf vhf"
-            [[ $cur == -* ]] && parole="$corsa $porta" ;;
+            [[ $cur == -* ]] && parole="--change-band $corsa $porta" ;;
         verify) parole="--from $corsa $porta" ;;
         ports) parole="--json" ;;
+        report)
+            if [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -f -- "$cur"))
+                compopt -o filenames 2>/dev/null || true
+                return
+            fi
+            parole="--csv" ;;
     esac
     COMPREPLY=($(compgen -W "$parole" -- "$cur"))
 }

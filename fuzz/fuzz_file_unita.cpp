@@ -11,7 +11,8 @@
 // The unit file. Any input is read as a file: one accepted holds only values
 // in range. Its first 63 bytes are also taken as the cells of a read, with the
 // value cells brought into range and the checksum made right: the file
-// written for them reads back to the same values.
+// written for them reads back to the same values, or, when an odd swallow
+// cell puts the frequency between two channels, is refused as out of range.
 namespace {
 bool tra(const std::optional<int> &v, int minimo, int massimo)
 {
@@ -30,6 +31,7 @@ void accettato(const file_unita::Contenuto &c)
           "the frequency is a plain decimal number");
     esigi(!applica_offset(valore_testo(*i.frequenza)).fuori_range,
           "the frequency lies in a window");
+    esigi(posto_in_griglia(*i.frequenza).canale, "the frequency is a channel");
     esigi(c.banda == Banda::UHF || c.banda == Banda::VHF, "a band");
 }
 
@@ -56,6 +58,11 @@ void scritto_e_riletto(const QByteArray &celle)
         applica_offset(valore_testo(*v.frequenza)).fuori_range)
         return;
     const auto letto = file_unita::leggi(file_unita::scrivi(celle));
+    if (!posto_in_griglia(*v.frequenza).canale) {
+        const auto *e = std::get_if<file_unita::Errore>(&letto);
+        esigi(e != nullptr && e->codice == 7, "a file off the channel grid is refused with 7");
+        return;
+    }
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     esigi(c != nullptr, "the file written for cells in range is accepted");
     const Impostazioni &i = c->impostazioni;

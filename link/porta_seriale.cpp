@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "porta_seriale.h"
 
+#include "occupanti.h"
 #include "traccia.h"
 
 #include <QFileInfo>
@@ -123,6 +124,7 @@ void PortaSeriale::apri()
     if (ok) {
         m_porta.setDataTerminalReady(true);
         m_porta.setRequestToSend(false);
+        scarta_arretrati();
         m_porta.clearError();
     }
     m_in_apertura = false;
@@ -133,7 +135,11 @@ void PortaSeriale::apri()
             motivo = QStringLiteral("a regular file, not a serial port");
         else if (motivo == QString::fromLocal8Bit(std::strerror(ENOTTY)))
             motivo += QStringLiteral(" (not a serial port)");
+        const QString occupante = occupata_da();
+        if (!occupante.isNull())
+            motivo = QStringLiteral("the port is in use by another program") + occupante;
         guasto(motivo);
+        m_occupata = !occupante.isNull();
         m_errore_apertura = m_porta.error();
         m_porta.clearError();
         throw ErrorePorta(m_motivo.toStdString());
@@ -175,6 +181,37 @@ std::optional<std::uint8_t> PortaSeriale::prendi_byte()
     if (m_traccia)
         m_traccia->byte(true, byte);
     return byte;
+}
+
+// What the line held before the open (a pty keeps it, so do adapters) is no
+// answer to anything: a "K" queued then would be taken for the announcement,
+// and the unit's next "K" would cross the "U" and shift every cell read.
+void PortaSeriale::scarta_arretrati()
+{
+    m_porta.clear(QSerialPort::Input);
+    constexpr int PASSI_MASSIMI = 16;
+    for (int i = 0; i < PASSI_MASSIMI && m_porta.waitForReadyRead(0); ++i)
+        m_porta.readAll();
+    m_porta.readAll();
+}
+
+// QSerialPort reports a port locked or held exclusively by another program
+// as a permission error. Null when it is no such case; else who holds it,
+// as ", m5ctl (PID 1234)", or empty when nobody can be named.
+QString PortaSeriale::occupata_da() const
+{
+    if (m_porta.error() != QSerialPort::PermissionError)
+        return QString();
+    const QString blocco = occupanti::da_blocco(m_aperto);
+    if (!blocco.isEmpty())
+        return QStringLiteral(", ") + blocco;
+    const bool bloccata =
+        m_porta.errorString() == QSerialPort::tr("Permission error while locking the device");
+    if (!bloccata && m_porta.errorString() != QString::fromLocal8Bit(std::strerror(EBUSY)))
+        return QString();
+    const QStringList altri = occupanti::da_proc(m_aperto);
+    return altri.isEmpty() ? QStringLiteral("")
+                           : QStringLiteral(", ") + altri.join(QStringLiteral(", "));
 }
 
 void PortaSeriale::chiudi()
@@ -275,4 +312,5 @@ void PortaSeriale::guasto(const QString &motivo)
 {
     m_motivo = motivo;
     m_errore_apertura = QSerialPort::NoError;
+    m_occupata = false;
 }

@@ -81,6 +81,9 @@ public:
     // the kind of a failed open (NoError for any other failure).
     QString motivo() const { return m_motivo; }
     QSerialPort::SerialPortError errore_apertura() const { return m_errore_apertura; }
+    // The failed open found the port held by another program: no matter of
+    // permissions, though QSerialPort reports it as one.
+    bool occupata() const { return m_occupata; }
 
 signals:
     // Bytes arrived.
@@ -99,6 +102,8 @@ private:
     };
     Risolta risolvi(int numero) const;
     void verifica_aperta() const;
+    void scarta_arretrati();
+    QString occupata_da() const;
     void errore(QSerialPort::SerialPortError codice);
     void chiudi_se_guasta();
 
@@ -115,4 +120,5 @@ private:
     int m_granularita = 0;
     bool m_in_apertura = false;
     bool m_guasta = false;
+    bool m_occupata = false;
 };

@@ -12,8 +12,8 @@
 
 Traccia::~Traccia()
 {
-    if (m_propria)
-        ::close(m_fd);
+    QString errore;
+    chiudi(errore);
 }
 
 bool Traccia::apri(const QString &percorso, QString &errore)
@@ -35,7 +35,7 @@ bool Traccia::apri(const QString &percorso, QString &errore)
 
 void Traccia::byte(bool entrata, std::uint8_t valore)
 {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_errore != 0)
         return;
     const std::int64_t us = m_orologio.nsecsElapsed() / 1000;
     // One write per line, unbuffered: the line is there when the byte is.
@@ -46,9 +46,27 @@ void Traccia::byte(bool entrata, std::uint8_t valore)
         const ssize_t n = ::write(m_fd, p, resto);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            m_errore = n < 0 ? errno : EIO;
             return;
+        }
         p += n;
         resto -= static_cast<std::size_t>(n);
     }
+}
+
+QString Traccia::errore() const
+{
+    const int codice = m_errore;
+    return codice != 0 ? QString::fromLocal8Bit(std::strerror(codice)) : QString();
+}
+
+bool Traccia::chiudi(QString &errore)
+{
+    if (m_propria && ::close(m_fd) != 0 && m_errore == 0)
+        m_errore = errno;
+    m_propria = false;
+    m_fd = -1;
+    errore = this->errore();
+    return errore.isEmpty();
 }

@@ -5,6 +5,7 @@
 #include "variante.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 // Receive frequency (MHz) to the synthesiser cells 1-3 and back. The
@@ -57,6 +58,19 @@ struct FinestraRx
 FinestraRx finestra_rx(Banda banda);
 // That window as text: "100-227.6".
 std::string testo_finestra_rx(Banda banda);
+
+// A plain decimal RX text ("160.91": digits, or digits, a point and digits)
+// against the 12.5 kHz channel grid, judged on its digits so that no double
+// rounds 160.9125 or 440.9125 onto the grid or off it. The RX grid is the
+// oscillator's, since both offsets are whole channels (1712 and -3600).
+struct PostoInGriglia
+{
+    bool leggibile = false; // of that form, with at most 12 whole digits
+    bool canale = false;    // exactly a channel
+    std::string sotto;      // when off the grid: the nearest channels either side
+    std::string sopra;
+};
+PostoInGriglia posto_in_griglia(std::string_view testo);
 
 struct Conversione
 {

@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -38,10 +40,18 @@ int main(int argc, char *argv[])
     if (!simulatore.apri_linea(messaggio))
         return errore(1, "", messaggio);
 
-    std::printf("%s\n", simulatore.percorso().c_str());
-    std::fflush(stdout);
-    const int codice = simulatore.esegui();
+    // Whoever started us waits for this line: unwritten, nobody can open the line.
+    if (std::printf("%s\n", simulatore.percorso().c_str()) < 0 || std::fflush(stdout) != 0)
+        return errore(1, "stdout: ", std::strerror(errno));
+    int codice = simulatore.esegui();
+    if (simulatore.errore_traccia() != 0)
+        codice = errore(1, "--trace: stderr: ", std::strerror(simulatore.errore_traccia()));
+    const Memoria &memoria = simulatore.memoria();
+    if (memoria.salvataggi_falliti() > 0)
+        codice = errore(1, "--eeprom: ",
+                        std::to_string(memoria.salvataggi_falliti()) +
+                            " save(s) of the cells failed; the last: " + memoria.ultimo_errore());
     if (!riga.riepilogo().empty() && !scrivi_riepilogo(riga.riepilogo(), simulatore, messaggio))
-        return errore(1, "--summary: ", messaggio);
+        return errore(1, "--summary: ", riga.riepilogo() + ": " + messaggio);
     return codice;
 }

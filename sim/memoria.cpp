@@ -55,6 +55,11 @@ std::optional<Blocco> Memoria::leggi_file(const std::string &percorso, std::stri
 
 bool Memoria::collega_file(const std::string &percorso, std::string &errore)
 {
+    // A device or a fifo would be read from, then replaced by a file.
+    if (const auto rifiuto = destinazione_rifiutata(percorso)) {
+        errore = percorso + ": " + *rifiuto;
+        return false;
+    }
     struct stat info;
     if (::stat(percorso.c_str(), &info) == 0) {
         const auto letto = leggi_file(percorso, errore);
@@ -92,6 +97,8 @@ void Memoria::salva_o_segnala()
 {
     std::string errore;
     if (!m_file.empty() && !salva(errore)) {
+        ++m_salvataggi_falliti;
+        m_ultimo_errore = errore;
         std::fprintf(stderr, "m5sim: cannot save the cells: %s\n", errore.c_str());
         std::fflush(stderr);
     }
@@ -99,5 +106,8 @@ void Memoria::salva_o_segnala()
 
 bool Memoria::salva(std::string &errore) const
 {
-    return scrivi_file_atomico(m_file, m_celle.data(), NUM_CELLE, errore);
+    if (scrivi_file_atomico(m_file, m_celle.data(), NUM_CELLE, errore))
+        return true;
+    errore = m_file + ": " + errore;
+    return false;
 }

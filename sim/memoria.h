@@ -21,11 +21,15 @@ public:
     std::uint8_t cella(int i) const { return m_celle[i]; }
     const Blocco &celle() const { return m_celle; }
 
-    // Stores and, with a file, saves. A failed save is reported on stderr but
-    // the cell keeps its new value, as the unit would.
+    // Stores and, with a file, saves. A failed save is reported on stderr and
+    // counted, but the cell keeps its new value, as the unit would.
     void scrivi(int i, std::uint8_t valore);
     // All the cells at once, saved the same way.
     void sostituisci(const Blocco &celle);
+
+    int salvataggi_falliti() const { return m_salvataggi_falliti; }
+    // The last failed save: the file and the reason.
+    const std::string &ultimo_errore() const { return m_ultimo_errore; }
 
     // A whole block from a file of exactly NUM_CELLE bytes.
     static std::optional<Blocco> leggi_file(const std::string &percorso, std::string &errore);
@@ -36,4 +40,6 @@ private:
 
     Blocco m_celle;
     std::string m_file;
+    int m_salvataggi_falliti = 0;
+    std::string m_ultimo_errore;
 };

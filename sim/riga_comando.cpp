@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "riga_comando.h"
 
+#include "file_atomico.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -305,5 +307,8 @@ std::string RigaComando::cartella_scrivibile(const QString &nome) const
     const QFileInfo cartella(QFileInfo(percorso).absolutePath());
     if (percorso.isEmpty() || !cartella.isDir() || !cartella.isWritable())
         esci(QStringLiteral("--%1: %2: no writable folder for it").arg(nome, percorso));
-    return QFile::encodeName(percorso).toStdString();
+    const std::string file = QFile::encodeName(percorso).toStdString();
+    if (const auto rifiuto = destinazione_rifiutata(file))
+        esci(QStringLiteral("--%1: %2: %3").arg(nome, percorso, QString::fromStdString(*rifiuto)));
+    return file;
 }

@@ -180,6 +180,9 @@ int Simulatore::esegui()
         const std::int64_t ora = adesso();
         if (m_uscita_processo && ora >= *m_uscita_processo)
             return 0;
+        // A trace with bytes missing would tell of a dialogue that did not happen.
+        if (m_errore_traccia)
+            return 1;
         const bool uscita_bloccata = !m_uscita_processo && servi_linea(ora);
         if (const auto codice = attendi(uscita_bloccata))
             return *codice;
@@ -460,10 +463,11 @@ void Simulatore::chiudi_linea()
     m_slave = -1;
 }
 
-void Simulatore::traccia(bool entrata, std::uint8_t byte, std::int64_t ora) const
+void Simulatore::traccia(bool entrata, std::uint8_t byte, std::int64_t ora)
 {
-    if (!m_opzioni.traccia)
+    if (!m_opzioni.traccia || m_errore_traccia)
         return;
-    std::fprintf(stderr, "%s\n", scrivi_riga_traccia({ora, entrata, byte}).c_str());
-    std::fflush(stderr);
+    const std::string riga = scrivi_riga_traccia({ora, entrata, byte}) + '\n';
+    if (std::fputs(riga.c_str(), stderr) < 0 || std::fflush(stderr) != 0)
+        m_errore_traccia = errno;
 }

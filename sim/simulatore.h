@@ -58,9 +58,12 @@ public:
     const OpzioniSimulatore &opzioni() const { return m_opzioni; }
     const Memoria &memoria() const { return m_memoria; }
     const Conteggi &conteggi() const { return m_conteggi; }
+    // errno of the first trace line that could not be written on stderr; 0 for none.
+    int errore_traccia() const { return m_errore_traccia; }
 
-    // Serves the line until SIGTERM/SIGINT/SIGHUP, until the cable is pulled
-    // or, with fine_con_stdin, until stdin ends; gives the exit code.
+    // Serves the line until SIGTERM/SIGINT/SIGHUP, until the cable is pulled,
+    // with fine_con_stdin until stdin ends, or until a trace line cannot be
+    // written; gives the exit code.
     int esegui();
 
 private:
@@ -93,7 +96,7 @@ private:
     bool scrivi_dovuti(std::int64_t ora);
     std::int64_t prossima_scadenza(bool uscita_bloccata) const;
     void riaggancia(std::int64_t ora);
-    void traccia(bool entrata, std::uint8_t byte, std::int64_t ora) const;
+    void traccia(bool entrata, std::uint8_t byte, std::int64_t ora);
     void chiudi_linea();
 
     OpzioniSimulatore m_opzioni;
@@ -119,4 +122,5 @@ private:
     std::optional<std::int64_t> m_fine_cambio; // no unit on the line until then
     Conteggi m_conteggi;
     std::optional<std::int64_t> m_uscita_processo; // set once the line is gone
+    int m_errore_traccia = 0;                      // errno of the trace line that failed
 };

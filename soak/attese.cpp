@@ -68,15 +68,19 @@ bool frequenza_nella_banda(const std::string &testo, Banda banda)
 int esito_pulito(const Incarico &incarico, const Blocco &celle)
 {
     const bool letto_bene = checksum_celle(celle) == celle[CELLA_CKS];
+    const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
+    // A unit of the other band is initialised only when asked to change band.
     if (incarico.comando == Comando::Inizializza)
-        return 0;
+        return banda && *banda != incarico.banda_init && !incarico.cambia_banda ? 6 : 0;
     if (!letto_bene)
         return 5;
-    if (incarico.comando == Comando::Verifica)
+    if (incarico.comando == Comando::Verifica) {
+        if (banda && banda != incarico.banda_file)
+            return 6;
         return differenze(incarico.valori, incarico.banda_file, celle).empty() ? 0 : 9;
+    }
     if (incarico.comando == Comando::Leggi)
         return 0;
-    const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
     if (incarico.banda_file && incarico.banda_file != banda)
         return 6;
     // A unit of no known band takes no frequency from m5ctl.

@@ -27,6 +27,7 @@ struct Incarico
     Impostazioni valori;             // program, verify
     std::optional<Banda> banda_file; // program --from, verify
     Banda banda_init = Banda::UHF;
+    bool cambia_banda = false; // init --change-band
 };
 
 Banda altra_banda(Banda b);

@@ -162,6 +162,9 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
     } else if (i.comando == Comando::Inizializza) {
         i.banda_init = estrai_banda(e);
         p.argomenti << nome_banda_minuscolo(i.banda_init);
+        i.cambia_banda = e.con_probabilita(0.5);
+        if (i.cambia_banda)
+            p.argomenti << QStringLiteral("--change-band");
     } else if (i.comando == Comando::Verifica) {
         Banda b;
         i.valori = valori_da_verificare(e, primo, b);

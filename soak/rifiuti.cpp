@@ -53,6 +53,19 @@ void valore_malformato(Estrazione &e, Banda, CasoRifiuto &c)
     opzione(e, c, caso[0], caso[1]);
 }
 
+// Between two channels, as an option or in a unit file.
+void frequenza_fuori_griglia(Estrazione &e, Banda b, CasoRifiuto &c)
+{
+    const std::string fuori = valori_casuali::frequenza_fuori_griglia(e, b);
+    if (e.con_probabilita(0.5)) {
+        opzione(e, c, "--frequenza", fuori.c_str());
+        return;
+    }
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    o.insert(QStringLiteral("frequenza"), QString::fromStdString(fuori));
+    c.file = valori_casuali::testo(o);
+}
+
 void frequenza_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 {
     c.valori.frequenza = valori_casuali::frequenza(e, altra_banda(b));
@@ -119,6 +132,7 @@ const Rifiuto RIFIUTI[] = {
     {"code out of range", 7, codice_fuori_range},
     {"time out of range", 7, tempo_fuori_range},
     {"frequency out of range", 7, frequenza_fuori_range},
+    {"frequency off the channel grid", 7, frequenza_fuori_griglia},
     {"malformed value", 2, valore_malformato},
     {"frequency of the other band", 6, frequenza_altra_banda},
     {"unit file of the other band", 6, file_altra_banda},

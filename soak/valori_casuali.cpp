@@ -11,14 +11,27 @@
 
 namespace valori_casuali {
 
+namespace {
+constexpr int DECIMI_CANALE = 125; // tenths of a kHz
+
+// A channel of the window, as tenths of a kHz; the window's ends are channels.
+int canale(Estrazione &e, const FinestraRx &f, int ultimo_escluso)
+{
+    const int primo = static_cast<int>(std::lround(f.da * 10000)) / DECIMI_CANALE;
+    const int ultimo = static_cast<int>(std::lround(f.a * 10000)) / DECIMI_CANALE - ultimo_escluso;
+    return e.tra(primo, ultimo) * DECIMI_CANALE;
+}
+} // namespace
+
 std::string frequenza(Estrazione &e, Banda banda)
 {
-    const FinestraRx f = finestra_rx(banda);
-    const int decimi_di_khz = e.tra(static_cast<int>(std::lround(f.da * 10000)),
-                                    static_cast<int>(std::lround(f.a * 10000)));
-    // A third on the 12.5 kHz grid, as users mostly write them.
-    const int valore = e.con_probabilita(0.33) ? decimi_di_khz / 125 * 125 : decimi_di_khz;
-    return testo_numero(valore / 10000.0);
+    return testo_numero(canale(e, finestra_rx(banda), 0) / 10000.0);
+}
+
+std::string frequenza_fuori_griglia(Estrazione &e, Banda banda)
+{
+    const int decimi = canale(e, finestra_rx(banda), 1) + e.tra(1, DECIMI_CANALE - 1);
+    return testo_numero(decimi / 10000.0);
 }
 
 Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte)

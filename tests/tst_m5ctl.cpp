@@ -156,11 +156,10 @@ void TstM5ctl::programmazione_data()
                          << celle_programmate({0, 0, 227, 114, 0, 136, 1, 1, 44, 1, 0, 30, 3, 0})
                          << QJsonObject{
                                 {"codice", 300}, {"frequenza", "160.9125"}, {"banda", "VHF"}};
-    // The JSON shows what was read back: the frequency on its 12.5 kHz grid.
-    QTest::newRow("fuori griglia")
-        << "uhf" << QStringList{"--frequenza", "433.92"}
-        << celle_programmate({0, 1, 230, 20, 0, 136, 1, 0, 1, 1, 0, 30, 3, 0})
-        << QJsonObject{{"frequenza", "433.925"}};
+    QTest::newRow("canale uhf") << "uhf" << QStringList{"--frequenza", "433.925"}
+                                << celle_programmate(
+                                       {0, 1, 230, 20, 0, 136, 1, 0, 1, 1, 0, 30, 3, 0})
+                                << QJsonObject{{"frequenza", "433.925"}};
 }
 
 void TstM5ctl::programmazione()
@@ -188,8 +187,8 @@ void TstM5ctl::programmazione()
 
 void TstM5ctl::inizializzazione_data()
 {
-    QTest::addColumn<QString>("memoria");
-    QTest::addColumn<QString>("banda");
+    QTest::addColumn<QByteArray>("memoria");
+    QTest::addColumn<QStringList>("argomenti");
     QTest::addColumn<QByteArray>("celle");
     QTest::addColumn<QJsonObject>("attesi");
 
@@ -202,22 +201,32 @@ void TstM5ctl::inizializzazione_data()
     QJsonObject vhf = fabbrica;
     vhf.insert("frequenza", "161");
     vhf.insert("banda", "VHF");
-    QTest::newRow("uhf su vhf") << "vhf"
-                                << "uhf" << blocco(Banda::UHF) << uhf;
-    QTest::newRow("vhf su uhf") << "uhf"
-                                << "vhf" << blocco(Banda::VHF) << vhf;
+    QTest::newRow("uhf su uhf") << blocco(Banda::UHF) << QStringList{"uhf"} << blocco(Banda::UHF)
+                                << uhf;
+    QTest::newRow("uhf su vhf, cambiando banda")
+        << blocco(Banda::VHF) << QStringList{"uhf", "--change-band"} << blocco(Banda::UHF) << uhf;
+    QTest::newRow("vhf su uhf, cambiando banda")
+        << blocco(Banda::UHF) << QStringList{"--change-band", "vhf"} << blocco(Banda::VHF) << vhf;
+    // A letter that is neither band's: initialised as asked.
+    QByteArray ignota = blocco(Banda::UHF);
+    ignota[CELLA_BANDA] = 'X';
+    QTest::newRow("vhf su banda ignota")
+        << ignota << QStringList{"vhf"} << blocco(Banda::VHF) << vhf;
 }
 
 void TstM5ctl::inizializzazione()
 {
-    QFETCH(QString, memoria);
-    QFETCH(QString, banda);
+    QFETCH(QByteArray, memoria);
+    QFETCH(QStringList, argomenti);
     QFETCH(QByteArray, celle);
     QFETCH(QJsonObject, attesi);
 
-    ProcessoSimulatore sim({QStringLiteral("--block"), memoria});
+    QTemporaryDir cartella;
+    const QString file = cartella.filePath(QStringLiteral("blocco"));
+    QVERIFY(scrivi_file(file, memoria));
+    ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
-    const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("init") << banda);
+    const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("init") << argomenti);
     QCOMPARE(e.codice, 0);
     const QJsonObject json = leggi_json(e.uscita);
     verifica_campi(json, attesi);
@@ -277,8 +286,9 @@ void TstM5ctl::esiti_data()
     // The time-out closes the port: nobody left to send "E" to.
     QTest::newRow("scrittura senza conferma")
         << QStringList{"--no-ack-from", "3"} << QStringList{"program", "--codice", "9"} << 4
-        << QStringLiteral("the write of cell 3 was not acknowledged within 4000 ms") << false
-        << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
+        << QStringLiteral("the write of cell 3 was not acknowledged within 4000 ms; the unit is "
+                          "partly programmed: program it again")
+        << false << CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(4));
 
     QTest::newRow("checksum errato in lettura")
         << QStringList{"--corrupt-cell", "7"} << QStringList{"read"} << 5 << lettura + "/dev/pts/"
@@ -294,6 +304,14 @@ void TstM5ctl::esiti_data()
         << QStringList{"--block", "vhf"} << QStringList{"program", "--frequenza", "300"} << 6
         << "300 MHz is not in the unit's VHF band, 100-227.6 MHz" << false << CONNESSIONE + "E";
     // Cell 62 is outside the checksum: a garbled band letter reads as no band.
+    // The window converts the unit at one click; m5ctl asks for --change-band.
+    QTest::newRow("init vhf su unità UHF") << uhf << QStringList{"init", "vhf"} << 6
+                                           << banda + ": /dev/pts/" << false << CONNESSIONE + "E";
+    QTest::newRow("init uhf su unità VHF")
+        << QStringList{"--block", "vhf"} << QStringList{"init", "uhf"} << 6
+        << "the unit reports the other band, VHF (cell 62 holds \"V\"); nothing was written; "
+           "init uhf --change-band"
+        << false << CONNESSIONE + "E";
     QTest::newRow("frequenza su unità di banda ignota")
         << QStringList{"--corrupt-cell", "62"} << QStringList{"program", "--frequenza", "433"} << 6
         << "the unit reports no band (cell 62 holds" << false << CONNESSIONE + "E";
@@ -308,6 +326,16 @@ void TstM5ctl::esiti_data()
         // No unit takes it: in the UHF window, but its oscillator value is not.
         {"frequenza 281", {"program", "--frequenza", "281"}, 7, "--frequenza: \"281\" is out"},
         {"frequenza 600", {"program", "--frequenza", "600"}, 7, "--frequenza: \"600\""},
+        // The window would program 160.9125 unsaid.
+        {"frequenza fuori griglia",
+         {"program", "--frequenza", "160.91"},
+         7,
+         "--frequenza: \"160.91\" is not a channel of the 12.5 kHz grid; the nearest are 160.9 "
+         "and 160.9125"},
+        {"frequenza appena fuori griglia",
+         {"program", "--frequenza", "440.91250001"},
+         7,
+         "the nearest are 440.9125 and 440.925"},
         {"frequenza 460.5.5", {"program", "--frequenza", "460.5.5"}, 2, "\"460.5.5\" is not valid"},
         {"frequenza 460..5", {"program", "--frequenza", "460..5"}, 2, "\"460..5\" is not valid"},
         {"frequenza con la virgola", {"program", "--frequenza", "433,92"}, 2, "--frequenza"},
@@ -321,7 +349,8 @@ void TstM5ctl::esiti_data()
         {"nessun comando", {}, 2, "no command"},
         {"init senza banda", {"init"}, 2, "uhf or vhf"},
         {"init banda errata", {"init", "lf"}, 2, "uhf or vhf"},
-        {"com fuori scala", {"--com", "9", "read"}, 2, "--com"},
+        {"com fuori scala", {"--com", "9", "read"}, 7, "--com: \"9\" is out of range"},
+        {"com non numerico", {"--com", "nove", "read"}, 2, "--com: \"nove\" is not valid"},
         {"wait non numerico", {"--wait", "presto", "read"}, 2, "--wait"},
         // No short option may turn a command into something else.
         {"-v non è --version", {"-v", "program", "--codice", "5"}, 2, "unknown option \"-v\""},
@@ -428,25 +457,45 @@ void TstM5ctl::frequenza_illeggibile()
 void TstM5ctl::interruzione_data()
 {
     QTest::addColumn<QStringList>("simulatore");
+    QTest::addColumn<QStringList>("comando");
     QTest::addColumn<int>("segnale");
-    QTest::addColumn<QByteArray>("prima"); // received before the signal goes
+    QTest::addColumn<QByteArray>("prima");  // received before the signal goes
+    QTest::addColumn<QString>("messaggio"); // the line ends with it
 
-    QTest::newRow("Ctrl-C in attesa del K") << QStringList{"--silent"} << SIGINT << QByteArray();
-    QTest::newRow("SIGTERM in attesa del K") << QStringList{"--silent"} << SIGTERM << QByteArray();
+    const QStringList leggi{"read"};
+    // No unit answered: there was no dialogue to end.
+    const QString in_attesa = QStringLiteral(": interrupted while waiting for the receiver to "
+                                             "announce itself\n");
+    QTest::newRow("Ctrl-C in attesa del K")
+        << QStringList{"--silent"} << leggi << SIGINT << QByteArray() << in_attesa;
+    QTest::newRow("SIGTERM in attesa del K")
+        << QStringList{"--silent"} << leggi << SIGTERM << QByteArray() << in_attesa;
     QTest::newRow("Ctrl-C in attesa di una cella")
-        << QStringList{"--reply-delay-ms", "3000"} << SIGINT << QByteArray("UR\0", 3);
+        << QStringList{"--reply-delay-ms", "3000"} << leggi << SIGINT << QByteArray("UR\0", 3)
+        << QStringLiteral(": interrupted; the dialogue was ended with \"E\"\n");
+    const QByteArray cinque = CONNESSIONE + record_scrittura(blocco(Banda::UHF).left(5));
+    QTest::newRow("Ctrl-C durante la programmazione")
+        << QStringList{"--no-ack-from", "4"} << QStringList{"program", "--codice", "1"} << SIGINT
+        << cinque
+        << QStringLiteral(": interrupted; the dialogue was ended with \"E\"; the unit is partly "
+                          "programmed: program it again\n");
+    QTest::newRow("Ctrl-C durante l'inizializzazione")
+        << QStringList{"--no-ack-from", "4"} << QStringList{"init", "uhf"} << SIGINT << cinque
+        << QStringLiteral("; the unit is partly programmed: program it again with init uhf\n");
 }
 
 void TstM5ctl::interruzione()
 {
     QFETCH(QStringList, simulatore);
+    QFETCH(QStringList, comando);
     QFETCH(int, segnale);
     QFETCH(QByteArray, prima);
+    QFETCH(QString, messaggio);
 
     ProcessoSimulatore sim(simulatore);
     QVERIFY(sim.avvia());
     QProcess m5ctl;
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << comando);
     QVERIFY(m5ctl.waitForStarted());
     QVERIFY(QTest::qWaitFor([&] { return ha_aperto(m5ctl.processId(), sim.percorso()); }, 5000));
     if (!prima.isEmpty())
@@ -458,6 +507,10 @@ void TstM5ctl::interruzione()
     QCOMPARE(m5ctl.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m5ctl.exitCode(), 130);
     QCOMPARE(m5ctl.readAllStandardOutput(), QByteArray());
+    const QByteArray errori = m5ctl.readAllStandardError();
+    QVERIFY2(errori.startsWith("m5ctl: " + sim.percorso().toLocal8Bit()) &&
+                 errori.endsWith(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
+             errori.constData());
 
     const QByteArray atteso = prima + "E";
     QVERIFY(sim.attendi_ricevuti(atteso.size(), TRACCIA_MS));

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ private slots:
     void porta_gia_aperta();
     void impostazioni_di_linea();
     void dialogo_con_il_ricevitore();
+    void arretrati_scartati_all_apertura();
     void un_carattere_per_lettura();
     void chiusa_quando_la_linea_cade();
     void riapertura_dopo_la_caduta();
@@ -237,6 +239,32 @@ void TstPortaSeriale::dialogo_con_il_ricevitore()
     QVERIFY(porta.leggi().isEmpty());
     QVERIFY(sim.attendi_ricevuti(3, 2000));
     QCOMPARE(sim.ricevuti(), QByteArray("UR\x3e"));
+}
+
+void TstPortaSeriale::arretrati_scartati_all_apertura()
+{
+    // One "K" and no other for a minute: it waits in the terminal before the open.
+    ProcessoSimulatore sim({QStringLiteral("--announce-ms"), QStringLiteral("60000")});
+    QVERIFY(sim.avvia());
+    const int fd = ::open(sim.percorso().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    int accodati = 0;
+    QVERIFY(attendi([&] { return ::ioctl(fd, FIONREAD, &accodati) == 0 && accodati == 1; }));
+    ::close(fd);
+
+    PortaSeriale porta;
+    porta.mappa(1, sim.percorso());
+    porta.apri();
+    porta.imposta_granularita(1);
+    // Taken for the announcement, it would make the unit's next "K" cross the "U".
+    QTest::qWait(300);
+    QCOMPARE(porta.in_attesa(), 0);
+    porta.scrivi("U");
+    porta.scrivi("R");
+    porta.scrivi(QByteArray(1, '\x3e'));
+    QVERIFY(sim.attendi_ricevuti(3, 2000));
+    QVERIFY(attendi([&] { return porta.in_attesa() > 0; }));
+    QCOMPARE(porta.leggi(), QByteArray("U")); // what comes after the open is kept
 }
 
 void TstPortaSeriale::un_carattere_per_lettura()

@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "disco_pieno.h"
 #include "esecuzione_m5ctl.h"
 #include "riga_traccia.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // m5ctl at a programming station: unit files, verify, logs, traces and
@@ -26,12 +29,18 @@ private slots:
     void file_errato();
     void banda_del_file();
     void traccia();
+    void uscite_data();
+    void uscite();
+    void disco_pieno();
     void registro_data();
     void registro();
+    void rapporto();
     void porta_automatica();
     void elenco_porte();
-    void attesa_annunciata();
+    void avvisi_al_terminale_data();
+    void avvisi_al_terminale();
     void permesso_negato();
+    void porta_occupata();
     void piu_porte();
     void piu_porte_interrotta();
     void ripetizione_data();
@@ -166,6 +175,10 @@ void TstProduzione::file_errato_data()
                                  << "codice: 5000 is out of range";
     QTest::newRow("rele 0") << con("\"rele\":30", "\"rele\":0") << 7 << "rele: 0 is out of range";
     QTest::newRow("frequenza 249.5") << con("\"460\"", "\"249.5\"") << 7 << "frequenza";
+    QTest::newRow("frequenza fuori griglia")
+        << con("\"460\"", "\"460.01\"") << 7
+        << "frequenza: \"460.01\" is not a channel of the 12.5 kHz grid; the nearest are 460 and "
+           "460.0125";
 }
 
 void TstProduzione::file_errato()
@@ -199,16 +212,20 @@ void TstProduzione::banda_del_file()
                  .codice,
              0);
 
-    auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
-    QVERIFY(vhf);
-    const Esecuzione e = esegui(argomenti_porta(vhf.get()) << "program"
-                                                           << "--from" << unita);
-    QCOMPARE(e.codice, 6);
-    QVERIFY2(e.errori.contains("\"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
-                               ": the unit file is for a UHF unit, this unit is VHF"),
-             e.errori.constData());
-    QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
-    QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    // Nothing written, and nothing compared: one line, not one per value.
+    for (const char *comando : {"program", "verify"}) {
+        auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
+        QVERIFY(vhf);
+        const Esecuzione e = esegui(argomenti_porta(vhf.get()) << comando << "--from" << unita);
+        QCOMPARE(e.codice, 6);
+        QVERIFY2(e.errori.startsWith(
+                     "m5ctl: \"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
+                     ": the unit file is for a UHF unit, this unit is VHF") &&
+                     e.errori.count('\n') == 1,
+                 e.errori.constData());
+        QVERIFY(vhf->attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+        QCOMPARE(vhf->ricevuti(), CONNESSIONE + "E");
+    }
 }
 
 void TstProduzione::traccia()
@@ -243,28 +260,149 @@ void TstProduzione::traccia()
     QCOMPARE(altro.ricevuti(), QByteArray());
 }
 
+void TstProduzione::uscite_data()
+{
+    QTest::addColumn<QStringList>("argomenti");
+    QTest::addColumn<QString>("stdout"); // a file for it; empty: a pipe
+    QTest::addColumn<int>("codice");
+    QTest::addColumn<QString>("messaggio"); // in the one line on stderr
+    QTest::addColumn<bool>("dialogo");      // the unit was talked to
+
+    // A rename would put a file in place of the device or the fifo.
+    QTest::newRow("-o su un dispositivo")
+        << QStringList{"read", "-o", "/dev/full"} << QString() << 2
+        << "-o /dev/full: exists and is a character device, not a regular file" << false;
+    QTest::newRow("-o su una fifo")
+        << QStringList{"read", "-o", "fifo"} << QString() << 2 << "exists and is a fifo" << false;
+    QTest::newRow("-o -") << QStringList{"read", "-o", "-"} << QString() << 0 << QString() << true;
+    QTest::newRow("stdout pieno") << QStringList{"read"} << "/dev/full" << 3
+                                  << "m5ctl: stdout: No space left on device" << true;
+    // A run stops as it does for a lost record.
+    QTest::newRow("stdout pieno in una corsa")
+        << QStringList{"verify", "--from", "fabbrica.json", "--repeat", "2"} << "/dev/full" << 3
+        << "m5ctl: 1 unit done, then stdout: cannot write the line of" << true;
+    QTest::newRow("traccia piena") << QStringList{"--trace", "/dev/full", "read"} << QString() << 3
+                                   << "m5ctl: --trace /dev/full: No space left on device" << true;
+    QTest::newRow("--version su stdout pieno")
+        << QStringList{"--version"} << "/dev/full" << 3 << "m5ctl: stdout: No space" << false;
+}
+
+void TstProduzione::uscite()
+{
+    QFETCH(QStringList, argomenti);
+    QFETCH(QString, stdout);
+    QFETCH(int, codice);
+    QFETCH(QString, messaggio);
+    QFETCH(bool, dialogo);
+
+    const QByteArray fifo = QFile::encodeName(percorso(QStringLiteral("fifo")));
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(fifo.constData(), 0600) == 0);
+    QVERIFY(scrivi_file(percorso(QStringLiteral("fabbrica.json")),
+                        R"({"formato":"m5-unita","versione":1,"codice":1,"frequenza":"460",)"
+                        R"("rele":30,"impulsi":3,"toni":"alti","uscite":"mem",)"
+                        R"("trasmettitori":"strip","banda":"UHF"})"));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QProcess m5ctl;
+    m5ctl.setWorkingDirectory(m_cartella.path());
+    if (!stdout.isEmpty())
+        m5ctl.setStandardOutputFile(stdout);
+    const bool unita = !argomenti.startsWith(QStringLiteral("--version"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH),
+                (unita ? argomenti_porta(&sim) : QStringList{}) + argomenti);
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), codice);
+    const QByteArray errori = m5ctl.readAllStandardError();
+    if (codice == 0) {
+        QCOMPARE(errori, QByteArray());
+        QVERIFY(!leggi_json(m5ctl.readAllStandardOutput()).isEmpty());
+        QVERIFY(!QFile::exists(percorso(QStringLiteral("-"))));
+    } else {
+        QVERIFY2(errori.contains(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
+                 errori.constData());
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
+    if (dialogo)
+        QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
+    QCOMPARE(sim.ricevuti(), dialogo ? CONNESSIONE + "E" : QByteArray());
+}
+
+void TstProduzione::disco_pieno()
+{
+    DiscoPieno disco;
+    if (!disco.montato())
+        QSKIP("needs root to mount a small tmpfs");
+    const QString unita = disco.percorso(QStringLiteral("golden.json"));
+    const QString uscita = disco.percorso(QStringLiteral("uscita.json"));
+    ProcessoSimulatore sim;
+    QVERIFY(sim.avvia());
+    QCOMPARE(esegui(argomenti_porta(&sim) << "read"
+                                          << "-o" << unita)
+                 .codice,
+             0);
+    const QByteArray buono = leggi_tutto(unita);
+    QVERIFY(!leggi_json(buono).isEmpty());
+    // A log a few bytes short of its page, so that a record finds room for its start only.
+    const QString registro = disco.percorso(QStringLiteral("registro.jsonl"));
+    QByteArray righe;
+    while (righe.size() < 4000)
+        righe += "{\"esistente\":true}\n";
+    QVERIFY(scrivi_file(registro, righe));
+    QVERIFY(disco.riempi());
+
+    // The file is whole or untouched, and the line says which file and why.
+    Esecuzione e = esegui(argomenti_porta(&sim) << "read"
+                                                << "-o" << unita);
+    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.errori, "m5ctl: -o " + unita.toLocal8Bit() +
+                           ": No space left on device; the file was left as it was\n");
+    QCOMPARE(leggi_tutto(unita), buono);
+
+    QProcess m5ctl;
+    m5ctl.setStandardOutputFile(uscita);
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << "read");
+    QVERIFY(m5ctl.waitForFinished(FINE_MS));
+    QCOMPARE(m5ctl.exitCode(), 3);
+    QVERIFY(m5ctl.readAllStandardError().startsWith("m5ctl: stdout: No space left on device"));
+
+    // A record is whole or absent.
+    e = esegui(argomenti_porta(&sim) << "--log" << registro << "read");
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(
+        e.errori.startsWith("m5ctl: --log " + registro.toLocal8Bit() + ": No space left on device"),
+        e.errori.constData());
+    QCOMPARE(leggi_tutto(registro), righe);
+}
+
 void TstProduzione::registro_data()
 {
     QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("prima"); // what the log holds before
     QTest::addColumn<int>("codice");
     QTest::addColumn<bool>("dialogo"); // the unit was talked to
 
-    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << 0 << true;
-    QTest::newRow("cartella mancante") << QStringLiteral("manca/registro.jsonl") << 3 << false;
-    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << 3 << true;
+    const QByteArray esistente = "{\"esistente\":true}\n";
+    QTest::newRow("aggiunto") << QStringLiteral("registro.jsonl") << esistente << 0 << true;
+    // A run that died in the middle of a record: ours starts on a line of its own.
+    QTest::newRow("ultima riga spezzata")
+        << QStringLiteral("spezzato.jsonl") << esistente + "{\"ora\":\"2026-" << 0 << true;
+    QTest::newRow("cartella mancante")
+        << QStringLiteral("manca/registro.jsonl") << QByteArray() << 3 << false;
+    QTest::newRow("disco pieno") << QStringLiteral("/dev/full") << QByteArray() << 3 << true;
 }
 
 void TstProduzione::registro()
 {
     QFETCH(QString, file);
+    QFETCH(QByteArray, prima);
     QFETCH(int, codice);
     QFETCH(bool, dialogo);
 
     const QString registro = file.startsWith('/') ? file : percorso(file);
-    const QByteArray prima = "{\"esistente\":true}\n";
-    if (codice == 0)
+    if (!prima.isEmpty())
         QVERIFY(scrivi_file(registro, prima));
-    ProcessoSimulatore sim;
+    // The unit announces itself 3 s after the one "K" that m5ctl finds waiting and drops.
+    ProcessoSimulatore sim({QStringLiteral("--announce-ms"), QStringLiteral("3000")});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << "--log" << registro << "program"
                                                       << "--codice"
@@ -277,18 +415,89 @@ void TstProduzione::registro()
     }
     // Appended, never truncated, one record with every field.
     const QByteArray testo = leggi_tutto(registro);
-    QVERIFY(testo.startsWith(prima));
-    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size()));
+    const bool spezzato = !prima.endsWith('\n');
+    QVERIFY(testo.startsWith(spezzato ? prima + '\n' : prima));
+    QCOMPARE(e.errori, spezzato ? "m5ctl: warning: --log " + registro.toLocal8Bit() +
+                                      ": its last line is torn (no newline at its end); the "
+                                      "records of this run start on a new line\n"
+                                : QByteArray());
+    const QList<QJsonObject> righe = righe_json(testo.mid(prima.size() + (spezzato ? 1 : 0)));
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
-    QCOMPARE(r.keys(), (QStringList{"celle_dopo", "celle_prima", "comando", "durata_s", "esito",
-                                    "messaggio", "ora", "porta", "unita"}));
+    QCOMPARE(r.keys(), (QStringList{"attesa_s", "celle_dopo", "celle_prima", "comando", "durata_s",
+                                    "esito", "messaggio", "ora", "porta", "unita"}));
+    // The dialogue, from the "K" to the "E", apart from the wait before it.
+    QVERIFY2(r.value("attesa_s").toDouble() >= 1 &&
+                 r.value("durata_s").toDouble() < r.value("attesa_s").toDouble(),
+             testo.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("\"durata_s\":[0-9.e-]+,\"attesa_s\":"))
+                .match(QString::fromUtf8(testo))
+                .hasMatch());
     QVERIFY(QDateTime::fromString(r.value("ora").toString(), Qt::ISODateWithMs).isValid());
     QVERIFY(r.value("ora").toString().endsWith('Z'));
     QCOMPARE(r.value("comando").toString(), QStringLiteral("program"));
     QCOMPARE(r.value("esito").toInt(), 0);
     QCOMPARE(r.value("celle_prima").toArray(), come_json(blocco(Banda::UHF).left(63)));
     QCOMPARE(r.value("celle_dopo").toArray().at(8).toInt(), 9);
+}
+
+void TstProduzione::rapporto()
+{
+    // Two ports, each kind of record, a record of a later m5ctl, a torn line.
+    QByteArray codice_1234 = blocco(Banda::UHF).left(CELLA_BANDA + 1);
+    codice_1234[7] = 4;
+    codice_1234[8] = static_cast<char>(210);
+    const QByteArray celle = QJsonDocument(come_json(codice_1234)).toJson(QJsonDocument::Compact);
+    const QByteArray registro =
+        R"({"ora":"2026-12-07T08:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":null,"celle_dopo":)" +
+        celle + R"(,"durata_s":4.5})" + "\n" +
+        R"({"ora":"2026-12-07T08:10:00.000Z","porta":"/dev/ttyUSB1","comando":"read","unita":1,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":1})" + "\n" +
+        R"({"ora":"2026-12-07T08:30:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":2,)"
+        R"("esito":5,"messaggio":"\"Errore di Lettura\": a, b","celle_prima":[0,2],)"
+        R"("celle_dopo":null,"durata_s":2})" +
+        "\n" +
+        R"({"ora":"2026-12-07T09:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":3,)"
+        R"("esito":130,"messaggio":"interrupted","celle_prima":null,"celle_dopo":null,)"
+        R"("durata_s":0.3})" +
+        "\n" + R"({"ora":"2026-12-07T08:3)" + "\n" +
+        R"({"ora":"2026-12-07T10:00:00.000Z","porta":"/dev/ttyUSB0","comando":"verify","unita":4,)"
+        R"("esito":0,"messaggio":"OK","celle_prima":)" +
+        celle + R"(,"celle_dopo":null,"durata_s":0.8,"attesa_s":4})" + "\n";
+    const QString file = percorso(QStringLiteral("stazione.jsonl"));
+    QVERIFY(scrivi_file(file, registro));
+
+    Esecuzione e = esegui({"report", file});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, QByteArray());
+    QList<QStringList> righe;
+    for (const QString &riga : QString::fromUtf8(e.uscita).split('\n', Qt::SkipEmptyParts))
+        righe << riga.split(QRegularExpression(QStringLiteral("\\s{2,}")));
+    QCOMPARE(righe.size(), 5);
+    QCOMPARE(righe[1], (QStringList{"/dev/ttyUSB0", "4", "2", "1", "1", "66.7%", "2.0",
+                                    "2026-12-07T08:00:00Z", "2026-12-07T10:00:00Z", "2:00:00"}));
+    QCOMPARE(righe[2].mid(0, 7), (QStringList{"/dev/ttyUSB1", "1", "1", "0", "0", "100.0%", "-"}));
+    QCOMPARE(righe[3].mid(0, 7), (QStringList{"total", "5", "3", "1", "1", "75.0%", "2.5"}));
+    QCOMPARE(righe[4].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
+
+    e = esegui({"report", file, "--csv"});
+    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.errori, "m5ctl: warning: report " + file.toLocal8Bit() +
+                           ": 1 torn or malformed line skipped (line 5)\n");
+    const QList<QByteArray> csv = e.uscita.split('\n');
+    QCOMPARE(csv.size(), 7);
+    QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5");
+    QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2");
+
+    // Not a log at all.
+    e = esegui({"report", QStringLiteral(M5CTL_PATH)});
+    QCOMPARE(e.codice, 2);
+    QVERIFY2(e.errori.contains("no m5ctl record in it") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::porta_automatica()
@@ -322,22 +531,43 @@ void TstProduzione::elenco_porte()
     }
 }
 
-void TstProduzione::attesa_annunciata()
+void TstProduzione::avvisi_al_terminale_data()
 {
+    QTest::addColumn<QStringList>("simulatore");
+    QTest::addColumn<QStringList>("comando");
+    QTest::addColumn<QString>("avviso"); // %P: the port
+
+    QTest::newRow("in attesa del ricevitore")
+        << QStringList{"--silent"} << QStringList{"read"}
+        << QStringLiteral("m5ctl: waiting for the receiver on %P");
+    // The unit stays on the line and keeps announcing itself: it was never taken
+    // out, or the next one came in less than the silence.
+    QTest::newRow("unità non tolta")
+        << QStringList{} << QStringList{"init", "uhf", "--repeat", "2", "--swap-silence", "1"}
+        << QStringLiteral("m5ctl: %P: the line has not gone silent since unit 1 ended: take the "
+                          "unit out, leave the port empty for 1 s, then plug in the next one");
+}
+
+void TstProduzione::avvisi_al_terminale()
+{
+    QFETCH(QStringList, simulatore);
+    QFETCH(QStringList, comando);
+    QFETCH(QString, avviso);
+
     // stderr on a terminal of its own, as a user at a console has it.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(master >= 0);
     QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
     const QString terminale = QString::fromLocal8Bit(::ptsname(master));
-    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    ProcessoSimulatore sim(simulatore);
     QVERIFY(sim.avvia());
 
     QProcess m5ctl;
     m5ctl.setStandardErrorFile(terminale);
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << comando);
     QVERIFY(m5ctl.waitForStarted());
     QByteArray visto;
-    const QByteArray atteso = "m5ctl: waiting for the receiver on " + sim.percorso().toLocal8Bit();
+    const QByteArray atteso = QString(avviso).replace("%P", sim.percorso()).toLocal8Bit();
     QVERIFY(QTest::qWaitFor(
         [&] {
             char buf[256];
@@ -347,7 +577,7 @@ void TstProduzione::attesa_annunciata()
                 visto.append(buf, n);
             return visto.contains(atteso);
         },
-        5000));
+        FINE_MS));
     ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
     QVERIFY(m5ctl.waitForFinished(5000));
     QCOMPARE(m5ctl.exitCode(), 130);
@@ -380,6 +610,28 @@ void TstProduzione::permesso_negato()
     QVERIFY2(errori.contains("Permission denied") &&
                  errori.contains("sudo usermod -aG dialout $USER") && errori.count('\n') == 1,
              errori.constData());
+}
+
+void TstProduzione::porta_occupata()
+{
+    // QSerialPort reports the lock of another program as a permission error,
+    // even to root: no dialout group helps there.
+    ProcessoSimulatore sim({QStringLiteral("--silent")});
+    QVERIFY(sim.avvia());
+    QProcess prima;
+    prima.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
+    QVERIFY(prima.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return ha_aperto(prima.processId(), sim.percorso()); }, 5000));
+
+    const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
+    const qint64 pid = prima.processId();
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(prima.waitForFinished(5000));
+    QCOMPARE(e.codice, 3);
+    QVERIFY2(e.errori.contains(": the port is in use by another program, m5ctl (PID " +
+                               QByteArray::number(pid) + ')') &&
+                 !e.errori.contains("dialout") && e.errori.count('\n') == 1,
+             e.errori.constData());
 }
 
 void TstProduzione::piu_porte()
@@ -436,28 +688,37 @@ void TstProduzione::piu_porte_interrotta()
 
 void TstProduzione::ripetizione_data()
 {
-    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C, after two units
+    QTest::addColumn<int>("ripetizioni"); // 0: until Ctrl-C
     QTest::addColumn<QString>("registro");
     QTest::addColumn<QStringList>("guasto");
     QTest::addColumn<int>("codice");
     QTest::addColumn<int>("unita");
-    QTest::addColumn<QString>("errore");
+    QTest::addColumn<bool>("interrotta"); // Ctrl-C once the units have ended
+    QTest::addColumn<int>("esito");       // of each unit
+    QTest::addColumn<QString>("errore");  // %P: the port
 
     QTest::newRow("tre unità") << 3 << QStringLiteral("run.jsonl") << QStringList{} << 0 << 3
-                               << QString();
+                               << false << 0 << QString();
     // A log that cannot be written stops the run before the next unit.
-    QTest::newRow("registro pieno") << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1
-                                    << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
+    QTest::newRow("registro pieno")
+        << 3 << QStringLiteral("/dev/full") << QStringList{} << 3 << 1 << false << 0
+        << QStringLiteral("m5ctl: 1 unit done, then --log /dev/full");
     // The line drops right after the first unit's "E": that unit stays good.
     const qsizetype dialogo = CONNESSIONE.size() + 62 * 3 + richieste_lettura().size() + 1;
     QTest::newRow("porta persa tra le unità")
         << 3 << QStringLiteral("run1.jsonl")
-        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1
+        << QStringList{"--hangup-after", QString::number(dialogo)} << 3 << 1 << false << 0
         << QStringLiteral("m5ctl: 1 unit done, then \"Errore!!  Porta Seriale Guasta o Mancante "
-                          "\": /dev/pts/");
+                          "\": %P");
     // Ctrl-C between units is the normal end of --repeat 0.
     QTest::newRow("fino a Ctrl-C")
-        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << QString();
+        << 0 << QStringLiteral("run0.jsonl") << QStringList{} << 0 << 2 << true << 0 << QString();
+    // Cut short, whatever the units did before.
+    QTest::newRow("Ctrl-C dopo unità fallite")
+        << 3 << QStringLiteral("run2.jsonl") << QStringList{"--corrupt-cell", "7"} << 130 << 2
+        << true << 5
+        << QStringLiteral("m5ctl: interrupted; %P: 2 units, 0 OK; the first failure: %P unit 1: "
+                          "\"Errore di Lettura nei Parametri, Riprovare \"");
 }
 
 void TstProduzione::ripetizione()
@@ -467,6 +728,8 @@ void TstProduzione::ripetizione()
     QFETCH(QStringList, guasto);
     QFETCH(int, codice);
     QFETCH(int, unita);
+    QFETCH(bool, interrotta);
+    QFETCH(int, esito);
     QFETCH(QString, errore);
 
     const QString file_registro = registro.startsWith('/') ? registro : percorso(registro);
@@ -484,7 +747,7 @@ void TstProduzione::ripetizione()
                                                 << "--swap-silence"
                                                 << "0.3");
     QByteArray uscita;
-    if (ripetizioni == 0) {
+    if (interrotta) {
         QVERIFY(QTest::qWaitFor(
             [&] {
                 m5ctl.waitForReadyRead(100);
@@ -502,12 +765,14 @@ void TstProduzione::ripetizione()
     QCOMPARE(righe.size(), unita);
     for (int n = 0; n < unita; ++n) {
         QCOMPARE(righe[n].value("unita").toInt(), n + 1);
-        QCOMPARE(righe[n].value("esito").toInt(), 0);
-        QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
+        QCOMPARE(righe[n].value("esito").toInt(), esito);
+        if (esito == 0)
+            QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
     }
     if (codice == 0)
         QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
     const QString errori = QString::fromLocal8Bit(m5ctl.readAllStandardError());
+    errore.replace(QStringLiteral("%P"), sim.percorso());
     QVERIFY2(errore.isEmpty() ? errori.isEmpty()
                               : errori.startsWith(errore) && errori.count('\n') == 1,
              qPrintable(errori));
@@ -515,7 +780,7 @@ void TstProduzione::ripetizione()
     sim.termina();
     const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
     QCOMPARE(fine.value("dialoghi").toInt(), unita);
-    QCOMPARE(fine.value("scritture").toInt(), 62 * unita);
+    QCOMPARE(fine.value("scritture").toInt(), esito == 0 ? 62 * unita : 0);
 }
 
 QTEST_GUILESS_MAIN(TstProduzione)

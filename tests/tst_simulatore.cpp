@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "disco_pieno.h"
 #include "parametri.h"
 #include "processo_simulatore.h"
 
@@ -246,6 +247,7 @@ private slots:
     void riaggancio_data();
     void riaggancio();
     void eeprom();
+    void scritture_fallite();
     void annunci_non_si_accumulano();
     void traccia();
     void riga_traccia_data();
@@ -1249,6 +1251,46 @@ void TestSimulatore::eeprom()
     QCOMPARE(leggi(fd, NUM_CELLE, ATTESA_MS), atteso);
 }
 
+void TestSimulatore::scritture_fallite()
+{
+    // A trace that cannot be written ends the simulator, which is not taken for a dialogue.
+    QProcess tracciato;
+    tracciato.setStandardErrorFile(QStringLiteral("/dev/full"));
+    tracciato.start(ProcessoSimulatore::eseguibile(), {"--trace"});
+    QVERIFY(tracciato.waitForFinished(ATTESA_MS));
+    QCOMPARE(tracciato.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tracciato.exitCode(), 1);
+
+    // The unit keeps the value, but the run does not end as if it were saved.
+    DiscoPieno disco;
+    if (!disco.montato())
+        QSKIP("needs root to mount a small tmpfs");
+    const QString percorso = disco.percorso(QStringLiteral("celle.bin"));
+    QFile file(percorso);
+    QVERIFY(file.open(QIODevice::WriteOnly) &&
+            file.write(come_byte(blocco_fabbrica(Banda::UHF))) == NUM_CELLE);
+    file.close();
+    QVERIFY(disco.riempi());
+    ProcessoSimulatore sim({"--eeprom", percorso});
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(invia(fd, byte({'W', 10, 77})));
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), QByteArray("K"));
+    QVERIFY(invia(fd, byte({'R', 10})));
+    QCOMPARE(leggi(fd, 1, ATTESA_MS), byte({77}));
+    sim.termina();
+    QCOMPARE(sim.codice_uscita(), 1);
+    const QString diagnostica = sim.diagnostica().join('\n');
+    QVERIFY2(diagnostica.contains("--eeprom: 1 save(s) of the cells failed") &&
+                 diagnostica.contains("No space left on device"),
+             qPrintable(diagnostica));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), come_byte(blocco_fabbrica(Banda::UHF)));
+}
+
 void TestSimulatore::annunci_non_si_accumulano()
 {
     ProcessoSimulatore sim;
@@ -1476,6 +1518,11 @@ void TestSimulatore::errori_di_uso_data()
     QTest::newRow("raffica zero") << QStringList{"--burst-after", "0"};
     QTest::newRow("next-block senza swap-ms") << QStringList{"--next-block", "vhf"};
     QTest::newRow("riepilogo senza cartella") << QStringList{"--summary", "/nonexistent/r.json"};
+    // A rename would put a file in place of the device.
+    QTest::newRow("riepilogo su un dispositivo") << QStringList{"--summary", "/dev/full"};
+    const QString fifo = m_cartella.filePath(QStringLiteral("fifo"));
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("eeprom su una fifo") << QStringList{"--eeprom", fifo};
 }
 
 void TestSimulatore::errori_di_uso()

@@ -86,6 +86,8 @@ private slots:
     void griglia_andata_e_ritorno_data();
     void griglia_andata_e_ritorno();
     void ricerca_swallow_come_divisione();
+    void posto_in_griglia_data();
+    void posto_in_griglia();
 };
 
 void TstSintetizzatore::in_banda_data()
@@ -404,6 +406,53 @@ void TstSintetizzatore::ricerca_swallow_come_divisione()
         QVERIFY2(c.FQ_Byte1 == B / 256 && c.FQ_Byte2 == B % 256 && c.FQ_Byte3 == 2 * (N % 64),
                  dove + ": " + celle(c).toLatin1());
     }
+}
+
+void TstSintetizzatore::posto_in_griglia_data()
+{
+    QTest::addColumn<QByteArray>("testo");
+    QTest::addColumn<bool>("leggibile");
+    QTest::addColumn<QByteArray>("sotto"); // both empty: exactly a channel
+    QTest::addColumn<QByteArray>("sopra");
+
+    QTest::newRow("canale vhf") << QByteArray("160.9125") << true << QByteArray() << QByteArray();
+    QTest::newRow("canale uhf") << QByteArray("440.9125") << true << QByteArray() << QByteArray();
+    QTest::newRow("intero") << QByteArray("161") << true << QByteArray() << QByteArray();
+    QTest::newRow("zeri in più") << QByteArray("0160.91250000") << true << QByteArray()
+                                 << QByteArray();
+    QTest::newRow("fuori griglia")
+        << QByteArray("160.91") << true << QByteArray("160.9") << QByteArray("160.9125");
+    QTest::newRow("433.92") << QByteArray("433.92") << true << QByteArray("433.9125")
+                            << QByteArray("433.925");
+    // A double would round these onto the grid.
+    QTest::newRow("oltre il decimo di kHz") << QByteArray("160.9125000000000001") << true
+                                            << QByteArray("160.9125") << QByteArray("160.925");
+    QTest::newRow("appena sotto un canale") << QByteArray("160.91249999999999") << true
+                                            << QByteArray("160.9") << QByteArray("160.9125");
+    QTest::newRow("sotto il primo canale")
+        << QByteArray("0.005") << true << QByteArray("0") << QByteArray("0.0125");
+    QTest::newRow("attraverso un intero")
+        << QByteArray("227.99") << true << QByteArray("227.9875") << QByteArray("228");
+    for (const char *t :
+         {"", ".5", "5.", "1.2.3", "160,5", "-160", "+160", " 160", "1e2", "1234567890123.5"})
+        QTest::newRow(qPrintable(QStringLiteral("illeggibile \"%1\"").arg(t)))
+            << QByteArray(t) << false << QByteArray() << QByteArray();
+}
+
+void TstSintetizzatore::posto_in_griglia()
+{
+    QFETCH(QByteArray, testo);
+    QFETCH(bool, leggibile);
+    QFETCH(QByteArray, sotto);
+    QFETCH(QByteArray, sopra);
+
+    const PostoInGriglia p = ::posto_in_griglia(vista(testo));
+    QCOMPARE(p.leggibile, leggibile);
+    if (!leggibile)
+        return;
+    QCOMPARE(p.canale, sotto.isEmpty());
+    QCOMPARE(QByteArray::fromStdString(p.sotto), sotto);
+    QCOMPARE(QByteArray::fromStdString(p.sopra), sopra);
 }
 
 QTEST_APPLESS_MAIN(TstSintetizzatore)

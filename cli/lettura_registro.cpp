@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "lettura_registro.h"
+
+#include "valori_unita.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace {
+constexpr qint64 RIGA_MASSIMA = 1 << 16;
+
+std::optional<int> intero(const QJsonValue &v)
+{
+    const double d = v.toDouble(NAN);
+    if (!v.isDouble() || d != std::trunc(d) || std::fabs(d) > 1e9)
+        return std::nullopt;
+    return static_cast<int>(d);
+}
+
+// A whole block of 63 cells, as m5ctl logs a read that went through.
+std::optional<Blocco> celle(const QJsonValue &v)
+{
+    const QJsonArray a = v.toArray();
+    if (a.size() != CELLE_LETTE)
+        return std::nullopt;
+    Blocco b{};
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const auto c = intero(a.at(i));
+        if (!c || *c < 0 || *c > 255)
+            return std::nullopt;
+        b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*c);
+    }
+    return b;
+}
+
+void valori(const QJsonObject &o, RecordRegistro &r)
+{
+    auto b = celle(o.value(QStringLiteral("celle_dopo")));
+    if (!b)
+        b = celle(o.value(QStringLiteral("celle_prima")));
+    if (!b)
+        return;
+    const ValoriUnita v = decodifica_blocco(*b);
+    r.codice = v.codice;
+    if (v.frequenza)
+        r.frequenza = QString::fromStdString(*v.frequenza);
+}
+} // namespace
+
+std::optional<RecordRegistro> leggi_record(const QByteArray &riga, int numero)
+{
+    QJsonParseError analisi;
+    const QJsonDocument documento = QJsonDocument::fromJson(riga, &analisi);
+    if (analisi.error != QJsonParseError::NoError || !documento.isObject())
+        return std::nullopt;
+    const QJsonObject o = documento.object();
+    const QDateTime ora =
+        QDateTime::fromString(o.value(QStringLiteral("ora")).toString(), Qt::ISODateWithMs);
+    const QJsonValue porta = o.value(QStringLiteral("porta"));
+    const auto esito = intero(o.value(QStringLiteral("esito")));
+    if (!ora.isValid() || !porta.isString() || !esito)
+        return std::nullopt;
+
+    RecordRegistro r;
+    r.riga = numero;
+    r.ora = ora.toUTC();
+    r.porta = porta.toString();
+    r.unita = intero(o.value(QStringLiteral("unita")));
+    r.comando = o.value(QStringLiteral("comando")).toString();
+    r.esito = *esito;
+    r.messaggio = o.value(QStringLiteral("messaggio")).toString();
+    const QJsonValue durata = o.value(QStringLiteral("durata_s"));
+    if (durata.isDouble())
+        r.durata_s = durata.toDouble();
+    valori(o, r);
+    return r;
+}
+
+LetturaRegistro leggi_registro(QIODevice &registro)
+{
+    LetturaRegistro letto;
+    int numero = 0;
+    QByteArray riga;
+    bool lunga = false; // far longer than any record: no record, and not held whole
+    const auto fine_riga = [&] {
+        ++numero;
+        if (lunga)
+            letto.scartate.append(numero);
+        else if (auto r = leggi_record(riga, numero))
+            letto.record.append(std::move(*r));
+        else if (!riga.trimmed().isEmpty())
+            letto.scartate.append(numero);
+        riga.clear();
+        lunga = false;
+    };
+    // In blocks rather than lines: a pipe is drained as fast as a file, and a
+    // NUL byte is just a byte.
+    for (QByteArray blocco; !(blocco = registro.read(RIGA_MASSIMA)).isEmpty();) {
+        qsizetype inizio = 0;
+        for (qsizetype a_capo; (a_capo = blocco.indexOf('\n', inizio)) >= 0; inizio = a_capo + 1) {
+            riga += QByteArrayView(blocco).sliced(inizio, a_capo - inizio);
+            fine_riga();
+        }
+        riga += QByteArrayView(blocco).sliced(inizio);
+        if (riga.size() > RIGA_MASSIMA) {
+            lunga = true;
+            riga.clear();
+        }
+    }
+    if (!riga.isEmpty() || lunga)
+        fine_riga();
+    return letto;
+}

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "statistiche.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qint64 UN_MINUTO_MS = 60'000;
+constexpr double UN_ORA_MS = 3'600'000;
+
+void conta(StatistichePorta &s, const RecordRegistro &r)
+{
+    ++s.unita;
+    if (r.esito == 0)
+        ++s.ok;
+    else if (r.esito == ESITO_INTERROTTO)
+        ++s.interrotte;
+    else
+        ++s.fallite;
+    if (!s.prima.isValid() || r.ora < s.prima)
+        s.prima = r.ora;
+    if (!s.ultima.isValid() || r.ora > s.ultima)
+        s.ultima = r.ora;
+}
+} // namespace
+
+std::optional<double> StatistichePorta::resa() const
+{
+    if (ok + fallite == 0)
+        return std::nullopt;
+    return static_cast<double>(ok) / (ok + fallite);
+}
+
+qint64 StatistichePorta::durata_ms() const
+{
+    return prima.isValid() && ultima.isValid() ? prima.msecsTo(ultima) : 0;
+}
+
+std::optional<double> StatistichePorta::unita_ora() const
+{
+    const qint64 ms = durata_ms();
+    if (ms < UN_MINUTO_MS)
+        return std::nullopt;
+    return unita / (static_cast<double>(ms) / UN_ORA_MS);
+}
+
+Statistiche statistiche(const QList<RecordRegistro> &record)
+{
+    Statistiche s;
+    for (const RecordRegistro &r : record) {
+        auto porta = std::find_if(s.porte.begin(), s.porte.end(),
+                                  [&r](const StatistichePorta &p) { return p.porta == r.porta; });
+        if (porta == s.porte.end()) {
+            s.porte.append(StatistichePorta{});
+            porta = s.porte.end() - 1;
+            porta->porta = r.porta;
+        }
+        conta(*porta, r);
+        conta(s.totale, r);
+    }
+    return s;
+}

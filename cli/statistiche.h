@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "lettura_registro.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The figures of a production run, per port and in all, from the records of
+// its log or from those a station holds.
+
+constexpr int ESITO_INTERROTTO = 130;
+
+struct StatistichePorta
+{
+    QString porta;      // empty for the total
+    int unita = 0;      // records
+    int ok = 0;         // esito 0
+    int fallite = 0;    // any other esito but interrupted
+    int interrotte = 0; // esito 130: neither good nor bad, out of the yield
+    QDateTime prima;    // the end of the first unit
+    QDateTime ultima;   // the end of the last unit
+
+    // First-pass yield: ok / (ok + fallite); none without either.
+    std::optional<double> resa() const;
+    // From the end of the first unit to the end of the last, in ms.
+    qint64 durata_ms() const;
+    // unita over the time span in hours; none for a span under a minute.
+    std::optional<double> unita_ora() const;
+};
+
+struct Statistiche
+{
+    QList<StatistichePorta> porte; // in the order of their first record
+    StatistichePorta totale;
+};
+
+Statistiche statistiche(const QList<RecordRegistro> &record);
