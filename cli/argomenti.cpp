@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
 
+#include "codici_uscita.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
-
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -77,8 +76,10 @@ namespace {
 using Comando = Argomenti::Comando;
 using Esito = std::optional<ErroreArgomenti>;
 
-constexpr int USO = 2;
-constexpr int FUORI_RANGE = 7;
+using codice_uscita::USO;
+using controllo_valori::citazione;
+using controllo_valori::cifre;
+using controllo_valori::errore;
 
 // Which commands take an option.
 enum : unsigned {
@@ -102,35 +103,14 @@ struct Opzione
     Esito (*applica)(Argomenti &a, const QString &opzione, const QString &valore);
 };
 
-ErroreArgomenti errore(int codice, const QString &opzione, const QString &testo)
-{
-    return {codice, opzione + QStringLiteral(": ") + testo};
-}
-
 Esito non_valido(const QString &opzione, const QString &valore, const QString &atteso)
 {
-    if (valore.isEmpty())
-        return errore(USO, opzione, QStringLiteral("empty value; expected %1").arg(atteso));
-    return errore(USO, opzione,
-                  QStringLiteral("%1 is not valid; expected %2").arg(citazione(valore), atteso));
+    return controllo_valori::non_valido(opzione, valore, atteso);
 }
 
 Esito fuori_range(const QString &opzione, const QString &valore, const QString &atteso)
 {
-    return errore(FUORI_RANGE, opzione,
-                  QStringLiteral("%1 is out of range; expected %2").arg(citazione(valore), atteso));
-}
-
-bool cifre(const QString &v)
-{
-    static const QRegularExpression forma(QStringLiteral("^[0-9]+$"));
-    return forma.match(v).hasMatch();
-}
-
-bool decimale(const QString &v)
-{
-    static const QRegularExpression forma(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
-    return forma.match(v).hasMatch();
+    return controllo_valori::fuori_range(opzione, valore, atteso);
 }
 
 Esito intero(const QString &opzione, const QString &v, int minimo, int massimo, int &uscita)
@@ -152,7 +132,7 @@ Esito secondi(const QString &opzione, const QString &v, double minimo, double ma
     const QString atteso = QStringLiteral("seconds from %1 to %2")
                                .arg(QString::fromStdString(testo_numero(minimo)),
                                     QString::fromStdString(testo_numero(massimo)));
-    if (!decimale(v))
+    if (!controllo_valori::decimale(v))
         return non_valido(opzione, v, atteso);
     const double s = valore_testo(v.toStdString());
     if (!(s >= minimo && s <= massimo))
@@ -160,15 +140,6 @@ Esito secondi(const QString &opzione, const QString &v, double minimo, double ma
     uscita_ms = static_cast<int>(std::lround(s * 1000));
     return std::nullopt;
 }
-
-QString finestra(Banda banda)
-{
-    return QStringLiteral("%1 (%2)").arg(QString::fromStdString(testo_finestra_rx(banda)),
-                                         QLatin1String(nome_banda(banda)));
-}
-
-const QString ATTESA_FREQUENZA =
-    QStringLiteral("MHz, %1 or %2").arg(finestra(Banda::VHF), finestra(Banda::UHF));
 
 Esito codice(Argomenti &a, const QString &o, const QString &v)
 {
@@ -244,7 +215,7 @@ const Opzione OPZIONI[] = {
     {"codice", 0, true, false, PROGRAMMA, codice},
     {"frequenza", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) -> Esito {
-         const Esito e = controlla_frequenza(o, v);
+         const Esito e = controllo_valori::frequenza(o, v);
          if (!e)
              a.modifiche.frequenza = v.toStdString();
          return e;
@@ -437,25 +408,6 @@ Esito coerenza(const Argomenti &a)
 }
 } // namespace
 
-std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QString &valore)
-{
-    if (!decimale(valore))
-        return non_valido(nome, valore, ATTESA_FREQUENZA);
-    // Only what a unit of one band or the other takes: nothing between the two.
-    const std::string testo = valore.toStdString();
-    if (converti_frequenza(testo, Variante(LETTERA_VHF)).fuori_banda &&
-        converti_frequenza(testo, Variante(LETTERA_UHF)).fuori_banda)
-        return fuori_range(nome, valore, ATTESA_FREQUENZA);
-    // The window would program a nearby channel without a word.
-    const PostoInGriglia griglia = posto_in_griglia(testo);
-    if (!griglia.canale)
-        return errore(FUORI_RANGE, nome,
-                      QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
-                                     "are %2 and %3")
-                          .arg(citazione(valore), QString::fromStdString(griglia.sotto),
-                               QString::fromStdString(griglia.sopra)));
-    return std::nullopt;
-}
 
 QString nome_comando(Argomenti::Comando comando)
 {
@@ -466,13 +418,6 @@ QString nome_comando(Argomenti::Comando comando)
     return QString();
 }
 
-QString citazione(const QString &valore)
-{
-    constexpr int MASSIMO = 40;
-    const QString testo =
-        valore.size() > MASSIMO ? valore.left(MASSIMO) + QStringLiteral("...") : valore;
-    return QLatin1Char('"') + testo + QLatin1Char('"');
-}
 
 std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &parole)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "controllo_valori.h"
 #include "parametri.h"
 #include "valori_unita.h"
 
@@ -51,22 +52,11 @@ struct Argomenti
     bool corsa() const { return ripetizioni.has_value() || numero_porte() > 1; }
 };
 
-struct ErroreArgomenti
-{
-    int codice; // 2, or 7 for a value out of its range
-    QString messaggio;
-};
+using ErroreArgomenti = ErroreValore;
 
 std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &argomenti);
 
 // "read", "program", ... as typed.
 QString nome_comando(Argomenti::Comando comando);
-
-// The value as the messages quote it: cut to 40 characters.
-QString citazione(const QString &valore);
-
-// The check of --frequenza, shared with the unit file: a plain decimal
-// number in one of the two windows.
-std::optional<ErroreArgomenti> controlla_frequenza(const QString &nome, const QString &valore);
 
 extern const char *const TESTO_AIUTO;

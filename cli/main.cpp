@@ -5,12 +5,12 @@
 #include "file_unita.h"
 #include "lettura_registro.h"
 #include "porte_sistema.h"
-#include "postazione.h"
+#include "comando_singolo.h"
+#include "codici_uscita.h"
 #include "rapporto.h"
 #include "registro.h"
 #include "resoconto.h"
 #include "riga_json.h"
-#include "segnali.h"
 #include "statistiche.h"
 #include "traccia.h"
 #include "uscita_standard.h"
@@ -71,7 +71,7 @@ int elenca_porte(bool json)
             uscita_standard::scrivi_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
         }
     }
-    return uscita::SUCCESSO;
+    return codice_uscita::SUCCESSO;
 }
 
 std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &errore)
@@ -104,7 +104,7 @@ QString consegna(const Argomenti &a, const EsitoUnita &r)
 {
     if (a.uscita_su_file()) {
         QString motivo;
-        if (r.codice == uscita::SUCCESSO && !file_unita::salva(a.uscita, r.valori, motivo))
+        if (r.codice == codice_uscita::SUCCESSO && !file_unita::salva(a.uscita, r.valori, motivo))
             return QStringLiteral("-o %1: %2").arg(a.uscita, motivo);
     } else if (a.comando != Comando::Verifica && !r.valori.isEmpty()) {
         if (!uscita_standard::scrivi_riga(r.valori))
@@ -114,28 +114,46 @@ QString consegna(const Argomenti &a, const EsitoUnita &r)
     return QString();
 }
 
-// The single command on one port, printed as m5ctl always has.
-int comando_singolo(const Argomenti &a, const Destinazione &d,
-                    const std::optional<file_unita::Contenuto> &file, Registro *registro,
-                    Traccia *traccia)
+Incarico incarico(const Argomenti &a, const std::optional<file_unita::Contenuto> &file)
 {
-    Postazione p(d.percorso, d.com, ::isatty(STDERR_FILENO) == 1);
-    p.collegamento().imposta_limite_annuncio(a.attesa_ms);
-    p.collegamento().porta().imposta_traccia(traccia);
-    p.avvisa_attesa(::isatty(STDERR_FILENO) == 1);
-    Segnali segnali;
-    QObject::connect(&segnali, &Segnali::interruzione, &p.collegamento(),
-                     &Collegamento::interrompi);
-    if (Segnali::ricevuto())
-        return uscita::INTERROTTO;
+    Incarico i;
+    switch (a.comando) {
+    case Comando::Programma:
+        i.azione = Incarico::Azione::Programma;
+        break;
+    case Comando::Inizializza:
+        i.azione = Incarico::Azione::Inizializza;
+        break;
+    case Comando::Verifica:
+        i.azione = Incarico::Azione::Verifica;
+        break;
+    default:
+        i.azione = Incarico::Azione::Leggi;
+        break;
+    }
+    if (file) {
+        i.valori = file->impostazioni;
+        i.banda_valori = file->banda;
+    }
+    i.valori.sovrapponi(a.modifiche);
+    i.banda = a.banda;
+    i.cambia_banda = a.cambia_banda;
+    i.limite_annuncio_ms = a.attesa_ms;
+    return i;
+}
 
-    EsitoUnita r = Corsa::una_unita(p, a, file);
+// The single command on one port, printed as m5ctl always has.
+int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i,
+                    Registro *registro, Traccia *traccia)
+{
+    const UnitaSingola u = esegui_unita_singola(d.percorso, d.com, i, traccia);
+    EsitoUnita r = u.esito;
     if (registro) {
-        const Resoconto resoconto{p.nome(), nome_comando(a.comando), 1, r,
+        const Resoconto resoconto{u.porta, nome_comando(a.comando), 1, r,
                                   QDateTime::currentDateTimeUtc()};
         QString motivo;
-        if (!registro->scrivi(riga_registro(resoconto), motivo) && r.codice == uscita::SUCCESSO) {
-            r.codice = uscita::PORTA;
+        if (!registro->scrivi(riga_registro(resoconto), motivo) && r.riuscita()) {
+            r.codice = codice_uscita::PORTA;
             r.messaggio = QStringLiteral("--log %1: %2").arg(a.registro, motivo);
         }
     }
@@ -143,28 +161,28 @@ int comando_singolo(const Argomenti &a, const Destinazione &d,
         errore(0, QStringLiteral("warning: ") + w);
 
     const QString persa = consegna(a, r);
-    if (r.codice == uscita::DIVERSA) {
+    if (r.codice == codice_uscita::DIVERSA) {
         for (const QString &riga : std::as_const(r.dettagli))
             errore(0, riga);
         return r.codice;
     }
-    if (r.codice != uscita::SUCCESSO)
+    if (!r.riuscita())
         return errore(r.codice, r.messaggio);
-    return persa.isEmpty() ? uscita::SUCCESSO : errore(uscita::PORTA, persa);
+    return persa.isEmpty() ? codice_uscita::SUCCESSO : errore(codice_uscita::PORTA, persa);
 }
 
 int comando_su_unita(const Argomenti &a)
 {
     if (a.uscita_su_file()) {
         if (const auto rifiuto = destinazione_rifiutata(QFile::encodeName(a.uscita).toStdString()))
-            return errore(uscita::USO,
+            return errore(codice_uscita::USO,
                           QStringLiteral("-o %1: %2; give the path of a file, or - for stdout")
                               .arg(a.uscita, QString::fromLocal8Bit(rifiuto->c_str())));
     }
     QString motivo;
     const auto porte = destinazioni(a, motivo);
     if (!porte)
-        return errore(uscita::PORTA, motivo);
+        return errore(codice_uscita::PORTA, motivo);
 
     std::optional<file_unita::Contenuto> file;
     if (!a.da_file.isEmpty()) {
@@ -177,26 +195,27 @@ int comando_su_unita(const Argomenti &a)
     Registro registro;
     QString avviso;
     if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo, avviso))
-        return errore(uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
+        return errore(codice_uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
     if (!avviso.isEmpty())
         errore(0, QStringLiteral("warning: --log %1: %2").arg(a.registro, avviso));
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
-        return errore(uscita::PORTA, QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
+        return errore(codice_uscita::PORTA, QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
 
     Registro *r = registro.aperto() ? &registro : nullptr;
     Traccia *t = traccia.aperta() ? &traccia : nullptr;
-    int codice = uscita::SUCCESSO;
+    int codice = codice_uscita::SUCCESSO;
+    const Incarico compito = incarico(a, file);
     if (!a.corsa()) {
-        codice = comando_singolo(a, porte->first(), file, r, t);
+        codice = comando_singolo(a, porte->first(), compito, r, t);
     } else {
-        Corsa corsa(a, *porte, file, r, t);
+        Corsa corsa(a, *porte, compito, r, t);
         codice = corsa.esegui();
     }
-    if (t && !traccia.chiudi(motivo) && codice == uscita::SUCCESSO)
+    if (t && !traccia.chiudi(motivo) && codice == codice_uscita::SUCCESSO)
         return errore(
-            uscita::PORTA,
+            codice_uscita::PORTA,
             QStringLiteral("--trace %1: %2; the trace is incomplete").arg(a.traccia, motivo));
     return codice;
 }
@@ -210,19 +229,19 @@ int rapporto(const Argomenti &a)
     const bool aperto =
         da_stdin ? file.open(STDIN_FILENO, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!aperto)
-        return errore(uscita::USO,
+        return errore(codice_uscita::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     const LetturaRegistro letto = leggi_registro(file);
     if (file.error() != QFileDevice::NoError)
-        return errore(uscita::USO,
+        return errore(codice_uscita::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     if (letto.record.isEmpty() && !letto.scartate.isEmpty())
-        return errore(uscita::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
+        return errore(codice_uscita::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
                                                   "the file of --log")
                                        .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
     if (!a.csv) {
         uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
-        return uscita::SUCCESSO;
+        return codice_uscita::SUCCESSO;
     }
     if (!letto.scartate.isEmpty())
         errore(0, QStringLiteral("warning: report %1: %2")
@@ -236,7 +255,7 @@ int rapporto(const Argomenti &a)
         }
     }
     uscita_standard::scrivi(csv);
-    return uscita::SUCCESSO;
+    return codice_uscita::SUCCESSO;
 }
 
 int esegui(const Argomenti &a)
@@ -244,10 +263,10 @@ int esegui(const Argomenti &a)
     switch (a.comando) {
     case Comando::Aiuto:
         uscita_standard::scrivi(TESTO_AIUTO);
-        return uscita::SUCCESSO;
+        return codice_uscita::SUCCESSO;
     case Comando::Versione:
         uscita_standard::scrivi_riga(QByteArrayLiteral("m5ctl " M5CTL_VERSIONE));
-        return uscita::SUCCESSO;
+        return codice_uscita::SUCCESSO;
     case Comando::Porte:
         return elenca_porte(a.json);
     case Comando::Rapporto:
@@ -266,12 +285,12 @@ int main(int argc, char *argv[])
 
     const auto analisi = analizza_argomenti(QCoreApplication::arguments());
     if (const auto *e = std::get_if<ErroreArgomenti>(&analisi))
-        return errore(e->codice, e->codice == uscita::USO
+        return errore(e->codice, e->codice == codice_uscita::USO
                                      ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
                                      : e->messaggio);
     const int codice = esegui(std::get<Argomenti>(analisi));
     // What was printed must have reached its file: a full disk is no success.
-    if (!uscita_standard::chiudi() && codice == uscita::SUCCESSO)
-        return errore(uscita::PORTA, QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
+    if (!uscita_standard::chiudi() && codice == codice_uscita::SUCCESSO)
+        return errore(codice_uscita::PORTA, QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
     return codice;
 }

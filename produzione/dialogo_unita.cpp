@@ -117,6 +117,8 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
              descrivi_checksum(r.celle_lette));
         return;
     case Azione::Inizializza:
+        if (banda_altra())
+            return;
         // Initialising is the cure for a bad block: a bad checksum only warns.
         if (!valida)
             m_esito.avvertimenti << descrivi_checksum(r.celle_lette) +
@@ -147,6 +149,25 @@ void DialogoUnita::programma()
     scrivi(p.celle, CELLA_CKS);
 }
 
+// The window converts a unit at one click; a script asks for it.
+bool DialogoUnita::banda_altra()
+{
+    const auto propria = banda_da_lettera(cella(m_esito.celle_prima, CELLA_BANDA));
+    const Banda banda = m_incarico.banda;
+    if (!propria || *propria == banda || m_incarico.cambia_banda)
+        return false;
+    fine(codice_uscita::FUORI_BANDA,
+         QStringLiteral("%1: %2: the unit reports the other band, %3 (cell 62 holds \"%4\"); "
+                        "nothing was written; init %5 --change-band makes it a %6 unit all the "
+                        "same")
+             .arg(citata(messaggio::FUORI_BANDA), dispositivo(),
+                  QLatin1String(nome_banda(*propria)),
+                  QChar::fromLatin1(m_esito.celle_prima.at(CELLA_BANDA)),
+                  QString::fromLatin1(nome_banda(banda)).toLower(),
+                  QLatin1String(nome_banda(banda))));
+    return true;
+}
+
 void DialogoUnita::inizializza()
 {
     scrivi(blocco_fabbrica(m_incarico.banda), CELLA_MARCA);
@@ -156,6 +177,16 @@ void DialogoUnita::verifica()
 {
     QStringList campi;
     const auto banda = m_incarico.banda_valori;
+    // Every value would differ, and no programming could make them agree.
+    const auto propria = banda_da_lettera(cella(m_esito.celle_prima, CELLA_BANDA));
+    if (banda && propria && *propria != *banda) {
+        fine(codice_uscita::FUORI_BANDA,
+             QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; nothing "
+                            "was compared")
+                 .arg(citata(messaggio::FUORI_BANDA), dispositivo(),
+                      QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
+        return;
+    }
     for (const Differenza &d :
          differenze(m_incarico.valori, banda, blocco_di(m_esito.celle_prima))) {
         const QString campo = QString::fromStdString(d.campo);
@@ -184,7 +215,8 @@ void DialogoUnita::scrivi(const Blocco &celle, int ultima)
 void DialogoUnita::scritta(const Ricevitore::Risultato &r)
 {
     if (!r.riuscito()) {
-        m_esito.scritta_in_parte = !r.celle_scritte.isEmpty();
+        // The first cell may have gone out unacknowledged: count it as written.
+        m_esito.scritta_in_parte = true;
         // As in the window: a write that went unanswered closes the port,
         // with no "E".
         if (r.esito != Esito::Interrotto)
@@ -310,16 +342,34 @@ void DialogoUnita::fine(int codice, const QString &messaggio)
         m_esito.attesa_ms = m_orologio.elapsed();
     if (m_interrotta) {
         m_esito.codice = codice_uscita::INTERROTTO;
-        m_esito.messaggio =
-            aperta && m_esito.iniziata
-                ? QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"")
-                      .arg(dispositivo())
-                : QStringLiteral("%1: interrupted").arg(dispositivo());
+        m_esito.messaggio = descrivi_interruzione(aperta);
     } else {
         m_esito.codice = codice;
         m_esito.messaggio = codice == codice_uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
     }
+    // Cells went out and not all were acknowledged: neither the old block nor the new.
+    if (!m_esito.riuscita() && m_esito.scritta_in_parte)
+        m_esito.messaggio += QStringLiteral("; the unit is partly programmed: ") + rifai();
     emit conclusa(m_esito);
+}
+
+QString DialogoUnita::descrivi_interruzione(bool aperta) const
+{
+    if (!m_esito.iniziata)
+        return QStringLiteral("%1: interrupted while waiting for the receiver to announce itself")
+            .arg(dispositivo());
+    if (!aperta)
+        return QStringLiteral("%1: interrupted").arg(dispositivo());
+    return QStringLiteral("%1: interrupted; the dialogue was ended with \"E\"").arg(dispositivo());
+}
+
+// What a unit left partly written needs.
+QString DialogoUnita::rifai() const
+{
+    if (m_incarico.azione != Azione::Inizializza)
+        return QStringLiteral("program it again");
+    return QStringLiteral("program it again with init %1")
+        .arg(QString::fromLatin1(nome_banda(m_incarico.banda)).toLower());
 }
 
 QString DialogoUnita::dispositivo() const
@@ -336,7 +386,9 @@ QString DialogoUnita::descrivi_porta(const PortaSeriale &porta, const QString &q
         testo += QStringLiteral(": ") + porta.motivo();
     else if (quando.isEmpty())
         testo += QStringLiteral(": the port was closed");
-    if (porta.errore_apertura() == QSerialPort::PermissionError)
+    if (porta.occupata())
+        testo += QStringLiteral("; wait for it to end, or end it, then try again");
+    else if (porta.errore_apertura() == QSerialPort::PermissionError)
         testo += QStringLiteral("; get access through the dialout group: sudo usermod -aG "
                                 "dialout $USER, then log in again");
     else if (porta.errore_apertura() == QSerialPort::DeviceNotFoundError)

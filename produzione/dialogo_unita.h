@@ -49,6 +49,7 @@ private:
     void riletta(const Ricevitore::Risultato &r);
     void programma();
     void inizializza();
+    bool banda_altra();
     void verifica();
     void scrivi(const Blocco &celle, int ultima);
     void rifiuta(const Programmazione &p);
@@ -64,6 +65,8 @@ private:
     QString descrivi_checksum(const QByteArray &celle) const;
     QString descrivi_fuori_banda() const;
     QString descrivi_rilettura(const Ricevitore::Risultato &r) const;
+    QString descrivi_interruzione(bool aperta) const;
+    QString rifai() const;
 
     Ricevitore &m_ricevitore;
     const Incarico m_incarico;

@@ -19,8 +19,10 @@ struct Incarico
     // (a unit file's), if any.
     Impostazioni valori;
     std::optional<Banda> banda_valori;
-    // Inizializza: the factory block of this band.
+    // Inizializza: the factory block of this band, also on a unit that
+    // reports the other band when cambia_banda.
     Banda banda = Banda::UHF;
+    bool cambia_banda = false;
     // The wait for the unit to announce itself; none: until stopped.
     std::optional<int> limite_annuncio_ms;
 

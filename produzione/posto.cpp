@@ -12,13 +12,7 @@ constexpr int PROMEMORIA_SILENZI = 3;
 Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent)
     : QObject(parent), m_ricevitore(this), m_dialogo(m_ricevitore, incarico, this)
 {
-    if (percorso.isEmpty()) {
-        m_ricevitore.porta().imposta_numero(com);
-        m_nome = QStringLiteral("Com %1").arg(com);
-    } else {
-        m_ricevitore.porta().mappa(PortaSeriale::PRIMA, percorso);
-        m_nome = percorso;
-    }
+    m_nome = indirizza(m_ricevitore.porta(), percorso, com);
     m_promemoria.setSingleShot(true);
     connect(&m_promemoria, &QTimer::timeout, this, [this] {
         if (m_stato == Stato::Rimozione)
@@ -33,6 +27,16 @@ Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject
                 emit progresso(m_numero, operazione, cella, ultima);
             });
     connect(&m_dialogo, &DialogoUnita::conclusa, this, &Posto::conclusa);
+}
+
+QString Posto::indirizza(PortaSeriale &porta, const QString &percorso, int com)
+{
+    if (percorso.isEmpty()) {
+        porta.imposta_numero(com);
+        return QStringLiteral("Com %1").arg(com);
+    }
+    porta.mappa(PortaSeriale::PRIMA, percorso);
+    return percorso;
 }
 
 void Posto::avvia()

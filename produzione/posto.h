@@ -30,6 +30,8 @@ public:
 
     // "Com N", or the path given.
     QString nome() const { return m_nome; }
+    // Points the port at the device, or at "Com com"; gives the port's name as above.
+    static QString indirizza(PortaSeriale &porta, const QString &percorso, int com);
     Ricevitore &ricevitore() { return m_ricevitore; }
     Stato stato() const { return m_stato; }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "postazione.h"
+#include "esito_unita.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "statistiche.h"
 
+#include "codici_uscita.h"
+
 #include <algorithm>
 
 namespace {
@@ -12,7 +14,7 @@ void conta(StatistichePorta &s, const RecordRegistro &r)
     ++s.unita;
     if (r.esito == 0)
         ++s.ok;
-    else if (r.esito == ESITO_INTERROTTO)
+    else if (r.esito == codice_uscita::INTERROTTO)
         ++s.interrotte;
     else
         ++s.fallite;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_unita.h"
 
-#include "argomenti.h"
+#include "codici_uscita.h"
+#include "controllo_valori.h"
 #include "file_atomico.h"
 #include "riga_json.h"
 
@@ -19,8 +20,8 @@ const QString FORMATO = QStringLiteral("m5-unita");
 constexpr int VERSIONE = 1;
 constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
 
-constexpr int USO = 2;
-constexpr int FUORI_RANGE = 7;
+using codice_uscita::FUORI_RANGE;
+using codice_uscita::USO;
 
 QJsonValue opzione(const GruppoOpzioni &gruppo, int valore)
 {
@@ -89,7 +90,7 @@ std::optional<Errore> intestazione(const QJsonObject &o)
     if (formato != FORMATO)
         return errore(QStringLiteral("formato"),
                       QStringLiteral("%1 is not a unit file; expected \"%2\"")
-                          .arg(citazione(formato), FORMATO));
+                          .arg(controllo_valori::citazione(formato), FORMATO));
     QJsonValue versione;
     if (auto e = campo(o, "versione", QJsonValue::Double, versione))
         return e;
@@ -134,7 +135,7 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
     QString frequenza;
     if (auto e = testo(o, "frequenza", frequenza))
         return e;
-    if (auto e = controlla_frequenza(QStringLiteral("frequenza"), frequenza))
+    if (auto e = controllo_valori::frequenza(QStringLiteral("frequenza"), frequenza))
         return Errore{e->codice, e->messaggio};
     i.frequenza = frequenza.toStdString();
     if (auto e = intero(o, "rele", 1, 255, i.rele))
@@ -151,7 +152,7 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
             return errore(
                 QLatin1String(gruppo.nome),
                 QStringLiteral("%1 is not valid; expected %2 or %3")
-                    .arg(citazione(nome), QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
+                    .arg(controllo_valori::citazione(nome), QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
     }
     QString banda;
     if (auto e = testo(o, "banda", banda))
@@ -159,7 +160,7 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
     const auto b = banda_da_nome(banda.toStdString());
     if (!b)
         return errore(QStringLiteral("banda"),
-                      QStringLiteral("%1 is not valid; expected UHF or VHF").arg(citazione(banda)));
+                      QStringLiteral("%1 is not valid; expected UHF or VHF").arg(controllo_valori::citazione(banda)));
     c.banda = *b;
     return std::nullopt;
 }

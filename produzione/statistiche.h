@@ -12,8 +12,6 @@
 // The figures of a production run, per port and in all, from the records of
 // its log or from those a station holds.
 
-constexpr int ESITO_INTERROTTO = 130;
-
 struct StatistichePorta
 {
     QString porta;      // empty for the total

@@ -50,7 +50,7 @@ QByteArray riga_registro(const Resoconto &r)
 
 QString riga_umana(const Resoconto &r)
 {
-    const QString esito = r.esito.codice == uscita::SUCCESSO
+    const QString esito = r.esito.codice == codice_uscita::SUCCESSO
                               ? QStringLiteral("OK")
                               : QStringLiteral("errore %1").arg(r.esito.codice);
     QString riga = QStringLiteral("%1 · unità %2 · %3 %4 s")
@@ -58,7 +58,7 @@ QString riga_umana(const Resoconto &r)
                        .arg(r.numero)
                        .arg(esito)
                        .arg(static_cast<double>(r.esito.durata_ms) / 1000, 0, 'f', 1);
-    if (r.esito.codice != uscita::SUCCESSO)
+    if (r.esito.codice != codice_uscita::SUCCESSO)
         riga += QStringLiteral(" · ") + r.esito.messaggio;
     return riga;
 }

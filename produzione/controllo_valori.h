@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The checks and messages that a value given by a user gets, from an option or a file alike.
+
+#include <QString>
+
+#include <optional>
+
+struct ErroreValore
+{
+    int codice; // 2, or 7 for a value out of its range
+    QString messaggio;
+};
+
+namespace controllo_valori {
+
+// The value as the messages quote it: cut to 40 characters.
+QString citazione(const QString &valore);
+
+ErroreValore errore(int codice, const QString &nome, const QString &testo);
+// "NOME: "VALORE" is not valid; expected ATTESO" (exit 2).
+ErroreValore non_valido(const QString &nome, const QString &valore, const QString &atteso);
+// "NOME: "VALORE" is out of range; expected ATTESO" (exit 7).
+ErroreValore fuori_range(const QString &nome, const QString &valore, const QString &atteso);
+
+// Digits only; digits with an optional decimal part.
+bool cifre(const QString &valore);
+bool decimale(const QString &valore);
+
+// A frequency: a plain decimal number in one of the two windows, exactly a
+// channel of the 12.5 kHz grid.
+std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore);
+
+} // namespace controllo_valori

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "stazione.h"
+
+#include "registro.h"
+
+#include <QDateTime>
+
+Stazione::Stazione(const Incarico &incarico, QObject *parent)
+    : QObject(parent), m_incarico(incarico)
+{
+}
+
+Stazione::~Stazione() = default;
+
+Posto &Stazione::aggiungi(const QString &percorso, int com)
+{
+    auto *posto = new Posto(percorso, com, m_incarico, this);
+    m_posti.append(posto);
+    m_conti_posti.insert(posto, Conti{});
+    connect(posto, &Posto::unita_conclusa, this,
+            [this, posto](int numero, const EsitoUnita &esito) {
+                conclusa_unita(posto, numero, esito);
+            });
+    connect(posto, &Posto::unita_da_togliere, this,
+            [this, posto](int numero) { emit unita_da_togliere(posto, numero); });
+    connect(posto, &Posto::porta_persa, this, [this](const QString &descrizione) {
+        fallimento(codice_uscita::PORTA, descrizione + QStringLiteral("; no more units on it"));
+    });
+    connect(posto, &Posto::finito, this, &Stazione::posto_finito);
+    return *posto;
+}
+
+void Stazione::imposta_unita(int quante)
+{
+    for (Posto *p : std::as_const(m_posti))
+        p->imposta_unita(quante);
+}
+
+void Stazione::imposta_silenzio(int ms)
+{
+    for (Posto *p : std::as_const(m_posti))
+        p->imposta_silenzio(ms);
+}
+
+void Stazione::imposta_traccia(Traccia *traccia)
+{
+    for (Posto *p : std::as_const(m_posti))
+        p->ricevitore().porta().imposta_traccia(traccia);
+}
+
+void Stazione::imposta_registro(Registro *registro, const QString &nome)
+{
+    m_registro = registro;
+    m_nome_registro = nome;
+}
+
+void Stazione::avvia()
+{
+    // Stopped before it began: no port is touched.
+    m_in_corso = m_interrotta || m_fermata ? 0 : static_cast<int>(m_posti.size());
+    if (m_in_corso == 0) {
+        emit conclusa();
+        return;
+    }
+    for (Posto *p : std::as_const(m_posti))
+        p->avvia();
+}
+
+void Stazione::interrompi()
+{
+    m_interrotta = true;
+    for (Posto *p : std::as_const(m_posti))
+        p->interrompi();
+}
+
+void Stazione::ferma(int codice, const QString &descrizione)
+{
+    fallimento(codice, descrizione);
+    m_fermata = true;
+    for (Posto *p : std::as_const(m_posti))
+        p->ferma();
+}
+
+Stazione::Conti Stazione::conti(const Posto *posto) const
+{
+    return m_conti_posti.value(posto);
+}
+
+void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
+{
+    const Resoconto r{posto->nome(), m_incarico.nome(), numero, esito,
+                      QDateTime::currentDateTimeUtc()};
+    Conti &c = m_conti_posti[posto];
+    ++c.unita;
+    ++m_conti.unita;
+    if (esito.riuscita()) {
+        ++c.riuscite;
+        ++m_conti.riuscite;
+    } else {
+        ++m_fallite;
+        fallimento(esito.codice, QStringLiteral("%1 unit %2: %3")
+                                     .arg(posto->nome())
+                                     .arg(numero)
+                                     .arg(esito.messaggio));
+    }
+    QString errore;
+    if (m_registro && !m_registro->scrivi(riga_registro(r), errore))
+        ferma(codice_uscita::PORTA,
+              QStringLiteral("%1: cannot write the record of %2 unit %3: %4; the run stopped")
+                  .arg(m_nome_registro, posto->nome())
+                  .arg(numero)
+                  .arg(errore));
+    emit unita_registrata(posto, r);
+}
+
+void Stazione::fallimento(int codice, const QString &descrizione)
+{
+    if (m_primo_codice != 0)
+        return;
+    m_primo_codice = codice;
+    m_primo = descrizione;
+}
+
+void Stazione::posto_finito()
+{
+    if (--m_in_corso == 0)
+        emit conclusa();
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A production run: many ports on one thread, one unit after the other on each, every unit logged.
+
+#include "incarico.h"
+#include "posto.h"
+#include "resoconto.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Registro;
+class Traccia;
+
+// Each port waits by its own signals and timers, so a wait on one never holds
+// up another and no port needs a thread. A unit that ends is counted and
+// written to the log before anyone hears of it.
+class Stazione : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Conti
+    {
+        int unita = 0;
+        int riuscite = 0;
+    };
+
+    explicit Stazione(const Incarico &incarico, QObject *parent = nullptr);
+    ~Stazione() override;
+
+    // percorso: the device; empty for "Com com" under its system name.
+    Posto &aggiungi(const QString &percorso, int com);
+    const QList<Posto *> &posti() const { return m_posti; }
+
+    // Units per port (0: until interrupted), and the silence that tells a unit gone.
+    void imposta_unita(int quante);
+    void imposta_silenzio(int ms);
+    void imposta_traccia(Traccia *traccia);
+    // nome: how a message names the log, such as "--log station.jsonl".
+    void imposta_registro(Registro *registro, const QString &nome);
+
+    void avvia();
+    // Ctrl-C: a unit in its dialogue ends with "E" and counts as interrupted,
+    // a port between units stops now.
+    void interrompi();
+    // An output lost: no new unit starts; the run's status is codice, unless
+    // a failure came first.
+    void ferma(int codice, const QString &descrizione);
+
+    bool interrotta() const { return m_interrotta; }
+    bool finita() const { return m_in_corso == 0; }
+    Conti conti() const { return m_conti; }
+    Conti conti(const Posto *posto) const;
+    int fallite() const { return m_fallite; }
+    // The status and the line of the first failure; 0 when none.
+    int primo_fallimento() const { return m_primo_codice; }
+    QString primo() const { return m_primo; }
+
+signals:
+    // After the log has it.
+    void unita_registrata(Posto *posto, const Resoconto &resoconto);
+    void unita_da_togliere(Posto *posto, int numero);
+    void conclusa();
+
+private:
+    void conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito);
+    void fallimento(int codice, const QString &descrizione);
+    void posto_finito();
+
+    const Incarico m_incarico;
+    QList<Posto *> m_posti;
+    QHash<const Posto *, Conti> m_conti_posti;
+    Registro *m_registro = nullptr;
+    QString m_nome_registro;
+    Conti m_conti;
+    int m_fallite = 0;
+    int m_primo_codice = 0;
+    QString m_primo;
+    int m_in_corso = 0;
+    bool m_interrotta = false;
+    bool m_fermata = false;
+};
