@@ -1,123 +1,94 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scadenze.h"
 
-#include "collegamento.h"
+#include "celle.h"
+#include "parametri.h"
+#include "ricevitore.h"
 #include "simulatore_tracciato.h"
+#include "valori_unita.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QList>
-#include <QMutex>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
-constexpr int FILI = 4;
-constexpr int CONFERME_PER_FILO = 5;
-constexpr int RISPOSTE_PER_FILO = 3;
-constexpr int ANNUNCI_PER_FILO = 3;
+constexpr int SIMULATORI = 4; // of each kind, all on one thread
+constexpr int CONFERME = 5;   // per simulator
+constexpr int RISPOSTE = 3;
+constexpr int ANNUNCI = 3;
 constexpr int ATTESA_MS = 1000; // the --wait of the announcement runs
 
-// A front end that stamps the first turn of each wait and the warning that
-// ends it. The first turn comes after the wait's restart, so the interval
-// measured is never longer than the real one.
-class Cronometro : public Controlli
+using Operazione = Ricevitore::Operazione;
+
+// Repeats one kind of time-out on one simulator: each time a fresh open,
+// the announcement, then the wait that is to run out, timed from its start.
+class Misura : public QObject
 {
 public:
-    Cronometro() { m_orologio.start(); }
+    Misura(const QString &porta, Operazione tipo, int volte, QList<double> &serie)
+        : m_tipo(tipo), m_volte(volte), m_serie(serie)
+    {
+        m_ricevitore.porta().mappa(PortaSeriale::PRIMA, porta);
+        m_ricevitore.imposta_limite_risposta(Ricevitore::TIME_OUT_CONFERMA_MS);
+        connect(&m_ricevitore, &Ricevitore::concluso, this, &Misura::concluso);
+    }
 
-    QString stato() const override { return m_stato; }
-    void imposta_stato(const QString &testo) override
+    void avvia()
     {
-        m_stato = testo;
-        m_nuova_attesa = true;
-    }
-    QString testo(Campo) const override { return {}; }
-    void imposta_testo(Campo, const QString &) override {}
-    void seleziona(Opzione) override {}
-    void imposta_banda(const QString &) override {}
-    void mostra_progresso(bool) override {}
-    void massimo_progresso(int) override {}
-    void valore_progresso(int) override { m_nuova_attesa = true; }
-    void abilita(Comando, bool) override {}
-    QString testo_porta() const override { return QStringLiteral("Com 1"); }
-    void avviso(const QString &) override
-    {
-        m_durata_ms = (m_orologio.nsecsElapsed() - m_inizio) / 1e6;
-    }
-    void beep() override {}
-    void turno(bool dati) override
-    {
-        if (m_nuova_attesa) {
-            m_inizio = m_orologio.nsecsElapsed();
-            m_nuova_attesa = false;
+        if (m_volte-- <= 0 || !m_ricevitore.apri()) {
+            finita();
+            return;
         }
-        Controlli::turno(dati);
+        m_ricevitore.imposta_limite_annuncio(m_tipo == Operazione::Annuncio
+                                                 ? std::optional<int>(ATTESA_MS)
+                                                 : std::nullopt);
+        m_orologio.start();
+        m_ricevitore.attendi_annuncio();
     }
-    void termina() override {}
 
-    double durata_ms() const { return m_durata_ms; }
+    std::function<void()> fine;
 
 private:
+    void concluso(const Ricevitore::Risultato &r)
+    {
+        if (r.operazione == m_tipo && r.esito == Ricevitore::Esito::TimeOut) {
+            m_serie << m_orologio.nsecsElapsed() / 1e6;
+            // A write time-out leaves the unit in its dialogue until told.
+            m_ricevitore.apri();
+            m_ricevitore.termina_dialogo();
+            m_ricevitore.chiudi();
+            avvia();
+            return;
+        }
+        if (r.operazione != Operazione::Annuncio || !r.riuscito()) {
+            m_ricevitore.chiudi();
+            avvia();
+            return;
+        }
+        m_orologio.start();
+        if (m_tipo == Operazione::Lettura)
+            m_ricevitore.leggi();
+        else
+            m_ricevitore.scrivi(blocco_fabbrica(Banda::UHF), CELLA_MARCA);
+    }
+    void finita()
+    {
+        if (fine)
+            fine();
+    }
+
+    Ricevitore m_ricevitore;
+    const Operazione m_tipo;
+    int m_volte;
+    QList<double> &m_serie;
     QElapsedTimer m_orologio;
-    QString m_stato;
-    bool m_nuova_attesa = false;
-    qint64 m_inizio = 0;
-    double m_durata_ms = 0;
 };
-
-struct Serie
-{
-    QMutex mutex;
-    QList<double> conferma, risposta, annuncio;
-};
-
-// One time-out of the given kind on a fresh connection; its length in ms.
-double una_scadenza(const QString &porta, const std::function<void(Collegamento &)> &fai)
-{
-    Cronometro c;
-    Collegamento coll(c);
-    coll.porta().mappa(1, porta);
-    fai(coll);
-    coll.porta().chiudi();
-    return c.durata_ms();
-}
-
-void filo(Serie &serie)
-{
-    SimulatoreTracciato muto({QStringLiteral("--no-ack-from"), QStringLiteral("0")});
-    SimulatoreTracciato lento({QStringLiteral("--reply-delay-ms"), QStringLiteral("4500")});
-    SimulatoreTracciato silente({QStringLiteral("--silent")});
-    if (!muto.avvia() || !lento.avvia() || !silente.avvia())
-        return;
-    auto aggiungi = [&serie](QList<double> &l, double ms) {
-        const QMutexLocker b(&serie.mutex);
-        l << ms;
-    };
-    for (int i = 0; i < CONFERME_PER_FILO; ++i)
-        aggiungi(serie.conferma, una_scadenza(muto.percorso(), [](Collegamento &coll) {
-                     coll.Cmd_connetti_Click();
-                     coll.Cmd_init_uhf_Click();
-                     // The time-out closed the port without "E": the unit is
-                     // still in its dialogue until told.
-                     coll.porta().apri();
-                     coll.porta().scrivi(QByteArray(1, lettera::FINE));
-                 }));
-    for (int i = 0; i < RISPOSTE_PER_FILO; ++i)
-        aggiungi(serie.risposta, una_scadenza(lento.percorso(), [](Collegamento &coll) {
-                     coll.imposta_limite_risposta(Collegamento::TIME_OUT_ACK_MS);
-                     coll.Cmd_connetti_Click();
-                     coll.Cmd_disconetti_Click();
-                 }));
-    for (int i = 0; i < ANNUNCI_PER_FILO; ++i)
-        aggiungi(serie.annuncio, una_scadenza(silente.percorso(), [](Collegamento &coll) {
-                     coll.imposta_limite_annuncio(ATTESA_MS);
-                     coll.Cmd_connetti_Click();
-                     coll.Cmd_disconetti_Click();
-                 }));
-}
 
 void stampa(const char *nome, QList<double> ms, int promessi)
 {
@@ -135,21 +106,39 @@ void stampa(const char *nome, QList<double> ms, int promessi)
 
 void misura_scadenze()
 {
-    Serie serie;
-    QList<QThread *> fili;
-    for (int i = 0; i < FILI; ++i) {
-        fili << QThread::create([&serie] { filo(serie); });
-        fili.last()->start();
+    QList<double> conferma, risposta, annuncio;
+    std::vector<std::unique_ptr<SimulatoreTracciato>> simulatori;
+    std::vector<std::unique_ptr<Misura>> misure;
+    auto aggiungi = [&](const QStringList &argomenti, Operazione tipo, int volte,
+                        QList<double> &serie) {
+        simulatori.push_back(std::make_unique<SimulatoreTracciato>(argomenti));
+        if (simulatori.back()->avvia())
+            misure.push_back(
+                std::make_unique<Misura>(simulatori.back()->percorso(), tipo, volte, serie));
+    };
+    for (int i = 0; i < SIMULATORI; ++i) {
+        aggiungi({QStringLiteral("--no-ack-from"), QStringLiteral("0")}, Operazione::Scrittura,
+                 CONFERME, conferma);
+        aggiungi({QStringLiteral("--reply-delay-ms"), QStringLiteral("4500")},
+                 Operazione::Lettura, RISPOSTE, risposta);
+        aggiungi({QStringLiteral("--silent")}, Operazione::Annuncio, ANNUNCI, annuncio);
     }
-    for (QThread *f : fili) {
-        f->wait();
-        delete f;
-    }
-    std::printf("Bounded waits: from the wait's first turn (after its restart) to its time-out;\n"
-                "  %d threads at once, each with its own m5sim\n",
-                FILI);
-    stampa("acknowledgement (Timer1)", serie.conferma, Collegamento::TIME_OUT_ACK_MS);
-    stampa("read reply (m5ctl)", serie.risposta, Collegamento::TIME_OUT_ACK_MS);
-    stampa("announcement (m5ctl --wait 1)", serie.annuncio, ATTESA_MS);
+    QEventLoop ciclo;
+    std::size_t in_corso = misure.size();
+    for (auto &m : misure)
+        m->fine = [&in_corso, &ciclo] {
+            if (--in_corso == 0)
+                ciclo.quit();
+        };
+    for (auto &m : misure)
+        m->avvia();
+    if (in_corso > 0)
+        ciclo.exec();
+    std::printf("Bounded waits: from the wait's start to its time-out; %zu engines on one\n"
+                "  thread, each with its own m5sim\n",
+                misure.size());
+    stampa("acknowledgement (Timer1)", conferma, Ricevitore::TIME_OUT_CONFERMA_MS);
+    stampa("read reply (m5ctl)", risposta, Ricevitore::TIME_OUT_CONFERMA_MS);
+    stampa("announcement (m5ctl --wait 1)", annuncio, ATTESA_MS);
     std::printf("\n");
 }

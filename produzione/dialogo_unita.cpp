@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogo_unita.h"
 
+#include "file_unita.h"
 #include "messaggi.h"
 
 using Esito = Ricevitore::Esito;
@@ -106,6 +107,10 @@ void DialogoUnita::annunciata(const Ricevitore::Risultato &r)
 void DialogoUnita::letta(const Ricevitore::Risultato &r)
 {
     m_esito.celle_prima = r.celle_lette;
+    const bool mostra =
+        m_incarico.azione == Azione::Leggi || m_incarico.azione == Azione::Verifica;
+    if (mostra && completa(r.celle_lette))
+        m_esito.valori = file_unita::scrivi(r.celle_lette);
     if (!r.riuscito()) {
         fallita(r);
         return;
@@ -236,7 +241,10 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
         fallita(r);
         return;
     }
-    m_esito.celle_dopo = r.celle_lette;
+    if (completa(r.celle_lette)) {
+        m_esito.celle_dopo = r.celle_lette;
+        m_esito.valori = file_unita::scrivi(r.celle_lette);
+    }
     // A read that fails its own checksum says nothing of what was written.
     if (!checksum_valido(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
