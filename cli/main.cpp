@@ -5,6 +5,7 @@
 #include "file_unita.h"
 #include "lettura_registro.h"
 #include "porte_sistema.h"
+#include "prese.h"
 #include "comando_singolo.h"
 #include "codici_uscita.h"
 #include "rapporto.h"
@@ -46,7 +47,8 @@ QString vid_pid(const PortaSistema &p)
 int elenca_porte(bool json)
 {
     if (!json && ::isatty(STDOUT_FILENO) == 1)
-        uscita_standard::scrivi("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\n");
+        uscita_standard::scrivi(
+            "COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\tSOCKET\n");
     int n = 0;
     for (const PortaSistema &p : porte_sistema()) {
         ++n;
@@ -58,7 +60,8 @@ int elenca_porte(bool json)
                 .aggiungi(QStringLiteral("descrizione"), p.descrizione)
                 .aggiungi(QStringLiteral("produttore"), p.produttore)
                 .aggiungi(QStringLiteral("vid_pid"), vid_pid(p))
-                .aggiungi(QStringLiteral("seriale"), p.seriale);
+                .aggiungi(QStringLiteral("seriale"), p.seriale)
+                .aggiungi(QStringLiteral("presa"), prese::nome_presa(p.percorso));
             uscita_standard::scrivi_riga(r.testo());
         } else {
             const QStringList colonne = {com ? QStringLiteral("Com %1").arg(n)
@@ -67,7 +70,8 @@ int elenca_porte(bool json)
                                          p.descrizione,
                                          p.produttore,
                                          vid_pid(p),
-                                         p.seriale};
+                                         p.seriale,
+                                         prese::nome_presa(p.percorso)};
             uscita_standard::scrivi_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
         }
     }
@@ -79,7 +83,7 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
     QList<Destinazione> d;
     for (const QString &p : a.porte) {
         if (p != QLatin1String("auto")) {
-            d.append({p, PortaSeriale::PRIMA});
+            d.append({prese::percorso_presa(p), PortaSeriale::PRIMA});
             continue;
         }
         QString motivo;

@@ -192,8 +192,8 @@ void DialogoUnita::verifica()
                       QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
         return;
     }
-    for (const Differenza &d :
-         differenze(m_incarico.valori, banda, blocco_di(m_esito.celle_prima))) {
+    m_esito.differenze = differenze(m_incarico.valori, banda, blocco_di(m_esito.celle_prima));
+    for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
         m_esito.dettagli << QStringLiteral("%1: file %2, unit %3")
@@ -248,8 +248,11 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     // A read that fails its own checksum says nothing of what was written.
     if (!checksum_valido(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
-    else if (diversa)
+    else if (diversa) {
+        m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
+                                        blocco_di(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
+    }
     else
         fine(codice_uscita::SUCCESSO, QString());
 }

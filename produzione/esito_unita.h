@@ -4,16 +4,21 @@
 // What became of one unit.
 
 #include "codici_uscita.h"
+#include "valori_unita.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 struct EsitoUnita
 {
     int codice = codice_uscita::SUCCESSO;
     QString messaggio;        // one line naming what went wrong; "OK" when done
     QStringList dettagli;     // verify: one line per differing value
+    // verify, or a read-back that differs: each value, expected and found
+    std::vector<Differenza> differenze;
     QStringList avvertimenti; // the unit went on all the same
     QByteArray celle_prima;   // the first read, as received
     QByteArray celle_dopo;    // the read-back after writing

@@ -79,6 +79,12 @@ std::optional<RecordRegistro> leggi_record(const QByteArray &riga, int numero)
     return r;
 }
 
+bool evento_registro(const QByteArray &riga)
+{
+    const QJsonDocument documento = QJsonDocument::fromJson(riga);
+    return documento.isObject() && documento.object().value(QStringLiteral("evento")).isString();
+}
+
 LetturaRegistro leggi_registro(QIODevice &registro)
 {
     LetturaRegistro letto;
@@ -91,7 +97,7 @@ LetturaRegistro leggi_registro(QIODevice &registro)
             letto.scartate.append(numero);
         else if (auto r = leggi_record(riga, numero))
             letto.record.append(std::move(*r));
-        else if (!riga.trimmed().isEmpty())
+        else if (!riga.trimmed().isEmpty() && !evento_registro(riga))
             letto.scartate.append(numero);
         riga.clear();
         lunga = false;

@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "posto.h"
 
+#include "sorveglianza_dispositivi.h"
+
 #include <algorithm>
 
 namespace {
 // How long a line may stay busy after a unit before the worker is told.
 constexpr int PROMEMORIA_MINIMO_MS = 5000;
 constexpr int PROMEMORIA_SILENZI = 3;
+// A missing device is looked for again this often, besides the events that tell.
+constexpr int RIPROVA_MS = 1000;
 } // namespace
 
 Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent)
     : QObject(parent), m_ricevitore(this), m_dialogo(m_ricevitore, incarico, this)
 {
     m_nome = indirizza(m_ricevitore.porta(), percorso, com);
+    m_percorso = percorso;
+    m_riprova.setInterval(RIPROVA_MS);
+    connect(&m_riprova, &QTimer::timeout, this, &Posto::riprova);
     m_promemoria.setSingleShot(true);
     connect(&m_promemoria, &QTimer::timeout, this, [this] {
         if (m_stato == Stato::Rimozione)
@@ -43,13 +50,49 @@ void Posto::avvia()
 {
     m_numero = 0;
     m_fermato = false;
+    if (m_ripresa && !m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
+        persa(QString());
+        return;
+    }
     prossima_unita();
+}
+
+void Posto::dispositivo_cambiato(bool presente)
+{
+    if (presente && m_stato == Stato::Mancante)
+        riprova();
+}
+
+void Posto::riprova()
+{
+    if (m_fermato) {
+        termina();
+        return;
+    }
+    if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso))
+        return;
+    m_riprova.stop();
+    prossima_unita();
+}
+
+void Posto::persa(const QString &quando)
+{
+    if (!m_ripresa) {
+        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(), quando));
+        termina();
+        return;
+    }
+    m_ricevitore.chiudi();
+    cambia_stato(Stato::Mancante);
+    m_riprova.start();
 }
 
 void Posto::ferma()
 {
     m_fermato = true;
-    if (m_stato == Stato::AttesaUnita)
+    if (m_stato == Stato::Mancante)
+        termina();
+    else if (m_stato == Stato::AttesaUnita)
         m_dialogo.interrompi();
     else if (m_stato == Stato::Rimozione)
         m_ricevitore.interrompi();
@@ -83,15 +126,19 @@ void Posto::conclusa(const EsitoUnita &esito)
         termina();
         return;
     }
+    // The device went, or never opened, before any unit came.
+    if (m_ripresa && !esito.iniziata && esito.codice == codice_uscita::PORTA) {
+        --m_numero;
+        persa(QString());
+        return;
+    }
     emit unita_conclusa(m_numero, esito);
     if (m_fermato || (m_quante != 0 && m_numero >= m_quante)) {
         termina();
         return;
     }
     if (!m_ricevitore.apri()) {
-        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
-                                                      QStringLiteral("between units")));
-        termina();
+        persa(QStringLiteral("between units"));
         return;
     }
     cambia_stato(Stato::Rimozione);
@@ -110,9 +157,10 @@ void Posto::rimossa(const Ricevitore::Risultato &r)
         prossima_unita();
         return;
     case Ricevitore::Esito::PortaChiusa:
-        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
-                                                      QStringLiteral("between units")));
-        break;
+        if (m_ripresa && m_fermato)
+            break;
+        persa(QStringLiteral("between units"));
+        return;
     default:
         break;
     }
@@ -129,6 +177,7 @@ void Posto::cambia_stato(Stato stato)
 
 void Posto::termina()
 {
+    m_riprova.stop();
     // Between units there is no dialogue to end: just let the port go.
     m_ricevitore.chiudi();
     cambia_stato(Stato::Fermo);

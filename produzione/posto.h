@@ -7,6 +7,9 @@
 #include "ricevitore.h"
 
 #include <QElapsedTimer>
+#include <QJsonValue>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QTimer>
 
@@ -22,6 +25,7 @@ public:
         AttesaUnita, // waiting for a unit to announce itself
         Lavoro,      // a unit in its dialogue
         Rimozione,   // waiting for the unit to be taken away
+        Mancante,    // the device is not there: waiting for it to come back
     };
     Q_ENUM(Stato)
 
@@ -39,6 +43,19 @@ public:
     // the line has been silent for silenzio_ms.
     void imposta_unita(int quante) { m_quante = quante; }
     void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
+    // A port whose device goes away waits for it to come back, and goes on
+    // where it was, instead of ending the port's run; an open that fails
+    // before any unit announced itself is no unit. dispositivo_cambiato()
+    // wakes it; failing that it looks again once a second.
+    void imposta_ripresa(bool si) { m_ripresa = si; }
+    // The path of the device; empty for "Com N".
+    QString percorso() const { return m_percorso; }
+    // Fields that each of this port's records in the log adds.
+    void imposta_campi_registro(const QList<QPair<QString, QJsonValue>> &campi)
+    {
+        m_campi_registro = campi;
+    }
+    const QList<QPair<QString, QJsonValue>> &campi_registro() const { return m_campi_registro; }
 
     void avvia();
     // Between units: stops now. A unit in its dialogue ends first, as it
@@ -50,6 +67,9 @@ public:
 
     // The numero-th unit on this port, from 1.
     int numero() const { return m_numero; }
+
+    // The device behind percorso() appeared or went.
+    void dispositivo_cambiato(bool presente);
 
 signals:
     void stato_cambiato(Posto::Stato stato);
@@ -69,10 +89,17 @@ private:
     void rimossa(const Ricevitore::Risultato &r);
     void cambia_stato(Stato stato);
     void termina();
+    // The port went away: wait for it, or end here.
+    void persa(const QString &quando);
+    void riprova();
 
     Ricevitore m_ricevitore;
     DialogoUnita m_dialogo;
     QString m_nome;
+    QString m_percorso;
+    bool m_ripresa = false;
+    QTimer m_riprova;
+    QList<QPair<QString, QJsonValue>> m_campi_registro;
     int m_quante = 1;
     int m_silenzio_ms = 2000;
     int m_numero = 0;

@@ -5,6 +5,9 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonValue>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // The record of one unit of a run, in its three forms.
@@ -15,6 +18,8 @@ struct Resoconto
     int numero = 0;  // the unit's number in the run on its port
     EsitoUnita esito;
     QDateTime ora; // when the unit ended, UTC
+    // Fields the log's record adds after its own, such as a station's.
+    QList<QPair<QString, QJsonValue>> aggiunte;
 };
 
 // stdout: port, number, exit status, message, the values read back.

@@ -61,3 +61,42 @@ Statistiche statistiche(const QList<RecordRegistro> &record)
     }
     return s;
 }
+
+std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record,
+                                       const QDateTime &adesso)
+{
+    const QDateTime da = adesso.addMSecs(-static_cast<qint64>(UN_ORA_MS));
+    int quante = 0;
+    QDateTime prima;
+    for (const RecordRegistro &r : record) {
+        if (r.ora <= da || r.ora > adesso)
+            continue;
+        ++quante;
+        if (!prima.isValid() || r.ora < prima)
+            prima = r.ora;
+    }
+    if (quante == 0)
+        return 0.0;
+    const qint64 ms = std::min(static_cast<qint64>(UN_ORA_MS), prima.msecsTo(adesso));
+    if (ms < UN_MINUTO_MS)
+        return std::nullopt;
+    return quante / (static_cast<double>(ms) / UN_ORA_MS);
+}
+
+QStringList porte_sospette(const Statistiche &s)
+{
+    constexpr int FALLITE_MINIME = 3;
+    constexpr double VOLTE = 3;
+    QStringList sospette;
+    const int contate = s.totale.ok + s.totale.fallite;
+    if (contate == 0)
+        return sospette;
+    const double tasso = static_cast<double>(s.totale.fallite) / contate;
+    for (const StatistichePorta &p : s.porte) {
+        const int proprie = p.ok + p.fallite;
+        if (p.fallite >= FALLITE_MINIME && proprie > 0 &&
+            static_cast<double>(p.fallite) / proprie >= VOLTE * tasso)
+            sospette << p.porta;
+    }
+    return sospette;
+}

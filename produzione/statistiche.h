@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -37,3 +38,12 @@ struct Statistiche
 };
 
 Statistiche statistiche(const QList<RecordRegistro> &record);
+
+// The units that ended in the hour up to adesso, per hour. Records that began
+// less than an hour ago count over their own span (a minute at least, else none).
+std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record,
+                                       const QDateTime &adesso);
+
+// The ports whose failures stand out from the rest, a bad cable or fixture:
+// at least 3 failures, at 3 times the failure rate of the whole or more.
+QStringList porte_sospette(const Statistiche &s);

@@ -79,6 +79,7 @@ void Stazione::ferma(int codice, const QString &descrizione)
     m_fermata = true;
     for (Posto *p : std::as_const(m_posti))
         p->ferma();
+    emit fermata(descrizione);
 }
 
 Stazione::Conti Stazione::conti(const Posto *posto) const
@@ -89,7 +90,7 @@ Stazione::Conti Stazione::conti(const Posto *posto) const
 void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
 {
     const Resoconto r{posto->nome(), m_incarico.nome(), numero, esito,
-                      QDateTime::currentDateTimeUtc()};
+                      QDateTime::currentDateTimeUtc(), posto->campi_registro()};
     Conti &c = m_conti_posti[posto];
     ++c.unita;
     ++m_conti.unita;

@@ -65,6 +65,8 @@ signals:
     // After the log has it.
     void unita_registrata(Posto *posto, const Resoconto &resoconto);
     void unita_da_togliere(Posto *posto, int numero);
+    // ferma() was called: no new unit starts.
+    void fermata(const QString &descrizione);
     void conclusa();
 
 private:

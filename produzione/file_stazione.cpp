@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "file_stazione.h"
+
+#include "codici_uscita.h"
+#include "file_unita.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+namespace file_stazione {
+
+namespace {
+const QString FORMATO = QStringLiteral("m5-stazione");
+constexpr int VERSIONE = 1;
+constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
+
+using controllo_valori::citazione;
+using controllo_valori::errore;
+
+std::variant<PostoConfigurato, ErroreValore> posto(const QJsonValue &v, int indice)
+{
+    const QString nome = QStringLiteral("posti[%1]").arg(indice);
+    if (!v.isObject())
+        return errore(codice_uscita::USO, nome, QStringLiteral("wrong type; expected an object"));
+    const QJsonObject o = v.toObject();
+    const QJsonValue numero = o.value(QStringLiteral("posto"));
+    const QJsonValue presa = o.value(QStringLiteral("presa"));
+    if (!numero.isDouble() || numero.toDouble() != numero.toInt())
+        return errore(codice_uscita::USO, nome + QStringLiteral(".posto"),
+                      QStringLiteral("missing or not a whole number"));
+    if (!presa.isString() || presa.toString().isEmpty())
+        return errore(codice_uscita::USO, nome + QStringLiteral(".presa"),
+                      QStringLiteral("missing or empty; expected a path"));
+    return PostoConfigurato{numero.toInt(), presa.toString()};
+}
+} // namespace
+
+QString percorso_predefinito()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/m5stazione/stazione.json");
+}
+
+std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo)
+{
+    QJsonParseError analisi{};
+    const QJsonDocument doc = QJsonDocument::fromJson(testo, &analisi);
+    if (analisi.error != QJsonParseError::NoError)
+        return ErroreValore{codice_uscita::USO, QStringLiteral("not JSON: %1 at byte %2")
+                                                    .arg(analisi.errorString())
+                                                    .arg(analisi.offset)};
+    const QJsonObject o = doc.object();
+    if (!doc.isObject() || o.value(QStringLiteral("formato")).toString() != FORMATO)
+        return errore(codice_uscita::USO, QStringLiteral("formato"),
+                      QStringLiteral("not a station file; expected \"%1\"").arg(FORMATO));
+    if (o.value(QStringLiteral("versione")).toInt() != VERSIONE)
+        return errore(codice_uscita::USO, QStringLiteral("versione"),
+                      QStringLiteral("%1 is not known; expected %2")
+                          .arg(citazione(o.value(QStringLiteral("versione")).toVariant().toString()))
+                          .arg(VERSIONE));
+    const QJsonValue elenco = o.value(QStringLiteral("posti"));
+    if (!elenco.isArray())
+        return errore(codice_uscita::USO, QStringLiteral("posti"),
+                      QStringLiteral("missing or not a list"));
+    QList<PostoConfigurato> posti;
+    const QJsonArray a = elenco.toArray();
+    for (int i = 0; i < a.size(); ++i) {
+        auto p = posto(a.at(i), i);
+        if (auto *e = std::get_if<ErroreValore>(&p))
+            return *e;
+        posti.append(std::get<PostoConfigurato>(p));
+    }
+    if (auto e = controlla(posti, QStringLiteral("posti")))
+        return *e;
+    return posti;
+}
+
+std::variant<QList<PostoConfigurato>, ErroreValore> leggi_file(const QString &percorso)
+{
+    QFile f(percorso);
+    if (!f.exists())
+        return QList<PostoConfigurato>{};
+    if (!f.open(QIODevice::ReadOnly))
+        return ErroreValore{codice_uscita::USO, f.errorString()};
+    if (f.size() > DIMENSIONE_MASSIMA)
+        return ErroreValore{codice_uscita::USO, QStringLiteral("too large for a station file")};
+    return leggi(f.read(DIMENSIONE_MASSIMA + 1));
+}
+
+QByteArray scrivi(const QList<PostoConfigurato> &posti)
+{
+    QJsonArray a;
+    for (const PostoConfigurato &p : posti)
+        a.append(QJsonObject{{QStringLiteral("posto"), p.numero},
+                             {QStringLiteral("presa"), p.presa}});
+    const QJsonObject o{{QStringLiteral("formato"), FORMATO},
+                        {QStringLiteral("versione"), VERSIONE},
+                        {QStringLiteral("posti"), a}};
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, const QString &nome)
+{
+    if (posti.size() > POSTI_MASSIMI)
+        return errore(codice_uscita::FUORI_RANGE, nome,
+                      QStringLiteral("%1 slots; a station has at most %2")
+                          .arg(posti.size())
+                          .arg(POSTI_MASSIMI));
+    for (qsizetype i = 0; i < posti.size(); ++i) {
+        const PostoConfigurato &p = posti.at(i);
+        if (p.numero < 1 || p.numero > POSTI_MASSIMI)
+            return errore(codice_uscita::FUORI_RANGE, nome,
+                          QStringLiteral("slot %1 is out of range; expected a whole number from "
+                                         "1 to %2")
+                              .arg(p.numero)
+                              .arg(POSTI_MASSIMI));
+        for (qsizetype j = 0; j < i; ++j) {
+            const PostoConfigurato &q = posti.at(j);
+            if (q.numero == p.numero)
+                return errore(codice_uscita::USO, nome,
+                              QStringLiteral("slot %1 given twice").arg(p.numero));
+            const QString a = QFileInfo(p.presa).canonicalFilePath();
+            if (q.presa == p.presa || (!a.isEmpty() && a == QFileInfo(q.presa).canonicalFilePath()))
+                return errore(codice_uscita::USO, nome,
+                              QStringLiteral("slots %1 and %2 name the same socket, %3")
+                                  .arg(q.numero)
+                                  .arg(p.numero)
+                                  .arg(citazione(p.presa)));
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<PostoConfigurato, ErroreValore> leggi_opzione(const QString &valore)
+{
+    const QString atteso = QStringLiteral("N=PATH, N a slot from 1 to %1").arg(POSTI_MASSIMI);
+    const qsizetype uguale = valore.indexOf(QLatin1Char('='));
+    if (uguale <= 0 || uguale == valore.size() - 1)
+        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
+    const QString numero = valore.left(uguale);
+    if (!controllo_valori::cifre(numero))
+        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
+    const int n = numero.size() > 3 ? 0 : numero.toInt();
+    if (n < 1 || n > POSTI_MASSIMI)
+        return controllo_valori::fuori_range(QStringLiteral("--slot"), valore, atteso);
+    return PostoConfigurato{n, valore.mid(uguale + 1)};
+}
+
+bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
+           QString &messa_da_parte)
+{
+    messa_da_parte.clear();
+    QDir().mkpath(QFileInfo(percorso).absolutePath());
+    if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(leggi_file(percorso))) {
+        const QString accanto =
+            percorso + QStringLiteral(".danneggiato-") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        if (!QFile::rename(percorso, accanto)) {
+            errore = QStringLiteral("the damaged file could not be kept aside as %1").arg(accanto);
+            return false;
+        }
+        messa_da_parte = accanto;
+    }
+    return file_unita::salva(percorso, scrivi(posti), errore);
+}
+
+} // namespace file_stazione

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The station file: which socket each slot is bound to, kept in the user's configuration folder.
+
+#include "controllo_valori.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+struct PostoConfigurato
+{
+    int numero = 0; // 1-16
+    QString presa;  // the socket name, or any path
+};
+
+// One JSON object: "formato": "m5-stazione", "versione": 1, and "posti", a
+// list of {"posto": N, "presa": "..."}.
+namespace file_stazione {
+
+constexpr int POSTI_MASSIMI = 16;
+
+// Where the station keeps it, in the user's configuration folder.
+QString percorso_predefinito();
+
+std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo);
+// A file that is not there gives no slots and no error.
+std::variant<QList<PostoConfigurato>, ErroreValore> leggi_file(const QString &percorso);
+QByteArray scrivi(const QList<PostoConfigurato> &posti);
+
+// Slot numbers from 1 to 16, each once; each socket once. nome names the
+// source in the message ("posti", "--slot").
+std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, const QString &nome);
+
+// "N=PATH", as --slot takes it.
+std::variant<PostoConfigurato, ErroreValore> leggi_opzione(const QString &valore);
+
+// Replaces the file in one step. A file there that cannot be read as a
+// station file is first kept aside, never overwritten; messa_da_parte then
+// names where it went.
+bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
+           QString &messa_da_parte);
+
+} // namespace file_stazione

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogo_impostazioni.h"
+
+#include "porte_sistema.h"
+#include "prese.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemWatcher>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// While an adapter is awaited: besides the folders' notifications, the
+// system's ports are looked at no more often than this.
+constexpr int CONTROLLO_MS = 1000;
+} // namespace
+
+DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
+                                         const QString &file_profilo, bool verifica,
+                                         QWidget *parent)
+    : QDialog(parent), m_file_profilo(file_profilo)
+{
+    setWindowTitle(tr("Impostazioni della stazione"));
+    auto *colonna = new QVBoxLayout(this);
+    auto *profilo = new QHBoxLayout;
+    m_nome_profilo = new QLabel(file_profilo, this);
+    auto *scegli = new QPushButton(tr("Scegli il file dell'unità..."), this);
+    connect(scegli, &QPushButton::clicked, this, &DialogoImpostazioni::scegli_profilo);
+    profilo->addWidget(new QLabel(tr("Profilo:"), this));
+    profilo->addWidget(m_nome_profilo, 1);
+    profilo->addWidget(scegli);
+    colonna->addLayout(profilo);
+    m_verifica = new QCheckBox(tr("Solo verifica: nulla viene scritto"), this);
+    m_verifica->setChecked(verifica);
+    colonna->addWidget(m_verifica);
+
+    auto *griglia = new QGridLayout;
+    for (int n = 1; n <= file_stazione::POSTI_MASSIMI; ++n) {
+        auto *presa = new QLineEdit(this);
+        presa->setPlaceholderText(tr("non usato"));
+        for (const PostoConfigurato &p : posti) {
+            if (p.numero == n)
+                presa->setText(p.presa);
+        }
+        auto *assegna = new QPushButton(tr("Assegna"), this);
+        connect(assegna, &QPushButton::clicked, this, [this, n] { this->assegna(n); });
+        griglia->addWidget(new QLabel(tr("Posto %1").arg(n), this), n - 1, 0);
+        griglia->addWidget(presa, n - 1, 1);
+        griglia->addWidget(assegna, n - 1, 2);
+        m_prese.append(presa);
+        m_assegna.append(assegna);
+    }
+    colonna->addLayout(griglia);
+    m_stato = new QLabel(this);
+    colonna->addWidget(m_stato);
+    auto *bottoni = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    connect(bottoni, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(bottoni, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    colonna->addWidget(bottoni);
+
+    m_controllo.setInterval(CONTROLLO_MS);
+    connect(&m_controllo, &QTimer::timeout, this, &DialogoImpostazioni::cerca_nuovo);
+}
+
+DialogoImpostazioni::~DialogoImpostazioni() = default;
+
+QList<PostoConfigurato> DialogoImpostazioni::posti() const
+{
+    QList<PostoConfigurato> posti;
+    for (int i = 0; i < m_prese.size(); ++i) {
+        const QString presa = m_prese.at(i)->text().trimmed();
+        if (!presa.isEmpty())
+            posti.append({i + 1, presa});
+    }
+    return posti;
+}
+
+void DialogoImpostazioni::scegli_profilo()
+{
+    const QString scelto = QFileDialog::getOpenFileName(
+        this, tr("Il file dell'unità"), m_file_profilo, tr("File dell'unità (*.json)"));
+    if (scelto.isEmpty())
+        return;
+    m_file_profilo = scelto;
+    m_nome_profilo->setText(scelto);
+}
+
+void DialogoImpostazioni::accept()
+{
+    auto letto = file_unita::leggi_file(m_file_profilo);
+    if (auto *e = std::get_if<file_unita::Errore>(&letto)) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("%1: %2").arg(m_file_profilo, e->messaggio));
+        return;
+    }
+    if (auto e = file_stazione::controlla(posti(), QStringLiteral("posti"))) {
+        QMessageBox::warning(this, windowTitle(), e->messaggio);
+        return;
+    }
+    m_profilo.valori = std::get<file_unita::Contenuto>(letto);
+    m_profilo.verifica = m_verifica->isChecked();
+    QDialog::accept();
+}
+
+QSet<QString> DialogoImpostazioni::porte_presenti() const
+{
+    QSet<QString> presenti;
+    for (const PortaSistema &p : porte_sistema())
+        presenti.insert(p.percorso);
+    return presenti;
+}
+
+void DialogoImpostazioni::assegna(int numero)
+{
+    m_assegnando = numero;
+    m_prima = porte_presenti();
+    m_stato->setText(tr("Collegare l'adattatore nella presa del posto %1...").arg(numero));
+    if (!m_osservatore) {
+        m_osservatore = new QFileSystemWatcher(this);
+        m_osservatore->addPath(QStringLiteral("/dev"));
+        connect(m_osservatore, &QFileSystemWatcher::directoryChanged, this,
+                &DialogoImpostazioni::cerca_nuovo);
+    }
+    m_controllo.start();
+}
+
+// The first port that was not there when "assign" was pressed.
+void DialogoImpostazioni::cerca_nuovo()
+{
+    if (m_assegnando == 0)
+        return;
+    const QSet<QString> ora = porte_presenti();
+    for (const QString &p : ora) {
+        if (m_prima.contains(p))
+            continue;
+        m_prese[m_assegnando - 1]->setText(prese::nome_presa(p));
+        m_stato->setText(tr("Posto %1: %2").arg(m_assegnando).arg(prese::nome_presa(p)));
+        m_assegnando = 0;
+        m_controllo.stop();
+        return;
+    }
+    m_prima.intersect(ora);
+}

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The station's settings: the profile's unit file and mode, and the socket of each slot.
+
+#include "file_stazione.h"
+#include "profilo.h"
+
+#include <QDialog>
+#include <QList>
+#include <QSet>
+#include <QTimer>
+
+class QCheckBox;
+class QFileSystemWatcher;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class DialogoImpostazioni : public QDialog
+{
+    Q_OBJECT
+
+public:
+    DialogoImpostazioni(const QList<PostoConfigurato> &posti, const QString &file_profilo,
+                        bool verifica, QWidget *parent = nullptr);
+    ~DialogoImpostazioni() override;
+
+    QList<PostoConfigurato> posti() const;
+    Profilo profilo() const { return m_profilo; }
+    QString file_profilo() const { return m_file_profilo; }
+
+    void accept() override;
+
+    // "Assign": the next adapter plugged in goes to slot numero.
+    void assegna(int numero);
+    // The slot waiting for an adapter, 0 when none.
+    int in_assegnazione() const { return m_assegnando; }
+
+private:
+    void scegli_profilo();
+    void cerca_nuovo();
+    QSet<QString> porte_presenti() const;
+
+    QList<QLineEdit *> m_prese;
+    QList<QPushButton *> m_assegna;
+    QLabel *m_nome_profilo = nullptr;
+    QCheckBox *m_verifica = nullptr;
+    QLabel *m_stato = nullptr;
+    QString m_file_profilo;
+    Profilo m_profilo;
+    int m_assegnando = 0;
+    QSet<QString> m_prima;
+    QFileSystemWatcher *m_osservatore = nullptr;
+    QTimer m_controllo;
+};

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// m5stazione: a programming station of up to 16 ports, hands-free.
+#include "avvio_grafico.h"
+#include "banco.h"
+#include "finestra_stazione.h"
+#include "opzioni_stazione.h"
+#include "porte_sistema.h"
+#include "prese.h"
+#include "segnali.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QSysInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+#include <optional>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+// The program is gone this long after it was told to end, whatever a port does.
+constexpr int USCITA_MASSIMA_MS = 2500;
+
+int errore(int codice, const QString &messaggio, bool finestra)
+{
+    std::fprintf(stderr, "m5stazione: %s\n", qPrintable(messaggio));
+    std::fflush(stderr);
+    if (finestra)
+        QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), messaggio);
+    return codice;
+}
+
+QString login()
+{
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+void carica_traduzione(QApplication &app)
+{
+    if (QLocale().language() != QLocale::English)
+        return;
+    auto *traduttore = new QTranslator(&app);
+    if (traduttore->load(QStringLiteral(":/i18n/m5stazione_en.qm")))
+        QApplication::installTranslator(traduttore);
+}
+
+// The unit file of --from, or one asked for.
+std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
+{
+    const bool chiesto = file.isEmpty();
+    if (chiesto)
+        file = QFileDialog::getOpenFileName(nullptr,
+                                            QApplication::translate("main", "Il file dell'unità"),
+                                            QString(), QStringLiteral("*.json"));
+    if (file.isEmpty()) {
+        codice = errore(codice_uscita::USO,
+                        QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o FILE "
+                                       "makes one)"),
+                        false);
+        return std::nullopt;
+    }
+    auto letto = file_unita::leggi_file(file);
+    if (auto *e = std::get_if<file_unita::Errore>(&letto)) {
+        codice = errore(e->codice,
+                        QStringLiteral("%1%2: %3")
+                            .arg(chiesto ? QString() : QStringLiteral("--from "), file, e->messaggio),
+                        true);
+        return std::nullopt;
+    }
+    return Profilo{std::get<file_unita::Contenuto>(letto), verifica};
+}
+
+// --slot, else the station file, else one slot per serial port present.
+std::optional<QList<PostoConfigurato>> leggi_posti(const OpzioniStazione &o,
+                                                   const QString &file, int &codice)
+{
+    if (!o.posti.isEmpty())
+        return o.posti;
+    auto letti = file_stazione::leggi_file(file);
+    if (auto *e = std::get_if<ErroreValore>(&letti)) {
+        codice = errore(e->codice,
+                        QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file, e->messaggio),
+                        true);
+        return std::nullopt;
+    }
+    auto posti = std::get<QList<PostoConfigurato>>(letti);
+    if (!posti.isEmpty())
+        return posti;
+    for (const PortaSistema &p : porte_sistema()) {
+        if (posti.size() == file_stazione::POSTI_MASSIMI)
+            break;
+        posti.append({static_cast<int>(posti.size()) + 1, prese::nome_presa(p.percorso)});
+    }
+    return posti;
+}
+
+QString registro_predefinito()
+{
+    const QString cartella =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/m5stazione");
+    QDir().mkpath(cartella);
+    return cartella + QStringLiteral("/registro.jsonl");
+}
+
+int esegui(QApplication &app, OpzioniStazione o)
+{
+    int codice = 0;
+    auto profilo = leggi_profilo(o.da_file, o.verifica, codice);
+    if (!profilo)
+        return codice;
+    const QString file_stazione = file_stazione::percorso_predefinito();
+    const auto posti = leggi_posti(o, file_stazione, codice);
+    if (!posti)
+        return codice;
+
+    Banco banco({QSysInfo::machineHostName(), o.operatore.isEmpty() ? login() : o.operatore});
+    const QString registro = o.registro.isEmpty() ? registro_predefinito() : o.registro;
+    QString motivo;
+    QString avviso;
+    if (!banco.apri_registro(registro, motivo, avviso))
+        return errore(codice_uscita::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo),
+                      true);
+    if (!avviso.isEmpty())
+        errore(0, QStringLiteral("warning: --log %1: %2").arg(registro, avviso), false);
+    banco.imposta(*profilo, *posti);
+
+    FinestraStazione finestra(banco, file_stazione, o.muto);
+    finestra.imposta_file_profilo(o.da_file);
+    QObject::connect(&finestra, &FinestraStazione::chiusa, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    Segnali segnali;
+    QTimer limite;
+    limite.setSingleShot(true);
+    QObject::connect(&limite, &QTimer::timeout, &app, &QCoreApplication::quit);
+    QObject::connect(&segnali, &Segnali::interruzione, &finestra, [&finestra, &limite] {
+        limite.start(USCITA_MASSIMA_MS);
+        finestra.close();
+    });
+    finestra.showMaximized();
+    banco.avvia();
+    return app.exec();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList argomenti;
+    for (int i = 0; i < argc; ++i)
+        argomenti << QString::fromLocal8Bit(argv[i]);
+    // Answered before any display is touched.
+    auto letto = leggi_opzioni_stazione(argomenti);
+    if (auto *e = std::get_if<ErroreValore>(&letto))
+        return errore(e->codice, e->messaggio + QStringLiteral(" (see m5stazione --help)"), false);
+    const OpzioniStazione o = std::get<OpzioniStazione>(letto);
+    if (o.aiuto) {
+        std::fputs(AIUTO_STAZIONE, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : codice_uscita::PORTA;
+    }
+    if (o.versione) {
+        std::printf("m5stazione %s\n", M5_VERSIONE);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : codice_uscita::PORTA;
+    }
+    const auto applicazione = apri_applicazione("m5stazione", argc, argv);
+    QApplication::setApplicationName(QStringLiteral("m5stazione"));
+    QApplication::setApplicationVersion(QStringLiteral(M5_VERSIONE));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("m5stazione")));
+    carica_traduzione(*applicazione);
+    return esegui(*applicazione, o);
+}

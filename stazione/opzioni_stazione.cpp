@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "opzioni_stazione.h"
+
+#include "codici_uscita.h"
+
+const char *const AIUTO_STAZIONE =
+    "Usage: m5stazione --from FILE [--slot N=PATH]... [--log FILE] [--verify]\n"
+    "                  [--operator NAME] [--mute]\n"
+    "\n"
+    "A programming station: up to 16 ports, each programming or verifying one unit\n"
+    "after the other, hands-free, as units are cabled in and taken out.\n"
+    "\n"
+    "  --from FILE        the unit file whose values every unit gets (m5ctl read -o);\n"
+    "                     without it the station asks for one\n"
+    "  --slot N=PATH      slot N (1-16) is the port at PATH: a socket name\n"
+    "                     (/dev/serial/by-path/...), a device, or any path, also one\n"
+    "                     that does not exist yet; repeatable. Without it: the slots\n"
+    "                     of the station file, else one per serial port present\n"
+    "  --log FILE         the log, JSON Lines as m5ctl --log writes (default: in the\n"
+    "                     user's data folder)\n"
+    "  --verify           compare each unit with the file; write nothing\n"
+    "  --operator NAME    who works the station, in every record (default: the login\n"
+    "                     name)\n"
+    "  --mute             no pass and fail sounds\n"
+    "  -h, --help         show this help and exit\n"
+    "  --version          show the version and exit\n";
+
+namespace {
+using controllo_valori::citazione;
+using controllo_valori::errore;
+
+std::optional<ErroreValore> valore(const QString &opzione, const QStringList &a, qsizetype &i,
+                                   QString &uscita)
+{
+    if (i + 1 >= a.size())
+        return errore(codice_uscita::USO, opzione, QStringLiteral("missing value"));
+    uscita = a.at(++i);
+    if (uscita.isEmpty())
+        return errore(codice_uscita::USO, opzione, QStringLiteral("empty value"));
+    return std::nullopt;
+}
+
+// One option and its value; false when it is none of the station's.
+std::optional<ErroreValore> applica(OpzioniStazione &o, const QStringList &a, qsizetype &i,
+                                    bool &conosciuta)
+{
+    const QString nome = a.at(i);
+    conosciuta = true;
+    QString v;
+    if (nome == QLatin1String("--from") || nome == QLatin1String("--log") ||
+        nome == QLatin1String("--operator")) {
+        QString &campo = nome == QLatin1String("--from")  ? o.da_file
+                         : nome == QLatin1String("--log") ? o.registro
+                                                          : o.operatore;
+        if (!campo.isEmpty())
+            return errore(codice_uscita::USO, nome, QStringLiteral("given twice"));
+        return valore(nome, a, i, campo);
+    }
+    if (nome == QLatin1String("--slot")) {
+        if (auto e = valore(nome, a, i, v))
+            return e;
+        auto posto = file_stazione::leggi_opzione(v);
+        if (auto *e = std::get_if<ErroreValore>(&posto))
+            return *e;
+        o.posti.append(std::get<PostoConfigurato>(posto));
+        return std::nullopt;
+    }
+    bool *interruttore = nome == QLatin1String("--verify")    ? &o.verifica
+                         : nome == QLatin1String("--mute")    ? &o.muto
+                         : nome == QLatin1String("--help")    ? &o.aiuto
+                         : nome == QLatin1String("-h")        ? &o.aiuto
+                         : nome == QLatin1String("--version") ? &o.versione
+                                                              : nullptr;
+    if (!interruttore) {
+        conosciuta = false;
+        return std::nullopt;
+    }
+    if (*interruttore)
+        return errore(codice_uscita::USO, nome, QStringLiteral("given twice"));
+    *interruttore = true;
+    return std::nullopt;
+}
+} // namespace
+
+std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QStringList &argomenti)
+{
+    OpzioniStazione o;
+    for (qsizetype i = 1; i < argomenti.size(); ++i) {
+        bool conosciuta = false;
+        if (auto e = applica(o, argomenti, i, conosciuta))
+            return *e;
+        if (!conosciuta)
+            return ErroreValore{codice_uscita::USO, QStringLiteral("unknown argument %1")
+                                                        .arg(citazione(argomenti.at(i)))};
+    }
+    if ((o.aiuto || o.versione) && argomenti.size() != 2)
+        return ErroreValore{codice_uscita::USO,
+                            QStringLiteral("%1 is given alone; it cannot go with other arguments")
+                                .arg(o.aiuto ? QStringLiteral("--help")
+                                             : QStringLiteral("--version"))};
+    if (auto e = file_stazione::controlla(o.posti, QStringLiteral("--slot")))
+        return *e;
+    return o;
+}

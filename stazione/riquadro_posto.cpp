@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "riquadro_posto.h"
+
+#include <QFileInfo>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Never smaller than this, however many tiles share the screen.
+constexpr int PAROLA_MINIMA_PX = 48;
+constexpr int MARGINE = 12;
+
+QFont carattere(int pixel, bool grassetto)
+{
+    QFont f;
+    f.setPixelSize(std::max(1, pixel));
+    f.setBold(grassetto);
+    return f;
+}
+} // namespace
+
+RiquadroPosto::Colori RiquadroPosto::colori(Aspetto aspetto)
+{
+    // Dark grounds under white, a light one under black: 7:1 or more each.
+    switch (aspetto) {
+    case Aspetto::Mancante:
+        return {QColor(0x42, 0x42, 0x42), Qt::white};
+    case Aspetto::Attesa:
+        return {QColor(0x0D, 0x47, 0xA1), Qt::white};
+    case Aspetto::Lavoro:
+        return {QColor(0xFF, 0xC1, 0x07), Qt::black};
+    case Aspetto::Riuscito:
+        return {QColor(0x0B, 0x5D, 0x1E), Qt::white};
+    case Aspetto::Fallito:
+        return {QColor(0x8B, 0x00, 0x00), Qt::white};
+    case Aspetto::DaTogliere:
+        return {QColor(0x4A, 0x14, 0x8C), Qt::white};
+    }
+    return {Qt::black, Qt::white};
+}
+
+QString RiquadroPosto::parola(Aspetto aspetto)
+{
+    switch (aspetto) {
+    case Aspetto::Mancante:
+        return tr("MANCANTE");
+    case Aspetto::Attesa:
+        return tr("PRONTO");
+    case Aspetto::Lavoro:
+        return tr("IN CORSO");
+    case Aspetto::Riuscito:
+        return tr("OK");
+    case Aspetto::Fallito:
+        return tr("FALLITO");
+    case Aspetto::DaTogliere:
+        return tr("TOGLIERE");
+    }
+    return QString();
+}
+
+RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
+    : QWidget(parent), m_numero(numero), m_presa(presa)
+{
+    setMinimumSize(240, 200);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setAccessibleName(tr("Posto %1").arg(numero));
+}
+
+void RiquadroPosto::imposta_aspetto(Aspetto aspetto)
+{
+    m_aspetto = aspetto;
+    if (aspetto == Aspetto::Lavoro || aspetto == Aspetto::Attesa)
+        imposta_motivo(QString(), {});
+    if (aspetto != Aspetto::Lavoro)
+        m_cella = m_ultima = 0;
+    setAccessibleDescription(parola(aspetto));
+    update();
+}
+
+void RiquadroPosto::imposta_progresso(int cella, int ultima)
+{
+    m_cella = cella;
+    m_ultima = ultima;
+    update();
+}
+
+void RiquadroPosto::imposta_motivo(const QString &motivo, const QStringList &dettagli)
+{
+    m_motivo = motivo;
+    m_dettagli = dettagli;
+    update();
+}
+
+void RiquadroPosto::imposta_conti(int unita, int riuscite, int fallite)
+{
+    m_unita = unita;
+    m_riuscite = riuscite;
+    m_fallite = fallite;
+    update();
+}
+
+void RiquadroPosto::imposta_impronta(const QString &impronta)
+{
+    m_impronta = impronta;
+    update();
+}
+
+void RiquadroPosto::imposta_segnalato(bool si)
+{
+    m_segnalato = si;
+    update();
+}
+
+int RiquadroPosto::altezza_parola() const
+{
+    return std::max(PAROLA_MINIMA_PX, static_cast<int>(std::ceil(height() / 6.0)));
+}
+
+QString RiquadroPosto::riga_sotto() const
+{
+    switch (m_aspetto) {
+    case Aspetto::Mancante:
+        return tr("Adattatore assente: collegarlo");
+    case Aspetto::Attesa:
+        return tr("Collegare un'unità");
+    case Aspetto::Lavoro:
+        return m_ultima > 0 ? tr("Cella %1 di %2").arg(m_cella).arg(m_ultima) : tr("Lettura");
+    case Aspetto::Riuscito:
+    case Aspetto::Fallito:
+        return tr("Togliere l'unità");
+    case Aspetto::DaTogliere:
+        return tr("Togliere l'unità, lasciare il posto vuoto, poi collegare la prossima");
+    }
+    return QString();
+}
+
+void RiquadroPosto::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRect r = rect();
+    disegna_fondo(p, r);
+    disegna_testata(p, r.adjusted(MARGINE, MARGINE, -MARGINE, -MARGINE));
+
+    const int alta = altezza_parola();
+    const int icona = std::min(alta * 3 / 2, r.height() / 4);
+    const int y_parola = r.height() * 2 / 5;
+    disegna_icona(p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona,
+                            icona));
+    p.setPen(colori(m_aspetto).testo);
+    p.setFont(carattere(alta, true));
+    p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
+               parola(m_aspetto));
+
+    const int piccola = std::max(14, r.height() / 18);
+    p.setFont(carattere(piccola, false));
+    QStringList righe{riga_sotto()};
+    if (!m_motivo.isEmpty())
+        righe.prepend(m_motivo);
+    righe << m_dettagli;
+    const int y = y_parola + alta;
+    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - y - piccola * 2),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, righe.join(QLatin1Char('\n')));
+    p.drawText(QRect(MARGINE, r.bottom() - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
+               Qt::AlignCenter,
+               tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
+}
+
+void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
+{
+    p.fillRect(r, colori(m_aspetto).sfondo);
+    if (m_aspetto == Aspetto::Lavoro && m_ultima > 0) {
+        // The part done, darker, from the left.
+        const int fatto = r.width() * m_cella / m_ultima;
+        p.fillRect(QRect(r.left(), r.bottom() - 10, fatto, 10), Qt::black);
+    }
+    if (m_segnalato) {
+        p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), 10));
+        p.drawRect(r.adjusted(5, 5, -5, -5));
+    }
+}
+
+void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
+{
+    const int alta = std::max(16, height() / 12);
+    p.setPen(colori(m_aspetto).testo);
+    p.setFont(carattere(alta, true));
+    p.drawText(r, Qt::AlignLeft | Qt::AlignTop, tr("Posto %1").arg(m_numero));
+    p.setFont(carattere(alta * 2 / 3, false));
+    p.drawText(r, Qt::AlignRight | Qt::AlignTop, m_impronta);
+    const QString presa =
+        p.fontMetrics().elidedText(QFileInfo(m_presa).fileName(), Qt::ElideMiddle, r.width());
+    p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignLeft | Qt::AlignTop, presa);
+    if (m_segnalato)
+        p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignRight | Qt::AlignTop,
+                   tr("Controllare cavo e attrezzo"));
+}
+
+// A shape per state, so that colour is never the only sign.
+void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
+{
+    const QColor colore = colori(m_aspetto).testo;
+    p.setPen(QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath f;
+    switch (m_aspetto) {
+    case Aspetto::Riuscito:
+        f.moveTo(r.left() + r.width() * 0.15, r.top() + r.height() * 0.55);
+        f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.80);
+        f.lineTo(r.left() + r.width() * 0.88, r.top() + r.height() * 0.22);
+        break;
+    case Aspetto::Fallito:
+        f.moveTo(r.topLeft() + QPointF(r.width() * 0.2, r.height() * 0.2));
+        f.lineTo(r.bottomRight() - QPointF(r.width() * 0.2, r.height() * 0.2));
+        f.moveTo(r.topRight() + QPointF(-r.width() * 0.2, r.height() * 0.2));
+        f.lineTo(r.bottomLeft() + QPointF(r.width() * 0.2, -r.height() * 0.2));
+        break;
+    case Aspetto::Lavoro:
+        p.drawArc(r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1,
+                             -r.height() * 0.1),
+                  90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
+        f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
+        break;
+    case Aspetto::Attesa:
+        f.addEllipse(r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2,
+                                -r.height() * 0.2));
+        break;
+    case Aspetto::Mancante:
+        f.addRect(r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3,
+                             -r.height() * 0.15));
+        f.moveTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.35);
+        f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.15);
+        f.moveTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.35);
+        f.lineTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.15);
+        break;
+    case Aspetto::DaTogliere:
+        f.moveTo(r.left() + r.width() * 0.5, r.bottom() - r.height() * 0.1);
+        f.lineTo(r.left() + r.width() * 0.5, r.top() + r.height() * 0.15);
+        f.moveTo(r.left() + r.width() * 0.25, r.top() + r.height() * 0.4);
+        f.lineTo(r.left() + r.width() * 0.5, r.top() + r.height() * 0.15);
+        f.lineTo(r.left() + r.width() * 0.75, r.top() + r.height() * 0.4);
+        break;
+    }
+    p.drawPath(f);
+}
