@@ -3,7 +3,7 @@
 
 // The dialogue with the receiver on one serial port, as event-driven operations.
 
-#include "parametri.h"
+#include "blocco.h"
 #include "porta_seriale.h"
 
 #include <QByteArray>

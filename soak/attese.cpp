@@ -95,7 +95,8 @@ Blocco programmate(const Impostazioni &v, const Blocco &prima)
 {
     Blocco b = prima;
     if (v.frequenza)
-        metti_frequenza(b, converti_frequenza(*v.frequenza, Variante(prima[CELLA_BANDA])).celle);
+        metti_frequenza(
+            b, converti_frequenza(*v.frequenza, banda_da_lettera(prima[CELLA_BANDA])).celle);
     if (v.codice)
         metti_codice(b, *v.codice);
     if (v.rele)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "blocco.h"
 #include "disco_pieno.h"
-#include "parametri.h"
 #include "processo_simulatore.h"
 
 #include <QDeadlineTimer>

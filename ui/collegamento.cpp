@@ -209,7 +209,7 @@ void Collegamento::mostra_lettura()
         c.imposta_testo(campo, QString::fromStdString(testo_numero(valore)));
     };
     mostra(Campo::Codice, unisci_codice(m_p.Cod_H.valore(), m_p.Cod_L.valore()));
-    if (const auto rx = frequenza_da_fq_byte(m_p.FQ_Byte1, m_p.FQ_Byte2, m_p.FQ_Byte3))
+    if (const auto rx = m_p.frequenza_da_fq_byte())
         mostra(Campo::Frequenza, *rx);
     mostra(Campo::TempoRele, m_p.Tempo_Rele.valore());
     mostra(Campo::TempoImp, m_p.Tempo_Imp.valore());
@@ -218,9 +218,9 @@ void Collegamento::mostra_lettura()
     scegli_opzione(m_p.RxP88, Opzione::Strip, Opzione::Bidi);
     scegli_opzione(m_p.Mem_Ipul, Opzione::Memo, Opzione::Imp);
 
-    if (m_p.stripVU.uguale(LETTERA_UHF))
+    if (m_p.stripVU.uguale(lettera::UHF))
         c.imposta_banda(QStringLiteral("  UHF"));
-    else if (m_p.stripVU.uguale(LETTERA_VHF))
+    else if (m_p.stripVU.uguale(lettera::VHF))
         c.imposta_banda(QStringLiteral("  VHF"));
 }
 
@@ -267,7 +267,6 @@ Collegamento::Esito Collegamento::cmd_programma_Click()
     prima[CELLA_BANDA] = codifica_cella(m_p.stripVU.valore()).value_or(0);
 
     const Programmazione p = prepara_programmazione(v, prima);
-    m_p.FEe = p.frequenza.FEe;
     if (p.fuori_range)
         c.avviso(FUORI_RANGE_RX);
     if (p.rifiuto == Rifiuto::FuoriBanda) {
@@ -275,8 +274,8 @@ Collegamento::Esito Collegamento::cmd_programma_Click()
         m_p.fleg = 0;
         return Esito::FuoriBanda;
     }
-    for (const int i : {CELLA_FQ1, CELLA_FQ2, CELLA_FQ3, CELLA_COD_H, CELLA_COD_L, CELLA_RELE,
-                        CELLA_IMPULSI})
+    for (const int i :
+         {CELLA_FQ1, CELLA_FQ2, CELLA_FQ3, CELLA_COD_H, CELLA_COD_L, CELLA_RELE, CELLA_IMPULSI})
         *m_p.variabile(i) = p.valori[std::size_t(i)];
     m_p.Tot_cks = p.valori[CELLA_CKS];
     if (!p.da_scrivere()) {
