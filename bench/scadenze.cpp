@@ -56,7 +56,7 @@ public:
 private:
     void concluso(const Ricevitore::Risultato &r)
     {
-        if (r.operazione == m_tipo && r.esito == Ricevitore::Esito::TimeOut) {
+        if (r.operazione == m_tipo && r.esito == Ricevitore::EsitoOperazione::TimeOut) {
             m_serie << m_orologio.nsecsElapsed() / 1e6;
             // A write time-out leaves the unit in its dialogue until told.
             m_ricevitore.apri();

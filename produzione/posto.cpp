@@ -89,14 +89,13 @@ void Posto::conclusa(const EsitoUnita &esito)
         return;
     }
     if (!m_ricevitore.apri()) {
-        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
-                                                      QStringLiteral("between units")));
+        emit porta_persa(
+            DialogoUnita::descrivi_porta(m_ricevitore.porta(), QStringLiteral("between units")));
         termina();
         return;
     }
     cambia_stato(Stato::Rimozione);
-    m_ascolto_rimozione =
-        connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
+    m_ascolto_rimozione = connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
     m_promemoria.start(std::max(PROMEMORIA_MINIMO_MS, PROMEMORIA_SILENZI * m_silenzio_ms));
     m_ricevitore.attendi_rimozione(m_silenzio_ms);
 }
@@ -106,12 +105,12 @@ void Posto::rimossa(const Ricevitore::Risultato &r)
     disconnect(m_ascolto_rimozione);
     m_promemoria.stop();
     switch (r.esito) {
-    case Ricevitore::Esito::Riuscito:
+    case Ricevitore::EsitoOperazione::Riuscito:
         prossima_unita();
         return;
-    case Ricevitore::Esito::PortaChiusa:
-        emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(),
-                                                      QStringLiteral("between units")));
+    case Ricevitore::EsitoOperazione::PortaChiusa:
+        emit porta_persa(
+            DialogoUnita::descrivi_porta(m_ricevitore.porta(), QStringLiteral("between units")));
         break;
     default:
         break;
