@@ -39,7 +39,7 @@ public:
     long long scritture() const;
 
 private:
-    enum class Stato { Annuncio, Comando, IndiceLettura, IndiceScrittura, ValoreScrittura };
+    enum class Stato { Annuncio, Lettera, IndiceLettura, IndiceScrittura, ValoreScrittura };
 
     void uscita(std::uint8_t byte);
     void ingresso(const ByteTraccia &b);

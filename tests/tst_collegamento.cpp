@@ -13,7 +13,7 @@
 #include <utility>
 
 using Campo = Controlli::Campo;
-using Comando = Controlli::Comando;
+using Abilitabile = Controlli::Abilitabile;
 using EsitoTransazione = Collegamento::EsitoTransazione;
 
 namespace {
@@ -133,8 +133,8 @@ QString differenza(const QByteArray &avuto, const QByteArray &atteso)
 QStringList abilitazioni(const ControlliProva &c)
 {
     QStringList voci;
-    for (const auto &[comando, abilitato] : c.abilitazioni)
-        voci << QStringLiteral("%1 %2").arg(ControlliProva::nome(comando)).arg(abilitato);
+    for (const auto &[controllo, abilitato] : c.abilitazioni)
+        voci << QStringLiteral("%1 %2").arg(ControlliProva::nome(controllo)).arg(abilitato);
     return voci;
 }
 
@@ -667,9 +667,10 @@ void TstCollegamento::programma_disabilitato_durante()
     Istantanea scrittura, verifica;
     auto istantanea = [&b](Istantanea &i) {
         b.coll.Timer_stato_Timer();
-        i.programma = b.c.abilitati.value(Comando::Programma, true);
-        i.init = b.c.abilitati.value(Comando::InitUhf) && b.c.abilitati.value(Comando::InitVhf);
-        i.disconetti = b.c.abilitati.value(Comando::Disconetti);
+        i.programma = b.c.abilitati.value(Abilitabile::Programma, true);
+        i.init =
+            b.c.abilitati.value(Abilitabile::InitUhf) && b.c.abilitati.value(Abilitabile::InitVhf);
+        i.disconetti = b.c.abilitati.value(Abilitabile::Disconetti);
         i.fleg = b.coll.parametri().fleg.valore();
     };
     const qsizetype base = filo_connessione().size();
@@ -686,7 +687,7 @@ void TstCollegamento::programma_disabilitato_durante()
     }
     QVERIFY(b.coll.parametri().fleg.uguale(0));
     b.coll.Timer_stato_Timer();
-    QCOMPARE(b.c.abilitati.value(Comando::Programma), true);
+    QCOMPARE(b.c.abilitati.value(Abilitabile::Programma), true);
 }
 
 void TstCollegamento::programmazione_rifiutata_data()
@@ -744,7 +745,7 @@ void TstCollegamento::programmazione_rifiutata()
     QCOMPARE(b.c.stato(), Collegamento::CONNESSO);
     QVERIFY(b.coll.porta().aperta());
     b.coll.Timer_stato_Timer();
-    QCOMPARE(b.c.abilitati.value(Comando::Programma), true);
+    QCOMPARE(b.c.abilitati.value(Abilitabile::Programma), true);
 
     // Corrected, the block read goes out unchanged: the refusal sent nothing and left nothing.
     b.c.testi = letti;
@@ -1164,12 +1165,12 @@ void TstCollegamento::supervisione()
 
     QCOMPARE(c.stati, QStringList());
     QCOMPARE(c.abilitazioni.size(), 6);
-    QCOMPARE(c.abilitati.value(Comando::Connetti), connetti);
-    QCOMPARE(c.abilitati.value(Comando::PortaCom), connetti);
-    QCOMPARE(c.abilitati.value(Comando::Disconetti), disconetti);
-    QCOMPARE(c.abilitati.value(Comando::Programma), programma);
-    QCOMPARE(c.abilitati.value(Comando::InitUhf), init);
-    QCOMPARE(c.abilitati.value(Comando::InitVhf), init);
+    QCOMPARE(c.abilitati.value(Abilitabile::Connetti), connetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::PortaCom), connetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::Disconetti), disconetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::Programma), programma);
+    QCOMPARE(c.abilitati.value(Abilitabile::InitUhf), init);
+    QCOMPARE(c.abilitati.value(Abilitabile::InitVhf), init);
 }
 
 void TstCollegamento::supervisione_stato_sconosciuto_data()
@@ -1196,10 +1197,10 @@ void TstCollegamento::supervisione_stato_sconosciuto()
 
     coll.Timer_stato_Timer();
     QCOMPARE(c.stati, QStringList{Collegamento::NON_CONNESSO});
-    QCOMPARE(c.abilitati.value(Comando::Connetti), true);
-    QCOMPARE(c.abilitati.value(Comando::PortaCom), true);
-    QCOMPARE(c.abilitati.value(Comando::Disconetti), false);
-    QCOMPARE(c.abilitati.value(Comando::Programma), false);
+    QCOMPARE(c.abilitati.value(Abilitabile::Connetti), true);
+    QCOMPARE(c.abilitati.value(Abilitabile::PortaCom), true);
+    QCOMPARE(c.abilitati.value(Abilitabile::Disconetti), false);
+    QCOMPARE(c.abilitati.value(Abilitabile::Programma), false);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 #include <QEventLoop>
 
 using Campo = Controlli::Campo;
-using Comando = Controlli::Comando;
+using Abilitabile = Controlli::Abilitabile;
 using Opzione = Controlli::Opzione;
 using EsitoOperazione = Ricevitore::EsitoOperazione;
 
@@ -136,8 +136,8 @@ void Collegamento::Cmb_com_Click()
     }
     if (!trovata)
         c.beep();
-    c.abilita(Comando::PortaCom, false);
-    c.abilita(Comando::PortaCom, true);
+    c.abilita(Abilitabile::PortaCom, false);
+    c.abilita(Abilitabile::PortaCom, true);
 }
 
 Collegamento::EsitoTransazione Collegamento::Cmd_connetti_Click()
@@ -252,7 +252,7 @@ Collegamento::EsitoTransazione Collegamento::cmd_programma_Click()
     }
     Transazione transazione(*this);
     m_p.fleg = 1;
-    c.abilita(Comando::Programma, false);
+    c.abilita(Abilitabile::Programma, false);
 
     ValoriDaScrivere v;
     v.frequenza = c.testo(Campo::Frequenza).toStdString();
@@ -430,10 +430,10 @@ void Collegamento::Timer_stato_Timer()
 
 void Collegamento::abilita_riga(bool connetti, bool disconetti, bool programma, bool init)
 {
-    c.abilita(Comando::Connetti, connetti);
-    c.abilita(Comando::PortaCom, connetti);
-    c.abilita(Comando::Disconetti, disconetti);
-    c.abilita(Comando::Programma, programma);
-    c.abilita(Comando::InitUhf, init);
-    c.abilita(Comando::InitVhf, init);
+    c.abilita(Abilitabile::Connetti, connetti);
+    c.abilita(Abilitabile::PortaCom, connetti);
+    c.abilita(Abilitabile::Disconetti, disconetti);
+    c.abilita(Abilitabile::Programma, programma);
+    c.abilita(Abilitabile::InitUhf, init);
+    c.abilita(Abilitabile::InitVhf, init);
 }
