@@ -168,7 +168,7 @@ void Soak::riporta(const PianoCiclo &p, const QString &cartella,
 {
     if (violazioni.empty() && !m_o.dettagli)
         return;
-    const QMutexLocker blocco(&m_stampa);
+    const QMutexLocker serratura(&m_stampa);
     const QString testa =
         QStringLiteral("cycle %1 [%2, %3]")
             .arg(p.ciclo)
