@@ -114,7 +114,7 @@ ErroreEventuale fuori_range(const QString &opzione, const QString &valore, const
 }
 
 ErroreEventuale intero(const QString &opzione, const QString &v, int minimo, int massimo,
-                       int &uscita)
+                       int &risultato)
 {
     const QString atteso = QStringLiteral("a whole number from %1 to %2").arg(minimo).arg(massimo);
     if (!cifre(v))
@@ -123,7 +123,7 @@ ErroreEventuale intero(const QString &opzione, const QString &v, int minimo, int
     const qlonglong n = v.size() > 12 ? -1 : v.toLongLong(&ok);
     if (!ok || n < minimo || n > massimo)
         return fuori_range(opzione, v, atteso);
-    uscita = static_cast<int>(n);
+    risultato = static_cast<int>(n);
     return std::nullopt;
 }
 
@@ -210,7 +210,9 @@ const Opzione OPZIONI[] = {
     {"trace", 0, true, false, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.traccia, o, v); }},
     {"output", 'o', true, false, LEGGI,
-     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.uscita, o, v); }},
+     [](Argomenti &a, const QString &o, const QString &v) {
+         return percorso(a.file_uscita, o, v);
+     }},
     {"from", 0, true, false, PROGRAMMA | VERIFICA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.da_file, o, v); }},
     {"codice", 0, true, false, PROGRAMMA, codice},
@@ -394,7 +396,7 @@ ErroreEventuale coerenza(const Argomenti &a)
         return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
     if (!a.traccia.isEmpty() && a.numero_porte() > 1)
         return ErroreArgomenti{USO, QStringLiteral("--trace: one port only")};
-    if (!a.uscita.isEmpty() && a.numero_porte() > 1)
+    if (!a.file_uscita.isEmpty() && a.numero_porte() > 1)
         return ErroreArgomenti{USO, QStringLiteral("--output: one port only")};
     for (qsizetype i = 0; i < a.porte.size(); ++i) {
         if (a.porte.indexOf(a.porte.at(i), i + 1) > 0)

@@ -8,7 +8,7 @@ AnalisiTraccia::AnalisiTraccia(const QList<ByteTraccia> &traccia, const Opzioni 
         if (b.entrata)
             ingresso(b);
         else
-            uscita(b.byte);
+            uscente(b.byte);
     }
     if (m_aperto)
         m_dialoghi.back().dopo = m_celle;
@@ -22,7 +22,7 @@ long long AnalisiTraccia::scritture() const
     return n;
 }
 
-void AnalisiTraccia::uscita(std::uint8_t byte)
+void AnalisiTraccia::uscente(std::uint8_t byte)
 {
     if (!m_aperto)
         return;

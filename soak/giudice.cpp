@@ -141,7 +141,7 @@ QMap<int, int> Giudice::esiti_unita(const EsitoPorta &p) const
         esiti.insert(1, m_ctl.fine.codice);
         return esiti;
     }
-    for (const QByteArray &riga : m_ctl.uscita.split('\n')) {
+    for (const QByteArray &riga : m_ctl.uscita_standard.split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(riga).object();
         if (o.value(QStringLiteral("porta")).toString() == p.collegamento)
             esiti.insert(o.value(QStringLiteral("unita")).toInt(),
@@ -294,8 +294,10 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
 // checksum covers; the others only a clean line can vouch for.
 void Giudice::lettura_stampata(const Dialogo &d)
 {
-    const QJsonArray celle =
-        QJsonDocument::fromJson(m_ctl.uscita).object().value(QStringLiteral("celle")).toArray();
+    const QJsonArray celle = QJsonDocument::fromJson(m_ctl.uscita_standard)
+                                 .object()
+                                 .value(QStringLiteral("celle"))
+                                 .toArray();
     if (celle.size() != CELLE_LETTE) {
         viola("read", QStringLiteral("read: exit 0 without the 63 cells on stdout"));
         return;
