@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scadenze.h"
 
+#include "blocco.h"
 #include "celle.h"
-#include "parametri.h"
 #include "ricevitore.h"
 #include "simulatore_tracciato.h"
 #include "valori_unita.h"
@@ -45,9 +45,8 @@ public:
             finita();
             return;
         }
-        m_ricevitore.imposta_limite_annuncio(m_tipo == Operazione::Annuncio
-                                                 ? std::optional<int>(ATTESA_MS)
-                                                 : std::nullopt);
+        m_ricevitore.imposta_limite_annuncio(
+            m_tipo == Operazione::Annuncio ? std::optional<int>(ATTESA_MS) : std::nullopt);
         m_orologio.start();
         m_ricevitore.attendi_annuncio();
     }
@@ -57,7 +56,7 @@ public:
 private:
     void concluso(const Ricevitore::Risultato &r)
     {
-        if (r.operazione == m_tipo && r.esito == Ricevitore::Esito::TimeOut) {
+        if (r.operazione == m_tipo && r.esito == Ricevitore::EsitoOperazione::TimeOut) {
             m_serie << m_orologio.nsecsElapsed() / 1e6;
             // A write time-out leaves the unit in its dialogue until told.
             m_ricevitore.apri();
@@ -119,8 +118,8 @@ void misura_scadenze()
     for (int i = 0; i < SIMULATORI; ++i) {
         aggiungi({QStringLiteral("--no-ack-from"), QStringLiteral("0")}, Operazione::Scrittura,
                  CONFERME, conferma);
-        aggiungi({QStringLiteral("--reply-delay-ms"), QStringLiteral("4500")},
-                 Operazione::Lettura, RISPOSTE, risposta);
+        aggiungi({QStringLiteral("--reply-delay-ms"), QStringLiteral("4500")}, Operazione::Lettura,
+                 RISPOSTE, risposta);
         aggiungi({QStringLiteral("--silent")}, Operazione::Annuncio, ANNUNCI, annuncio);
     }
     QEventLoop ciclo;

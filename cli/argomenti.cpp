@@ -74,11 +74,11 @@ const char *const TESTO_AIUTO =
 
 namespace {
 using Comando = Argomenti::Comando;
-using Esito = std::optional<ErroreArgomenti>;
+using ErroreEventuale = std::optional<ErroreArgomenti>;
 
 using codice_uscita::USO;
-using controllo_valori::citazione;
 using controllo_valori::cifre;
+using controllo_valori::citazione;
 using controllo_valori::errore;
 
 // Which commands take an option.
@@ -100,20 +100,21 @@ struct Opzione
     bool con_valore;
     bool ripetibile;
     unsigned comandi;
-    Esito (*applica)(Argomenti &a, const QString &opzione, const QString &valore);
+    ErroreEventuale (*applica)(Argomenti &a, const QString &opzione, const QString &valore);
 };
 
-Esito non_valido(const QString &opzione, const QString &valore, const QString &atteso)
+ErroreEventuale non_valido(const QString &opzione, const QString &valore, const QString &atteso)
 {
     return controllo_valori::non_valido(opzione, valore, atteso);
 }
 
-Esito fuori_range(const QString &opzione, const QString &valore, const QString &atteso)
+ErroreEventuale fuori_range(const QString &opzione, const QString &valore, const QString &atteso)
 {
     return controllo_valori::fuori_range(opzione, valore, atteso);
 }
 
-Esito intero(const QString &opzione, const QString &v, int minimo, int massimo, int &uscita)
+ErroreEventuale intero(const QString &opzione, const QString &v, int minimo, int massimo,
+                       int &risultato)
 {
     const QString atteso = QStringLiteral("a whole number from %1 to %2").arg(minimo).arg(massimo);
     if (!cifre(v))
@@ -122,12 +123,12 @@ Esito intero(const QString &opzione, const QString &v, int minimo, int massimo, 
     const qlonglong n = v.size() > 12 ? -1 : v.toLongLong(&ok);
     if (!ok || n < minimo || n > massimo)
         return fuori_range(opzione, v, atteso);
-    uscita = static_cast<int>(n);
+    risultato = static_cast<int>(n);
     return std::nullopt;
 }
 
-Esito secondi(const QString &opzione, const QString &v, double minimo, double massimo,
-              int &uscita_ms)
+ErroreEventuale secondi(const QString &opzione, const QString &v, double minimo, double massimo,
+                        int &uscita_ms)
 {
     const QString atteso = QStringLiteral("seconds from %1 to %2")
                                .arg(QString::fromStdString(testo_numero(minimo)),
@@ -141,25 +142,25 @@ Esito secondi(const QString &opzione, const QString &v, double minimo, double ma
     return std::nullopt;
 }
 
-Esito codice(Argomenti &a, const QString &o, const QString &v)
+ErroreEventuale codice(Argomenti &a, const QString &o, const QString &v)
 {
     int n = 0;
-    const Esito e = intero(o, v, 1, 4096, n);
+    const ErroreEventuale e = intero(o, v, 1, 4096, n);
     if (!e)
         a.modifiche.codice = n;
     return e;
 }
 
-Esito tempo(std::optional<int> &campo, const QString &o, const QString &v)
+ErroreEventuale tempo(std::optional<int> &campo, const QString &o, const QString &v)
 {
     int n = 0;
-    const Esito e = intero(o, v, 1, 255, n);
+    const ErroreEventuale e = intero(o, v, 1, 255, n);
     if (!e)
         campo = n;
     return e;
 }
 
-Esito opzione_di_gruppo(Argomenti &a, const QString &o, const QString &v)
+ErroreEventuale opzione_di_gruppo(Argomenti &a, const QString &o, const QString &v)
 {
     for (int g = 0; g < NUM_GRUPPI; ++g) {
         const GruppoOpzioni &gruppo = GRUPPI_OPZIONI[g];
@@ -174,7 +175,7 @@ Esito opzione_di_gruppo(Argomenti &a, const QString &o, const QString &v)
     return std::nullopt;
 }
 
-Esito percorso(QString &campo, const QString &o, const QString &v)
+ErroreEventuale percorso(QString &campo, const QString &o, const QString &v)
 {
     if (v.isEmpty())
         return non_valido(o, v, QStringLiteral("a path"));
@@ -184,24 +185,24 @@ Esito percorso(QString &campo, const QString &o, const QString &v)
 
 const Opzione OPZIONI[] = {
     {"port", 0, true, true, UNITA,
-     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
          if (v.isEmpty())
              return non_valido(o, v, QStringLiteral("a device path or auto"));
          a.porte << v;
          return std::nullopt;
      }},
     {"com", 0, true, true, UNITA,
-     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
          int n = 0;
-         const Esito e = intero(o, v, 1, 8, n);
+         const ErroreEventuale e = intero(o, v, 1, 8, n);
          if (!e)
              a.com << n;
          return e;
      }},
     {"wait", 0, true, false, UNITA,
-     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
          int ms = 0;
-         const Esito e = secondi(o, v, 0.001, 86400, ms);
+         const ErroreEventuale e = secondi(o, v, 0.001, 86400, ms);
          if (!e)
              a.attesa_ms = ms;
          return e;
@@ -209,13 +210,15 @@ const Opzione OPZIONI[] = {
     {"trace", 0, true, false, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.traccia, o, v); }},
     {"output", 'o', true, false, LEGGI,
-     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.uscita, o, v); }},
+     [](Argomenti &a, const QString &o, const QString &v) {
+         return percorso(a.file_uscita, o, v);
+     }},
     {"from", 0, true, false, PROGRAMMA | VERIFICA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.da_file, o, v); }},
     {"codice", 0, true, false, PROGRAMMA, codice},
     {"frequenza", 0, true, false, PROGRAMMA,
-     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
-         const Esito e = controllo_valori::frequenza(o, v);
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
+         const ErroreEventuale e = controllo_valori::frequenza(o, v);
          if (!e)
              a.modifiche.frequenza = v.toStdString();
          return e;
@@ -232,9 +235,9 @@ const Opzione OPZIONI[] = {
     {"uscite", 0, true, false, PROGRAMMA, opzione_di_gruppo},
     {"trasmettitori", 0, true, false, PROGRAMMA, opzione_di_gruppo},
     {"repeat", 0, true, false, CORSE,
-     [](Argomenti &a, const QString &o, const QString &v) -> Esito {
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
          int n = 0;
-         const Esito e = intero(o, v, 0, 1'000'000, n);
+         const ErroreEventuale e = intero(o, v, 0, 1'000'000, n);
          if (!e)
              a.ripetizioni = n;
          return e;
@@ -246,17 +249,17 @@ const Opzione OPZIONI[] = {
     {"log", 0, true, false, UNITA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.registro, o, v); }},
     {"change-band", 0, false, false, INIZIALIZZA,
-     [](Argomenti &a, const QString &, const QString &) -> Esito {
+     [](Argomenti &a, const QString &, const QString &) -> ErroreEventuale {
          a.cambia_banda = true;
          return std::nullopt;
      }},
     {"json", 0, false, false, PORTE,
-     [](Argomenti &a, const QString &, const QString &) -> Esito {
+     [](Argomenti &a, const QString &, const QString &) -> ErroreEventuale {
          a.json = true;
          return std::nullopt;
      }},
     {"csv", 0, false, false, RAPPORTO,
-     [](Argomenti &a, const QString &, const QString &) -> Esito {
+     [](Argomenti &a, const QString &, const QString &) -> ErroreEventuale {
          a.csv = true;
          return std::nullopt;
      }},
@@ -352,7 +355,7 @@ separa(const QStringList &parole, QStringList &posizionali, bool &aiuto, bool &v
     return date;
 }
 
-Esito comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bit)
+ErroreEventuale comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bit)
 {
     const QString nome = posizionali.value(0);
     for (const Comandi &c : COMANDI) {
@@ -384,7 +387,7 @@ Esito comando_e_banda(Argomenti &a, const QStringList &posizionali, unsigned &bi
     return std::nullopt;
 }
 
-Esito coerenza(const Argomenti &a)
+ErroreEventuale coerenza(const Argomenti &a)
 {
     if (a.comando == Comando::Programma && a.da_file.isEmpty() && a.modifiche.vuote())
         return ErroreArgomenti{
@@ -393,7 +396,7 @@ Esito coerenza(const Argomenti &a)
         return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
     if (!a.traccia.isEmpty() && a.numero_porte() > 1)
         return ErroreArgomenti{USO, QStringLiteral("--trace: one port only")};
-    if (!a.uscita.isEmpty() && a.numero_porte() > 1)
+    if (!a.file_uscita.isEmpty() && a.numero_porte() > 1)
         return ErroreArgomenti{USO, QStringLiteral("--output: one port only")};
     for (qsizetype i = 0; i < a.porte.size(); ++i) {
         if (a.porte.indexOf(a.porte.at(i), i + 1) > 0)
@@ -408,7 +411,6 @@ Esito coerenza(const Argomenti &a)
 }
 } // namespace
 
-
 QString nome_comando(Argomenti::Comando comando)
 {
     for (const Comandi &c : COMANDI) {
@@ -417,7 +419,6 @@ QString nome_comando(Argomenti::Comando comando)
     }
     return QString();
 }
-
 
 std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &parole)
 {
@@ -442,7 +443,7 @@ std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &p
     }
 
     unsigned bit = 0;
-    if (const Esito e = comando_e_banda(a, posizionali, bit))
+    if (const ErroreEventuale e = comando_e_banda(a, posizionali, bit))
         return *e;
     QList<const Opzione *> viste;
     for (const Data &d : date) {
@@ -453,10 +454,10 @@ std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &p
         if (viste.contains(d.opzione) && !d.opzione->ripetibile)
             return errore(USO, d.scritta, QStringLiteral("given twice"));
         viste << d.opzione;
-        if (const Esito e = d.opzione->applica(a, d.scritta, d.valore))
+        if (const ErroreEventuale e = d.opzione->applica(a, d.scritta, d.valore))
             return *e;
     }
-    if (const Esito e = coerenza(a))
+    if (const ErroreEventuale e = coerenza(a))
         return *e;
     return a;
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "blocco.h"
 #include "controllo_valori.h"
-#include "parametri.h"
 #include "valori_unita.h"
 
 #include <QList>
@@ -33,7 +33,7 @@ struct Argomenti
     QList<int> com;    // --com
     std::optional<int> attesa_ms;
     QString traccia;
-    QString uscita; // read -o; "-" is stdout
+    QString file_uscita; // read -o; "-" is stdout
     QString da_file;
     Impostazioni modifiche; // the values given as options
     Banda banda = Banda::UHF;
@@ -46,7 +46,10 @@ struct Argomenti
     bool csv = false;
 
     // read -o FILE, rather than stdout.
-    bool uscita_su_file() const { return !uscita.isEmpty() && uscita != QLatin1String("-"); }
+    bool uscita_su_file() const
+    {
+        return !file_uscita.isEmpty() && file_uscita != QLatin1String("-");
+    }
     int numero_porte() const { return static_cast<int>(porte.size() + com.size()); }
     // A run of units, one record each, rather than a single command.
     bool corsa() const { return ripetizioni.has_value() || numero_porte() > 1; }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
+#include "codici_uscita.h"
+#include "comando_singolo.h"
 #include "corsa.h"
 #include "file_atomico.h"
 #include "file_unita.h"
 #include "lettura_registro.h"
 #include "porte_sistema.h"
 #include "prese.h"
-#include "comando_singolo.h"
-#include "codici_uscita.h"
 #include "rapporto.h"
 #include "registro.h"
 #include "resoconto.h"
@@ -108,8 +108,9 @@ QString consegna(const Argomenti &a, const EsitoUnita &r)
 {
     if (a.uscita_su_file()) {
         QString motivo;
-        if (r.codice == codice_uscita::SUCCESSO && !file_unita::salva(a.uscita, r.valori, motivo))
-            return QStringLiteral("-o %1: %2").arg(a.uscita, motivo);
+        if (r.codice == codice_uscita::SUCCESSO &&
+            !file_unita::salva(a.file_uscita, r.valori, motivo))
+            return QStringLiteral("-o %1: %2").arg(a.file_uscita, motivo);
     } else if (a.comando != Comando::Verifica && !r.valori.isEmpty()) {
         if (!uscita_standard::scrivi_riga(r.valori))
             return QStringLiteral("stdout: %1; the unit file was not written whole")
@@ -178,10 +179,11 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
 int comando_su_unita(const Argomenti &a)
 {
     if (a.uscita_su_file()) {
-        if (const auto rifiuto = destinazione_rifiutata(QFile::encodeName(a.uscita).toStdString()))
+        if (const auto rifiuto =
+                destinazione_rifiutata(QFile::encodeName(a.file_uscita).toStdString()))
             return errore(codice_uscita::USO,
                           QStringLiteral("-o %1: %2; give the path of a file, or - for stdout")
-                              .arg(a.uscita, QString::fromLocal8Bit(rifiuto->c_str())));
+                              .arg(a.file_uscita, QString::fromLocal8Bit(rifiuto->c_str())));
     }
     QString motivo;
     const auto porte = destinazioni(a, motivo);
@@ -205,7 +207,8 @@ int comando_su_unita(const Argomenti &a)
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
-        return errore(codice_uscita::PORTA, QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
+        return errore(codice_uscita::PORTA,
+                      QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
 
     Registro *r = registro.aperto() ? &registro : nullptr;
     Traccia *t = traccia.aperta() ? &traccia : nullptr;
@@ -240,9 +243,10 @@ int rapporto(const Argomenti &a)
         return errore(codice_uscita::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     if (letto.record.isEmpty() && !letto.scartate.isEmpty())
-        return errore(codice_uscita::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
-                                                  "the file of --log")
-                                       .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+        return errore(codice_uscita::USO,
+                      QStringLiteral("report %1: no m5ctl record in it, %2; give "
+                                     "the file of --log")
+                          .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
     if (!a.csv) {
         uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
         return codice_uscita::SUCCESSO;
@@ -295,6 +299,7 @@ int main(int argc, char *argv[])
     const int codice = esegui(std::get<Argomenti>(analisi));
     // What was printed must have reached its file: a full disk is no success.
     if (!uscita_standard::chiudi() && codice == codice_uscita::SUCCESSO)
-        return errore(codice_uscita::PORTA, QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
+        return errore(codice_uscita::PORTA,
+                      QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
     return codice;
 }

@@ -24,7 +24,7 @@ bool fallita(bool riuscita)
 
 bool scrivi(const QByteArray &testo)
 {
-    const QMutexLocker blocco(&g_mutex);
+    const QMutexLocker serratura(&g_mutex);
     if (g_errore != 0 || g_chiusa)
         return false;
     errno = 0;
@@ -39,7 +39,7 @@ bool scrivi_riga(const QByteArray &riga)
 
 bool chiudi()
 {
-    const QMutexLocker blocco(&g_mutex);
+    const QMutexLocker serratura(&g_mutex);
     if (!g_chiusa) {
         g_chiusa = true;
         errno = 0;
@@ -53,7 +53,7 @@ bool chiudi()
 
 QString motivo()
 {
-    const QMutexLocker blocco(&g_mutex);
+    const QMutexLocker serratura(&g_mutex);
     return g_errore != 0 ? QString::fromLocal8Bit(std::strerror(g_errore)) : QString();
 }
 

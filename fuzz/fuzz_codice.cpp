@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "parametri.h"
+#include "blocco.h"
 #include "proprieta.h"
 
 #include <cmath>

@@ -33,7 +33,7 @@ void Ricevitore::chiudi()
 {
     m_porta.chiudi();
     if (occupato())
-        concludi(Esito::PortaChiusa);
+        concludi(EsitoOperazione::PortaChiusa);
 }
 
 bool Ricevitore::attendi_annuncio()
@@ -96,7 +96,7 @@ bool Ricevitore::termina_dialogo()
 void Ricevitore::interrompi()
 {
     if (occupato())
-        concludi(Esito::Interrotto);
+        concludi(EsitoOperazione::Interrotto);
 }
 
 bool Ricevitore::inizia(Operazione operazione)
@@ -156,7 +156,7 @@ bool Ricevitore::passo_annuncio(std::uint8_t byte)
     const quint64 richiesta = m_richiesta;
     emit annunciato();
     if (richiesta == m_richiesta)
-        concludi(Esito::Riuscito);
+        concludi(EsitoOperazione::Riuscito);
     return false;
 }
 
@@ -171,13 +171,13 @@ bool Ricevitore::passo_lettura(std::uint8_t byte)
                 if (m_ultime_scritte.at(i) != m_risultato.celle_lette.at(i)) {
                     m_risultato.cella_diversa = i;
                     m_risultato.celle_scritte = m_ultime_scritte;
-                    concludi(Esito::RiletturaDiversa);
+                    concludi(EsitoOperazione::RiletturaDiversa);
                     return false;
                 }
             }
             m_risultato.celle_scritte = m_ultime_scritte;
         }
-        concludi(Esito::Riuscito);
+        concludi(EsitoOperazione::Riuscito);
         return false;
     }
     ++m_cella;
@@ -194,7 +194,7 @@ bool Ricevitore::passo_scrittura(std::uint8_t byte)
         return true;
     if (m_cella == m_ultima) {
         m_sveglia.stop();
-        concludi(Esito::Riuscito);
+        concludi(EsitoOperazione::Riuscito);
         return false;
     }
     ++m_cella;
@@ -264,9 +264,9 @@ void Ricevitore::scadenza()
     if (!occupato() || m_richiesta != richiesta)
         return;
     if (m_operazione != Operazione::Rimozione)
-        concludi(Esito::TimeOut);
+        concludi(EsitoOperazione::TimeOut);
     else if (m_scadenza.hasExpired())
-        concludi(Esito::Riuscito);
+        concludi(EsitoOperazione::Riuscito);
 }
 
 void Ricevitore::porta_caduta()
@@ -277,10 +277,10 @@ void Ricevitore::porta_caduta()
 
 void Ricevitore::concludi_guasta()
 {
-    concludi(Esito::PortaChiusa, m_porta.motivo());
+    concludi(EsitoOperazione::PortaChiusa, m_porta.motivo());
 }
 
-void Ricevitore::concludi(Esito esito, const QString &motivo)
+void Ricevitore::concludi(EsitoOperazione esito, const QString &motivo)
 {
     m_sveglia.stop();
     m_scadenza = QDeadlineTimer(QDeadlineTimer::Forever);

@@ -3,7 +3,7 @@
 
 // The dialogue with the receiver on one serial port, as event-driven operations.
 
-#include "parametri.h"
+#include "blocco.h"
 #include "porta_seriale.h"
 
 #include <QByteArray>
@@ -35,19 +35,19 @@ public:
     };
     Q_ENUM(Operazione)
 
-    enum class Esito {
+    enum class EsitoOperazione {
         Riuscito,
         PortaChiusa,      // closed under the wait, or the line went away
         TimeOut,          // a bounded wait ran out
         Interrotto,       // interrompi()
         RiletturaDiversa, // every cell acknowledged, but one reads back otherwise
     };
-    Q_ENUM(Esito)
+    Q_ENUM(EsitoOperazione)
 
     struct Risultato
     {
         Operazione operazione = Operazione::Nessuna;
-        Esito esito = Esito::Riuscito;
+        EsitoOperazione esito = EsitoOperazione::Riuscito;
         // Lettura: the cells received, in order; fewer when it ended early.
         QByteArray celle_lette;
         // Scrittura: the values of the cells whose record went out, in order;
@@ -58,7 +58,7 @@ public:
         // PortaChiusa: why, as the system says; empty when closed on purpose.
         QString motivo;
 
-        bool riuscito() const { return esito == Esito::Riuscito; }
+        bool riuscito() const { return esito == EsitoOperazione::Riuscito; }
     };
 
     explicit Ricevitore(QObject *parent = nullptr);
@@ -122,7 +122,7 @@ private:
     void arma(std::optional<int> ms);
     void scadenza();
     void porta_caduta();
-    void concludi(Esito esito, const QString &motivo = QString());
+    void concludi(EsitoOperazione esito, const QString &motivo = QString());
     void concludi_guasta();
 
     PortaSeriale m_porta;

@@ -31,7 +31,7 @@ double chiesta(const std::optional<int> &valore, double altrimenti)
 Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &prima)
 {
     Programmazione p;
-    p.frequenza = converti_frequenza(v.frequenza, Variante(prima[CELLA_BANDA]));
+    p.frequenza = converti_frequenza(v.frequenza, banda_da_lettera(prima[CELLA_BANDA]));
     p.fuori_range = p.frequenza.fuori_range;
     if (p.frequenza.fuori_banda) {
         p.rifiuto = Rifiuto::FuoriBanda;

@@ -3,7 +3,7 @@
 
 // The block a programming writes, from the values asked and the unit's first read.
 
-#include "parametri.h"
+#include "blocco.h"
 #include "sintetizzatore.h"
 #include "valori_unita.h"
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sintetizzatore.h"
 
-#include "parametri.h"
 #include "testo_numero.h"
 
 #include <algorithm>
@@ -21,6 +20,11 @@ bool in_uhf(double x)
 }
 } // namespace
 
+FqByte fq_byte(const Blocco &celle)
+{
+    return {double(celle[CELLA_FQ1]), double(celle[CELLA_FQ2]), double(celle[CELLA_FQ3])};
+}
+
 Offset applica_offset(double f)
 {
     if (in_vhf(f))
@@ -30,19 +34,17 @@ Offset applica_offset(double f)
     return {f, true};
 }
 
-bool in_banda(double s, const Variante &stripVU)
+bool in_banda(double s, std::optional<Banda> banda)
 {
-    if (stripVU.uguale(LETTERA_UHF))
-        return in_uhf(s);
-    if (stripVU.uguale(LETTERA_VHF))
-        return in_vhf(s);
-    return true;
+    if (!banda)
+        return true;
+    return *banda == Banda::UHF ? in_uhf(s) : in_vhf(s);
 }
 
-bool rx_in_banda(double f, const Variante &stripVU)
+bool rx_in_banda(double f, std::optional<Banda> banda)
 {
     // The windows are the same as those of the offset value.
-    return in_banda(f, stripVU);
+    return in_banda(f, banda);
 }
 
 FinestraRx finestra_rx(Banda banda)
@@ -122,14 +124,14 @@ PostoInGriglia posto_in_griglia(std::string_view testo)
     return p;
 }
 
-Conversione converti_frequenza(std::string_view testo, const Variante &stripVU)
+Conversione converti_frequenza(std::string_view testo, std::optional<Banda> banda)
 {
     Conversione c;
-    c.FEe = valore_testo(testo);
-    const Offset o = applica_offset(c.FEe);
+    c.rx = valore_testo(testo);
+    const Offset o = applica_offset(c.rx);
     c.s = o.s;
     c.fuori_range = o.fuori_range;
-    c.fuori_banda = !in_banda(c.s, stripVU) || !rx_in_banda(c.FEe, stripVU);
+    c.fuori_banda = !in_banda(c.s, banda) || !rx_in_banda(c.rx, banda);
     if (c.fuori_banda)
         return c;
     c.celle = calcola_fq_byte(c.s);
@@ -138,12 +140,11 @@ Conversione converti_frequenza(std::string_view testo, const Variante &stripVU)
     return c;
 }
 
-std::optional<double> frequenza_da_fq_byte(const Variante &FQ_Byte1, const Variante &FQ_Byte2,
-                                           Variante &FQ_Byte3)
+std::optional<double> frequenza_da_celle(const FqByte &celle)
 {
-    FQ_Byte3 = FQ_Byte3.valore() / 2;
-    const double B = 256 * FQ_Byte1.valore() + FQ_Byte2.valore();
-    const double F = (B * 64 + FQ_Byte3.valore()) * 0.0125;
+    const double A = celle.FQ_Byte3 / 2;
+    const double B = 256 * celle.FQ_Byte1 + celle.FQ_Byte2;
+    const double F = (B * 64 + A) * 0.0125;
     if (in_vhf(F))
         return F - OFFSET_VHF;
     if (in_uhf(F))

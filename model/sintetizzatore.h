@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "parametri.h"
-#include "variante.h"
+#include "blocco.h"
 
 #include <optional>
 #include <string>
@@ -26,6 +25,9 @@ struct FqByte
     double FQ_Byte3; // 2*A
 };
 
+// Cells 1-3 of a block, as on the wire.
+FqByte fq_byte(const Blocco &celle);
+
 struct Offset
 {
     double s;         // local-oscillator frequency
@@ -35,14 +37,14 @@ struct Offset
 // Band offset decided by the RX value alone.
 Offset applica_offset(double f);
 
-// Whether the local-oscillator frequency suits the unit's band letter. With
-// no known letter there is nothing to check.
-bool in_banda(double s, const Variante &stripVU);
+// Whether the local-oscillator frequency suits the unit's band. With no
+// known band there is nothing to check.
+bool in_banda(double s, std::optional<Banda> banda);
 
 // Whether the RX value lies in the unit's own window (VHF 100-249, UHF
 // 250-500): a value of the other band's window would pass the check on its
 // offset value and be programmed at another frequency.
-bool rx_in_banda(double f, const Variante &stripVU);
+bool rx_in_banda(double f, std::optional<Banda> banda);
 
 // Steps onto the 12.5 kHz grid (a point 2.5 kHz or more above a grid point
 // goes up) and splits N into the three cells.
@@ -74,7 +76,7 @@ PostoInGriglia posto_in_griglia(std::string_view testo);
 
 struct Conversione
 {
-    double FEe = 0;
+    double rx = 0; // the RX frequency the text reads as
     double s = 0;
     bool fuori_range = false; // warn, then go on
     bool fuori_banda = false; // refuse: nothing may be sent
@@ -82,10 +84,9 @@ struct Conversione
     bool codificabile = true; // every cell fits in one byte
 };
 
-Conversione converti_frequenza(std::string_view testo, const Variante &stripVU);
+Conversione converti_frequenza(std::string_view testo, std::optional<Banda> banda);
 
-// Reverse conversion of a read: halves FQ_Byte3 in place (it then holds A)
-// and gives the RX frequency, or nullopt when the oscillator value lies in
-// neither window and the frequency field is to be left alone.
-std::optional<double> frequenza_da_fq_byte(const Variante &FQ_Byte1, const Variante &FQ_Byte2,
-                                           Variante &FQ_Byte3);
+// Reverse conversion: the RX frequency of cells 1-3 as on the wire (cell 3
+// holds 2*A, halved by a real division), or nullopt when the oscillator value
+// lies in neither window.
+std::optional<double> frequenza_da_celle(const FqByte &celle);

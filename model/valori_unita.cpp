@@ -17,8 +17,7 @@ ValoriUnita decodifica_blocco(const Blocco &celle)
 {
     ValoriUnita v;
     v.codice = static_cast<int>(unisci_codice(celle[CELLA_COD_H], celle[CELLA_COD_L]));
-    Variante fq3 = celle[CELLA_FQ3];
-    if (const auto rx = frequenza_da_fq_byte(celle[CELLA_FQ1], celle[CELLA_FQ2], fq3))
+    if (const auto rx = frequenza_da_celle(fq_byte(celle)))
         v.frequenza = testo_numero(*rx);
     v.rele = celle[CELLA_RELE];
     v.impulsi = celle[CELLA_IMPULSI];
@@ -95,7 +94,7 @@ void confronta(std::vector<Differenza> &d, const char *campo, const std::optiona
 
 bool stessa_frequenza(const std::string &attesa, const Blocco &celle)
 {
-    const Conversione c = converti_frequenza(attesa, Variante(celle[CELLA_BANDA]));
+    const Conversione c = converti_frequenza(attesa, banda_da_lettera(celle[CELLA_BANDA]));
     return !c.fuori_range && !c.fuori_banda && c.codificabile &&
            c.celle.FQ_Byte1 == celle[CELLA_FQ1] && c.celle.FQ_Byte2 == celle[CELLA_FQ2] &&
            c.celle.FQ_Byte3 == celle[CELLA_FQ3];

@@ -65,8 +65,8 @@ std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore
         return non_valido(nome, valore, atteso);
     // Only what a unit of one band or the other takes: nothing between the two.
     const std::string testo = valore.toStdString();
-    if (converti_frequenza(testo, Variante(LETTERA_VHF)).fuori_banda &&
-        converti_frequenza(testo, Variante(LETTERA_UHF)).fuori_banda)
+    if (converti_frequenza(testo, Banda::VHF).fuori_banda &&
+        converti_frequenza(testo, Banda::UHF).fuori_banda)
         return fuori_range(nome, valore, atteso);
     // The window would program a nearby channel without a word.
     const PostoInGriglia griglia = posto_in_griglia(testo);

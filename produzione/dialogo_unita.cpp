@@ -4,7 +4,7 @@
 #include "file_unita.h"
 #include "messaggi.h"
 
-using Esito = Ricevitore::Esito;
+using EsitoOperazione = Ricevitore::EsitoOperazione;
 using Operazione = Ricevitore::Operazione;
 using Azione = Incarico::Azione;
 
@@ -107,8 +107,7 @@ void DialogoUnita::annunciata(const Ricevitore::Risultato &r)
 void DialogoUnita::letta(const Ricevitore::Risultato &r)
 {
     m_esito.celle_prima = r.celle_lette;
-    const bool mostra =
-        m_incarico.azione == Azione::Leggi || m_incarico.azione == Azione::Verifica;
+    const bool mostra = m_incarico.azione == Azione::Leggi || m_incarico.azione == Azione::Verifica;
     if (mostra && completa(r.celle_lette))
         m_esito.valori = file_unita::scrivi(r.celle_lette);
     if (!r.riuscito()) {
@@ -145,8 +144,8 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
 
 void DialogoUnita::programma()
 {
-    const Programmazione p = prepara_programmazione(
-        m_incarico.valori, m_incarico.banda_valori, blocco_di(m_esito.celle_prima));
+    const Programmazione p = prepara_programmazione(m_incarico.valori, m_incarico.banda_valori,
+                                                    blocco_di(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
         return;
@@ -224,7 +223,7 @@ void DialogoUnita::scritta(const Ricevitore::Risultato &r)
         m_esito.scritta_in_parte = true;
         // As in the window: a write that went unanswered closes the port,
         // with no "E".
-        if (r.esito != Esito::Interrotto)
+        if (r.esito != EsitoOperazione::Interrotto)
             m_ricevitore.chiudi();
         fallita(r);
         return;
@@ -236,7 +235,7 @@ void DialogoUnita::scritta(const Ricevitore::Risultato &r)
 
 void DialogoUnita::riletta(const Ricevitore::Risultato &r)
 {
-    const bool diversa = r.esito == Esito::RiletturaDiversa;
+    const bool diversa = r.esito == EsitoOperazione::RiletturaDiversa;
     if (!r.riuscito() && !diversa) {
         fallita(r);
         return;
@@ -317,22 +316,22 @@ void DialogoUnita::rifiuta(const Programmazione &p)
 void DialogoUnita::fallita(const Ricevitore::Risultato &r)
 {
     switch (r.esito) {
-    case Esito::TimeOut:
+    case EsitoOperazione::TimeOut:
         fine(codice_uscita::TIME_OUT, descrivi_time_out(r));
         return;
-    case Esito::PortaChiusa:
+    case EsitoOperazione::PortaChiusa:
         if (r.operazione == Operazione::Scrittura)
             fine(codice_uscita::TIME_OUT, descrivi_time_out(r));
         else
             fine(codice_uscita::PORTA,
                  descrivi_porta(m_fase == Fase::Rilettura ? QStringLiteral("during the read-back")
-                                                           : QString()));
+                                                          : QString()));
         return;
-    case Esito::Interrotto:
+    case EsitoOperazione::Interrotto:
         fine(codice_uscita::INTERROTTO, QString());
         return;
-    case Esito::Riuscito:
-    case Esito::RiletturaDiversa:
+    case EsitoOperazione::Riuscito:
+    case EsitoOperazione::RiletturaDiversa:
         break;
     }
     fine(codice_uscita::INTERNO, QStringLiteral("%1: internal error").arg(dispositivo()));
@@ -449,9 +448,8 @@ QString DialogoUnita::descrivi_fuori_banda() const
         banda =
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
-    const std::string frequenza =
-        m_incarico.valori.frequenza.value_or(decodifica_blocco(blocco_di(m_esito.celle_prima))
-                                                 .frequenza.value_or(""));
+    const std::string frequenza = m_incarico.valori.frequenza.value_or(
+        decodifica_blocco(blocco_di(m_esito.celle_prima)).frequenza.value_or(""));
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),
              banda);

@@ -54,7 +54,7 @@ std::optional<Errore> campo(const QJsonObject &o, const char *nome, QJsonValue::
 }
 
 std::optional<Errore> intero(const QJsonObject &o, const char *nome, int minimo, int massimo,
-                             std::optional<int> &uscita)
+                             std::optional<int> &risultato)
 {
     QJsonValue v;
     if (auto e = campo(o, nome, QJsonValue::Double, v))
@@ -69,16 +69,16 @@ std::optional<Errore> intero(const QJsonObject &o, const char *nome, int minimo,
                           .arg(minimo)
                           .arg(massimo),
                       FUORI_RANGE);
-    uscita = static_cast<int>(d);
+    risultato = static_cast<int>(d);
     return std::nullopt;
 }
 
-std::optional<Errore> testo(const QJsonObject &o, const char *nome, QString &uscita)
+std::optional<Errore> testo(const QJsonObject &o, const char *nome, QString &risultato)
 {
     QJsonValue v;
     if (auto e = campo(o, nome, QJsonValue::String, v))
         return e;
-    uscita = v.toString();
+    risultato = v.toString();
     return std::nullopt;
 }
 
@@ -149,10 +149,10 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
             return e;
         i.opzioni[g] = valore_opzione(gruppo, nome.toStdString());
         if (!i.opzioni[g])
-            return errore(
-                QLatin1String(gruppo.nome),
-                QStringLiteral("%1 is not valid; expected %2 or %3")
-                    .arg(controllo_valori::citazione(nome), QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
+            return errore(QLatin1String(gruppo.nome),
+                          QStringLiteral("%1 is not valid; expected %2 or %3")
+                              .arg(controllo_valori::citazione(nome), QLatin1String(gruppo.uno),
+                                   QLatin1String(gruppo.zero)));
     }
     QString banda;
     if (auto e = testo(o, "banda", banda))
@@ -160,7 +160,8 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
     const auto b = banda_da_nome(banda.toStdString());
     if (!b)
         return errore(QStringLiteral("banda"),
-                      QStringLiteral("%1 is not valid; expected UHF or VHF").arg(controllo_valori::citazione(banda)));
+                      QStringLiteral("%1 is not valid; expected UHF or VHF")
+                          .arg(controllo_valori::citazione(banda)));
     c.banda = *b;
     return std::nullopt;
 }

@@ -3,7 +3,7 @@
 
 // What to do with each unit: the command and its values.
 
-#include "parametri.h"
+#include "blocco.h"
 #include "valori_unita.h"
 
 #include <QString>

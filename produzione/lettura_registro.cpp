@@ -102,15 +102,15 @@ LetturaRegistro leggi_registro(QIODevice &registro)
         riga.clear();
         lunga = false;
     };
-    // In blocks rather than lines: a pipe is drained as fast as a file, and a
+    // In pieces rather than lines: a pipe is drained as fast as a file, and a
     // NUL byte is just a byte.
-    for (QByteArray blocco; !(blocco = registro.read(RIGA_MASSIMA)).isEmpty();) {
+    for (QByteArray pezzo; !(pezzo = registro.read(RIGA_MASSIMA)).isEmpty();) {
         qsizetype inizio = 0;
-        for (qsizetype a_capo; (a_capo = blocco.indexOf('\n', inizio)) >= 0; inizio = a_capo + 1) {
-            riga += QByteArrayView(blocco).sliced(inizio, a_capo - inizio);
+        for (qsizetype a_capo; (a_capo = pezzo.indexOf('\n', inizio)) >= 0; inizio = a_capo + 1) {
+            riga += QByteArrayView(pezzo).sliced(inizio, a_capo - inizio);
             fine_riga();
         }
-        riga += QByteArrayView(blocco).sliced(inizio);
+        riga += QByteArrayView(pezzo).sliced(inizio);
         if (riga.size() > RIGA_MASSIMA) {
             lunga = true;
             riga.clear();

@@ -142,8 +142,7 @@ void Posto::conclusa(const EsitoUnita &esito)
         return;
     }
     cambia_stato(Stato::Rimozione);
-    m_ascolto_rimozione =
-        connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
+    m_ascolto_rimozione = connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
     m_promemoria.start(std::max(PROMEMORIA_MINIMO_MS, PROMEMORIA_SILENZI * m_silenzio_ms));
     m_ricevitore.attendi_rimozione(m_silenzio_ms);
 }
@@ -153,10 +152,10 @@ void Posto::rimossa(const Ricevitore::Risultato &r)
     disconnect(m_ascolto_rimozione);
     m_promemoria.stop();
     switch (r.esito) {
-    case Ricevitore::Esito::Riuscito:
+    case Ricevitore::EsitoOperazione::Riuscito:
         prossima_unita();
         return;
-    case Ricevitore::Esito::PortaChiusa:
+    case Ricevitore::EsitoOperazione::PortaChiusa:
         if (m_ripresa && m_fermato)
             break;
         persa(QStringLiteral("between units"));

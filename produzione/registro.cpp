@@ -76,7 +76,7 @@ bool Registro::apri(const QString &percorso, QString &errore, QString &avviso)
 
 bool Registro::scrivi(const QByteArray &riga, QString &errore)
 {
-    const QMutexLocker blocco(&m_mutex);
+    const QMutexLocker serratura(&m_mutex);
     // Another m5ctl may append to the same log: one record at a time, so that
     // the length cut back to is that before our own record.
     int bloccato;

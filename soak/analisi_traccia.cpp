@@ -8,7 +8,7 @@ AnalisiTraccia::AnalisiTraccia(const QList<ByteTraccia> &traccia, const Opzioni 
         if (b.entrata)
             ingresso(b);
         else
-            uscita(b.byte);
+            uscente(b.byte);
     }
     if (m_aperto)
         m_dialoghi.back().dopo = m_celle;
@@ -22,7 +22,7 @@ long long AnalisiTraccia::scritture() const
     return n;
 }
 
-void AnalisiTraccia::uscita(std::uint8_t byte)
+void AnalisiTraccia::uscente(std::uint8_t byte)
 {
     if (!m_aperto)
         return;
@@ -67,12 +67,12 @@ char AnalisiTraccia::interpreta(const ByteTraccia &b)
     case Stato::Annuncio:
         if (b.byte != lettera::INIZIO)
             return 'a';
-        m_stato = Stato::Comando;
+        m_stato = Stato::Lettera;
         m_dialoghi.push_back({});
         m_dialoghi.back().prima = m_celle;
         m_aperto = true;
         return 'U';
-    case Stato::Comando:
+    case Stato::Lettera:
         if (b.byte == lettera::LEGGI)
             m_stato = Stato::IndiceLettura;
         else if (b.byte == lettera::SCRIVI)
@@ -83,7 +83,7 @@ char AnalisiTraccia::interpreta(const ByteTraccia &b)
             return '?';
         return static_cast<char>(b.byte);
     case Stato::IndiceLettura:
-        m_stato = Stato::Comando;
+        m_stato = Stato::Lettera;
         leggi(b.byte);
         return 'r';
     case Stato::IndiceScrittura:
@@ -91,7 +91,7 @@ char AnalisiTraccia::interpreta(const ByteTraccia &b)
         m_stato = Stato::ValoreScrittura;
         return 'w';
     case Stato::ValoreScrittura:
-        m_stato = Stato::Comando;
+        m_stato = Stato::Lettera;
         scrivi(b.byte);
         return 'v';
     }

@@ -39,9 +39,9 @@ public:
     long long scritture() const;
 
 private:
-    enum class Stato { Annuncio, Comando, IndiceLettura, IndiceScrittura, ValoreScrittura };
+    enum class Stato { Annuncio, Lettera, IndiceLettura, IndiceScrittura, ValoreScrittura };
 
-    void uscita(std::uint8_t byte);
+    void uscente(std::uint8_t byte);
     void ingresso(const ByteTraccia &b);
     char interpreta(const ByteTraccia &b);
     void leggi(int cella);

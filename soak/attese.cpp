@@ -24,16 +24,16 @@ QString testo_codici(const Codici &c)
     return elenco.isEmpty() ? QStringLiteral("none") : elenco.join(QLatin1Char(','));
 }
 
-const char *nome_comando(Comando c)
+const char *nome_comando(Azione c)
 {
     switch (c) {
-    case Comando::Leggi:
+    case Azione::Leggi:
         return "read";
-    case Comando::Programma:
+    case Azione::Programma:
         return "program";
-    case Comando::Inizializza:
+    case Azione::Inizializza:
         return "init";
-    case Comando::Verifica:
+    case Azione::Verifica:
         return "verify";
     }
     return "?";
@@ -70,16 +70,16 @@ int esito_pulito(const Incarico &incarico, const Blocco &celle)
     const bool letto_bene = checksum_celle(celle) == celle[CELLA_CKS];
     const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
     // A unit of the other band is initialised only when asked to change band.
-    if (incarico.comando == Comando::Inizializza)
+    if (incarico.azione == Azione::Inizializza)
         return banda && *banda != incarico.banda_init && !incarico.cambia_banda ? 6 : 0;
     if (!letto_bene)
         return 5;
-    if (incarico.comando == Comando::Verifica) {
+    if (incarico.azione == Azione::Verifica) {
         if (banda && banda != incarico.banda_file)
             return 6;
         return differenze(incarico.valori, incarico.banda_file, celle).empty() ? 0 : 9;
     }
-    if (incarico.comando == Comando::Leggi)
+    if (incarico.azione == Azione::Leggi)
         return 0;
     if (incarico.banda_file && incarico.banda_file != banda)
         return 6;
@@ -95,7 +95,8 @@ Blocco programmate(const Impostazioni &v, const Blocco &prima)
 {
     Blocco b = prima;
     if (v.frequenza)
-        metti_frequenza(b, converti_frequenza(*v.frequenza, Variante(prima[CELLA_BANDA])).celle);
+        metti_frequenza(
+            b, converti_frequenza(*v.frequenza, banda_da_lettera(prima[CELLA_BANDA])).celle);
     if (v.codice)
         metti_codice(b, *v.codice);
     if (v.rele)
@@ -115,13 +116,13 @@ Blocco programmate(const Impostazioni &v, const Blocco &prima)
 
 Blocco celle_attese(const Incarico &incarico, const Blocco &prima)
 {
-    switch (incarico.comando) {
-    case Comando::Programma:
+    switch (incarico.azione) {
+    case Azione::Programma:
         return programmate(incarico.valori, prima);
-    case Comando::Inizializza:
+    case Azione::Inizializza:
         return blocco_fabbrica(incarico.banda_init);
-    case Comando::Leggi:
-    case Comando::Verifica:
+    case Azione::Leggi:
+    case Azione::Verifica:
         break;
     }
     return prima;

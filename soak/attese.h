@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "parametri.h"
+#include "blocco.h"
 #include "sintetizzatore.h"
 #include "valori_unita.h"
 
@@ -17,13 +17,14 @@ using Codici = std::bitset<256>;
 Codici codici(std::initializer_list<int> elenco);
 QString testo_codici(const Codici &c);
 
-enum class Comando { Leggi, Programma, Inizializza, Verifica };
-const char *nome_comando(Comando c);
+// What m5ctl does to each unit; nome_comando() gives the command that does it.
+enum class Azione { Leggi, Programma, Inizializza, Verifica };
+const char *nome_comando(Azione c);
 
 // What one m5ctl command asks of each unit.
 struct Incarico
 {
-    Comando comando = Comando::Leggi;
+    Azione azione = Azione::Leggi;
     Impostazioni valori;             // program, verify
     std::optional<Banda> banda_file; // program --from, verify
     Banda banda_init = Banda::UHF;

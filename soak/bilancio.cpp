@@ -11,7 +11,7 @@ Bilancio::Bilancio(bool giudica_cpu)
 void Bilancio::registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
                         double secondi_ciclo, const std::vector<Violazione> &violazioni)
 {
-    const QMutexLocker blocco(&m_mutex);
+    const QMutexLocker serratura(&m_mutex);
     ++m_cicli;
     m_secondi_cicli += secondi_ciclo;
     PerGuasto &g = m_guasti[static_cast<std::size_t>(p.tipo_guasto)];
@@ -43,13 +43,13 @@ bool Bilancio::cpu_oltre() const
 
 int Bilancio::violazioni() const
 {
-    const QMutexLocker blocco(&m_mutex);
+    const QMutexLocker serratura(&m_mutex);
     return m_violazioni + (cpu_oltre() ? 1 : 0);
 }
 
 void Bilancio::stampa(std::FILE *f, double secondi, int lavori, std::uint64_t seme) const
 {
-    const QMutexLocker blocco(&m_mutex);
+    const QMutexLocker serratura(&m_mutex);
     std::fprintf(f,
                  "m5soak: %d cycles, seed %llu, %d jobs: %.1f s wall, %.3f s per cycle on "
                  "average\n",

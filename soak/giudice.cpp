@@ -141,7 +141,7 @@ QMap<int, int> Giudice::esiti_unita(const EsitoPorta &p) const
         esiti.insert(1, m_ctl.fine.codice);
         return esiti;
     }
-    for (const QByteArray &riga : m_ctl.uscita.split('\n')) {
+    for (const QByteArray &riga : m_ctl.uscita_standard.split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(riga).object();
         if (o.value(QStringLiteral("porta")).toString() == p.collegamento)
             esiti.insert(o.value(QStringLiteral("unita")).toInt(),
@@ -186,7 +186,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
     if (d && esito == 9 && !m_piano.corsa() && !d->risposte_alterate())
         m_differenze = static_cast<int>(
             differenze(m_piano.incarico.valori, m_piano.incarico.banda_file, d->prima).size());
-    if (d && esito == 0 && !m_piano.corsa() && m_piano.incarico.comando == Comando::Leggi)
+    if (d && esito == 0 && !m_piano.corsa() && m_piano.incarico.azione == Azione::Leggi)
         lettura_stampata(*d);
 }
 
@@ -269,16 +269,16 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
     const int scritture = d.scritture();
     if (scritture == 0)
         return;
-    const Comando comando = m_piano.incarico.comando;
-    if (comando == Comando::Leggi || comando == Comando::Verifica)
+    const Azione azione = m_piano.incarico.azione;
+    if (azione == Azione::Leggi || azione == Azione::Verifica)
         viola("written", chi + QStringLiteral(": %1 wrote %2 cells")
-                                   .arg(QLatin1String(nome_comando(comando)))
+                                   .arg(QLatin1String(nome_comando(azione)))
                                    .arg(scritture));
     else if (esito == 2 || esito == 6 || esito == 7)
         viola("written",
               chi +
                   QStringLiteral(": exit %1 but %2 cells were written").arg(esito).arg(scritture));
-    if (comando != Comando::Programma)
+    if (azione != Azione::Programma)
         return;
     const auto letta = d.prima_lettura();
     if (!letta || checksum_celle(*letta) != (*letta)[CELLA_CKS])
@@ -294,8 +294,10 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
 // checksum covers; the others only a clean line can vouch for.
 void Giudice::lettura_stampata(const Dialogo &d)
 {
-    const QJsonArray celle =
-        QJsonDocument::fromJson(m_ctl.uscita).object().value(QStringLiteral("celle")).toArray();
+    const QJsonArray celle = QJsonDocument::fromJson(m_ctl.uscita_standard)
+                                 .object()
+                                 .value(QStringLiteral("celle"))
+                                 .toArray();
     if (celle.size() != CELLE_LETTE) {
         viola("read", QStringLiteral("read: exit 0 without the 63 cells on stdout"));
         return;
@@ -330,7 +332,7 @@ void Giudice::messaggi()
     }
     const int codice = m_ctl.fine.codice;
     // Only init goes on after a bad first read, and says so.
-    if (!avvisi.isEmpty() && (m_piano.corsa() || m_piano.incarico.comando != Comando::Inizializza))
+    if (!avvisi.isEmpty() && (m_piano.corsa() || m_piano.incarico.azione != Azione::Inizializza))
         viola("message", QStringLiteral("unexpected warning: %1").arg(avvisi.first().left(160)));
     if (codice == 0) {
         if (!altre.isEmpty())

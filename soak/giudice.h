@@ -35,7 +35,7 @@ struct EsitoCtl
     bool avviato = false;
     bool oltre_limite = false; // killed by the soak at the cycle's bound
     Processo::Fine fine;
-    QByteArray uscita;
+    QByteArray uscita_standard;
     QByteArray errori;
 };
 

@@ -79,25 +79,25 @@ void prepara_porta(Estrazione &e, PianoCiclo &p, const QString &cartella, int n,
     p.porte.push_back(porta);
 }
 
-Comando estrai_comando(Estrazione &e, Forma forma)
+Azione estrai_azione(Estrazione &e, Forma forma)
 {
     switch (forma) {
     case LETTURA:
-        return Comando::Leggi;
+        return Azione::Leggi;
     case INIZIALIZZAZIONE:
-        return Comando::Inizializza;
+        return Azione::Inizializza;
     case VERIFICA:
-        return Comando::Verifica;
+        return Azione::Verifica;
     case PRODUZIONE: {
-        static const Comando c[] = {Comando::Programma, Comando::Inizializza, Comando::Verifica};
+        static const Azione c[] = {Azione::Programma, Azione::Inizializza, Azione::Verifica};
         return c[e.tra(0, 2)];
     }
     case PIU_PORTE: {
-        static const Comando c[] = {Comando::Leggi, Comando::Programma, Comando::Inizializza};
+        static const Azione c[] = {Azione::Leggi, Azione::Programma, Azione::Inizializza};
         return c[e.tra(0, 2)];
     }
     default:
-        return Comando::Programma;
+        return Azione::Programma;
     }
 }
 
@@ -153,25 +153,25 @@ void prepara_rifiuto(Estrazione &e, PianoCiclo &p, const QString &cartella)
 void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
 {
     Incarico &i = p.incarico;
-    i.comando = estrai_comando(e, p.forma);
-    p.argomenti << QLatin1String(nome_comando(i.comando));
+    i.azione = estrai_azione(e, p.forma);
+    p.argomenti << QLatin1String(nome_comando(i.azione));
     const Blocco &primo = p.porte.front().blocco;
     const Banda banda = *banda_da_lettera(primo[CELLA_BANDA]);
     if (p.tipo_guasto == guasto::indice("refused-arguments")) {
         prepara_rifiuto(e, p, cartella);
-    } else if (i.comando == Comando::Inizializza) {
+    } else if (i.azione == Azione::Inizializza) {
         i.banda_init = estrai_banda(e);
         p.argomenti << nome_banda_minuscolo(i.banda_init);
         i.cambia_banda = e.con_probabilita(0.5);
         if (i.cambia_banda)
             p.argomenti << QStringLiteral("--change-band");
-    } else if (i.comando == Comando::Verifica) {
+    } else if (i.azione == Azione::Verifica) {
         Banda b;
         i.valori = valori_da_verificare(e, primo, b);
         i.banda_file = b;
         const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.valori, b));
         p.argomenti << QStringLiteral("--from") << scrivi_file_unita(p, cartella, testo);
-    } else if (i.comando == Comando::Programma &&
+    } else if (i.azione == Azione::Programma &&
                (p.forma == DA_FILE || (p.forma == PRODUZIONE && e.con_probabilita(0.5)))) {
         i.valori = valori_casuali::impostazioni(e, banda, true);
         i.banda_file = banda;
@@ -182,7 +182,7 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
             i.valori.sovrapponi(sopra);
             p.argomenti += valori_casuali::argomenti(sopra);
         }
-    } else if (i.comando == Comando::Programma) {
+    } else if (i.azione == Azione::Programma) {
         // Sometimes a frequency of the other band, which the unit must refuse.
         const Banda b = e.con_probabilita(0.85) ? banda : altra_banda(banda);
         i.valori = valori_casuali::impostazioni(e, b, false);
@@ -190,12 +190,12 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
     }
 }
 
-int risposte_per_unita(Comando c)
+int risposte_per_unita(Azione c)
 {
     switch (c) {
-    case Comando::Programma:
+    case Azione::Programma:
         return 2 * CELLE_LETTE + ULTIMA_CELLA_PROGRAMMATA + 1;
-    case Comando::Inizializza:
+    case Azione::Inizializza:
         return 2 * CELLE_LETTE + NUM_CELLE;
     default:
         return CELLE_LETTE;
@@ -208,7 +208,7 @@ int limite(const PianoCiclo &p)
 {
     int peggiore = 0;
     for (const PortaPiano &porta : p.porte) {
-        const int risposte = risposte_per_unita(p.incarico.comando);
+        const int risposte = risposte_per_unita(p.incarico.azione);
         const int per_unita = LAVORO_UNITA_MS + p.attesa_ms + porta.cambio_ms +
                               (p.ripetizioni > 1 ? SILENZIO_CAMBIO_MS : 0) +
                               TIPI_GUASTO[porta.guasto.tipo].attesa_ms(porta.guasto, risposte);

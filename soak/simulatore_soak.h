@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "parametri.h"
+#include "blocco.h"
 #include "processo.h"
 #include "riga_traccia.h"
 

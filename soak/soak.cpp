@@ -103,14 +103,14 @@ EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
                           const QStringList &argomenti)
 {
     EsitoCtl ctl;
-    const QString uscita = cartella + QStringLiteral("/m5ctl.out");
+    const QString file_uscita_standard = cartella + QStringLiteral("/m5ctl.out");
     const QString errori = cartella + QStringLiteral("/m5ctl.err");
-    const int fd_uscita = apri_scrittura(uscita);
+    const int fd_uscita_standard = apri_scrittura(file_uscita_standard);
     const int fd_errori = apri_scrittura(errori);
     Processo processo;
-    ctl.avviato = fd_uscita >= 0 && fd_errori >= 0 &&
-                  processo.avvia(m_o.m5ctl, argomenti, fd_uscita, fd_errori);
-    ::close(fd_uscita);
+    ctl.avviato = fd_uscita_standard >= 0 && fd_errori >= 0 &&
+                  processo.avvia(m_o.m5ctl, argomenti, fd_uscita_standard, fd_errori);
+    ::close(fd_uscita_standard);
     ::close(fd_errori);
     if (ctl.avviato && !processo.attendi(p.limite_ms)) {
         ctl.oltre_limite = true;
@@ -118,7 +118,7 @@ EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
         processo.attendi(-1);
     }
     ctl.fine = processo.fine();
-    ctl.uscita = leggi(uscita);
+    ctl.uscita_standard = leggi(file_uscita_standard);
     ctl.errori = leggi(errori);
     return ctl;
 }
@@ -168,7 +168,7 @@ void Soak::riporta(const PianoCiclo &p, const QString &cartella,
 {
     if (violazioni.empty() && !m_o.dettagli)
         return;
-    const QMutexLocker blocco(&m_stampa);
+    const QMutexLocker serratura(&m_stampa);
     const QString testa =
         QStringLiteral("cycle %1 [%2, %3]")
             .arg(p.ciclo)

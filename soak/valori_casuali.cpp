@@ -99,9 +99,8 @@ namespace {
 // Synthesiser cells of a frequency the unit's band takes.
 FqByte celle_frequenza(Estrazione &e, Banda banda)
 {
-    const Variante lettera(banda == Banda::UHF ? LETTERA_UHF : LETTERA_VHF);
     for (;;) {
-        const Conversione c = converti_frequenza(frequenza(e, banda), lettera);
+        const Conversione c = converti_frequenza(frequenza(e, banda), banda);
         if (!c.fuori_banda && !c.fuori_range && c.codificabile)
             return c.celle;
     }

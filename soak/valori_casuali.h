@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "blocco.h"
 #include "estrazione.h"
-#include "parametri.h"
 #include "valori_unita.h"
 
 #include <QByteArray>

@@ -59,10 +59,10 @@ void ControlliProva::valore_progresso(int valore)
     eventi << QStringLiteral("progresso: ") + progresso.constLast();
 }
 
-void ControlliProva::abilita(Comando comando, bool abilitato)
+void ControlliProva::abilita(Abilitabile controllo, bool abilitato)
 {
-    abilitati[comando] = abilitato;
-    abilitazioni.append({comando, abilitato});
+    abilitati[controllo] = abilitato;
+    abilitazioni.append({controllo, abilitato});
 }
 
 void ControlliProva::avviso(const QString &messaggio)
@@ -163,20 +163,20 @@ QString ControlliProva::nome(Opzione opzione)
     return QString();
 }
 
-QString ControlliProva::nome(Comando comando)
+QString ControlliProva::nome(Abilitabile controllo)
 {
-    switch (comando) {
-    case Comando::Connetti:
+    switch (controllo) {
+    case Abilitabile::Connetti:
         return QStringLiteral("Connetti");
-    case Comando::PortaCom:
+    case Abilitabile::PortaCom:
         return QStringLiteral("PortaCom");
-    case Comando::Disconetti:
+    case Abilitabile::Disconetti:
         return QStringLiteral("Disconetti");
-    case Comando::Programma:
+    case Abilitabile::Programma:
         return QStringLiteral("Programma");
-    case Comando::InitUhf:
+    case Abilitabile::InitUhf:
         return QStringLiteral("InitUhf");
-    case Comando::InitVhf:
+    case Abilitabile::InitVhf:
         return QStringLiteral("InitVhf");
     }
     return QString();

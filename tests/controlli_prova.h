@@ -29,7 +29,7 @@ public:
     void mostra_progresso(bool visibile) override;
     void massimo_progresso(int massimo) override;
     void valore_progresso(int valore) override;
-    void abilita(Comando comando, bool abilitato) override;
+    void abilita(Abilitabile controllo, bool abilitato) override;
     QString testo_porta() const override { return porta_scelta; }
     void avviso(const QString &messaggio) override;
     void beep() override;
@@ -44,7 +44,7 @@ public:
 
     static QString nome(Campo campo);
     static QString nome(Opzione opzione);
-    static QString nome(Comando comando);
+    static QString nome(Abilitabile controllo);
 
     // Current state of the controls.
     QString stato_attuale;
@@ -53,7 +53,7 @@ public:
     bool progresso_visibile = false;
     int progresso_massimo = 0;
     int progresso_valore = 0;
-    QMap<Comando, bool> abilitati;
+    QMap<Abilitabile, bool> abilitati;
     QString porta_scelta = QStringLiteral("Com 1");
 
     // What happened, in order.
@@ -61,7 +61,7 @@ public:
     QStringList opzioni; // nome(Opzione) of every selection
     QStringList bande;
     QStringList progresso; // "mostra", "nascondi", "massimo N", "valore N"
-    QList<QPair<Comando, bool>> abilitazioni;
+    QList<QPair<Abilitabile, bool>> abilitazioni;
     QStringList avvisi;
     QList<qint64> istanti_avvisi; // orologio.elapsed() at each warning
     int beep_suonati = 0;

@@ -27,7 +27,7 @@ Esecuzione esegui(const QStringList &argomenti, int ms)
     }
     if (m5ctl.exitStatus() == QProcess::NormalExit)
         e.codice = m5ctl.exitCode();
-    e.uscita = m5ctl.readAllStandardOutput();
+    e.uscita_standard = m5ctl.readAllStandardOutput();
     e.errori = m5ctl.readAllStandardError();
     return e;
 }
@@ -99,9 +99,9 @@ QJsonArray come_json(const QByteArray &celle)
     return a;
 }
 
-QJsonObject leggi_json(const QByteArray &uscita)
+QJsonObject leggi_json(const QByteArray &uscita_standard)
 {
-    const QList<QByteArray> righe = uscita.trimmed().split('\n');
+    const QList<QByteArray> righe = uscita_standard.trimmed().split('\n');
     if (righe.size() != 1)
         return {};
     static const QRegularExpression chiave(QStringLiteral("\"([a-z_]+)\":"));

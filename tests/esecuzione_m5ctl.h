@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "parametri.h"
+#include "blocco.h"
 #include "processo_simulatore.h"
 
 #include <QByteArray>
@@ -19,7 +19,7 @@ constexpr int TRACCIA_MS = 3000;
 struct Esecuzione
 {
     int codice = -1; // -1: did not end, or crashed
-    QByteArray uscita;
+    QByteArray uscita_standard;
     QByteArray errori;
 };
 
@@ -39,7 +39,7 @@ extern const QByteArray CONNESSIONE;
 QJsonArray prime(const QJsonArray &a, int n);
 QJsonArray come_json(const QByteArray &celle);
 // The one-line unit file, its keys in the documented order; empty otherwise.
-QJsonObject leggi_json(const QByteArray &uscita);
+QJsonObject leggi_json(const QByteArray &uscita_standard);
 void verifica_campi(const QJsonObject &json, const QJsonObject &attesi);
 bool scrivi_file(const QString &percorso, const QByteArray &dati);
 // Whether the process has the terminal open, i.e. it is past the port opening.

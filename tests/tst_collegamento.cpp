@@ -13,8 +13,8 @@
 #include <utility>
 
 using Campo = Controlli::Campo;
-using Comando = Controlli::Comando;
-using Esito = Collegamento::Esito;
+using Abilitabile = Controlli::Abilitabile;
+using EsitoTransazione = Collegamento::EsitoTransazione;
 
 namespace {
 enum class Azione { Connetti, Programma, InitUhf, InitVhf };
@@ -133,8 +133,8 @@ QString differenza(const QByteArray &avuto, const QByteArray &atteso)
 QStringList abilitazioni(const ControlliProva &c)
 {
     QStringList voci;
-    for (const auto &[comando, abilitato] : c.abilitazioni)
-        voci << QStringLiteral("%1 %2").arg(ControlliProva::nome(comando)).arg(abilitato);
+    for (const auto &[controllo, abilitato] : c.abilitazioni)
+        voci << QStringLiteral("%1 %2").arg(ControlliProva::nome(controllo)).arg(abilitato);
     return voci;
 }
 
@@ -170,7 +170,7 @@ void clicca(Collegamento &coll, const QStringList &opzioni)
             coll.opzione_cliccata(o);
 }
 
-Esito esegui(Collegamento &coll, Azione azione)
+EsitoTransazione esegui(Collegamento &coll, Azione azione)
 {
     switch (azione) {
     case Azione::Connetti:
@@ -182,7 +182,7 @@ Esito esegui(Collegamento &coll, Azione azione)
     case Azione::InitVhf:
         return coll.Cmd_init_vhf_Click();
     }
-    return Esito::Riuscito;
+    return EsitoTransazione::Riuscito;
 }
 
 // A link on "Com 1" wired to its own simulator.
@@ -331,7 +331,7 @@ QStringList TstCollegamento::blocco_da(const QByteArray &celle)
 void TstCollegamento::connetti(Banco &b)
 {
     QVERIFY(b.avviato);
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QVERIFY(b.sim.attendi_ricevuti(static_cast<int>(filo_connessione().size()), ATTESA_MS));
     b.c.azzera_registri();
 }
@@ -359,7 +359,7 @@ void TstCollegamento::connessione()
     QVERIFY(b.avviato);
     if (gia_aperta)
         b.coll.porta().apri();
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.stati, (QStringList{Collegamento::IN_ATTESA, Collegamento::CONNESSO}));
     QCOMPARE(b.c.avvisi, QStringList());
     FILO_UGUALE(filo_chiuso(b, filo_connessione().size()), filo_connessione() + "E");
@@ -400,7 +400,7 @@ void TstCollegamento::disconnessione_durante_connessione()
             stato_in_attesa = b.c.stato();
             b.coll.Cmd_disconetti_Click();
         });
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::PortaGuasta);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::PortaGuasta);
     QCOMPARE(stato_in_attesa, stati.at(stati.size() - 2));
     QCOMPARE(b.c.stati, stati);
     QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_PORTA});
@@ -424,7 +424,7 @@ void TstCollegamento::porta_mancante()
     coll.porta().mappa(1, QStringLiteral("/dev/m5-nessuna-porta"));
     c.stato_attuale = Collegamento::NON_CONNESSO;
 
-    QCOMPARE(coll.Cmd_connetti_Click(), Esito::PortaGuasta);
+    QCOMPARE(coll.Cmd_connetti_Click(), EsitoTransazione::PortaGuasta);
     QCOMPARE(c.eventi, QStringList{QStringLiteral("avviso: ") + Collegamento::ERRORE_PORTA});
     QCOMPARE(c.stato(), Collegamento::NON_CONNESSO);
     QVERIFY(!coll.porta().aperta());
@@ -470,7 +470,7 @@ void TstCollegamento::lettura()
 
     Banco b(blocco_da(blocco));
     QVERIFY(b.avviato);
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.avvisi, QStringList());
     QCOMPARE(b.c.beep_suonati, 0);
     QCOMPARE(testi_campi(b.c.testi), campi);
@@ -525,7 +525,7 @@ void TstCollegamento::lettura_valori_anomali()
     Banco b(blocco_da(blocco));
     QVERIFY(b.avviato);
     b.c.testi[Campo::Frequenza] = QStringLiteral("999");
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.avvisi, QStringList());
     QCOMPARE(b.c.beep_suonati, beep);
     QCOMPARE(b.c.opzioni, opzioni);
@@ -553,7 +553,8 @@ void TstCollegamento::lettura_corrotta()
 
     Banco b({"--corrupt-cell", QString::number(cella)});
     QVERIFY(b.avviato);
-    QCOMPARE(b.coll.Cmd_connetti_Click(), errore ? Esito::ChecksumErrato : Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(),
+             errore ? EsitoTransazione::ChecksumErrato : EsitoTransazione::Riuscito);
     QCOMPARE(b.coll.ultima_lettura_valida(), !errore);
     QCOMPARE(b.c.avvisi, errore ? QStringList{Collegamento::ERRORE_LETTURA} : QStringList());
     QCOMPARE(testi_campi(b.c.testi), (QStringList{codice, "460", "30", "3"}));
@@ -572,7 +573,7 @@ void TstCollegamento::lettura_interrotta_dalla_linea()
     // The simulator hangs up on the index byte of the request for cell 9.
     Banco b({"--hangup-after", "21"});
     QVERIFY(b.avviato);
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::PortaGuasta);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::PortaGuasta);
     QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_PORTA});
     QCOMPARE(b.c.stati, (QStringList{Collegamento::IN_ATTESA, Collegamento::CONNESSO}));
     QVERIFY(b.c.progresso_visibile);
@@ -641,7 +642,7 @@ void TstCollegamento::programmazione()
     scrivi_campi(b.c, modifiche);
     clicca(b.coll, clic);
 
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::Riuscito);
     FILO_UGUALE(filo_chiuso(b, filo_connessione().size() + 186 + 126),
                 filo_connessione() + filo_programmazione(atteso) + "E");
     QCOMPARE(b.c.avvisi, QStringList());
@@ -666,16 +667,17 @@ void TstCollegamento::programma_disabilitato_durante()
     Istantanea scrittura, verifica;
     auto istantanea = [&b](Istantanea &i) {
         b.coll.Timer_stato_Timer();
-        i.programma = b.c.abilitati.value(Comando::Programma, true);
-        i.init = b.c.abilitati.value(Comando::InitUhf) && b.c.abilitati.value(Comando::InitVhf);
-        i.disconetti = b.c.abilitati.value(Comando::Disconetti);
+        i.programma = b.c.abilitati.value(Abilitabile::Programma, true);
+        i.init =
+            b.c.abilitati.value(Abilitabile::InitUhf) && b.c.abilitati.value(Abilitabile::InitVhf);
+        i.disconetti = b.c.abilitati.value(Abilitabile::Disconetti);
         i.fleg = b.coll.parametri().fleg.valore();
     };
     const qsizetype base = filo_connessione().size();
     b.c.quando([&] { return b.ricevuti_almeno(base + 30); }, [&] { istantanea(scrittura); });
     b.c.quando([&] { return b.ricevuti_almeno(base + 186 + 10); }, [&] { istantanea(verifica); });
 
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.azioni_in_sospeso(), 0);
     for (const Istantanea &i : {scrittura, verifica}) {
         QCOMPARE(i.programma, false);
@@ -685,7 +687,7 @@ void TstCollegamento::programma_disabilitato_durante()
     }
     QVERIFY(b.coll.parametri().fleg.uguale(0));
     b.coll.Timer_stato_Timer();
-    QCOMPARE(b.c.abilitati.value(Comando::Programma), true);
+    QCOMPARE(b.c.abilitati.value(Abilitabile::Programma), true);
 }
 
 void TstCollegamento::programmazione_rifiutata_data()
@@ -693,33 +695,35 @@ void TstCollegamento::programmazione_rifiutata_data()
     QTest::addColumn<QByteArray>("blocco");
     QTest::addColumn<QStringList>("modifiche");
     QTest::addColumn<QStringList>("avvisi");
-    QTest::addColumn<Esito>("esito");
+    QTest::addColumn<EsitoTransazione>("esito");
 
     const QString banda = Collegamento::FUORI_BANDA;
     const QString range = Collegamento::FUORI_RANGE_RX;
     const QString valore = Collegamento::VALORE_FUORI_RANGE;
-    QTest::newRow("160 su unità UHF")
-        << blocco_uhf() << QStringList{"Frequenza=160"} << QStringList{banda} << Esito::FuoriBanda;
-    QTest::newRow("440 su unità VHF")
-        << blocco_vhf() << QStringList{"Frequenza=440"} << QStringList{banda} << Esito::FuoriBanda;
+    QTest::newRow("160 su unità UHF") << blocco_uhf() << QStringList{"Frequenza=160"}
+                                      << QStringList{banda} << EsitoTransazione::FuoriBanda;
+    QTest::newRow("440 su unità VHF") << blocco_vhf() << QStringList{"Frequenza=440"}
+                                      << QStringList{banda} << EsitoTransazione::FuoriBanda;
     // The other band's window: its offset value would pass, to another frequency.
-    QTest::newRow("249 su unità UHF")
-        << blocco_uhf() << QStringList{"Frequenza=249"} << QStringList{banda} << Esito::FuoriBanda;
-    QTest::newRow("250 su unità VHF")
-        << blocco_vhf() << QStringList{"Frequenza=250"} << QStringList{banda} << Esito::FuoriBanda;
-    QTest::newRow("249.5 su unità UHF") << blocco_uhf() << QStringList{"Frequenza=249.5"}
-                                        << QStringList{range, banda} << Esito::FuoriBanda;
-    QTest::newRow("249.5 su unità VHF") << blocco_vhf() << QStringList{"Frequenza=249.5"}
-                                        << QStringList{range, banda} << Esito::FuoriBanda;
+    QTest::newRow("249 su unità UHF") << blocco_uhf() << QStringList{"Frequenza=249"}
+                                      << QStringList{banda} << EsitoTransazione::FuoriBanda;
+    QTest::newRow("250 su unità VHF") << blocco_vhf() << QStringList{"Frequenza=250"}
+                                      << QStringList{banda} << EsitoTransazione::FuoriBanda;
+    QTest::newRow("249.5 su unità UHF")
+        << blocco_uhf() << QStringList{"Frequenza=249.5"} << QStringList{range, banda}
+        << EsitoTransazione::FuoriBanda;
+    QTest::newRow("249.5 su unità VHF")
+        << blocco_vhf() << QStringList{"Frequenza=249.5"} << QStringList{range, banda}
+        << EsitoTransazione::FuoriBanda;
     QTest::newRow("codice 70000") << blocco_uhf() << QStringList{"Codice=70000"}
-                                  << QStringList{valore} << Esito::ValoreFuoriRange;
+                                  << QStringList{valore} << EsitoTransazione::ValoreFuoriRange;
     QTest::newRow("tempo relè 300") << blocco_uhf() << QStringList{"TempoRele=300"}
-                                    << QStringList{valore} << Esito::ValoreFuoriRange;
+                                    << QStringList{valore} << EsitoTransazione::ValoreFuoriRange;
     QTest::newRow("tempo impulso 256") << blocco_uhf() << QStringList{"TempoImp=256"}
-                                       << QStringList{valore} << Esito::ValoreFuoriRange;
+                                       << QStringList{valore} << EsitoTransazione::ValoreFuoriRange;
     QTest::newRow("60000 senza lettera di banda")
         << modifica(blocco_uhf(), {{62, 0}}) << QStringList{"Frequenza=60000"}
-        << QStringList{range, valore} << Esito::ValoreFuoriRange;
+        << QStringList{range, valore} << EsitoTransazione::ValoreFuoriRange;
 }
 
 void TstCollegamento::programmazione_rifiutata()
@@ -727,7 +731,7 @@ void TstCollegamento::programmazione_rifiutata()
     QFETCH(QByteArray, blocco);
     QFETCH(QStringList, modifiche);
     QFETCH(QStringList, avvisi);
-    QFETCH(Esito, esito);
+    QFETCH(EsitoTransazione, esito);
 
     Banco b(blocco_da(blocco));
     PASSO(connetti(b));
@@ -741,12 +745,12 @@ void TstCollegamento::programmazione_rifiutata()
     QCOMPARE(b.c.stato(), Collegamento::CONNESSO);
     QVERIFY(b.coll.porta().aperta());
     b.coll.Timer_stato_Timer();
-    QCOMPARE(b.c.abilitati.value(Comando::Programma), true);
+    QCOMPARE(b.c.abilitati.value(Abilitabile::Programma), true);
 
     // Corrected, the block read goes out unchanged: the refusal sent nothing and left nothing.
     b.c.testi = letti;
     b.c.azzera_registri();
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.avvisi, QStringList());
     FILO_UGUALE(filo_chiuso(b, filo_connessione().size() + 186 + 126),
                 filo_connessione() + filo_programmazione(blocco) + "E");
@@ -756,8 +760,8 @@ void TstCollegamento::lettura_errata_blocca_programmazione()
 {
     Banco b({"--corrupt-cell", "61"});
     QVERIFY(b.avviato);
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::ChecksumErrato);
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::LetturaDaRifare);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::ChecksumErrato);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::LetturaDaRifare);
     QCOMPARE(b.c.avvisi, (QStringList{Collegamento::ERRORE_LETTURA, Collegamento::ERRORE_LETTURA}));
     QVERIFY(!b.coll.parametri().fleg.uguale(1));
     b.coll.Cmd_disconetti_Click();
@@ -769,8 +773,8 @@ void TstCollegamento::lettura_errata_blocca_programmazione()
     QVERIFY(sano.avvia());
     b.coll.porta().mappa(1, sano.percorso());
     b.c.azzera_registri();
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.avvisi, QStringList());
     b.coll.Cmd_disconetti_Click();
     const QByteArray atteso = filo_connessione() + filo_programmazione(blocco_uhf()) + "E";
@@ -818,7 +822,7 @@ void TstCollegamento::inizializzazione()
                    occupato = b.coll.parametri().fleg.uguale(1);
                });
 
-    QCOMPARE(esegui(b.coll, azione), Esito::Riuscito);
+    QCOMPARE(esegui(b.coll, azione), EsitoTransazione::Riuscito);
     FILO_UGUALE(filo_chiuso(b, base + 192 + 126),
                 filo_connessione() + filo_inizializzazione(scritto) + "E");
     QCOMPARE(b.c.azioni_in_sospeso(), 0);
@@ -858,7 +862,7 @@ void TstCollegamento::scrittura_senza_conferma()
     Banco b(argomenti);
     PASSO(connetti(b));
     const qint64 inizio = b.c.orologio.elapsed();
-    QCOMPARE(esegui(b.coll, azione), Esito::TimeOut);
+    QCOMPARE(esegui(b.coll, azione), EsitoTransazione::TimeOut);
     FILO_UGUALE(filo_chiuso(b, filo_connessione().size() + 3 * (cella + 1)),
                 filo_connessione() + scritture(blocco_uhf(), cella) + "E");
     QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
@@ -897,7 +901,7 @@ void TstCollegamento::conferma_doppia()
 
     Banco b({"--double-ack-at", "10"});
     PASSO(connetti(b));
-    QCOMPARE(esegui(b.coll, azione), Esito::ChecksumErrato);
+    QCOMPARE(esegui(b.coll, azione), EsitoTransazione::ChecksumErrato);
     const QByteArray atteso = filo_connessione() + scritture(scritto, ultima) + letture();
     FILO_UGUALE(filo_chiuso(b, atteso.size()), atteso + "E");
     // Every reply is one behind: the last record's "K" is taken as cell 0.
@@ -920,7 +924,7 @@ void TstCollegamento::disconnessione_durante_attesa_conferma()
                    b.coll.Cmd_disconetti_Click();
                });
 
-    QCOMPARE(b.coll.cmd_programma_Click(), Esito::TimeOut);
+    QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::TimeOut);
     FILO_UGUALE(filo_chiuso(b, base + 18 + 1),
                 filo_connessione() + scritture(blocco_uhf(), 5) + "EE");
     QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
@@ -937,7 +941,7 @@ void TstCollegamento::riaggancio_data()
 {
     QTest::addColumn<Azione>("azione");
     QTest::addColumn<int>("dopo");
-    QTest::addColumn<Esito>("esito");
+    QTest::addColumn<EsitoTransazione>("esito");
     QTest::addColumn<QByteArray>("completo");
     QTest::addColumn<int>("valore"); // of the progress bar, left where the line went
 
@@ -945,20 +949,21 @@ void TstCollegamento::riaggancio_data()
     const QByteArray programma = filo_connessione() + filo_programmazione(blocco_uhf());
     const QByteArray init = filo_connessione() + filo_inizializzazione(blocco_vhf());
     QTest::newRow("record della programmazione")
-        << Azione::Programma << base + 3 * 10 + 2 << Esito::TimeOut << programma << 10;
+        << Azione::Programma << base + 3 * 10 + 2 << EsitoTransazione::TimeOut << programma << 10;
     QTest::newRow("verifica della programmazione")
-        << Azione::Programma << base + 186 + 21 << Esito::LetturaAbbandonata << programma << 10;
+        << Azione::Programma << base + 186 + 21 << EsitoTransazione::LetturaAbbandonata << programma
+        << 10;
     QTest::newRow("record dell'inizializzazione")
-        << Azione::InitVhf << base + 3 * 40 + 1 << Esito::TimeOut << init << 40;
+        << Azione::InitVhf << base + 3 * 40 + 1 << EsitoTransazione::TimeOut << init << 40;
     QTest::newRow("verifica dell'inizializzazione")
-        << Azione::InitVhf << base + 192 + 41 << Esito::LetturaAbbandonata << init << 20;
+        << Azione::InitVhf << base + 192 + 41 << EsitoTransazione::LetturaAbbandonata << init << 20;
 }
 
 void TstCollegamento::riaggancio()
 {
     QFETCH(Azione, azione);
     QFETCH(int, dopo);
-    QFETCH(Esito, esito);
+    QFETCH(EsitoTransazione, esito);
     QFETCH(QByteArray, completo);
     QFETCH(int, valore);
 
@@ -969,7 +974,7 @@ void TstCollegamento::riaggancio()
     QVERIFY(!b.coll.parametri().fleg.uguale(1));
     QVERIFY(b.sim.attendi_fine(ATTESA_MS));
     FILO_UGUALE(b.sim.ricevuti(), completo.left(dopo));
-    if (esito == Esito::TimeOut) {
+    if (esito == EsitoTransazione::TimeOut) {
         QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
         QCOMPARE(b.c.stato(), Collegamento::NON_CONNESSO);
         QCOMPARE(testi_campi(b.c.testi), VUOTI);
@@ -981,11 +986,11 @@ void TstCollegamento::riaggancio()
     }
     QCOMPARE(b.c.progresso_valore, valore);
 
-    if (esito == Esito::LetturaAbbandonata && azione == Azione::Programma) {
+    if (esito == EsitoTransazione::LetturaAbbandonata && azione == Azione::Programma) {
         // The window still says " Connesso": the next programming finds the
         // line gone and says so through the time-out path, not as a bad read.
         b.c.avvisi.clear();
-        QCOMPARE(b.coll.cmd_programma_Click(), Esito::TimeOut);
+        QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::TimeOut);
         QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_TIME_OUT});
         QCOMPARE(b.c.stato(), Collegamento::NON_CONNESSO);
     }
@@ -1025,12 +1030,12 @@ void TstCollegamento::transazione_annidata()
     else if (esterna == Azione::InitVhf)
         atteso += filo_inizializzazione(blocco_vhf());
 
-    std::optional<Esito> annidato;
+    std::optional<EsitoTransazione> annidato;
     b.c.quando([&] { return b.ricevuti_almeno(dopo); },
                [&] { annidato = esegui(b.coll, interna); });
-    QCOMPARE(esegui(b.coll, esterna), Esito::Riuscito);
+    QCOMPARE(esegui(b.coll, esterna), EsitoTransazione::Riuscito);
     QVERIFY(annidato.has_value());
-    QCOMPARE(*annidato, Esito::Occupato);
+    QCOMPARE(*annidato, EsitoTransazione::Occupato);
     QCOMPARE(b.c.beep_suonati, 1);
     QCOMPARE(b.c.avvisi, QStringList());
     FILO_UGUALE(filo_chiuso(b, atteso.size()), atteso + "E");
@@ -1074,7 +1079,7 @@ void TstCollegamento::uscita_durante_attesa()
         [&] { return dopo > 0 ? b.ricevuti_almeno(dopo) : b.c.orologio.elapsed() - inizio >= 300; },
         [&] { b.coll.Command4_Click(); });
 
-    QCOMPARE(esegui(b.coll, azione), Esito::Interrotto);
+    QCOMPARE(esegui(b.coll, azione), EsitoTransazione::Interrotto);
     QCOMPARE(b.c.terminazioni, 1);
     QCOMPARE(b.c.avvisi, QStringList());
     QCOMPARE(b.c.stato(), Collegamento::NON_CONNESSO);
@@ -1160,12 +1165,12 @@ void TstCollegamento::supervisione()
 
     QCOMPARE(c.stati, QStringList());
     QCOMPARE(c.abilitazioni.size(), 6);
-    QCOMPARE(c.abilitati.value(Comando::Connetti), connetti);
-    QCOMPARE(c.abilitati.value(Comando::PortaCom), connetti);
-    QCOMPARE(c.abilitati.value(Comando::Disconetti), disconetti);
-    QCOMPARE(c.abilitati.value(Comando::Programma), programma);
-    QCOMPARE(c.abilitati.value(Comando::InitUhf), init);
-    QCOMPARE(c.abilitati.value(Comando::InitVhf), init);
+    QCOMPARE(c.abilitati.value(Abilitabile::Connetti), connetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::PortaCom), connetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::Disconetti), disconetti);
+    QCOMPARE(c.abilitati.value(Abilitabile::Programma), programma);
+    QCOMPARE(c.abilitati.value(Abilitabile::InitUhf), init);
+    QCOMPARE(c.abilitati.value(Abilitabile::InitVhf), init);
 }
 
 void TstCollegamento::supervisione_stato_sconosciuto_data()
@@ -1192,10 +1197,10 @@ void TstCollegamento::supervisione_stato_sconosciuto()
 
     coll.Timer_stato_Timer();
     QCOMPARE(c.stati, QStringList{Collegamento::NON_CONNESSO});
-    QCOMPARE(c.abilitati.value(Comando::Connetti), true);
-    QCOMPARE(c.abilitati.value(Comando::PortaCom), true);
-    QCOMPARE(c.abilitati.value(Comando::Disconetti), false);
-    QCOMPARE(c.abilitati.value(Comando::Programma), false);
+    QCOMPARE(c.abilitati.value(Abilitabile::Connetti), true);
+    QCOMPARE(c.abilitati.value(Abilitabile::PortaCom), true);
+    QCOMPARE(c.abilitati.value(Abilitabile::Disconetti), false);
+    QCOMPARE(c.abilitati.value(Abilitabile::Programma), false);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1259,7 +1264,7 @@ void TstCollegamento::scelta_porta_durante_transazione()
                    b.coll.Cmb_com_Click();
                    aperta_dopo = b.coll.porta().aperta();
                });
-    QCOMPARE(b.coll.Cmd_connetti_Click(), Esito::Riuscito);
+    QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QVERIFY(aperta_dopo);
     QCOMPARE(b.coll.porta().numero(), 1);
     QCOMPARE(b.c.beep_suonati, 1);

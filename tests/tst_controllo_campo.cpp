@@ -349,8 +349,8 @@ void TstControlloCampo::uscita_dalla_finestra()
     QLineEdit *e = b.campo(QStringLiteral("txb_tmp_rele"));
     e->setText(QStringLiteral("300"));
     b.beep = 0;
-    QFocusEvent uscita(QEvent::FocusOut, motivo);
-    QApplication::sendEvent(e, &uscita);
+    QFocusEvent perdita(QEvent::FocusOut, motivo);
+    QApplication::sendEvent(e, &perdita);
     QCOMPARE(b.beep, beep);
 }
 

@@ -77,7 +77,7 @@ void TstM5config::senza_display_data()
     QTest::addColumn<bool>("display");
     QTest::addColumn<QString>("display_x");
     QTest::addColumn<int>("codice");
-    QTest::addColumn<QString>("uscita");
+    QTest::addColumn<QString>("uscita_standard");
     QTest::addColumn<QString>("errori");
 
     QTest::newRow("--help") << QStringList{"--help"} << false << "" << 0 << "Usage:"
@@ -106,7 +106,7 @@ void TstM5config::senza_display()
     QFETCH(bool, display);
     QFETCH(QString, display_x);
     QFETCH(int, codice);
-    QFETCH(QString, uscita);
+    QFETCH(QString, uscita_standard);
     QFETCH(QString, errori);
     if (argomenti.contains(QStringLiteral("1=auto"))) {
         for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
@@ -129,7 +129,7 @@ void TstM5config::senza_display()
     QCOMPARE(p.exitCode(), codice);
     const QByteArray fuori = p.readAllStandardOutput();
     const QByteArray err = p.readAllStandardError();
-    QVERIFY2(fuori.startsWith(uscita.toLocal8Bit()), fuori.constData());
+    QVERIFY2(fuori.startsWith(uscita_standard.toLocal8Bit()), fuori.constData());
     QVERIFY2(err.startsWith(errori.toLocal8Bit()), err.constData());
     if (!errori.isEmpty())
         QVERIFY2(err.count('\n') == 1 && err.endsWith('\n'), err.constData());

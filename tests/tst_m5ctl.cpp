@@ -116,7 +116,7 @@ void TstM5ctl::lettura()
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, QByteArray()); // no tty: no progress, and nothing went wrong
-    const QJsonObject json = leggi_json(e.uscita);
+    const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -174,7 +174,7 @@ void TstM5ctl::programmazione()
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("program") << modifiche);
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, QByteArray());
-    const QJsonObject json = leggi_json(e.uscita);
+    const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -228,7 +228,7 @@ void TstM5ctl::inizializzazione()
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("init") << argomenti);
     QCOMPARE(e.codice, 0);
-    const QJsonObject json = leggi_json(e.uscita);
+    const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -400,9 +400,9 @@ void TstM5ctl::esiti()
              qPrintable(errori));
     QVERIFY2(errori.contains(messaggio), qPrintable(errori));
     if (json)
-        QVERIFY(!leggi_json(e.uscita).isEmpty());
+        QVERIFY(!leggi_json(e.uscita_standard).isEmpty());
     else
-        QCOMPARE(e.uscita, QByteArray());
+        QCOMPARE(e.uscita_standard, QByteArray());
 
     if (!sim)
         return;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "blocco.h"
 #include "parametri.h"
+#include "testo_numero.h"
 
 #include <QtTest>
 
@@ -37,6 +39,9 @@ private slots:
     void checksum_blocchi_fabbrica_data();
     void checksum_blocchi_fabbrica();
     void valori_da_inviare();
+    void ritorno_data();
+    void ritorno();
+    void ritorno_celle_non_impostate();
     void codifica_byte_data();
     void codifica_byte();
     void codice_data();
@@ -52,22 +57,22 @@ void TstParametri::variante_non_impostata()
     Parametri p;
     QVERIFY(!p.stripVU.impostata());
     QCOMPARE(p.stripVU.valore(), 0.0);
-    QVERIFY(!p.stripVU.uguale(LETTERA_UHF));
-    QVERIFY(!p.stripVU.uguale(LETTERA_VHF));
+    QVERIFY(!p.stripVU.uguale(lettera::UHF));
+    QVERIFY(!p.stripVU.uguale(lettera::VHF));
     QVERIFY(!p.stripVU.uguale(0));
 
     p.stripVU = 0;
     QVERIFY(p.stripVU.impostata());
     QVERIFY(p.stripVU.uguale(0));
-    QVERIFY(!p.stripVU.uguale(LETTERA_UHF));
+    QVERIFY(!p.stripVU.uguale(lettera::UHF));
 
-    p.stripVU = LETTERA_VHF;
+    p.stripVU = lettera::VHF;
     QVERIFY(p.stripVU.uguale(86));
     QVERIFY(!p.stripVU.uguale(85));
 
     p.stripVU.azzera();
     QVERIFY(!p.stripVU.impostata());
-    QVERIFY(!p.stripVU.uguale(LETTERA_VHF));
+    QVERIFY(!p.stripVU.uguale(lettera::VHF));
     QVERIFY(!p.stripVU.uguale(0));
 }
 
@@ -125,9 +130,7 @@ void TstParametri::checksum()
     Parametri p = riempi(valori, non_impostate);
     // Working variables lie outside the sum.
     p.Cks = 17;
-    p.stripVU = LETTERA_UHF;
-    p.FEe = 160.9125;
-    p.t = 62;
+    p.stripVU = lettera::UHF;
     p.Fabbrica = 1;
     p.fleg = 1;
     p.Tot_cks = 99;
@@ -167,7 +170,7 @@ void TstParametri::valori_da_inviare()
         *p.variabile(i) = 100 + i;
     p.Toni_HL.azzera();
     p.Cks = 5;
-    p.stripVU = LETTERA_VHF;
+    p.stripVU = lettera::VHF;
     p.calcola_checksum();
     QCOMPARE(p.Tot_cks.valore(), 153.0); // 255 - (1491 - 109) mod 256
 
@@ -178,6 +181,65 @@ void TstParametri::valori_da_inviare()
     for (int i = 14; i <= 60; ++i)
         QVERIFY2(p.valore_da_inviare(i) == 0, qPrintable(QString("cella %1").arg(i)));
     QCOMPARE(p.valore_da_inviare(CELLA_CKS), 153.0);
+}
+
+void TstParametri::ritorno_data()
+{
+    QTest::addColumn<double>("b1");
+    QTest::addColumn<double>("b2");
+    QTest::addColumn<double>("b3");
+    QTest::addColumn<bool>("scritta");
+    QTest::addColumn<QByteArray>("testo");
+    QTest::addColumn<double>("A");
+
+    QTest::newRow("0,227,114") << 0.0 << 227.0 << 114.0 << true << QByteArray("160.9125") << 57.0;
+    QTest::newRow("0,228,0") << 0.0 << 228.0 << 0.0 << true << QByteArray("161") << 0.0;
+    QTest::newRow("2,6,96") << 2.0 << 6.0 << 96.0 << true << QByteArray("460") << 48.0;
+    QTest::newRow("1,238,114") << 1.0 << 238.0 << 114.0 << true << QByteArray("440.9125") << 57.0;
+    QTest::newRow("FQ_Byte3 dispari")
+        << 1.0 << 239.0 << 91.0 << true << QByteArray("441.56875") << 45.5;
+    QTest::newRow("F 100") << 0.0 << 125.0 << 0.0 << true << QByteArray("78.6") << 0.0;
+    QTest::newRow("F 249") << 1.0 << 55.0 << 32.0 << true << QByteArray("227.6") << 16.0;
+    QTest::newRow("F 250") << 1.0 << 56.0 << 64.0 << true << QByteArray("295") << 32.0;
+    QTest::newRow("F 500") << 2.0 << 113.0 << 0.0 << true << QByteArray("545") << 0.0;
+    QTest::newRow("F 249.5") << 1.0 << 55.0 << 112.0 << false << QByteArray() << 56.0;
+    QTest::newRow("F 249.00625") << 1.0 << 55.0 << 33.0 << false << QByteArray() << 16.5;
+    QTest::newRow("F 249.9875") << 1.0 << 56.0 << 62.0 << false << QByteArray() << 31.0;
+    QTest::newRow("F 99.9875") << 0.0 << 124.0 << 126.0 << false << QByteArray() << 63.0;
+    QTest::newRow("F 0") << 0.0 << 0.0 << 0.0 << false << QByteArray() << 0.0;
+    QTest::newRow("F 500.0125") << 2.0 << 113.0 << 2.0 << false << QByteArray() << 1.0;
+    QTest::newRow("F 1000") << 4.0 << 226.0 << 0.0 << false << QByteArray() << 0.0;
+}
+
+void TstParametri::ritorno()
+{
+    QFETCH(double, b1);
+    QFETCH(double, b2);
+    QFETCH(double, b3);
+    QFETCH(bool, scritta);
+    QFETCH(QByteArray, testo);
+    QFETCH(double, A);
+
+    Parametri p;
+    p.FQ_Byte1 = b1;
+    p.FQ_Byte2 = b2;
+    p.FQ_Byte3 = b3;
+    const std::optional<double> f = p.frequenza_da_fq_byte();
+    QCOMPARE(f.has_value(), scritta);
+    if (scritta)
+        QCOMPARE(QByteArray::fromStdString(testo_numero(*f)), testo);
+    QVERIFY(p.FQ_Byte3.impostata());
+    QCOMPARE(p.FQ_Byte3.valore(), A);
+}
+
+void TstParametri::ritorno_celle_non_impostate()
+{
+    Parametri p;
+    p.FQ_Byte2 = 228;
+    const std::optional<double> f = p.frequenza_da_fq_byte();
+    QVERIFY(f.has_value());
+    QCOMPARE(QByteArray::fromStdString(testo_numero(*f)), QByteArray("161"));
+    QCOMPARE(p.FQ_Byte3.valore(), 0.0);
 }
 
 void TstParametri::codifica_byte_data()
@@ -312,7 +374,7 @@ void TstParametri::blocchi_fabbrica()
         QVERIFY2(
             b[i] == atteso.at(i),
             qPrintable(QString("cella %1: %2 invece di %3").arg(i).arg(b[i]).arg(atteso.at(i))));
-    QCOMPARE(lettera, int(banda == Banda::UHF ? LETTERA_UHF : LETTERA_VHF));
+    QCOMPARE(lettera, int(banda == Banda::UHF ? lettera::UHF : lettera::VHF));
 }
 
 QTEST_APPLESS_MAIN(TstParametri)

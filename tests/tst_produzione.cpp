@@ -102,7 +102,7 @@ void TstProduzione::clona_programma_verifica()
     Esecuzione e = esegui(argomenti_porta(campione.get()) << "read"
                                                           << "-o" << unita);
     QCOMPARE(e.codice, 0);
-    QCOMPARE(e.uscita, QByteArray());
+    QCOMPARE(e.uscita_standard, QByteArray());
     const QJsonObject file = leggi_json(leggi_tutto(unita));
     verifica_campi(file, {{"formato", "m5-unita"},
                           {"versione", 1},
@@ -132,7 +132,8 @@ void TstProduzione::clona_programma_verifica()
     attese[5] = 99;
     attese[11] = 9; // the command line overrides the file
     attese = con_checksum(attese);
-    QCOMPARE(leggi_json(e.uscita).value("celle").toArray(), come_json(attese + QByteArray("U")));
+    QCOMPARE(leggi_json(e.uscita_standard).value("celle").toArray(),
+             come_json(attese + QByteArray("U")));
 
     e = esegui(argomenti_porta(altra.get()) << "verify"
                                             << "--from" << unita);
@@ -142,7 +143,7 @@ void TstProduzione::clona_programma_verifica()
                                                << "--from" << unita);
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, QByteArray());
-    QCOMPARE(e.uscita, QByteArray());
+    QCOMPARE(e.uscita_standard, QByteArray());
 }
 
 void TstProduzione::file_errato_data()
@@ -236,19 +237,19 @@ void TstProduzione::traccia()
     QCOMPARE(esegui(argomenti_porta(&sim) << "--trace" << file << "read").codice, 0);
     QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
 
-    QByteArray uscita;
-    QByteArray entrata;
+    QByteArray usciti;
+    QByteArray entrati;
     for (const QByteArray &riga : leggi_tutto(file).split('\n')) {
         if (riga.isEmpty())
             continue;
         const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size()));
         QVERIFY2(b, riga.constData());
-        (b->entrata ? entrata : uscita).append(static_cast<char>(b->byte));
+        (b->entrata ? entrati : usciti).append(static_cast<char>(b->byte));
     }
     // Byte for byte what the receiver saw; and what it sent, as far as it was read.
-    QCOMPARE(uscita, sim.ricevuti());
-    QVERIFY(sim.inviati().contains(entrata));
-    QCOMPARE(entrata.size(), CELLA_BANDA + 2); // the ready "K" and 63 cells
+    QCOMPARE(usciti, sim.ricevuti());
+    QVERIFY(sim.inviati().contains(entrati));
+    QCOMPARE(entrati.size(), CELLA_BANDA + 2); // the ready "K" and 63 cells
 
     // Opened before the port: nothing reaches the receiver without it.
     ProcessoSimulatore altro;
@@ -333,7 +334,7 @@ void TstProduzione::disco_pieno()
     if (!disco.montato())
         QSKIP("needs root to mount a small tmpfs");
     const QString unita = disco.percorso(QStringLiteral("golden.json"));
-    const QString uscita = disco.percorso(QStringLiteral("uscita.json"));
+    const QString file_uscita_standard = disco.percorso(QStringLiteral("uscita.json"));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     QCOMPARE(esegui(argomenti_porta(&sim) << "read"
@@ -359,7 +360,7 @@ void TstProduzione::disco_pieno()
     QCOMPARE(leggi_tutto(unita), buono);
 
     QProcess m5ctl;
-    m5ctl.setStandardOutputFile(uscita);
+    m5ctl.setStandardOutputFile(file_uscita_standard);
     m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << "read");
     QVERIFY(m5ctl.waitForFinished(FINE_MS));
     QCOMPARE(m5ctl.exitCode(), 3);
@@ -473,7 +474,7 @@ void TstProduzione::rapporto()
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, QByteArray());
     QList<QStringList> righe;
-    for (const QString &riga : QString::fromUtf8(e.uscita).split('\n', Qt::SkipEmptyParts))
+    for (const QString &riga : QString::fromUtf8(e.uscita_standard).split('\n', Qt::SkipEmptyParts))
         righe << riga.split(QRegularExpression(QStringLiteral("\\s{2,}")));
     QCOMPARE(righe.size(), 5);
     QCOMPARE(righe[1], (QStringList{"/dev/ttyUSB0", "4", "2", "1", "1", "66.7%", "2.0",
@@ -486,7 +487,7 @@ void TstProduzione::rapporto()
     QCOMPARE(e.codice, 0);
     QCOMPARE(e.errori, "m5ctl: warning: report " + file.toLocal8Bit() +
                            ": 1 torn or malformed line skipped (line 5)\n");
-    const QList<QByteArray> csv = e.uscita.split('\n');
+    const QList<QByteArray> csv = e.uscita_standard.split('\n');
     QCOMPARE(csv.size(), 7);
     QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s");
     QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5");
@@ -519,8 +520,9 @@ void TstProduzione::elenco_porte()
     const Esecuzione json = esegui({"ports", "--json"});
     QCOMPARE(tabella.codice, 0);
     QCOMPARE(json.codice, 0);
-    const QList<QByteArray> righe = tabella.uscita.split('\n').mid(0, tabella.uscita.count('\n'));
-    const QList<QJsonObject> oggetti = righe_json(json.uscita);
+    const QList<QByteArray> righe =
+        tabella.uscita_standard.split('\n').mid(0, tabella.uscita_standard.count('\n'));
+    const QList<QJsonObject> oggetti = righe_json(json.uscita_standard);
     QCOMPARE(righe.size(), oggetti.size());
     for (int i = 0; i < righe.size(); ++i) {
         const QList<QByteArray> colonne = righe[i].split('\t');
@@ -649,7 +651,7 @@ void TstProduzione::piu_porte()
     QCOMPARE(e.codice, 4);
     QVERIFY2(e.errori.contains("the line went away"), e.errori.constData());
     QMap<QString, int> esiti;
-    for (const QJsonObject &r : righe_json(e.uscita)) {
+    for (const QJsonObject &r : righe_json(e.uscita_standard)) {
         QCOMPARE(r.value("unita").toInt(), 1);
         esiti.insert(r.value("porta").toString(), r.value("esito").toInt());
     }
@@ -746,13 +748,13 @@ void TstProduzione::ripetizione()
                                                 << "--repeat" << QString::number(ripetizioni)
                                                 << "--swap-silence"
                                                 << "0.3");
-    QByteArray uscita;
+    QByteArray uscita_standard;
     if (interrotta) {
         QVERIFY(QTest::qWaitFor(
             [&] {
                 m5ctl.waitForReadyRead(100);
-                uscita += m5ctl.readAllStandardOutput();
-                return uscita.count('\n') == unita;
+                uscita_standard += m5ctl.readAllStandardOutput();
+                return uscita_standard.count('\n') == unita;
             },
             FINE_MS));
         // Between units: the second has ended, the third has not announced itself yet.
@@ -760,8 +762,8 @@ void TstProduzione::ripetizione()
     }
     QVERIFY(m5ctl.waitForFinished(FINE_MS));
     QCOMPARE(m5ctl.exitCode(), codice);
-    uscita += m5ctl.readAllStandardOutput();
-    const QList<QJsonObject> righe = righe_json(uscita);
+    uscita_standard += m5ctl.readAllStandardOutput();
+    const QList<QJsonObject> righe = righe_json(uscita_standard);
     QCOMPARE(righe.size(), unita);
     for (int n = 0; n < unita; ++n) {
         QCOMPARE(righe[n].value("unita").toInt(), n + 1);

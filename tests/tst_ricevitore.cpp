@@ -8,7 +8,7 @@
 
 #include <memory>
 
-using Esito = Ricevitore::Esito;
+using EsitoOperazione = Ricevitore::EsitoOperazione;
 using Operazione = Ricevitore::Operazione;
 
 namespace {
@@ -113,44 +113,46 @@ void TstRicevitore::operazioni_data()
 {
     QTest::addColumn<QStringList>("argomenti");
     QTest::addColumn<QList<Passo>>("passi");
-    QTest::addColumn<Esito>("esito");      // of the last step run
-    QTest::addColumn<int>("cella");        // of the last request
-    QTest::addColumn<QByteArray>("filo");  // all the simulator received
-    QTest::addColumn<bool>("con_motivo");  // the system's reason is given
+    QTest::addColumn<EsitoOperazione>("esito"); // of the last step run
+    QTest::addColumn<int>("cella");             // of the last request
+    QTest::addColumn<QByteArray>("filo");       // all the simulator received
+    QTest::addColumn<bool>("con_motivo");       // the system's reason is given
 
     const Blocco vhf = blocco_fabbrica(Banda::VHF);
-    const QList<Passo> tutto{{Operazione::Annuncio}, {Operazione::Lettura}, {Operazione::Scrittura},
+    const QList<Passo> tutto{{Operazione::Annuncio},
+                             {Operazione::Lettura},
+                             {Operazione::Scrittura},
                              {Operazione::Lettura}};
-    const QByteArray completo = "U" + richieste_lettura() + record(vhf, CELLA_MARCA) +
-                                richieste_lettura();
+    const QByteArray completo =
+        "U" + richieste_lettura() + record(vhf, CELLA_MARCA) + richieste_lettura();
     QTest::newRow("annuncio, lettura, scrittura, lettura")
-        << QStringList{"--block", "uhf"} << tutto << Esito::Riuscito << ULTIMA_CELLA_LETTA
+        << QStringList{"--block", "uhf"} << tutto << EsitoOperazione::Riuscito << ULTIMA_CELLA_LETTA
         << completo << false;
     // Bytes before the "K" are dropped, and "U" goes out once.
     QTest::newRow("rumore prima del K")
-        << QStringList{"--noise", "XY"} << QList<Passo>{{Operazione::Annuncio}} << Esito::Riuscito
-        << -1 << QByteArray("U") << false;
+        << QStringList{"--noise", "XY"} << QList<Passo>{{Operazione::Annuncio}}
+        << EsitoOperazione::Riuscito << -1 << QByteArray("U") << false;
     QTest::newRow("annuncio oltre il limite")
-        << QStringList{"--silent"} << QList<Passo>{{Operazione::Annuncio, 200}} << Esito::TimeOut
-        << -1 << QByteArray() << false;
+        << QStringList{"--silent"} << QList<Passo>{{Operazione::Annuncio, 200}}
+        << EsitoOperazione::TimeOut << -1 << QByteArray() << false;
     QTest::newRow("risposta oltre il limite")
         << QStringList{"--no-reply-at", "5"}
-        << QList<Passo>{{Operazione::Annuncio}, {Operazione::Lettura, 300}} << Esito::TimeOut << 5
-        << "U" + richieste_lettura().left(12) << false;
+        << QList<Passo>{{Operazione::Annuncio}, {Operazione::Lettura, 300}}
+        << EsitoOperazione::TimeOut << 5 << "U" + richieste_lettura().left(12) << false;
     // Only a lone "K" acknowledges: an "X" first leaves the wait to its 4000 ms.
     QTest::newRow("conferma errata")
-        << QStringList{"--bad-ack-at", "2"} << tutto << Esito::TimeOut << 2
+        << QStringList{"--bad-ack-at", "2"} << tutto << EsitoOperazione::TimeOut << 2
         << "U" + richieste_lettura() + record(vhf, 2) << false;
     QTest::newRow("nessuna conferma")
-        << QStringList{"--no-ack-from", "0"} << tutto << Esito::TimeOut << 0
+        << QStringList{"--no-ack-from", "0"} << tutto << EsitoOperazione::TimeOut << 0
         << "U" + richieste_lettura() + record(vhf, 0) << false;
     // A doubled "K" acknowledges the next cell as soon as it is written; the last "K" is then
     // the reply to the read of cell 0.
     QTest::newRow("conferma doppia")
-        << QStringList{"--double-ack-at", "10"} << tutto << Esito::Riuscito << ULTIMA_CELLA_LETTA
-        << completo << false;
+        << QStringList{"--double-ack-at", "10"} << tutto << EsitoOperazione::Riuscito
+        << ULTIMA_CELLA_LETTA << completo << false;
     QTest::newRow("la linea cade durante la scrittura")
-        << QStringList{"--hangup-after", "200"} << tutto << Esito::PortaChiusa << 24
+        << QStringList{"--hangup-after", "200"} << tutto << EsitoOperazione::PortaChiusa << 24
         << completo.left(200) << true;
 }
 
@@ -158,7 +160,7 @@ void TstRicevitore::operazioni()
 {
     QFETCH(QStringList, argomenti);
     QFETCH(QList<Passo>, passi);
-    QFETCH(Esito, esito);
+    QFETCH(EsitoOperazione, esito);
     QFETCH(int, cella);
     QFETCH(QByteArray, filo);
     QFETCH(bool, con_motivo);
@@ -197,10 +199,10 @@ void TstRicevitore::rilettura_diversa()
     QVERIFY(QTest::qWaitFor([&] { return r.size() == 1; }, ATTESA_MS));
     QVERIFY(b.ric.scrivi(blocco_fabbrica(Banda::UHF), CELLA_MARCA));
     QVERIFY(QTest::qWaitFor([&] { return r.size() == 2; }, ATTESA_MS));
-    QCOMPARE(r.last().esito, Esito::Riuscito);
+    QCOMPARE(r.last().esito, EsitoOperazione::Riuscito);
     QVERIFY(b.ric.rileggi());
     QVERIFY(QTest::qWaitFor([&] { return r.size() == 3; }, ATTESA_MS));
-    QCOMPARE(r.last().esito, Esito::RiletturaDiversa);
+    QCOMPARE(r.last().esito, EsitoOperazione::RiletturaDiversa);
     QCOMPARE(r.last().cella_diversa, 9);
     QCOMPARE(r.last().celle_lette.size(), CELLE_LETTE);
 }
@@ -210,17 +212,18 @@ void TstRicevitore::interruzione_e_chiusura_data()
     QTest::addColumn<QStringList>("argomenti");
     QTest::addColumn<Operazione>("operazione");
     QTest::addColumn<bool>("chiudi"); // else interrompi()
-    QTest::addColumn<Esito>("esito");
+    QTest::addColumn<EsitoOperazione>("esito");
 
     QTest::newRow("interrotto in attesa del K")
-        << QStringList{"--silent"} << Operazione::Annuncio << false << Esito::Interrotto;
+        << QStringList{"--silent"} << Operazione::Annuncio << false << EsitoOperazione::Interrotto;
     QTest::newRow("chiusa in attesa del K")
-        << QStringList{"--silent"} << Operazione::Annuncio << true << Esito::PortaChiusa;
+        << QStringList{"--silent"} << Operazione::Annuncio << true << EsitoOperazione::PortaChiusa;
     QTest::newRow("chiusa in attesa di una conferma")
         << QStringList{"--no-ack-from", "0"} << Operazione::Scrittura << true
-        << Esito::PortaChiusa;
+        << EsitoOperazione::PortaChiusa;
     QTest::newRow("interrotto in attesa di una risposta")
-        << QStringList{"--no-reply-at", "0"} << Operazione::Lettura << false << Esito::Interrotto;
+        << QStringList{"--no-reply-at", "0"} << Operazione::Lettura << false
+        << EsitoOperazione::Interrotto;
 }
 
 // What ends a wait on purpose ends it at once, with no reason from the system.
@@ -229,7 +232,7 @@ void TstRicevitore::interruzione_e_chiusura()
     QFETCH(QStringList, argomenti);
     QFETCH(Operazione, operazione);
     QFETCH(bool, chiudi);
-    QFETCH(Esito, esito);
+    QFETCH(EsitoOperazione, esito);
 
     Banco b(argomenti);
     QVERIFY(b.avviato);
@@ -293,7 +296,7 @@ void TstRicevitore::porte_su_un_solo_filo()
     }
     for (auto &b : banchi) {
         QVERIFY(QTest::qWaitFor([&] { return b->risultati.size() == 4; }, 4 * ATTESA_MS));
-        QCOMPARE(b->risultati.last().esito, Esito::Riuscito);
+        QCOMPARE(b->risultati.last().esito, EsitoOperazione::Riuscito);
         QCOMPARE(b->risultati.last().celle_lette,
                  come_byte(blocco_fabbrica(Banda::VHF), CELLE_LETTE));
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "blocco.h"
 #include "disco_pieno.h"
-#include "parametri.h"
 #include "processo_simulatore.h"
 
 #include <QDeadlineTimer>
@@ -138,13 +138,14 @@ pid_t avvia_sotto_shell(QProcess &shell, const QString &ingresso, const QStringL
         return 0;
     // The pid and then, or before, the terminal's path.
     const QDeadlineTimer scadenza(ATTESA_MS);
-    QByteArray uscita;
-    while (uscita.count('\n') < 2 && shell.waitForReadyRead(int(scadenza.remainingTime())))
-        uscita += shell.readAllStandardOutput();
-    const qsizetype inizio = uscita.indexOf("pid ");
+    QByteArray uscita_standard;
+    while (uscita_standard.count('\n') < 2 && shell.waitForReadyRead(int(scadenza.remainingTime())))
+        uscita_standard += shell.readAllStandardOutput();
+    const qsizetype inizio = uscita_standard.indexOf("pid ");
     if (inizio < 0)
         return 0;
-    return uscita.mid(inizio + 4, uscita.indexOf('\n', inizio) - inizio - 4).toInt();
+    return uscita_standard.mid(inizio + 4, uscita_standard.indexOf('\n', inizio) - inizio - 4)
+        .toInt();
 }
 
 // Read-write, so that opening it does not wait for a reader; -1 on failure.

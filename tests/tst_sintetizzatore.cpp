@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "parametri.h"
+#include "blocco.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
+#include "valori_unita.h"
 
 #include <QtTest>
 
@@ -9,14 +10,14 @@
 #include <string>
 
 namespace {
-constexpr int NESSUNA = -1; // band letter left unset
+constexpr int NESSUNA = -1; // no band letter read
 
-Variante lettera_banda(int l)
+// The band a unit reporting this letter in cell 62 has.
+std::optional<Banda> banda_di(int lettera)
 {
-    Variante v;
-    if (l != NESSUNA)
-        v = l;
-    return v;
+    if (lettera == NESSUNA)
+        return std::nullopt;
+    return banda_da_lettera(static_cast<std::uint8_t>(lettera));
 }
 
 std::string_view vista(const QByteArray &b)
@@ -78,9 +79,6 @@ private slots:
     void andata();
     void arrotondamento_griglia_data();
     void arrotondamento_griglia();
-    void ritorno_data();
-    void ritorno();
-    void ritorno_celle_non_impostate();
     void andata_e_ritorno_data();
     void andata_e_ritorno();
     void griglia_andata_e_ritorno_data();
@@ -121,14 +119,14 @@ void TstSintetizzatore::in_banda()
     QFETCH(int, lettera);
     QFETCH(bool, accettata);
 
-    QCOMPARE(::in_banda(s, lettera_banda(lettera)), accettata);
+    QCOMPARE(::in_banda(s, banda_di(lettera)), accettata);
 }
 
 void TstSintetizzatore::andata_data()
 {
     QTest::addColumn<QByteArray>("testo");
     QTest::addColumn<int>("lettera");
-    QTest::addColumn<double>("FEe");
+    QTest::addColumn<double>("rx");
     QTest::addColumn<double>("s");
     QTest::addColumn<bool>("fuori_range");
     QTest::addColumn<bool>("fuori_banda");
@@ -218,15 +216,15 @@ void TstSintetizzatore::andata()
 {
     QFETCH(QByteArray, testo);
     QFETCH(int, lettera);
-    QFETCH(double, FEe);
+    QFETCH(double, rx);
     QFETCH(double, s);
     QFETCH(bool, fuori_range);
     QFETCH(bool, fuori_banda);
     QFETCH(QString, celle);
     QFETCH(bool, codificabile);
 
-    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
-    QCOMPARE(c.FEe, FEe);
+    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
+    QCOMPARE(c.rx, rx);
     QCOMPARE(c.s, s);
     QCOMPARE(c.fuori_range, fuori_range);
     QCOMPARE(c.fuori_banda, fuori_banda);
@@ -257,69 +255,10 @@ void TstSintetizzatore::arrotondamento_griglia()
     QFETCH(QByteArray, punto_griglia);
     QFETCH(int, lettera);
 
-    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
-    const Conversione g = converti_frequenza(vista(punto_griglia), lettera_banda(lettera));
+    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
+    const Conversione g = converti_frequenza(vista(punto_griglia), banda_di(lettera));
     QVERIFY(!c.fuori_banda && !g.fuori_banda);
     QCOMPARE(celle(c.celle), celle(g.celle));
-}
-
-void TstSintetizzatore::ritorno_data()
-{
-    QTest::addColumn<double>("b1");
-    QTest::addColumn<double>("b2");
-    QTest::addColumn<double>("b3");
-    QTest::addColumn<bool>("scritta");
-    QTest::addColumn<QByteArray>("testo");
-    QTest::addColumn<double>("A");
-
-    QTest::newRow("0,227,114") << 0.0 << 227.0 << 114.0 << true << QByteArray("160.9125") << 57.0;
-    QTest::newRow("0,228,0") << 0.0 << 228.0 << 0.0 << true << QByteArray("161") << 0.0;
-    QTest::newRow("2,6,96") << 2.0 << 6.0 << 96.0 << true << QByteArray("460") << 48.0;
-    QTest::newRow("1,238,114") << 1.0 << 238.0 << 114.0 << true << QByteArray("440.9125") << 57.0;
-    QTest::newRow("FQ_Byte3 dispari")
-        << 1.0 << 239.0 << 91.0 << true << QByteArray("441.56875") << 45.5;
-    QTest::newRow("F 100") << 0.0 << 125.0 << 0.0 << true << QByteArray("78.6") << 0.0;
-    QTest::newRow("F 249") << 1.0 << 55.0 << 32.0 << true << QByteArray("227.6") << 16.0;
-    QTest::newRow("F 250") << 1.0 << 56.0 << 64.0 << true << QByteArray("295") << 32.0;
-    QTest::newRow("F 500") << 2.0 << 113.0 << 0.0 << true << QByteArray("545") << 0.0;
-    QTest::newRow("F 249.5") << 1.0 << 55.0 << 112.0 << false << QByteArray() << 56.0;
-    QTest::newRow("F 249.00625") << 1.0 << 55.0 << 33.0 << false << QByteArray() << 16.5;
-    QTest::newRow("F 249.9875") << 1.0 << 56.0 << 62.0 << false << QByteArray() << 31.0;
-    QTest::newRow("F 99.9875") << 0.0 << 124.0 << 126.0 << false << QByteArray() << 63.0;
-    QTest::newRow("F 0") << 0.0 << 0.0 << 0.0 << false << QByteArray() << 0.0;
-    QTest::newRow("F 500.0125") << 2.0 << 113.0 << 2.0 << false << QByteArray() << 1.0;
-    QTest::newRow("F 1000") << 4.0 << 226.0 << 0.0 << false << QByteArray() << 0.0;
-}
-
-void TstSintetizzatore::ritorno()
-{
-    QFETCH(double, b1);
-    QFETCH(double, b2);
-    QFETCH(double, b3);
-    QFETCH(bool, scritta);
-    QFETCH(QByteArray, testo);
-    QFETCH(double, A);
-
-    const Variante FQ_Byte1 = b1;
-    const Variante FQ_Byte2 = b2;
-    Variante FQ_Byte3 = b3;
-    const std::optional<double> f = frequenza_da_fq_byte(FQ_Byte1, FQ_Byte2, FQ_Byte3);
-    QCOMPARE(f.has_value(), scritta);
-    if (scritta)
-        QCOMPARE(QByteArray::fromStdString(testo_numero(*f)), testo);
-    QVERIFY(FQ_Byte3.impostata());
-    QCOMPARE(FQ_Byte3.valore(), A);
-}
-
-void TstSintetizzatore::ritorno_celle_non_impostate()
-{
-    const Variante FQ_Byte1;
-    const Variante FQ_Byte2 = 228;
-    Variante FQ_Byte3;
-    const std::optional<double> f = frequenza_da_fq_byte(FQ_Byte1, FQ_Byte2, FQ_Byte3);
-    QVERIFY(f.has_value());
-    QCOMPARE(QByteArray::fromStdString(testo_numero(*f)), QByteArray("161"));
-    QCOMPARE(FQ_Byte3.valore(), 0.0);
 }
 
 void TstSintetizzatore::andata_e_ritorno_data()
@@ -342,13 +281,10 @@ void TstSintetizzatore::andata_e_ritorno()
     QFETCH(int, lettera);
     QFETCH(QByteArray, mostrato);
 
-    const Conversione c = converti_frequenza(vista(testo), lettera_banda(lettera));
+    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
     QVERIFY(!c.fuori_banda);
     QVERIFY(c.codificabile);
-    const Variante FQ_Byte1 = c.celle.FQ_Byte1;
-    const Variante FQ_Byte2 = c.celle.FQ_Byte2;
-    Variante FQ_Byte3 = c.celle.FQ_Byte3;
-    const std::optional<double> f = frequenza_da_fq_byte(FQ_Byte1, FQ_Byte2, FQ_Byte3);
+    const std::optional<double> f = frequenza_da_celle(c.celle);
     QVERIFY(f.has_value());
     QCOMPARE(QByteArray::fromStdString(testo_numero(*f)), mostrato);
 }
@@ -371,16 +307,13 @@ void TstSintetizzatore::griglia_andata_e_ritorno()
     QFETCH(long long, a);
     QFETCH(int, lettera);
 
-    const Variante stripVU = lettera_banda(lettera);
+    const std::optional<Banda> banda = banda_di(lettera);
     int provati = 0;
     for (long long f = da; f <= a; f += 125) {
         const QByteArray testo = testo_griglia(f);
-        const Conversione c = converti_frequenza(vista(testo), stripVU);
+        const Conversione c = converti_frequenza(vista(testo), banda);
         QVERIFY2(!c.fuori_range && !c.fuori_banda && c.codificabile, testo);
-        Variante FQ_Byte1 = c.celle.FQ_Byte1;
-        Variante FQ_Byte2 = c.celle.FQ_Byte2;
-        Variante FQ_Byte3 = c.celle.FQ_Byte3;
-        const std::optional<double> r = frequenza_da_fq_byte(FQ_Byte1, FQ_Byte2, FQ_Byte3);
+        const std::optional<double> r = frequenza_da_celle(c.celle);
         QVERIFY2(r.has_value(), testo);
         const QByteArray mostrato = QByteArray::fromStdString(testo_numero(*r));
         QVERIFY2(mostrato == testo, testo + " torna come " + mostrato);

@@ -15,8 +15,8 @@ class TstTitolo : public QObject
 private slots:
     void aspetto();
     void modo_di_funzionamento();
-    void uscita_data();
-    void uscita();
+    void chiusura_data();
+    void chiusura();
 };
 
 void TstTitolo::aspetto()
@@ -50,7 +50,7 @@ void TstTitolo::modo_di_funzionamento()
     QTRY_COMPARE(u.lab_fabbrica->text(), QStringLiteral("Fabbrica"));
 }
 
-void TstTitolo::uscita_data()
+void TstTitolo::chiusura_data()
 {
     QTest::addColumn<std::function<void(Titolo &)>>("azione");
     QTest::addColumn<int>("continua");
@@ -66,7 +66,7 @@ void TstTitolo::uscita_data()
     QTest::newRow("finestra chiusa") << Azione([](Titolo &t) { t.close(); }) << 0 << 1;
 }
 
-void TstTitolo::uscita()
+void TstTitolo::chiusura()
 {
     QFETCH(std::function<void(Titolo &)>, azione);
     QFETCH(int, continua);

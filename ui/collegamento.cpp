@@ -9,9 +9,9 @@
 #include <QEventLoop>
 
 using Campo = Controlli::Campo;
-using Comando = Controlli::Comando;
+using Abilitabile = Controlli::Abilitabile;
 using Opzione = Controlli::Opzione;
-using EsitoRicevitore = Ricevitore::Esito;
+using EsitoOperazione = Ricevitore::EsitoOperazione;
 
 const QString Collegamento::NON_CONNESSO = QStringLiteral(" Non Connesso");
 const QString Collegamento::IN_ATTESA = QStringLiteral(" In Attesa ");
@@ -79,7 +79,7 @@ Ricevitore::Risultato Collegamento::attendi(bool avviata)
     Ricevitore::Risultato r;
     if (!avviata) {
         // Nothing could go out: the port is no longer open.
-        r.esito = EsitoRicevitore::PortaChiusa;
+        r.esito = EsitoOperazione::PortaChiusa;
         return r;
     }
     QEventLoop ciclo;
@@ -98,23 +98,23 @@ Ricevitore::Risultato Collegamento::attendi(bool avviata)
 
 // What the end of a wait for a byte means to the transaction; a bounded wait
 // that ran out says so in the box.
-Collegamento::Esito Collegamento::esito_attesa(const Ricevitore::Risultato &r)
+Collegamento::EsitoTransazione Collegamento::esito_attesa(const Ricevitore::Risultato &r)
 {
     if (m_interrotto)
-        return Esito::Interrotto;
+        return EsitoTransazione::Interrotto;
     switch (r.esito) {
-    case EsitoRicevitore::Riuscito:
-    case EsitoRicevitore::RiletturaDiversa:
-        return Esito::Riuscito;
-    case EsitoRicevitore::TimeOut:
+    case EsitoOperazione::Riuscito:
+    case EsitoOperazione::RiletturaDiversa:
+        return EsitoTransazione::Riuscito;
+    case EsitoOperazione::TimeOut:
         c.avviso(ERRORE_TIME_OUT);
-        return Esito::TimeOut;
-    case EsitoRicevitore::Interrotto:
-        return Esito::Interrotto;
-    case EsitoRicevitore::PortaChiusa:
+        return EsitoTransazione::TimeOut;
+    case EsitoOperazione::Interrotto:
+        return EsitoTransazione::Interrotto;
+    case EsitoOperazione::PortaChiusa:
         break;
     }
-    return Esito::PortaGuasta;
+    return EsitoTransazione::PortaGuasta;
 }
 
 void Collegamento::Cmb_com_Click()
@@ -136,35 +136,35 @@ void Collegamento::Cmb_com_Click()
     }
     if (!trovata)
         c.beep();
-    c.abilita(Comando::PortaCom, false);
-    c.abilita(Comando::PortaCom, true);
+    c.abilita(Abilitabile::PortaCom, false);
+    c.abilita(Abilitabile::PortaCom, true);
 }
 
-Collegamento::Esito Collegamento::Cmd_connetti_Click()
+Collegamento::EsitoTransazione Collegamento::Cmd_connetti_Click()
 {
     if (m_in_transazione) {
         c.beep();
-        return Esito::Occupato;
+        return EsitoTransazione::Occupato;
     }
     Transazione transazione(*this);
     if (!m_ricevitore.apri()) {
         c.avviso(ERRORE_PORTA);
-        return Esito::PortaGuasta;
+        return EsitoTransazione::PortaGuasta;
     }
     c.imposta_stato(IN_ATTESA);
-    Esito esito = esito_attesa(attendi(m_ricevitore.attendi_annuncio()));
-    if (esito == Esito::Riuscito) {
+    EsitoTransazione esito = esito_attesa(attendi(m_ricevitore.attendi_annuncio()));
+    if (esito == EsitoTransazione::Riuscito) {
         c.imposta_stato(CONNESSO);
         esito = leggi_parametri();
     }
-    if (esito == Esito::PortaGuasta)
+    if (esito == EsitoTransazione::PortaGuasta)
         c.avviso(ERRORE_PORTA);
-    if (esito != Esito::Riuscito)
+    if (esito != EsitoTransazione::Riuscito)
         return esito;
-    return m_lettura_da_rifare ? Esito::ChecksumErrato : Esito::Riuscito;
+    return m_lettura_da_rifare ? EsitoTransazione::ChecksumErrato : EsitoTransazione::Riuscito;
 }
 
-Collegamento::Esito Collegamento::leggi_parametri()
+Collegamento::EsitoTransazione Collegamento::leggi_parametri()
 {
     // Until this read passes its checksum, its cells must not go back.
     m_lettura_da_rifare = true;
@@ -173,9 +173,9 @@ Collegamento::Esito Collegamento::leggi_parametri()
     c.massimo_progresso(ULTIMA_CELLA_LETTA);
     const Ricevitore::Risultato r = attendi(m_ricevitore.leggi());
     conserva_lettura(r.celle_lette);
-    const Esito esito = esito_attesa(r);
+    const EsitoTransazione esito = esito_attesa(r);
     // An abandoned read leaves the bar where it was, and shows nothing.
-    if (esito != Esito::Riuscito)
+    if (esito != EsitoTransazione::Riuscito)
         return esito;
     c.valore_progresso(0);
     c.mostra_progresso(false);
@@ -186,7 +186,7 @@ Collegamento::Esito Collegamento::leggi_parametri()
         c.avviso(ERRORE_LETTURA);
     mostra_lettura();
     m_lettura_da_rifare = !valida;
-    return Esito::Riuscito;
+    return EsitoTransazione::Riuscito;
 }
 
 void Collegamento::conserva_lettura(const QByteArray &celle)
@@ -209,7 +209,7 @@ void Collegamento::mostra_lettura()
         c.imposta_testo(campo, QString::fromStdString(testo_numero(valore)));
     };
     mostra(Campo::Codice, unisci_codice(m_p.Cod_H.valore(), m_p.Cod_L.valore()));
-    if (const auto rx = frequenza_da_fq_byte(m_p.FQ_Byte1, m_p.FQ_Byte2, m_p.FQ_Byte3))
+    if (const auto rx = m_p.frequenza_da_fq_byte())
         mostra(Campo::Frequenza, *rx);
     mostra(Campo::TempoRele, m_p.Tempo_Rele.valore());
     mostra(Campo::TempoImp, m_p.Tempo_Imp.valore());
@@ -218,9 +218,9 @@ void Collegamento::mostra_lettura()
     scegli_opzione(m_p.RxP88, Opzione::Strip, Opzione::Bidi);
     scegli_opzione(m_p.Mem_Ipul, Opzione::Memo, Opzione::Imp);
 
-    if (m_p.stripVU.uguale(LETTERA_UHF))
+    if (m_p.stripVU.uguale(lettera::UHF))
         c.imposta_banda(QStringLiteral("  UHF"));
-    else if (m_p.stripVU.uguale(LETTERA_VHF))
+    else if (m_p.stripVU.uguale(lettera::VHF))
         c.imposta_banda(QStringLiteral("  VHF"));
 }
 
@@ -236,23 +236,23 @@ void Collegamento::scegli_opzione(const Variante &v, Opzione zero, Opzione uno)
     c.seleziona(o);
 }
 
-Collegamento::Esito Collegamento::cmd_programma_Click()
+Collegamento::EsitoTransazione Collegamento::cmd_programma_Click()
 {
     if (m_in_transazione) {
         // Two blocks interleaved on the line would corrupt the receiver.
         c.beep();
-        return Esito::Occupato;
+        return EsitoTransazione::Occupato;
     }
     // On a port that has gone, the first write fails and takes the time-out
     // path, which tells the user the link is down.
     if (m_lettura_da_rifare && m_ricevitore.aperta()) {
         // Cells 0 and 4-6 go back as read: never write back a bad read.
         c.avviso(ERRORE_LETTURA);
-        return Esito::LetturaDaRifare;
+        return EsitoTransazione::LetturaDaRifare;
     }
     Transazione transazione(*this);
     m_p.fleg = 1;
-    c.abilita(Comando::Programma, false);
+    c.abilita(Abilitabile::Programma, false);
 
     ValoriDaScrivere v;
     v.frequenza = c.testo(Campo::Frequenza).toStdString();
@@ -267,85 +267,84 @@ Collegamento::Esito Collegamento::cmd_programma_Click()
     prima[CELLA_BANDA] = codifica_cella(m_p.stripVU.valore()).value_or(0);
 
     const Programmazione p = prepara_programmazione(v, prima);
-    m_p.FEe = p.frequenza.FEe;
     if (p.fuori_range)
         c.avviso(FUORI_RANGE_RX);
     if (p.rifiuto == Rifiuto::FuoriBanda) {
         c.avviso(FUORI_BANDA);
         m_p.fleg = 0;
-        return Esito::FuoriBanda;
+        return EsitoTransazione::FuoriBanda;
     }
-    for (const int i : {CELLA_FQ1, CELLA_FQ2, CELLA_FQ3, CELLA_COD_H, CELLA_COD_L, CELLA_RELE,
-                        CELLA_IMPULSI})
+    for (const int i :
+         {CELLA_FQ1, CELLA_FQ2, CELLA_FQ3, CELLA_COD_H, CELLA_COD_L, CELLA_RELE, CELLA_IMPULSI})
         *m_p.variabile(i) = p.valori[std::size_t(i)];
     m_p.Tot_cks = p.valori[CELLA_CKS];
     if (!p.da_scrivere()) {
         c.avviso(VALORE_FUORI_RANGE);
         m_p.fleg = 0;
-        return Esito::ValoreFuoriRange;
+        return EsitoTransazione::ValoreFuoriRange;
     }
 
-    Esito esito = scrivi_celle(p.celle, CELLA_CKS);
-    if (esito == Esito::Riuscito)
+    EsitoTransazione esito = scrivi_celle(p.celle, CELLA_CKS);
+    if (esito == EsitoTransazione::Riuscito)
         esito = lettura_di_verifica();
     m_p.fleg = 0;
     return esito;
 }
 
-Collegamento::Esito Collegamento::inizializza(Banda banda)
+Collegamento::EsitoTransazione Collegamento::inizializza(Banda banda)
 {
     if (m_in_transazione) {
         c.beep();
-        return Esito::Occupato;
+        return EsitoTransazione::Occupato;
     }
     Transazione transazione(*this);
-    const Esito esito = scrivi_celle(blocco_fabbrica(banda), CELLA_MARCA);
-    if (esito != Esito::Riuscito)
+    const EsitoTransazione esito = scrivi_celle(blocco_fabbrica(banda), CELLA_MARCA);
+    if (esito != EsitoTransazione::Riuscito)
         return esito;
     svuota_campi();
     return lettura_di_verifica();
 }
 
-Collegamento::Esito Collegamento::scrivi_celle(const Blocco &celle, int ultima)
+Collegamento::EsitoTransazione Collegamento::scrivi_celle(const Blocco &celle, int ultima)
 {
     m_celle_scritte = QByteArray(reinterpret_cast<const char *>(celle.data()), ultima + 1);
     c.mostra_progresso(true);
     c.massimo_progresso(ultima);
     const Ricevitore::Risultato r = attendi(m_ricevitore.scrivi(celle, ultima));
-    if (m_interrotto || r.esito == EsitoRicevitore::Interrotto)
-        return Esito::Interrotto;
+    if (m_interrotto || r.esito == EsitoOperazione::Interrotto)
+        return EsitoTransazione::Interrotto;
     // A port closed under the wait, or a write that failed, ends the record
     // as the missing "K" does.
     if (!r.riuscito()) {
         gestione_time_out();
-        return Esito::TimeOut;
+        return EsitoTransazione::TimeOut;
     }
     c.valore_progresso(0);
     c.mostra_progresso(false);
-    return Esito::Riuscito;
+    return EsitoTransazione::Riuscito;
 }
 
-Collegamento::Esito Collegamento::lettura_di_verifica()
+Collegamento::EsitoTransazione Collegamento::lettura_di_verifica()
 {
-    const Esito esito = leggi_parametri();
-    if (esito == Esito::PortaGuasta)
-        return Esito::LetturaAbbandonata;
-    if (esito != Esito::Riuscito)
+    const EsitoTransazione esito = leggi_parametri();
+    if (esito == EsitoTransazione::PortaGuasta)
+        return EsitoTransazione::LetturaAbbandonata;
+    if (esito != EsitoTransazione::Riuscito)
         return esito;
     if (m_lettura_da_rifare)
-        return Esito::ChecksumErrato;
+        return EsitoTransazione::ChecksumErrato;
     return confronta_rilettura();
 }
 
-Collegamento::Esito Collegamento::confronta_rilettura() const
+Collegamento::EsitoTransazione Collegamento::confronta_rilettura() const
 {
     // Cell 63 is written by the initialisation but never read.
     const qsizetype n = std::min(m_celle_scritte.size(), m_celle_lette.size());
     for (qsizetype i = 0; i < n; ++i) {
         if (m_celle_scritte.at(i) != m_celle_lette.at(i))
-            return Esito::RiletturaDiversa;
+            return EsitoTransazione::RiletturaDiversa;
     }
-    return Esito::Riuscito;
+    return EsitoTransazione::Riuscito;
 }
 
 void Collegamento::gestione_time_out()
@@ -431,10 +430,10 @@ void Collegamento::Timer_stato_Timer()
 
 void Collegamento::abilita_riga(bool connetti, bool disconetti, bool programma, bool init)
 {
-    c.abilita(Comando::Connetti, connetti);
-    c.abilita(Comando::PortaCom, connetti);
-    c.abilita(Comando::Disconetti, disconetti);
-    c.abilita(Comando::Programma, programma);
-    c.abilita(Comando::InitUhf, init);
-    c.abilita(Comando::InitVhf, init);
+    c.abilita(Abilitabile::Connetti, connetti);
+    c.abilita(Abilitabile::PortaCom, connetti);
+    c.abilita(Abilitabile::Disconetti, disconetti);
+    c.abilita(Abilitabile::Programma, programma);
+    c.abilita(Abilitabile::InitUhf, init);
+    c.abilita(Abilitabile::InitVhf, init);
 }

@@ -33,7 +33,7 @@ public:
     static const QString FUORI_BANDA;
     static const QString VALORE_FUORI_RANGE;
 
-    enum class Esito {
+    enum class EsitoTransazione {
         Riuscito,
         PortaGuasta,        // connect failed or was ended by the port
         TimeOut,            // a write went unacknowledged, or a bounded wait ran out
@@ -46,7 +46,7 @@ public:
         Interrotto,       // exit while waiting
         RiletturaDiversa, // every write acknowledged, but a cell reads back otherwise
     };
-    Q_ENUM(Esito)
+    Q_ENUM(EsitoTransazione)
 
     explicit Collegamento(Controlli &controlli, QObject *parent = nullptr);
     ~Collegamento() override;
@@ -74,10 +74,10 @@ public:
     const QByteArray &celle_lette() const { return m_celle_lette; }
 
     void Cmb_com_Click();
-    Esito Cmd_connetti_Click();
-    Esito cmd_programma_Click();
-    Esito Cmd_init_uhf_Click() { return inizializza(Banda::UHF); }
-    Esito Cmd_init_vhf_Click() { return inizializza(Banda::VHF); }
+    EsitoTransazione Cmd_connetti_Click();
+    EsitoTransazione cmd_programma_Click();
+    EsitoTransazione Cmd_init_uhf_Click() { return inizializza(Banda::UHF); }
+    EsitoTransazione Cmd_init_vhf_Click() { return inizializza(Banda::VHF); }
     void Cmd_disconetti_Click();
     void Command4_Click();
     // The window closed by other means than "ESCI": no "E", port released.
@@ -88,17 +88,17 @@ public:
     void Timer_stato_Timer();
 
     // Reads cells 0-62 and fills the front end.
-    Esito leggi_parametri();
+    EsitoTransazione leggi_parametri();
 
 private:
     class Transazione;
 
     Ricevitore::Risultato attendi(bool avviata);
-    Esito esito_attesa(const Ricevitore::Risultato &r);
-    Esito inizializza(Banda banda);
-    Esito scrivi_celle(const Blocco &celle, int ultima);
-    Esito lettura_di_verifica();
-    Esito confronta_rilettura() const;
+    EsitoTransazione esito_attesa(const Ricevitore::Risultato &r);
+    EsitoTransazione inizializza(Banda banda);
+    EsitoTransazione scrivi_celle(const Blocco &celle, int ultima);
+    EsitoTransazione lettura_di_verifica();
+    EsitoTransazione confronta_rilettura() const;
     void gestione_time_out();
     void chiudi_dialogo();
     void svuota_campi();

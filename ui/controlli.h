@@ -10,7 +10,8 @@ class Controlli
 public:
     enum class Campo { Codice, Frequenza, TempoRele, TempoImp };
     enum class Opzione { ToniAlti, ToniBassi, Memo, Imp, Strip, Bidi };
-    enum class Comando { Connetti, PortaCom, Disconetti, Programma, InitUhf, InitVhf };
+    // The controls that the supervision enables and disables.
+    enum class Abilitabile { Connetti, PortaCom, Disconetti, Programma, InitUhf, InitVhf };
 
     // The four entry fields, in the order the receiver tool empties them.
     static constexpr Campo CAMPI[] = {Campo::Codice, Campo::Frequenza, Campo::TempoRele,
@@ -39,7 +40,7 @@ public:
     virtual void massimo_progresso(int massimo) = 0;
     virtual void valore_progresso(int valore) = 0;
 
-    virtual void abilita(Comando comando, bool abilitato) = 0;
+    virtual void abilita(Abilitabile controllo, bool abilitato) = 0;
 
     // Text of Cmb_com, for the port choice.
     virtual QString testo_porta() const = 0;

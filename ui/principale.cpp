@@ -294,26 +294,26 @@ void Principale::valore_progresso(int valore)
     ui->ProgressBar1->setValue(valore);
 }
 
-void Principale::abilita(Comando comando, bool abilitato)
+void Principale::abilita(Abilitabile controllo, bool abilitato)
 {
     QWidget *w = nullptr;
-    switch (comando) {
-    case Comando::Connetti:
+    switch (controllo) {
+    case Abilitabile::Connetti:
         w = ui->Cmd_connetti;
         break;
-    case Comando::PortaCom:
+    case Abilitabile::PortaCom:
         w = ui->Cmb_com;
         break;
-    case Comando::Disconetti:
+    case Abilitabile::Disconetti:
         w = ui->Cmd_disconetti;
         break;
-    case Comando::Programma:
+    case Abilitabile::Programma:
         w = ui->cmd_programma;
         break;
-    case Comando::InitUhf:
+    case Abilitabile::InitUhf:
         w = ui->Cmd_init_uhf;
         break;
-    case Comando::InitVhf:
+    case Abilitabile::InitVhf:
         w = ui->Cmd_init_vhf;
         break;
     }

@@ -52,7 +52,7 @@ public:
     void mostra_progresso(bool visibile) override;
     void massimo_progresso(int massimo) override;
     void valore_progresso(int valore) override;
-    void abilita(Comando comando, bool abilitato) override;
+    void abilita(Abilitabile controllo, bool abilitato) override;
     QString testo_porta() const override;
     void avviso(const QString &messaggio) override;
     void beep() override;

@@ -1,19 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "celle.h"
+// The window's image of the receiver's block: its form-level variables.
+
 #include "variante.h"
 
-#include <array>
-#include <cstdint>
 #include <optional>
-
-constexpr double LETTERA_UHF = lettera::UHF;
-constexpr double LETTERA_VHF = lettera::VHF;
-
-using Blocco = std::array<std::uint8_t, NUM_CELLE>;
-
-enum class Banda { UHF, VHF };
 
 // The receiver's cells 0-13 and the working values that go with them.
 struct Parametri
@@ -33,9 +25,7 @@ struct Parametri
     Variante Tempo_Imp;
     Variante RxP88;
 
-    Variante t;
     Variante Fabbrica;
-    Variante FEe;
     Variante stripVU;
     Variante fleg;
     Variante Tot_cks;
@@ -51,23 +41,9 @@ struct Parametri
     // What the programming sends in cell i (0-61): cells 0-13 from their
     // variables, 14-60 zero, 61 the checksum.
     double valore_da_inviare(int i) const;
+
+    // The reverse conversion of a read: FQ_Byte3 is halved in place (it then
+    // holds the swallow counter A), and the RX frequency comes back, or
+    // nullopt when the oscillator value lies in neither window.
+    std::optional<double> frequenza_da_fq_byte();
 };
-
-// One cell on the wire: the value rounded half to even. nullopt when the
-// rounded value does not fit a byte (or is not a number at all).
-std::optional<std::uint8_t> codifica_cella(double valore);
-
-struct Codice
-{
-    double Cod_H;
-    double Cod_L;
-};
-// Cod_H the whole multiples of 256, Cod_L the rest (0 to under 256 for a code
-// from 0 up, the code's sign below 0): unisci_codice gives any finite code back.
-Codice dividi_codice(double codice);
-double unisci_codice(double Cod_H, double Cod_L);
-
-const Blocco &blocco_fabbrica(Banda banda);
-
-// The checksum a block's cell 61 must hold: that of its cells 0-13.
-std::uint8_t checksum_celle(const Blocco &celle);
