@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "soak.h"
 
+#include "segnali.h"
 #include "simulatore_soak.h"
 
 #include <QDir>
@@ -13,8 +14,6 @@
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
-
-std::atomic<bool> Soak::s_fermata{false};
 
 namespace {
 constexpr int AVANZAMENTO = 1000;
@@ -67,11 +66,6 @@ int apri_scrittura(const QString &percorso)
 
 Soak::Soak(const OpzioniSoak &opzioni) : m_o(opzioni), m_bilancio(opzioni.giudica_cpu) {}
 
-void Soak::ferma()
-{
-    s_fermata = true;
-}
-
 int Soak::esegui()
 {
     QElapsedTimer orologio;
@@ -91,7 +85,7 @@ int Soak::esegui()
 
 void Soak::lavora()
 {
-    for (int k = m_prossimo++; k <= m_o.cicli && !s_fermata; k = m_prossimo++) {
+    for (int k = m_prossimo++; k <= m_o.cicli && !Segnali::ricevuto(); k = m_prossimo++) {
         ciclo(k);
         if (k % AVANZAMENTO == 0)
             std::fprintf(stderr, "m5soak: at cycle %d of %d, %d violations so far\n", k, m_o.cicli,
