@@ -103,7 +103,7 @@ EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
     const int fd_errori = apri_scrittura(errori);
     Processo processo;
     ctl.avviato = fd_uscita >= 0 && fd_errori >= 0 &&
-                  processo.avvia(m_o.m5ctl, argomenti, fd_uscita, fd_errori);
+                  processo.avvia(m_o.m5ctl, argomenti, {Processo::NULLO, fd_uscita, fd_errori});
     ::close(fd_uscita);
     ::close(fd_errori);
     if (ctl.avviato && !processo.attendi(p.limite_ms)) {
@@ -131,11 +131,11 @@ void Soak::ciclo(int k)
     QStringList argomenti;
     bool avviati = true;
     for (std::size_t i = 0; i < p.porte.size(); ++i) {
-        simulatori.push_back(std::make_unique<SimulatoreSoak>(cartella, static_cast<int>(i) + 1,
-                                                              p.porte[i].argomenti));
+        simulatori.push_back(std::make_unique<SimulatoreSoak>(
+            m_o.m5sim, cartella, static_cast<int>(i) + 1, p.porte[i].argomenti));
         porte[i].piano = &p.porte[i];
         porte[i].collegamento = simulatori[i]->collegamento();
-        avviati = simulatori[i]->avvia(m_o.m5sim, porte[i].errore_avvio) && avviati;
+        avviati = simulatori[i]->avvia(porte[i].errore_avvio) && avviati;
         argomenti << QStringLiteral("--port") << porte[i].collegamento;
     }
     argomenti += p.argomenti;
