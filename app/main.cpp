@@ -2,6 +2,7 @@
 #include "avvio_grafico.h"
 #include "grafica.h"
 #include "principale.h"
+#include "processo_m5sim.h"
 #include "segnali.h"
 #include "titolo.h"
 #include "traccia.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -142,30 +142,20 @@ std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
 
 // The simulated receiver of --demo, paced like a real 2400 baud line. Its
 // cells survive between runs; it ends with this program, however it ends.
-std::unique_ptr<QProcess> avvia_simulatore(QString &percorso)
+std::unique_ptr<ProcessoM5sim> avvia_simulatore(QString &percorso)
 {
-    auto sim = std::make_unique<QProcess>();
     const QString stato = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(stato);
-    sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim->start(QCoreApplication::applicationDirPath() + QStringLiteral("/m5sim"),
-               {QStringLiteral("--baud"), QStringLiteral("2400"), QStringLiteral("--eeprom"),
-                stato + QStringLiteral("/m5sim.eeprom"), QStringLiteral("--exit-with-stdin")});
-    if (!sim->waitForStarted(5000))
+    auto sim = std::make_unique<ProcessoM5sim>(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/m5sim"),
+        QStringList{QStringLiteral("--baud"), QStringLiteral("2400"), QStringLiteral("--eeprom"),
+                    stato + QStringLiteral("/m5sim.eeprom"), QStringLiteral("--exit-with-stdin")},
+        ProcessoM5sim::Opzioni{ProcessoM5sim::Errori::Ereditati, QString(), true, 2000});
+    QString errore;
+    if (!sim->avvia(errore))
         return nullptr;
-    while (!sim->canReadLine()) {
-        if (!sim->waitForReadyRead(5000))
-            return nullptr;
-    }
-    percorso = QString::fromLocal8Bit(sim->readLine()).trimmed();
+    percorso = sim->percorso();
     return sim;
-}
-
-void ferma_simulatore(QProcess &sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(2000))
-        sim.kill();
 }
 
 void prepara_applicazione()
@@ -227,7 +217,7 @@ int main(int argc, char *argv[])
         QCoreApplication::quit();
     });
 
-    std::unique_ptr<QProcess> simulatore;
+    std::unique_ptr<ProcessoM5sim> simulatore;
     if (opzioni->demo) {
         QString percorso;
         simulatore = avvia_simulatore(percorso);
@@ -248,6 +238,6 @@ int main(int argc, char *argv[])
 
     const int esito = app.exec();
     if (simulatore)
-        ferma_simulatore(*simulatore);
+        simulatore->ferma();
     return esito;
 }

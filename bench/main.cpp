@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "porte_multiple.h"
-#include "processo_figlio.h"
+#include "processo.h"
 #include "scadenze.h"
 #include "simulatore_tracciato.h"
 
@@ -43,12 +43,11 @@ QString comando(const QStringList &argomenti)
 }
 
 // m5ctl with the given arguments after --port; the expected exit status.
-ProcessoFiglio::Esito esegui(const SimulatoreTracciato &sim, const QStringList &argomenti,
-                             int atteso = 0)
+Processo::Fine esegui(const SimulatoreTracciato &sim, const QStringList &argomenti, int atteso = 0)
 {
     const QStringList tutti = QStringList{QStringLiteral("--port"), sim.percorso()} + argomenti;
-    const ProcessoFiglio::Esito e = ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH), tutti);
-    if (!e.avviato)
+    const Processo::Fine e = Processo::esegui(QStringLiteral(M5CTL_PATH), tutti);
+    if (!e.finito)
         fallisci(QStringLiteral("cannot start %1").arg(QStringLiteral(M5CTL_PATH)));
     if (e.codice != atteso)
         fallisci(QStringLiteral("%1: exit status %2, expected %3")
@@ -341,9 +340,9 @@ void cpu_in_attesa()
     if (!sim.avvia())
         fallisci(QStringLiteral("cannot start %1").arg(QStringLiteral(M5SIM_PATH)));
     constexpr int TIME_OUT = 4;
-    const ProcessoFiglio::Esito base = esegui(
+    const Processo::Fine base = esegui(
         sim, {QStringLiteral("--wait"), QStringLiteral("0.001"), QStringLiteral("read")}, TIME_OUT);
-    const ProcessoFiglio::Esito attesa = esegui(
+    const Processo::Fine attesa = esegui(
         sim, {QStringLiteral("--wait"), QStringLiteral("5"), QStringLiteral("read")}, TIME_OUT);
     const double percento = 100 * attesa.cpu_secondi / 5;
     const double netto = 100 * (attesa.cpu_secondi - base.cpu_secondi) /

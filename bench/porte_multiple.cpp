@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "porte_multiple.h"
 
-#include "processo_figlio.h"
+#include "processo.h"
 #include "simulatore_tracciato.h"
 
 #include <QTemporaryDir>
@@ -26,9 +26,8 @@ Risultato mediana(const QStringList &argomenti)
 {
     std::vector<Risultato> r;
     for (int i = 0; i < PROVE; ++i) {
-        const ProcessoFiglio::Esito e =
-            ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH), argomenti);
-        r.push_back({e.secondi, e.cpu_secondi, e.avviato && e.codice == 0});
+        const Processo::Fine e = Processo::esegui(QStringLiteral(M5CTL_PATH), argomenti);
+        r.push_back({e.secondi, e.cpu_secondi, e.finito && e.codice == 0});
     }
     std::sort(r.begin(), r.end(),
               [](const Risultato &a, const Risultato &b) { return a.secondi < b.secondi; });
@@ -52,11 +51,11 @@ void misura_porte_multiple()
     // The file verify compares with: a unit as every run's programming leaves it.
     const QStringList programma{QStringLiteral("program"), QStringLiteral("--codice"),
                                 QStringLiteral("321")};
-    ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH),
-                           QStringList{QStringLiteral("--port"), sim[0]->percorso()} + programma);
-    ProcessoFiglio::esegui(QStringLiteral(M5CTL_PATH),
-                           {QStringLiteral("--port"), sim[0]->percorso(), QStringLiteral("read"),
-                            QStringLiteral("-o"), unita});
+    Processo::esegui(QStringLiteral(M5CTL_PATH),
+                     QStringList{QStringLiteral("--port"), sim[0]->percorso()} + programma);
+    Processo::esegui(QStringLiteral(M5CTL_PATH),
+                     {QStringLiteral("--port"), sim[0]->percorso(), QStringLiteral("read"),
+                      QStringLiteral("-o"), unita});
 
     std::printf("Several ports at once: m5sim --baud 2400 on each; one m5ctl; median of %d runs\n",
                 PROVE);

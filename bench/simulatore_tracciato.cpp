@@ -5,7 +5,12 @@
 #include <QFile>
 #include <QThread>
 
-SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti) : m_argomenti(argomenti) {}
+SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti)
+    : m_argomenti(argomenti),
+      m_processo(QStringLiteral(M5SIM_PATH), QStringList{QStringLiteral("--trace")} + argomenti,
+                 {ProcessoM5sim::Errori::File, m_cartella.filePath(QStringLiteral("traccia"))})
+{
+}
 
 SimulatoreTracciato::~SimulatoreTracciato()
 {
@@ -14,21 +19,8 @@ SimulatoreTracciato::~SimulatoreTracciato()
 
 bool SimulatoreTracciato::avvia()
 {
-    if (!m_cartella.isValid())
-        return false;
-    m_processo.setStandardErrorFile(m_cartella.filePath(QStringLiteral("traccia")));
-    m_processo.start(QStringLiteral(M5SIM_PATH),
-                     QStringList{QStringLiteral("--trace")} + m_argomenti);
-    const QDeadlineTimer scadenza(5000);
-    QByteArray uscita;
-    while (!uscita.contains('\n')) {
-        if (scadenza.hasExpired() ||
-            !m_processo.waitForReadyRead(static_cast<int>(scadenza.remainingTime())))
-            return false;
-        uscita += m_processo.readAllStandardOutput();
-    }
-    m_percorso = QString::fromLocal8Bit(uscita.left(uscita.indexOf('\n')));
-    return !m_percorso.isEmpty();
+    QString errore;
+    return m_cartella.isValid() && m_processo.avvia(errore);
 }
 
 QList<ByteTraccia> SimulatoreTracciato::traccia() const
@@ -61,11 +53,5 @@ bool SimulatoreTracciato::attendi_ricevuti(int n, int ms) const
 
 void SimulatoreTracciato::termina()
 {
-    if (m_processo.state() == QProcess::NotRunning)
-        return;
-    m_processo.terminate();
-    if (!m_processo.waitForFinished(3000)) {
-        m_processo.kill();
-        m_processo.waitForFinished(3000);
-    }
+    m_processo.ferma();
 }

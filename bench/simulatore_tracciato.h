@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "processo_m5sim.h"
 #include "riga_traccia.h"
 
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ public:
     ~SimulatoreTracciato();
 
     bool avvia();
-    QString percorso() const { return m_percorso; }
+    QString percorso() const { return m_processo.percorso(); }
     const QStringList &argomenti() const { return m_argomenti; }
 
     QList<ByteTraccia> traccia() const;
@@ -29,6 +29,5 @@ public:
 private:
     QStringList m_argomenti;
     QTemporaryDir m_cartella;
-    QProcess m_processo;
-    QString m_percorso;
+    ProcessoM5sim m_processo;
 };

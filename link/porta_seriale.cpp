@@ -31,12 +31,13 @@ QString PortaSeriale::nome_predefinito(int numero)
 #endif
 }
 
-void PortaSeriale::mappa(int numero, const QString &percorso)
+bool PortaSeriale::mappa(int numero, const QString &percorso)
 {
     if (numero < PRIMA || numero > ULTIMA)
-        throw ErrorePorta("numero di porta non valido");
+        return false;
     m_mappa.insert(numero, percorso);
     m_aperto.clear();
+    return true;
 }
 
 const QString PortaSeriale::AUTOMATICA = QStringLiteral("auto");
@@ -87,27 +88,28 @@ QString PortaSeriale::dispositivo() const
     return m_aperto.isEmpty() ? nome(m_numero) : m_aperto;
 }
 
-void PortaSeriale::imposta_numero(int numero)
+bool PortaSeriale::imposta_numero(int numero)
 {
-    if (numero < PRIMA || numero > ULTIMA)
-        throw ErrorePorta("numero di porta non valido");
-    if (aperta())
-        throw ErrorePorta("operazione non valida a porta aperta");
+    if (numero < PRIMA || numero > ULTIMA || aperta())
+        return false;
     m_numero = numero;
     m_aperto.clear();
+    return true;
 }
 
-void PortaSeriale::apri()
+bool PortaSeriale::apri()
 {
-    if (aperta())
-        throw ErrorePorta("porta già aperta");
+    if (aperta()) {
+        guasto(QStringLiteral("the port is already open"));
+        return false;
+    }
     chiudi(); // a port that failed may still be held until its deferred close
 
     const Risolta destinazione = risolvi(m_numero);
     m_aperto = destinazione.percorso;
     if (m_aperto.isEmpty()) {
         guasto(destinazione.motivo);
-        throw ErrorePorta(m_motivo.toStdString());
+        return false;
     }
     m_porta.setPortName(m_aperto);
     m_porta.setBaudRate(QSerialPort::Baud2400);
@@ -128,46 +130,46 @@ void PortaSeriale::apri()
         m_porta.clearError();
     }
     m_in_apertura = false;
-    if (!ok) {
-        // QSerialPort only says that a terminal call failed on it.
-        QString motivo = m_porta.errorString();
-        if (QFileInfo(m_aperto).isFile())
-            motivo = QStringLiteral("a regular file, not a serial port");
-        else if (motivo == QString::fromLocal8Bit(std::strerror(ENOTTY)))
-            motivo += QStringLiteral(" (not a serial port)");
-        const QString occupante = occupata_da();
-        if (!occupante.isNull())
-            motivo = QStringLiteral("the port is in use by another program") + occupante;
-        guasto(motivo);
-        m_occupata = !occupante.isNull();
-        m_errore_apertura = m_porta.error();
-        m_porta.clearError();
-        throw ErrorePorta(m_motivo.toStdString());
-    }
+    if (!ok)
+        return apertura_fallita();
     m_guasta = false;
     m_motivo.clear();
+    return true;
 }
 
-bool PortaSeriale::apri_senza_eccezioni()
+// Why the open failed, in words: QSerialPort only says that a terminal call failed on it.
+bool PortaSeriale::apertura_fallita()
 {
-    try {
-        apri();
-        return true;
-    } catch (const ErrorePorta &) {
-        return false;
-    }
+    QString motivo = m_porta.errorString();
+    if (QFileInfo(m_aperto).isFile())
+        motivo = QStringLiteral("a regular file, not a serial port");
+    else if (motivo == QString::fromLocal8Bit(std::strerror(ENOTTY)))
+        motivo += QStringLiteral(" (not a serial port)");
+    const QString occupante = occupata_da();
+    if (!occupante.isNull())
+        motivo = QStringLiteral("the port is in use by another program") + occupante;
+    guasto(motivo);
+    m_occupata = !occupante.isNull();
+    m_errore_apertura = m_porta.error();
+    m_porta.clearError();
+    return false;
 }
 
 bool PortaSeriale::invia(const QByteArray &dati)
 {
     if (!aperta())
         return false;
-    try {
-        scrivi(dati);
-        return true;
-    } catch (const ErrorePorta &) {
+    if (m_porta.write(dati) != dati.size()) {
+        guasto(m_porta.errorString());
         return false;
     }
+    if (m_traccia) {
+        for (const char c : dati)
+            m_traccia->byte(false, static_cast<std::uint8_t>(c));
+    }
+    // Out now, not on the next event-loop pass: the receiver is waiting.
+    m_porta.flush();
+    return aperta();
 }
 
 std::optional<std::uint8_t> PortaSeriale::prendi_byte()
@@ -225,59 +227,6 @@ void PortaSeriale::chiudi()
 bool PortaSeriale::aperta() const
 {
     return m_porta.isOpen() && !m_guasta;
-}
-
-void PortaSeriale::imposta_granularita(int caratteri)
-{
-    verifica_aperta();
-    m_granularita = caratteri;
-}
-
-void PortaSeriale::imposta_soglia(int caratteri)
-{
-    // Nothing here reacts to receive notifications: the threshold only has
-    // to be a valid operation on an open port.
-    Q_UNUSED(caratteri);
-    verifica_aperta();
-}
-
-void PortaSeriale::scrivi(const QByteArray &dati)
-{
-    verifica_aperta();
-    if (m_porta.write(dati) != dati.size()) {
-        guasto(m_porta.errorString());
-        throw ErrorePorta(m_motivo.toStdString());
-    }
-    if (m_traccia) {
-        for (const char c : dati)
-            m_traccia->byte(false, static_cast<std::uint8_t>(c));
-    }
-    // Out now, not on the next event-loop pass: the receiver is waiting.
-    m_porta.flush();
-    verifica_aperta();
-}
-
-int PortaSeriale::in_attesa()
-{
-    verifica_aperta();
-    return static_cast<int>(m_porta.bytesAvailable());
-}
-
-QByteArray PortaSeriale::leggi()
-{
-    verifica_aperta();
-    const QByteArray dati = m_granularita > 0 ? m_porta.read(m_granularita) : m_porta.readAll();
-    if (m_traccia) {
-        for (const char c : dati)
-            m_traccia->byte(true, static_cast<std::uint8_t>(c));
-    }
-    return dati;
-}
-
-void PortaSeriale::verifica_aperta() const
-{
-    if (!aperta())
-        throw ErrorePorta("porta chiusa");
 }
 
 void PortaSeriale::errore(QSerialPort::SerialPortError codice)

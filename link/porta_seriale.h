@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "errore_porta.h"
 #include "porte_sistema.h"
 
 #include <QByteArray>
@@ -17,8 +16,8 @@
 class Traccia;
 
 // The receiver's serial port: "Com 1".."Com 8" at 2400 baud 8N1, no flow
-// control, DTR raised, RTS low. Every operation but apri/chiudi/aperta throws
-// ErrorePorta on a closed port.
+// control, DTR raised, RTS low. On a closed port invia() and prendi_byte()
+// do nothing.
 class PortaSeriale : public QObject
 {
     Q_OBJECT
@@ -37,8 +36,8 @@ public:
     static QString nome_predefinito(int numero);
 
     // Gives "Com numero" another device, e.g. a USB adapter or a pty, or
-    // AUTOMATICA.
-    void mappa(int numero, const QString &percorso);
+    // AUTOMATICA. False, and nothing changes, for a number beyond PRIMA..ULTIMA.
+    bool mappa(int numero, const QString &percorso);
     // Where "Com numero" points now. A map wins; on Windows it is COMn;
     // elsewhere it is the numero-th port the system has (ordina_porte), or
     // /dev/ttyS(n-1) when it has fewer. Empty for AUTOMATICA with no single
@@ -51,25 +50,20 @@ public:
     using FontePorte = std::function<QList<PortaSistema>()>;
     void imposta_fonte(FontePorte fonte) { m_fonte = std::move(fonte); }
 
-    void imposta_numero(int numero);
+    // False, and nothing changes, for a number beyond PRIMA..ULTIMA or on an open port.
+    bool imposta_numero(int numero);
     int numero() const { return m_numero; }
     // The device last opened, or the one the current number points to.
     QString dispositivo() const;
 
-    void apri();
+    // Opens the port "Com numero()" points to, discarding what the line held
+    // before; false with motivo() when it cannot, or is open already.
+    bool apri();
     void chiudi();
     bool aperta() const;
 
-    void imposta_granularita(int caratteri);
-    void imposta_soglia(int caratteri);
-
-    void scrivi(const QByteArray &dati);
-    int in_attesa();
-    QByteArray leggi();
-
-    // The same without exceptions, for the receiver engine: false on failure,
-    // with motivo(); invia() counts the port as gone when it fails.
-    bool apri_senza_eccezioni();
+    // False on a closed port, and with motivo() when the write fails, which
+    // counts the port as gone.
     bool invia(const QByteArray &dati);
     // One received byte, none when nothing is waiting.
     std::optional<std::uint8_t> prendi_byte();
@@ -101,7 +95,7 @@ private:
         QString motivo;
     };
     Risolta risolvi(int numero) const;
-    void verifica_aperta() const;
+    bool apertura_fallita();
     void scarta_arretrati();
     QString occupata_da() const;
     void errore(QSerialPort::SerialPortError codice);
@@ -117,7 +111,6 @@ private:
     FontePorte m_fonte = porte_sistema;
     QString m_aperto;
     int m_numero = PRIMA;
-    int m_granularita = 0;
     bool m_in_apertura = false;
     bool m_guasta = false;
     bool m_occupata = false;

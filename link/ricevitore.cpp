@@ -26,7 +26,7 @@ bool Ricevitore::apri()
 {
     if (m_porta.aperta())
         return true;
-    return m_porta.apri_senza_eccezioni();
+    return m_porta.apri();
 }
 
 void Ricevitore::chiudi()

@@ -2,6 +2,7 @@
 #include "traccia.h"
 
 #include "riga_traccia.h"
+#include "scrittura.h"
 
 #include <QFile>
 
@@ -40,19 +41,8 @@ void Traccia::byte(bool entrata, std::uint8_t valore)
     const std::int64_t us = m_orologio.nsecsElapsed() / 1000;
     // One write per line, unbuffered: the line is there when the byte is.
     const std::string riga = scrivi_riga_traccia({us, entrata, valore}) + '\n';
-    const char *p = riga.data();
-    std::size_t resto = riga.size();
-    while (resto > 0) {
-        const ssize_t n = ::write(m_fd, p, resto);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_errore = n < 0 ? errno : EIO;
-            return;
-        }
-        p += n;
-        resto -= static_cast<std::size_t>(n);
-    }
+    if (!scrivi_tutto(m_fd, riga.data(), riga.size()))
+        m_errore = errno;
 }
 
 QString Traccia::errore() const

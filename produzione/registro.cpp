@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "registro.h"
 
+#include "scrittura.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -28,25 +30,6 @@ bool spezzata(int fd, off_t lunghezza)
 {
     char ultimo = '\n';
     return lunghezza > 0 && ::pread(fd, &ultimo, 1, lunghezza - 1) == 1 && ultimo != '\n';
-}
-
-bool scrivi_tutto(int fd, const QByteArray &dati)
-{
-    const char *p = dati.constData();
-    qsizetype resto = dati.size();
-    while (resto > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(resto));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        p += n;
-        resto -= n;
-    }
-    return true;
 }
 } // namespace
 
@@ -92,7 +75,8 @@ bool Registro::scrivi_bloccato(const QByteArray &riga, QString &errore)
 {
     const off_t prima = lunghezza(m_fd);
     const QByteArray record = (spezzata(m_fd, prima) ? "\n" : "") + riga + '\n';
-    if (scrivi_tutto(m_fd, record) && (prima < 0 || ::fsync(m_fd) == 0))
+    if (scrivi_tutto(m_fd, record.constData(), static_cast<std::size_t>(record.size())) &&
+        (prima < 0 || ::fsync(m_fd) == 0))
         return true;
     errore = motivo();
     if (prima >= 0 && ::ftruncate(m_fd, prima) != 0)

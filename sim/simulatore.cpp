@@ -2,6 +2,7 @@
 #include "simulatore.h"
 
 #include "riga_traccia.h"
+#include "segnali.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,27 +25,13 @@ constexpr std::int64_t MAI = std::numeric_limits<std::int64_t>::max();
 // Leaves the PC side a moment to notice the hangup while we still exist.
 constexpr std::int64_t ATTESA_DOPO_RIAGGANCIO_US = 100'000;
 
-int g_pipe_segnali[2] = {-1, -1};
-
-void al_segnale(int)
-{
-    const int errno_salvato = errno;
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_pipe_segnali[1], &c, 1);
-    errno = errno_salvato;
-}
-
 bool installa_segnali(std::string &errore)
 {
-    if (g_pipe_segnali[0] < 0 && ::pipe2(g_pipe_segnali, O_CLOEXEC | O_NONBLOCK) != 0) {
+    // A second signal must not cut short the summary and the link's removal.
+    if (!Segnali::installa(Segnali::Ripetuto::ComeIlPrimo)) {
         errore = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
-    struct sigaction azione = {};
-    azione.sa_handler = al_segnale;
-    sigemptyset(&azione.sa_mask);
-    for (const int segnale : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(segnale, &azione, nullptr);
     // A test harness that goes away must not kill us halfway through a trace line.
     ::signal(SIGPIPE, SIG_IGN);
     return true;
@@ -234,7 +221,7 @@ std::optional<int> Simulatore::attendi(bool uscita_bloccata)
 {
     // poll() passes over negative descriptors: no stdin unless asked, no line once it is gone.
     pollfd attesa[3] = {
-        {g_pipe_segnali[0], POLLIN, 0},
+        {Segnali::descrittore(), POLLIN, 0},
         {m_opzioni.fine_con_stdin ? STDIN_FILENO : -1, POLLIN, 0},
         {m_master, static_cast<short>(POLLIN | (uscita_bloccata ? POLLOUT : 0)), 0}};
     const std::int64_t scadenza = prossima_scadenza(uscita_bloccata);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "segnali.h"
 #include "soak.h"
 
 #include <QCommandLineParser>
@@ -8,11 +9,6 @@
 #include <cstdio>
 
 namespace {
-void al_segnale(int)
-{
-    Soak::ferma();
-}
-
 bool intero(const QCommandLineParser &riga, const char *nome, int minimo, int &valore)
 {
     if (!riga.isSet(QLatin1String(nome)))
@@ -70,8 +66,8 @@ int main(int argc, char *argv[])
     o.conserva = riga.isSet(QStringLiteral("keep"));
     o.dettagli = riga.isSet(QStringLiteral("verbose"));
     o.giudica_cpu = !riga.isSet(QStringLiteral("cpu-not-judged"));
-    std::signal(SIGINT, al_segnale);
-    std::signal(SIGTERM, al_segnale);
+    // The jobs stop after the cycle they are in.
+    Segnali::installa(Segnali::Ripetuto::ComeIlPrimo);
     std::signal(SIGPIPE, SIG_IGN);
     return Soak(o).esegui();
 }

@@ -6,35 +6,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
-namespace {
-constexpr int AVVIO_MS = 5000;
-constexpr int FERMATA_MS = 3000;
-
-// The first line on the pipe, the terminal's path; empty after ms.
-QByteArray prima_riga(int fd, int ms)
-{
-    QByteArray letto;
-    while (!letto.contains('\n')) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, ms) <= 0)
-            return {};
-        char dati[256];
-        const ssize_t n = ::read(fd, dati, sizeof dati);
-        if (n <= 0)
-            return {};
-        letto.append(dati, n);
-    }
-    return letto.left(letto.indexOf('\n'));
-}
-} // namespace
-
-SimulatoreSoak::SimulatoreSoak(const QString &cartella, int numero, const QStringList &argomenti)
-    : m_cartella(cartella), m_numero(numero), m_argomenti(argomenti)
+SimulatoreSoak::SimulatoreSoak(const QString &programma, const QString &cartella, int numero,
+                               const QStringList &argomenti)
+    : m_cartella(cartella), m_numero(numero), m_argomenti(argomenti),
+      m_processo(programma, this->argomenti(),
+                 {ProcessoM5sim::Errori::File, file("traccia", ".txt"), false, 3000})
 {
 }
 
@@ -62,41 +41,13 @@ QString SimulatoreSoak::collegamento() const
     return file("porta");
 }
 
-bool SimulatoreSoak::avvia(const QString &programma, QString &errore)
+bool SimulatoreSoak::avvia(QString &errore)
 {
-    int tubo[2];
-    if (::pipe2(tubo, O_CLOEXEC) != 0) {
-        errore = QStringLiteral("pipe failed");
+    if (!m_processo.avvia(errore))
         return false;
-    }
-    const QByteArray traccia = QFile::encodeName(file("traccia", ".txt"));
-    const int fd_traccia =
-        ::open(traccia.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool avviato =
-        fd_traccia >= 0 && m_processo.avvia(programma, argomenti(), tubo[1], fd_traccia);
-    ::close(tubo[1]);
-    if (fd_traccia >= 0)
-        ::close(fd_traccia);
-    const QByteArray percorso = avviato ? prima_riga(tubo[0], AVVIO_MS) : QByteArray();
-    ::close(tubo[0]);
-    if (!percorso.isEmpty())
-        m_terminale = ::open(percorso.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (percorso.isEmpty())
-        errore = avviato ? QStringLiteral("printed no terminal within %1 ms").arg(AVVIO_MS)
-                         : QStringLiteral("could not be started");
-    return !percorso.isEmpty();
-}
-
-bool SimulatoreSoak::ferma()
-{
-    if (!m_processo.in_corso())
-        return m_processo.attendi(-1);
-    m_processo.segnala(SIGTERM);
-    if (m_processo.attendi(FERMATA_MS))
-        return true;
-    m_processo.segnala(SIGKILL);
-    m_processo.attendi(-1);
-    return false;
+    m_terminale = ::open(QFile::encodeName(m_processo.percorso()).constData(),
+                         O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    return true;
 }
 
 QList<ByteTraccia> SimulatoreSoak::traccia() const

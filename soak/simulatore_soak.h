@@ -2,7 +2,7 @@
 #pragma once
 
 #include "blocco.h"
-#include "processo.h"
+#include "processo_m5sim.h"
 #include "riga_traccia.h"
 
 #include <QList>
@@ -24,7 +24,8 @@ struct Riepilogo
 class SimulatoreSoak
 {
 public:
-    SimulatoreSoak(const QString &cartella, int numero, const QStringList &argomenti);
+    SimulatoreSoak(const QString &programma, const QString &cartella, int numero,
+                   const QStringList &argomenti);
     ~SimulatoreSoak();
     SimulatoreSoak(const SimulatoreSoak &) = delete;
     SimulatoreSoak &operator=(const SimulatoreSoak &) = delete;
@@ -37,9 +38,9 @@ public:
     // Also holds the terminal open until the simulator is stopped: a number
     // the system gave to no one else, that an m5ctl of another cycle reopening
     // its own vanished port cannot land on.
-    bool avvia(const QString &programma, QString &errore);
+    bool avvia(QString &errore);
     // SIGTERM, then SIGKILL after 3 s; false when SIGKILL was needed.
-    bool ferma();
+    bool ferma() { return m_processo.ferma(); }
     const Processo::Fine &fine() const { return m_processo.fine(); }
 
     QList<ByteTraccia> traccia() const;
@@ -51,6 +52,6 @@ private:
     QString m_cartella;
     int m_numero;
     QStringList m_argomenti;
-    Processo m_processo;
+    ProcessoM5sim m_processo;
     int m_terminale = -1;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "soak.h"
 
+#include "segnali.h"
 #include "simulatore_soak.h"
 
 #include <QDir>
@@ -13,8 +14,6 @@
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
-
-std::atomic<bool> Soak::s_fermata{false};
 
 namespace {
 constexpr int AVANZAMENTO = 1000;
@@ -67,11 +66,6 @@ int apri_scrittura(const QString &percorso)
 
 Soak::Soak(const OpzioniSoak &opzioni) : m_o(opzioni), m_bilancio(opzioni.giudica_cpu) {}
 
-void Soak::ferma()
-{
-    s_fermata = true;
-}
-
 int Soak::esegui()
 {
     QElapsedTimer orologio;
@@ -91,7 +85,7 @@ int Soak::esegui()
 
 void Soak::lavora()
 {
-    for (int k = m_prossimo++; k <= m_o.cicli && !s_fermata; k = m_prossimo++) {
+    for (int k = m_prossimo++; k <= m_o.cicli && !Segnali::ricevuto(); k = m_prossimo++) {
         ciclo(k);
         if (k % AVANZAMENTO == 0)
             std::fprintf(stderr, "m5soak: at cycle %d of %d, %d violations so far\n", k, m_o.cicli,
@@ -109,7 +103,8 @@ EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
     const int fd_errori = apri_scrittura(errori);
     Processo processo;
     ctl.avviato = fd_uscita_standard >= 0 && fd_errori >= 0 &&
-                  processo.avvia(m_o.m5ctl, argomenti, fd_uscita_standard, fd_errori);
+                  processo.avvia(m_o.m5ctl, argomenti,
+                                 {Processo::NULLO, fd_uscita_standard, fd_errori});
     ::close(fd_uscita_standard);
     ::close(fd_errori);
     if (ctl.avviato && !processo.attendi(p.limite_ms)) {
@@ -137,11 +132,11 @@ void Soak::ciclo(int k)
     QStringList argomenti;
     bool avviati = true;
     for (std::size_t i = 0; i < p.porte.size(); ++i) {
-        simulatori.push_back(std::make_unique<SimulatoreSoak>(cartella, static_cast<int>(i) + 1,
-                                                              p.porte[i].argomenti));
+        simulatori.push_back(std::make_unique<SimulatoreSoak>(
+            m_o.m5sim, cartella, static_cast<int>(i) + 1, p.porte[i].argomenti));
         porte[i].piano = &p.porte[i];
         porte[i].collegamento = simulatori[i]->collegamento();
-        avviati = simulatori[i]->avvia(m_o.m5sim, porte[i].errore_avvio) && avviati;
+        avviati = simulatori[i]->avvia(porte[i].errore_avvio) && avviati;
         argomenti << QStringLiteral("--port") << porte[i].collegamento;
     }
     argomenti += p.argomenti;

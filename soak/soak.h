@@ -39,8 +39,6 @@ public:
 
     // The exit status: 0 when no cycle broke an invariant.
     int esegui();
-    // Makes the jobs stop after the cycle they are in.
-    static void ferma();
 
 private:
     void lavora();
@@ -55,5 +53,4 @@ private:
     Bilancio m_bilancio;
     std::atomic<int> m_prossimo{1};
     QMutex m_stampa;
-    static std::atomic<bool> s_fermata;
 };

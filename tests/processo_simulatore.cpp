@@ -4,7 +4,8 @@
 #include <QDeadlineTimer>
 
 ProcessoSimulatore::ProcessoSimulatore(const QStringList &argomenti)
-    : m_argomenti(QStringList{QStringLiteral("--trace")} + argomenti)
+    : m_processo(eseguibile(), QStringList{QStringLiteral("--trace")} + argomenti,
+                 {ProcessoM5sim::Errori::Tubo, QString(), true})
 {
 }
 
@@ -20,37 +21,13 @@ QString ProcessoSimulatore::eseguibile()
 
 bool ProcessoSimulatore::avvia(int ms)
 {
-    const QDeadlineTimer scadenza(ms);
-    m_processo.setProgram(eseguibile());
-    m_processo.setArguments(m_argomenti);
-    m_processo.start(QIODevice::ReadOnly);
-    if (!m_processo.waitForStarted(ms))
-        return false;
-    m_processo.setReadChannel(QProcess::StandardOutput);
-    for (;;) {
-        m_resto_uscita += m_processo.readAllStandardOutput();
-        const qsizetype fine = m_resto_uscita.indexOf('\n');
-        if (fine >= 0) {
-            m_percorso = QString::fromLocal8Bit(m_resto_uscita.left(fine));
-            m_resto_uscita.remove(0, fine + 1);
-            return !m_percorso.isEmpty();
-        }
-        if (m_processo.state() != QProcess::Running || scadenza.hasExpired())
-            return false;
-        m_processo.waitForReadyRead(static_cast<int>(scadenza.remainingTime()));
-    }
+    QString errore;
+    return m_processo.avvia(errore, ms);
 }
 
 void ProcessoSimulatore::leggi_errori()
 {
-    // Without an event loop QProcess only reads the pipe inside a wait; a
-    // zero wait takes what the simulator has written so far.
-    if (m_processo.state() == QProcess::Running) {
-        m_processo.setReadChannel(QProcess::StandardError);
-        while (m_processo.waitForReadyRead(0))
-            m_resto_errori += m_processo.readAllStandardError();
-    }
-    m_resto_errori += m_processo.readAllStandardError();
+    m_resto_errori += m_processo.prendi_errori();
     qsizetype inizio = 0;
     for (qsizetype fine; (fine = m_resto_errori.indexOf('\n', inizio)) >= 0; inizio = fine + 1) {
         const std::string_view riga(m_resto_errori.constData() + inizio,
@@ -98,13 +75,14 @@ QStringList ProcessoSimulatore::diagnostica()
 bool ProcessoSimulatore::attendi_traccia(bool entrata, int n, int ms)
 {
     const QDeadlineTimer scadenza(ms);
-    m_processo.setReadChannel(QProcess::StandardError);
     for (;;) {
         if (byte(entrata).size() >= n)
             return true;
-        if (m_processo.state() != QProcess::Running || scadenza.hasExpired())
+        if (!m_processo.in_corso())
+            return byte(entrata).size() >= n;
+        if (scadenza.hasExpired())
             return false;
-        m_processo.waitForReadyRead(static_cast<int>(scadenza.remainingTime()));
+        m_processo.attendi_errori(static_cast<int>(scadenza.remainingTime()));
     }
 }
 
@@ -120,32 +98,19 @@ bool ProcessoSimulatore::attendi_inviati(int n, int ms)
 
 bool ProcessoSimulatore::attendi_fine(int ms)
 {
-    const bool finito =
-        m_processo.state() == QProcess::NotRunning || m_processo.waitForFinished(ms);
+    const bool finito = m_processo.attendi_fine(ms);
     leggi_errori();
     return finito;
 }
 
-bool ProcessoSimulatore::in_esecuzione() const
-{
-    return m_processo.state() != QProcess::NotRunning;
-}
-
 int ProcessoSimulatore::codice_uscita() const
 {
-    if (in_esecuzione() || m_processo.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return m_processo.exitCode();
+    const Processo::Fine &fine = m_processo.fine();
+    return fine.finito && fine.segnale == 0 ? fine.codice : -1;
 }
 
 void ProcessoSimulatore::termina()
 {
-    if (m_processo.state() == QProcess::NotRunning)
-        return;
-    m_processo.terminate();
-    if (!m_processo.waitForFinished(3000)) {
-        m_processo.kill();
-        m_processo.waitForFinished(3000);
-    }
+    m_processo.ferma();
     leggi_errori();
 }

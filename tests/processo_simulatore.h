@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "processo_m5sim.h"
 #include "riga_traccia.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +23,7 @@ public:
 
     // Starts the process; true once it has printed the terminal's path.
     bool avvia(int ms = 5000);
-    QString percorso() const { return m_percorso; }
+    QString percorso() const { return m_processo.percorso(); }
 
     QList<ByteTraccia> traccia();
     QByteArray ricevuti();
@@ -36,9 +36,9 @@ public:
     bool attendi_fine(int ms);
 
     // Its standard input reaches end of file.
-    void chiudi_stdin() { m_processo.closeWriteChannel(); }
-    bool in_esecuzione() const;
-    qint64 pid() const { return m_processo.processId(); }
+    void chiudi_stdin() { m_processo.chiudi_ingresso(); }
+    bool in_esecuzione() { return m_processo.in_corso(); }
+    qint64 pid() const { return m_processo.pid(); }
     // The exit code after a normal exit; -1 while running or after a crash.
     int codice_uscita() const;
     // SIGTERM, then SIGKILL if it does not go within a few seconds.
@@ -49,10 +49,7 @@ private:
     bool attendi_traccia(bool entrata, int n, int ms);
     QByteArray byte(bool entrata);
 
-    QStringList m_argomenti;
-    QProcess m_processo;
-    QString m_percorso;
-    QByteArray m_resto_uscita;
+    ProcessoM5sim m_processo;
     QByteArray m_resto_errori;
     QList<ByteTraccia> m_traccia;
     QStringList m_diagnostica;

@@ -216,18 +216,11 @@ public:
 // own port while it is open), so that a byte sent out of turn cannot go unseen.
 QByteArray filo_chiuso(Banco &b, qsizetype attesi)
 {
-    try {
-        if (b.coll.porta().aperta()) {
-            b.coll.porta().scrivi("E");
-        } else {
-            PortaSeriale altra;
-            altra.mappa(1, b.sim.percorso());
-            altra.apri();
-            altra.scrivi("E");
-        }
-    } catch (const ErrorePorta &e) {
-        qWarning("closing mark not sent: %s", e.what());
-    }
+    PortaSeriale altra;
+    PortaSeriale &porta = b.coll.porta().aperta() ? b.coll.porta() : altra;
+    altra.mappa(1, b.sim.percorso());
+    if (!(porta.aperta() || porta.apri()) || !porta.invia("E"))
+        qWarning("closing mark not sent: %s", qPrintable(porta.motivo()));
     b.sim.attendi_ricevuti(static_cast<int>(attesi + 1), ATTESA_MS);
     return b.sim.ricevuti();
 }
@@ -358,7 +351,7 @@ void TstCollegamento::connessione()
     Banco b(argomenti);
     QVERIFY(b.avviato);
     if (gia_aperta)
-        b.coll.porta().apri();
+        QVERIFY(b.coll.porta().apri());
     QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.stati, (QStringList{Collegamento::IN_ATTESA, Collegamento::CONNESSO}));
     QCOMPARE(b.c.avvisi, QStringList());

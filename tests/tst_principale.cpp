@@ -167,11 +167,8 @@ bool porta_libera(const QString &percorso)
 {
     PortaSeriale p;
     p.mappa(1, percorso);
-    try {
-        p.apri();
-    } catch (const ErrorePorta &) {
+    if (!p.apri())
         return false;
-    }
     p.chiudi();
     return true;
 }

@@ -241,6 +241,7 @@ private slots:
     void ritardo_celle();
     void riepilogo_data();
     void riepilogo();
+    void segnale_a_traccia_piena();
     void cambio_unita_data();
     void cambio_unita();
     void fine_con_stdin_data();
@@ -997,6 +998,41 @@ void TestSimulatore::riepilogo()
     QCOMPARE(json.object().value("dialoghi").toInt(), 2);
     QCOMPARE(json.object().value("unita").toInt(), 1);
     QCOMPARE(json.object().value("guasti").toObject(), QJsonDocument::fromJson(guasti).object());
+}
+
+void TestSimulatore::segnale_a_traccia_piena()
+{
+    // A signal while a trace line waits for room on stderr must not fail
+    // that write: the line goes out once read, and the exit is a clean one.
+    ProcessoSimulatore sim;
+    int fd;
+    entra_in_dialogo(sim, fd);
+    const auto chiudi = qScopeGuard([fd] { ::close(fd); });
+    if (QTest::currentTestFailed())
+        return;
+    const auto proc = [&sim](const char *voce) {
+        QFile f(QStringLiteral("/proc/%1/%2").arg(sim.pid()).arg(QLatin1String(voce)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const auto ferma_su_stderr = [&proc] { return proc("wchan").contains("pipe_write"); };
+    // Handled, not only sent: room made before would let the write end unharmed.
+    const auto segnale_gestito = [&proc] {
+        const QByteArray stato = proc("status");
+        return stato.contains("\nSigPnd:\t0000000000000000\n") &&
+               stato.contains("\nShdPnd:\t0000000000000000\n");
+    };
+    // Nobody reads its stderr meanwhile: three trace lines a read fill the pipe.
+    for (int i = 0; i < 4000 && !ferma_su_stderr(); ++i) {
+        pollfd pronta = {fd, POLLOUT, 0};
+        QVERIFY(::poll(&pronta, 1, ATTESA_MS) == 1 && invia(fd, byte({'R', 0})));
+        leggi_per(fd, 0);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(ferma_su_stderr(), ATTESA_MS);
+    QCOMPARE(::kill(static_cast<pid_t>(sim.pid()), SIGTERM), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(segnale_gestito(), ATTESA_MS);
+    QVERIFY(sim.attendi_fine(ATTESA_MS));
+    QCOMPARE(sim.diagnostica(), QStringList());
+    QCOMPARE(sim.codice_uscita(), 0);
 }
 
 void TestSimulatore::cambio_unita_data()

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_atomico.h"
 
+#include "scrittura.h"
+
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -24,23 +25,6 @@ const char *tipo(mode_t modo)
     if (S_ISSOCK(modo))
         return "a socket";
     return "something else";
-}
-
-bool scrivi_tutto(int fd, const std::uint8_t *dati, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t scritti = ::write(fd, dati, n);
-        if (scritti < 0 && errno == EINTR)
-            continue;
-        if (scritti <= 0) {
-            if (scritti == 0)
-                errno = EIO;
-            return false;
-        }
-        dati += scritti;
-        n -= static_cast<std::size_t>(scritti);
-    }
-    return true;
 }
 
 std::string cartella_di(const std::string &percorso)
@@ -138,8 +122,8 @@ bool scrivi_file_atomico(const std::string &percorso, const void *dati, std::siz
         errore = fallita(errno, esisteva);
         return false;
     }
-    bool ok = (!esisteva || come_il_vecchio(fd, vecchio)) &&
-              scrivi_tutto(fd, static_cast<const std::uint8_t *>(dati), n) && ::fsync(fd) == 0;
+    bool ok = (!esisteva || come_il_vecchio(fd, vecchio)) && scrivi_tutto(fd, dati, n) &&
+              ::fsync(fd) == 0;
     int codice = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

@@ -9,7 +9,7 @@
 
 // A child started with fork and exec, reaped with wait4 so that its own CPU
 // time comes back with it. It is killed if the thread that started it ends,
-// so that a soak cut short leaves no simulator behind.
+// so that a program cut short leaves no child behind.
 class Processo
 {
 public:
@@ -23,18 +23,31 @@ public:
         double cpu_secondi = 0; // user + sys
     };
 
+    // The child's standard streams: the caller's descriptors, or NULLO for /dev/null.
+    static constexpr int NULLO = -1;
+    struct Canali
+    {
+        int ingresso = NULLO;
+        int uscita = NULLO;
+        int errori = NULLO;
+    };
+
     Processo() = default;
     ~Processo();
     Processo(const Processo &) = delete;
     Processo &operator=(const Processo &) = delete;
 
-    // Standard input is /dev/null; uscita and errori are the caller's descriptors.
-    bool avvia(const QString &programma, const QStringList &argomenti, int uscita, int errori);
-    // True once it has ended, and fine() then holds; false after ms (-1: no limit).
-    bool attendi(int ms);
+    bool avvia(const QString &programma, const QStringList &argomenti, const Canali &canali);
+    // True once it has ended, and fine() then holds; false after ms (-1: no
+    // limit), or as soon as the descriptor `anche` (-1: none) can be read.
+    bool attendi(int ms, int anche = -1);
     void segnala(int segnale);
     bool in_corso() const { return m_pid > 0 && !m_fine.finito; }
+    pid_t pid() const { return m_pid; }
     const Fine &fine() const { return m_fine; }
+
+    // Runs it to its end with nothing in or out; not finito when it could not start.
+    static Fine esegui(const QString &programma, const QStringList &argomenti);
 
 private:
     bool raccogli();

@@ -9,14 +9,14 @@ std::uint64_t Casuale::prossimo()
     return z ^ (z >> 31);
 }
 
-bool Casuale::con_probabilita(double p)
+double Casuale::reale(double minimo, double massimo)
 {
     // 53 bits: every double in [0, 1) that the draw can give, none equal to 1.
-    return static_cast<double>(prossimo() >> 11) * 0x1.0p-53 < p;
+    return minimo + (massimo - minimo) * static_cast<double>(prossimo() >> 11) * 0x1.0p-53;
 }
 
 int Casuale::tra(int minimo, int massimo)
 {
-    const auto ampiezza = static_cast<std::uint64_t>(massimo - minimo) + 1;
+    const auto ampiezza = static_cast<std::uint64_t>(static_cast<long long>(massimo) - minimo + 1);
     return minimo + static_cast<int>((prossimo() >> 32) * ampiezza >> 32);
 }

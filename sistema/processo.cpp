@@ -40,7 +40,7 @@ Processo::~Processo()
         ::close(m_pidfd);
 }
 
-bool Processo::avvia(const QString &programma, const QStringList &argomenti, int uscita, int errori)
+bool Processo::avvia(const QString &programma, const QStringList &argomenti, const Canali &canali)
 {
     std::vector<std::string> testi{QFile::encodeName(programma).toStdString()};
     for (const QString &a : argomenti)
@@ -50,15 +50,29 @@ bool Processo::avvia(const QString &programma, const QStringList &argomenti, int
         argv.push_back(t.data());
     argv.push_back(nullptr);
 
-    const int nullo = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int nullo = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nullo < 0)
+        return false;
+    const auto o_nullo = [nullo](int fd) { return fd == NULLO ? nullo : fd; };
+    const int flussi[3] = {o_nullo(canali.ingresso), o_nullo(canali.uscita),
+                           o_nullo(canali.errori)};
+    const pid_t genitore = ::getpid();
     m_inizio_ns = adesso_ns();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec: the soak has threads.
+        // Only async-signal-safe calls between fork and exec: the caller may have threads.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        ::dup2(nullo, STDIN_FILENO);
-        ::dup2(uscita, STDOUT_FILENO);
-        ::dup2(errori, STDERR_FILENO);
+        if (::getppid() != genitore)
+            ::_exit(127);
+        // A parent that ignores it would pass that on through exec.
+        ::signal(SIGPIPE, SIG_DFL);
+        for (int i = 0; i < 3; ++i) {
+            // dup2 onto itself would leave it to close at exec.
+            if (flussi[i] == i)
+                ::fcntl(i, F_SETFD, 0);
+            else
+                ::dup2(flussi[i], i);
+        }
         ::execv(argv.front(), argv.data());
         ::_exit(127);
     }
@@ -69,6 +83,14 @@ bool Processo::avvia(const QString &programma, const QStringList &argomenti, int
     m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     ::fcntl(m_pidfd, F_SETFD, FD_CLOEXEC);
     return true;
+}
+
+Processo::Fine Processo::esegui(const QString &programma, const QStringList &argomenti)
+{
+    Processo p;
+    if (p.avvia(programma, argomenti, Canali()))
+        p.attendi(-1);
+    return p.fine();
 }
 
 bool Processo::raccogli()
@@ -92,7 +114,7 @@ bool Processo::raccogli()
     return true;
 }
 
-bool Processo::attendi(int ms)
+bool Processo::attendi(int ms, int anche)
 {
     if (m_pid <= 0 || m_fine.finito)
         return m_fine.finito;
@@ -107,11 +129,11 @@ bool Processo::attendi(int ms)
             resto = static_cast<int>(ns / 1'000'000) + 1;
         }
         // Without a pidfd, look again every 20 ms.
-        pollfd p{m_pidfd, POLLIN, 0};
-        if (m_pidfd < 0)
-            ::poll(nullptr, 0, resto < 0 || resto > 20 ? 20 : resto);
-        else
-            ::poll(&p, 1, resto);
+        if (m_pidfd < 0 && (resto < 0 || resto > 20))
+            resto = 20;
+        pollfd p[2] = {{m_pidfd, POLLIN, 0}, {anche, POLLIN, 0}};
+        if (::poll(p, 2, resto) > 0 && p[1].revents != 0)
+            return raccogli();
     }
     return true;
 }
