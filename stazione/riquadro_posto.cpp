@@ -148,8 +148,8 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
     const int alta = altezza_parola();
     const int icona = std::min(alta * 3 / 2, r.height() / 4);
     const int y_parola = r.height() * 2 / 5;
-    disegna_icona(p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona,
-                            icona));
+    disegna_icona(
+        p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona, icona));
     p.setPen(colori(m_aspetto).testo);
     p.setFont(carattere(alta, true));
     p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
@@ -203,8 +203,8 @@ void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
 void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
 {
     const QColor colore = colori(m_aspetto).testo;
-    p.setPen(QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap,
-                  Qt::RoundJoin));
+    p.setPen(
+        QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     QPainterPath f;
     switch (m_aspetto) {
@@ -220,18 +220,18 @@ void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
         f.lineTo(r.bottomLeft() + QPointF(r.width() * 0.2, -r.height() * 0.2));
         break;
     case Aspetto::Lavoro:
-        p.drawArc(r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1,
-                             -r.height() * 0.1),
-                  90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
+        p.drawArc(
+            r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1),
+            90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
         f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
         break;
     case Aspetto::Attesa:
-        f.addEllipse(r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2,
-                                -r.height() * 0.2));
+        f.addEllipse(
+            r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2, -r.height() * 0.2));
         break;
     case Aspetto::Mancante:
-        f.addRect(r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3,
-                             -r.height() * 0.15));
+        f.addRect(
+            r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3, -r.height() * 0.15));
         f.moveTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.35);
         f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.15);
         f.moveTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.35);
