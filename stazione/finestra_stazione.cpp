@@ -44,6 +44,8 @@ FinestraStazione::FinestraStazione(Banco &banco, const QString &percorso_stazion
     m_profilo.setFont(carattere_barra());
     m_profilo.setWordWrap(true);
     m_totali.setFont(carattere_barra());
+    // Unwrapped, the figures' line (some 1300 px) would make the window wider than many screens.
+    m_totali.setWordWrap(true);
     m_griglia_contenitore = new QWidget(centro);
     colonna->addWidget(&m_profilo);
     colonna->addWidget(m_griglia_contenitore, 1);

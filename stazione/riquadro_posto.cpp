@@ -12,6 +12,8 @@ namespace {
 // Never smaller than this, however many tiles share the screen.
 constexpr int PAROLA_MINIMA_PX = 48;
 constexpr int MARGINE = 12;
+// The progress bar along the bottom edge, below the counters.
+constexpr int BARRA_PX = 10;
 
 QFont carattere(int pixel, bool grassetto)
 {
@@ -162,11 +164,12 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
         righe.prepend(m_motivo);
     righe << m_dettagli;
     const int y = y_parola + alta;
-    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - y - piccola * 2),
+    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - BARRA_PX - y - piccola * 2),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, righe.join(QLatin1Char('\n')));
-    p.drawText(QRect(MARGINE, r.bottom() - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
-               Qt::AlignCenter,
-               tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
+    p.drawText(
+        QRect(MARGINE, r.bottom() - BARRA_PX - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
+        Qt::AlignCenter,
+        tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
 }
 
 void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
@@ -175,7 +178,7 @@ void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
     if (m_aspetto == Aspetto::Lavoro && m_ultima > 0) {
         // The part done, darker, from the left.
         const int fatto = r.width() * m_cella / m_ultima;
-        p.fillRect(QRect(r.left(), r.bottom() - 10, fatto, 10), Qt::black);
+        p.fillRect(QRect(r.left(), r.bottom() - BARRA_PX, fatto, BARRA_PX), Qt::black);
     }
     if (m_segnalato) {
         p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), 10));
