@@ -19,4 +19,7 @@ richiedi_pacchetti() {
     apt-get install -y -qq --no-install-recommends "${mancanti[@]}" >&2
 }
 
-PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev scdoc)
+# qt6-tools-dev holds Qt's CMake files for lupdate and lrelease, qt6-l10n-tools
+# the programs; libudev-dev and pkg-config: the station's device watcher.
+PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+                 qt6-tools-dev qt6-l10n-tools libudev-dev pkg-config libgl-dev scdoc)

@@ -44,6 +44,8 @@ FinestraStazione::FinestraStazione(Banco &banco, const QString &percorso_stazion
     m_profilo.setFont(carattere_barra());
     m_profilo.setWordWrap(true);
     m_totali.setFont(carattere_barra());
+    // Unwrapped, the figures' line (some 1300 px) would make the window wider than many screens.
+    m_totali.setWordWrap(true);
     m_griglia_contenitore = new QWidget(centro);
     colonna->addWidget(&m_profilo);
     colonna->addWidget(m_griglia_contenitore, 1);
@@ -83,8 +85,8 @@ FinestraStazione::FinestraStazione(Banco &banco, const QString &percorso_stazion
 void FinestraStazione::crea_menu()
 {
     QMenu *menu = menuBar()->addMenu(tr("&Stazione"));
-    m_impostazioni = menu->addAction(tr("&Impostazioni..."), this,
-                                     &FinestraStazione::apri_impostazioni);
+    m_impostazioni =
+        menu->addAction(tr("&Impostazioni..."), this, &FinestraStazione::apri_impostazioni);
     menu->addAction(tr("&Esporta il registro in CSV..."), this,
                     &FinestraStazione::chiedi_esportazione);
     QAction *suoni = menu->addAction(tr("S&uoni"));
@@ -103,8 +105,8 @@ void FinestraStazione::crea_riquadri()
     m_griglia = new QGridLayout(m_griglia_contenitore);
     m_griglia->setSpacing(8);
     const int n = static_cast<int>(m_banco.posti().size());
-    const int colonne = std::min(COLONNE_MASSIME, std::max(1, static_cast<int>(std::ceil(
-                                                                  std::sqrt(double(n))))));
+    const int colonne =
+        std::min(COLONNE_MASSIME, std::max(1, static_cast<int>(std::ceil(std::sqrt(double(n))))));
     for (int i = 0; i < n; ++i) {
         const PostoConfigurato &c = m_banco.posti().at(i);
         auto *r = new RiquadroPosto(c.numero, c.presa, m_griglia_contenitore);
@@ -120,8 +122,8 @@ void FinestraStazione::mostra_profilo()
     const Profilo &p = m_banco.profilo();
     const QString modo =
         p.verifica ? tr("Verifica: nulla viene scritto") : tr("Programmazione con rilettura");
-    m_profilo.setText(tr("Profilo %1 · %2\n%3")
-                          .arg(p.impronta(), modo, p.righe().join(QStringLiteral(" · "))));
+    m_profilo.setText(
+        tr("Profilo %1 · %2\n%3").arg(p.impronta(), modo, p.righe().join(QStringLiteral(" · "))));
 }
 
 void FinestraStazione::stato_posto(int indice, Posto::Stato stato)
@@ -228,22 +230,21 @@ void FinestraStazione::aggiorna_figure()
     }
     const auto resa = s.totale.resa();
     const auto ora = unita_ultima_ora(m_banco.record(), QDateTime::currentDateTimeUtc());
-    m_totali.setText(tr("Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 "
-                        "unità/ora nell'ultima ora")
-                         .arg(s.totale.unita)
-                         .arg(s.totale.ok)
-                         .arg(s.totale.fallite)
-                         .arg(resa ? QStringLiteral("%1 %").arg(*resa * 100, 0, 'f', 1)
-                                   : QStringLiteral("-"))
-                         .arg(ora ? QString::number(*ora, 'f', 0) : QStringLiteral("-")));
+    m_totali.setText(
+        tr("Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 "
+           "unità/ora nell'ultima ora")
+            .arg(s.totale.unita)
+            .arg(s.totale.ok)
+            .arg(s.totale.fallite)
+            .arg(resa ? QStringLiteral("%1 %").arg(*resa * 100, 0, 'f', 1) : QStringLiteral("-"))
+            .arg(ora ? QString::number(*ora, 'f', 0) : QStringLiteral("-")));
 }
 
 void FinestraStazione::apri_impostazioni()
 {
     if (m_banco.al_lavoro())
         return;
-    DialogoImpostazioni dialogo(m_banco.posti(), m_file_profilo, m_banco.profilo().verifica,
-                                this);
+    DialogoImpostazioni dialogo(m_banco.posti(), m_file_profilo, m_banco.profilo().verifica, this);
     if (dialogo.exec() != QDialog::Accepted)
         return;
     if (m_banco.al_lavoro()) {
@@ -271,13 +272,14 @@ void FinestraStazione::cambia(const Profilo &profilo, const QList<PostoConfigura
                                  .arg(m_percorso_stazione, errore));
     QJsonArray elenco;
     for (const PostoConfigurato &p : posti)
-        elenco.append(QJsonObject{{QStringLiteral("posto"), p.numero},
-                                  {QStringLiteral("presa"), p.presa}});
-    if (!m_banco.registra_evento(QStringLiteral("impostazioni"),
-                                 {{QStringLiteral("profilo"), profilo.impronta()},
-                                  {QStringLiteral("posti"), elenco}},
-                                 errore))
-        QMessageBox::warning(this, windowTitle(), tr("Il registro non si può scrivere: %1").arg(errore));
+        elenco.append(
+            QJsonObject{{QStringLiteral("posto"), p.numero}, {QStringLiteral("presa"), p.presa}});
+    if (!m_banco.registra_evento(
+            QStringLiteral("impostazioni"),
+            {{QStringLiteral("profilo"), profilo.impronta()}, {QStringLiteral("posti"), elenco}},
+            errore))
+        QMessageBox::warning(this, windowTitle(),
+                             tr("Il registro non si può scrivere: %1").arg(errore));
     auto riparti = [this, profilo, posti] {
         m_banco.imposta(profilo, posti);
         crea_riquadri();
@@ -300,8 +302,7 @@ void FinestraStazione::cambia(const Profilo &profilo, const QList<PostoConfigura
 void FinestraStazione::chiedi_esportazione()
 {
     const QString destinazione = QFileDialog::getSaveFileName(
-        this, tr("Esporta il registro in CSV"), QStringLiteral("registro.csv"),
-        tr("CSV (*.csv)"));
+        this, tr("Esporta il registro in CSV"), QStringLiteral("registro.csv"), tr("CSV (*.csv)"));
     if (destinazione.isEmpty())
         return;
     QString errore;

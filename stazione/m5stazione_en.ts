@@ -4,271 +4,221 @@
 <context>
     <name>DialogoImpostazioni</name>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="29"/>
         <source>Impostazioni della stazione</source>
-        <translation type="unfinished"></translation>
+        <translation>Station settings</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="33"/>
         <source>Scegli il file dell&apos;unità...</source>
-        <translation type="unfinished"></translation>
+        <translation>Choose the unit file...</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="35"/>
         <source>Profilo:</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile:</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="39"/>
         <source>Solo verifica: nulla viene scritto</source>
-        <translation type="unfinished"></translation>
+        <translation>Verify only: nothing is written</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="46"/>
         <source>non usato</source>
-        <translation type="unfinished"></translation>
+        <translation>not used</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="51"/>
         <source>Assegna</source>
-        <translation type="unfinished"></translation>
+        <translation>Assign</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="53"/>
         <source>Posto %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Slot %1</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="87"/>
         <source>Il file dell&apos;unità</source>
-        <translation type="unfinished"></translation>
+        <translation>The unit file</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="87"/>
         <source>File dell&apos;unità (*.json)</source>
-        <translation type="unfinished"></translation>
+        <translation>Unit files (*.json)</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="123"/>
         <source>Collegare l&apos;adattatore nella presa del posto %1...</source>
-        <translation type="unfinished"></translation>
+        <translation>Plug the adapter into the socket of slot %1...</translation>
     </message>
     <message>
-        <location filename="dialogo_impostazioni.cpp" line="143"/>
         <source>Posto %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Slot %1: %2</translation>
     </message>
 </context>
 <context>
     <name>FinestraStazione</name>
     <message>
-        <location filename="finestra_stazione.cpp" line="40"/>
         <source>Stazione di programmazione M5</source>
-        <translation type="unfinished"></translation>
+        <translation>M5 programming station</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="68"/>
         <source>La stazione si è fermata: il registro non si può scrivere.
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>The station has stopped: the log cannot be written.
+%1</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="85"/>
         <source>&amp;Stazione</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Station</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="86"/>
         <source>&amp;Impostazioni...</source>
-        <translation type="unfinished"></translation>
+        <translation>S&amp;ettings...</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="88"/>
         <source>&amp;Esporta il registro in CSV...</source>
-        <translation type="unfinished"></translation>
+        <translation>E&amp;xport the log as CSV...</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="90"/>
         <source>S&amp;uoni</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Sounds</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="95"/>
         <source>E&amp;sci</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Quit</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="122"/>
         <source>Verifica: nulla viene scritto</source>
-        <translation type="unfinished"></translation>
+        <translation>Verify: nothing is written</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="122"/>
         <source>Programmazione con rilettura</source>
-        <translation type="unfinished"></translation>
+        <translation>Programming with read-back</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="123"/>
         <source>Profilo %1 · %2
 %3</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile %1 · %2
+%3</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="186"/>
         <source>La rilettura differisce da quanto scritto</source>
-        <translation type="unfinished"></translation>
+        <translation>The read-back differs from what was written</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="189"/>
         <source>Valori diversi dal profilo</source>
-        <translation type="unfinished"></translation>
+        <translation>Values differ from the profile</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="192"/>
         <source>Interrotto</source>
-        <translation type="unfinished"></translation>
+        <translation>Interrupted</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="195"/>
         <source>Errore %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Error %1</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="199"/>
         <source> · unità programmata in parte: riprogrammarla</source>
-        <translation type="unfinished"></translation>
+        <translation> · unit partly programmed: program it again</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="207"/>
         <source>%1: atteso %2, trovato %3</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: expected %2, found %3</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="231"/>
         <source>Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 unità/ora nell&apos;ultima ora</source>
-        <translation type="unfinished"></translation>
+        <translation>Units %1 · OK %2 · Failed %3 · First-pass yield %4 · %5 units/hour in the last hour</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="251"/>
         <source>Un posto è al lavoro: le impostazioni non sono cambiate. Riprovare quando nessun posto lavora.</source>
-        <translation type="unfinished"></translation>
+        <translation>A slot is at work: the settings have not changed. Try again when no slot is working.</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="257"/>
         <source>Cambiare profilo e posti della stazione? Il cambio resta nel registro.</source>
-        <translation type="unfinished"></translation>
+        <translation>Change the station&apos;s profile and slots? The change is recorded in the log.</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="270"/>
         <source>Il file della stazione %1 non si può scrivere: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>The station file %1 cannot be written: %2</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="280"/>
         <source>Il registro non si può scrivere: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>The log cannot be written: %1</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="303"/>
         <source>Esporta il registro in CSV</source>
-        <translation type="unfinished"></translation>
+        <translation>Export the log as CSV</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="304"/>
         <source>CSV (*.csv)</source>
-        <translation type="unfinished"></translation>
+        <translation>CSV (*.csv)</translation>
     </message>
     <message>
-        <location filename="finestra_stazione.cpp" line="310"/>
         <source>%1 non si può scrivere: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 cannot be written: %2</translation>
     </message>
 </context>
 <context>
     <name>RiquadroPosto</name>
     <message>
-        <location filename="riquadro_posto.cpp" line="49"/>
         <source>MANCANTE</source>
-        <translation type="unfinished"></translation>
+        <translation>MISSING</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="51"/>
         <source>PRONTO</source>
-        <translation type="unfinished"></translation>
+        <translation>READY</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="53"/>
         <source>IN CORSO</source>
-        <translation type="unfinished"></translation>
+        <translation>WORKING</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="55"/>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="57"/>
         <source>FALLITO</source>
-        <translation type="unfinished"></translation>
+        <translation>FAIL</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="59"/>
         <source>TOGLIERE</source>
-        <translation type="unfinished"></translation>
+        <translation>TAKE OUT</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="69"/>
-        <location filename="riquadro_posto.cpp" line="191"/>
         <source>Posto %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Slot %1</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="126"/>
         <source>Adattatore assente: collegarlo</source>
-        <translation type="unfinished"></translation>
+        <translation>Adapter missing: plug it in</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="128"/>
         <source>Collegare un&apos;unità</source>
-        <translation type="unfinished"></translation>
+        <translation>Cable a unit in</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="130"/>
         <source>Cella %1 di %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Cell %1 of %2</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="130"/>
         <source>Lettura</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="133"/>
         <source>Togliere l&apos;unità</source>
-        <translation type="unfinished"></translation>
+        <translation>Take the unit out</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="135"/>
         <source>Togliere l&apos;unità, lasciare il posto vuoto, poi collegare la prossima</source>
-        <translation type="unfinished"></translation>
+        <translation>Take the unit out, leave the slot empty, then cable in the next one</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="169"/>
         <source>Unità %1 · OK %2 · Falliti %3</source>
-        <translation type="unfinished"></translation>
+        <translation>Units %1 · OK %2 · Failed %3</translation>
     </message>
     <message>
-        <location filename="riquadro_posto.cpp" line="199"/>
         <source>Controllare cavo e attrezzo</source>
-        <translation type="unfinished"></translation>
+        <translation>Check cable and fixture</translation>
     </message>
 </context>
 <context>
     <name>main</name>
     <message>
-        <location filename="main.cpp" line="61"/>
         <source>Il file dell&apos;unità</source>
-        <translation type="unfinished"></translation>
+        <translation>The unit file</translation>
     </message>
 </context>
 </TS>

@@ -12,6 +12,8 @@ namespace {
 // Never smaller than this, however many tiles share the screen.
 constexpr int PAROLA_MINIMA_PX = 48;
 constexpr int MARGINE = 12;
+// The progress bar along the bottom edge, below the counters.
+constexpr int BARRA_PX = 10;
 
 QFont carattere(int pixel, bool grassetto)
 {
@@ -148,8 +150,8 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
     const int alta = altezza_parola();
     const int icona = std::min(alta * 3 / 2, r.height() / 4);
     const int y_parola = r.height() * 2 / 5;
-    disegna_icona(p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona,
-                            icona));
+    disegna_icona(
+        p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona, icona));
     p.setPen(colori(m_aspetto).testo);
     p.setFont(carattere(alta, true));
     p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
@@ -162,11 +164,12 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
         righe.prepend(m_motivo);
     righe << m_dettagli;
     const int y = y_parola + alta;
-    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - y - piccola * 2),
+    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - BARRA_PX - y - piccola * 2),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, righe.join(QLatin1Char('\n')));
-    p.drawText(QRect(MARGINE, r.bottom() - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
-               Qt::AlignCenter,
-               tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
+    p.drawText(
+        QRect(MARGINE, r.bottom() - BARRA_PX - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
+        Qt::AlignCenter,
+        tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
 }
 
 void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
@@ -175,7 +178,7 @@ void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
     if (m_aspetto == Aspetto::Lavoro && m_ultima > 0) {
         // The part done, darker, from the left.
         const int fatto = r.width() * m_cella / m_ultima;
-        p.fillRect(QRect(r.left(), r.bottom() - 10, fatto, 10), Qt::black);
+        p.fillRect(QRect(r.left(), r.bottom() - BARRA_PX, fatto, BARRA_PX), Qt::black);
     }
     if (m_segnalato) {
         p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), 10));
@@ -203,8 +206,8 @@ void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
 void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
 {
     const QColor colore = colori(m_aspetto).testo;
-    p.setPen(QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap,
-                  Qt::RoundJoin));
+    p.setPen(
+        QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     QPainterPath f;
     switch (m_aspetto) {
@@ -220,18 +223,18 @@ void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
         f.lineTo(r.bottomLeft() + QPointF(r.width() * 0.2, -r.height() * 0.2));
         break;
     case Aspetto::Lavoro:
-        p.drawArc(r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1,
-                             -r.height() * 0.1),
-                  90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
+        p.drawArc(
+            r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1),
+            90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
         f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
         break;
     case Aspetto::Attesa:
-        f.addEllipse(r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2,
-                                -r.height() * 0.2));
+        f.addEllipse(
+            r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2, -r.height() * 0.2));
         break;
     case Aspetto::Mancante:
-        f.addRect(r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3,
-                             -r.height() * 0.15));
+        f.addRect(
+            r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3, -r.height() * 0.15));
         f.moveTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.35);
         f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.15);
         f.moveTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.35);

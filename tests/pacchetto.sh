@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb and checks it without installing it on this machine: its
-# fields, that it declares its Qt runtime, that it carries what Debian's
-# users expect (manual pages, completion, metainfo, copyright, changelogs),
+# fields, that it declares its Qt runtime and the station's sound, that it
+# carries what Debian's users expect (manual pages, completion, desktop
+# entries, icons, metainfo, copyright, changelogs) and the station's sounds,
 # that its programs are stripped and hardened and run from an unpacked copy,
-# and, when lintian is there, that lintian has nothing to say.
+# and, when they are there, that appstreamcli takes the metainfo and lintian
+# has nothing to say.
 set -euo pipefail
 build=$1
 tmp=$(mktemp -d)
@@ -21,28 +23,34 @@ deb=$(ls "$tmp"/out/m5config_*.deb)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6multimedia6; do
     grep -q "$lib" <<<"$depends" || fallito "missing dependency on $lib"
 done
+# Qt Multimedia's sound goes to a PulseAudio server; without one, no sound.
+consigliati=$(dpkg-deb -f "$deb" Recommends)
+grep -q "pipewire-pulse | pulseaudio" <<<"$consigliati" || fallito "no sound server recommended"
 descrizione=$(dpkg-deb -f "$deb" Description)
 [ "$(wc -l <<<"$descrizione")" -gt 3 ] || fallito "no extended description"
 
 # Listings are read whole first: grep -q leaving early would kill dpkg-deb
 # with SIGPIPE, and pipefail would count that as a failure.
 contenuto=$(dpkg-deb -c "$deb")
-for f in ./usr/share/applications/m5config.desktop \
+metainfo=(./usr/share/metainfo/test.quorvanta_radio.m5config.metainfo.xml
+          ./usr/share/metainfo/test.quorvanta_radio.m5stazione.metainfo.xml)
+for f in ./usr/share/applications/m5config.desktop ./usr/share/applications/m5stazione.desktop \
          ./usr/share/icons/hicolor/scalable/apps/m5config.svg \
-         ./usr/share/metainfo/test.quorvanta_radio.m5config.metainfo.xml \
+         ./usr/share/icons/hicolor/scalable/apps/m5stazione.svg "${metainfo[@]}" \
          ./usr/share/bash-completion/completions/m5ctl \
          ./usr/share/man/man1/m5config.1.gz ./usr/share/man/man1/m5ctl.1.gz \
-         ./usr/share/man/man1/m5sim.1.gz \
+         ./usr/share/man/man1/m5sim.1.gz ./usr/share/man/man1/m5stazione.1.gz \
+         ./usr/share/m5stazione/suoni/riuscito.wav ./usr/share/m5stazione/suoni/fallito.wav \
          ./usr/share/doc/m5config/copyright ./usr/share/doc/m5config/changelog.Debian.gz; do
     grep -qF " $f" <<<"$contenuto" || fallito "package lacks $f"
 done
 
 radice=$tmp/root
 dpkg-deb -x "$deb" "$radice"
-for p in m5ctl m5config m5sim; do
+for p in m5ctl m5config m5sim m5stazione; do
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$radice/usr/bin/$p" --version
     informazioni=$(file -L "$radice/usr/bin/$p")
     grep -q ", stripped" <<<"$informazioni" || fallito "$p is not stripped"
@@ -60,10 +68,16 @@ gzip -dc "$radice/usr/share/doc/m5config/changelog.Debian.gz" >"$tmp/changelog"
 [ "$(dpkg-parsechangelog -l "$tmp/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
     fallito "the changelog's version is not the package's"
 
+# The station finds its sounds beside its program, bin/../share.
+for suono in riuscito fallito; do
+    [ -s "$radice/usr/bin/../share/m5stazione/suoni/$suono.wav" ] ||
+        fallito "m5stazione's $suono.wav is not where the program looks for it"
+done
 if command -v appstreamcli >/dev/null; then
     # The screenshot's address is checked elsewhere: here there may be no network.
-    appstreamcli validate --no-net \
-        "$radice/usr/share/metainfo/test.quorvanta_radio.m5config.metainfo.xml"
+    for f in "${metainfo[@]}"; do
+        appstreamcli validate --no-net "$radice/$f" || fallito "appstreamcli refuses $f"
+    done
 fi
 if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$deb" \
