@@ -515,7 +515,8 @@ void TstProduzione::porta_automatica()
 
 void TstProduzione::elenco_porte()
 {
-    // "Com N" is the N-th port listed, in the table and in the JSON alike.
+    // "Com N" is the N-th port listed, in the table and in the JSON alike, and
+    // so is each port's socket.
     const Esecuzione tabella = esegui({"ports"});
     const Esecuzione json = esegui({"ports", "--json"});
     QCOMPARE(tabella.codice, 0);
@@ -526,10 +527,11 @@ void TstProduzione::elenco_porte()
     QCOMPARE(righe.size(), oggetti.size());
     for (int i = 0; i < righe.size(); ++i) {
         const QList<QByteArray> colonne = righe[i].split('\t');
-        QCOMPARE(colonne.size(), 6);
+        QCOMPARE(colonne.size(), 7);
         QCOMPARE(colonne[0], i < 8 ? "Com " + QByteArray::number(i + 1) : QByteArray("-"));
         QCOMPARE(oggetti[i].value("com").toInt(-1), i < 8 ? i + 1 : -1);
         QCOMPARE(QString::fromLocal8Bit(colonne[1]), oggetti[i].value("percorso").toString());
+        QCOMPARE(QString::fromLocal8Bit(colonne[6]), oggetti[i].value("presa").toString());
     }
 }
 
