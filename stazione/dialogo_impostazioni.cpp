@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,7 +41,9 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     m_verifica->setChecked(verifica);
     colonna->addWidget(m_verifica);
 
-    auto *griglia = new QGridLayout;
+    // Sixteen rows do not fit a small screen: they scroll.
+    auto *righe = new QWidget;
+    auto *griglia = new QGridLayout(righe);
     for (int n = 1; n <= file_stazione::POSTI_MASSIMI; ++n) {
         auto *presa = new QLineEdit(this);
         presa->setPlaceholderText(tr("non usato"));
@@ -56,10 +59,16 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
         m_prese.append(presa);
         m_assegna.append(assegna);
     }
-    colonna->addLayout(griglia);
+    auto *scorrimento = new QScrollArea(this);
+    scorrimento->setWidget(righe);
+    scorrimento->setWidgetResizable(true);
+    colonna->addWidget(scorrimento, 1);
     m_stato = new QLabel(this);
     colonna->addWidget(m_stato);
     auto *bottoni = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    // Qt's own words would be English in an Italian window.
+    bottoni->button(QDialogButtonBox::Save)->setText(tr("Salva"));
+    bottoni->button(QDialogButtonBox::Cancel)->setText(tr("Annulla"));
     connect(bottoni, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(bottoni, &QDialogButtonBox::rejected, this, &QDialog::reject);
     colonna->addWidget(bottoni);

@@ -12,8 +12,10 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QJsonArray>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -165,6 +167,12 @@ void FinestraStazione::esito_posto(int indice, int, const EsitoUnita &esito)
     m_impostazioni->setEnabled(!m_banco.al_lavoro());
 }
 
+// Numbers as the window's language writes them: "98,5" in Italian.
+QLocale FinestraStazione::numeri()
+{
+    return QLocale(tr("it_IT", "the locale whose numbers the window shows"));
+}
+
 QString FinestraStazione::motivo(const EsitoUnita &e)
 {
     QString testo;
@@ -236,8 +244,9 @@ void FinestraStazione::aggiorna_figure()
             .arg(s.totale.unita)
             .arg(s.totale.ok)
             .arg(s.totale.fallite)
-            .arg(resa ? QStringLiteral("%1 %").arg(*resa * 100, 0, 'f', 1) : QStringLiteral("-"))
-            .arg(ora ? QString::number(*ora, 'f', 0) : QStringLiteral("-")));
+            .arg(resa ? QStringLiteral("%1 %").arg(numeri().toString(*resa * 100, 'f', 1))
+                      : QStringLiteral("-"))
+            .arg(ora ? numeri().toString(*ora, 'f', 0) : QStringLiteral("-")));
 }
 
 void FinestraStazione::apri_impostazioni()
@@ -253,10 +262,14 @@ void FinestraStazione::apri_impostazioni()
                                 "Riprovare quando nessun posto lavora."));
         return;
     }
-    const auto risposta = QMessageBox::question(
-        this, windowTitle(),
-        tr("Cambiare profilo e posti della stazione? Il cambio resta nel registro."));
-    if (risposta != QMessageBox::Yes)
+    QMessageBox conferma(QMessageBox::Question, windowTitle(),
+                         tr("Cambiare profilo e posti della stazione? Il cambio resta nel "
+                            "registro."),
+                         QMessageBox::NoButton, this);
+    QPushButton *si = conferma.addButton(tr("Sì, cambiare"), QMessageBox::YesRole);
+    conferma.addButton(tr("No"), QMessageBox::NoRole);
+    conferma.exec();
+    if (conferma.clickedButton() != si)
         return;
     m_file_profilo = dialogo.file_profilo();
     cambia(dialogo.profilo(), dialogo.posti());

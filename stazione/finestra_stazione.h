@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QList>
+#include <QLocale>
 #include <QMainWindow>
 
 class QAction;
@@ -30,6 +31,7 @@ public:
     // The Italian words for what became of a unit, and each value that differs.
     static QString motivo(const EsitoUnita &esito);
     static QStringList dettagli(const EsitoUnita &esito);
+    static QLocale numeri();
     // Writes the log as CSV; false with the reason.
     bool esporta_csv(const QString &destinazione, QString &errore) const;
 

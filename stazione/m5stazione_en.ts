@@ -47,6 +47,14 @@
         <source>Posto %1: %2</source>
         <translation>Slot %1: %2</translation>
     </message>
+    <message>
+        <source>Salva</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 <context>
     <name>FinestraStazione</name>
@@ -149,6 +157,19 @@
     <message>
         <source>%1 non si può scrivere: %2</source>
         <translation>%1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>it_IT</source>
+        <comment>the locale whose numbers the window shows</comment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sì, cambiare</source>
+        <translation>Yes, change</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
     </message>
 </context>
 <context>

@@ -11,10 +11,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QSysInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTimer>
 #include <QTranslator>
 
@@ -69,26 +69,27 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
     }
     auto letto = file_unita::leggi_file(file);
     if (auto *e = std::get_if<file_unita::Errore>(&letto)) {
-        codice = errore(e->codice,
-                        QStringLiteral("%1%2: %3")
-                            .arg(chiesto ? QString() : QStringLiteral("--from "), file, e->messaggio),
-                        true);
+        codice =
+            errore(e->codice,
+                   QStringLiteral("%1%2: %3")
+                       .arg(chiesto ? QString() : QStringLiteral("--from "), file, e->messaggio),
+                   true);
         return std::nullopt;
     }
     return Profilo{std::get<file_unita::Contenuto>(letto), verifica};
 }
 
 // --slot, else the station file, else one slot per serial port present.
-std::optional<QList<PostoConfigurato>> leggi_posti(const OpzioniStazione &o,
-                                                   const QString &file, int &codice)
+std::optional<QList<PostoConfigurato>> leggi_posti(const OpzioniStazione &o, const QString &file,
+                                                   int &codice)
 {
     if (!o.posti.isEmpty())
         return o.posti;
     auto letti = file_stazione::leggi_file(file);
     if (auto *e = std::get_if<ErroreValore>(&letti)) {
-        codice = errore(e->codice,
-                        QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file, e->messaggio),
-                        true);
+        codice = errore(
+            e->codice,
+            QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file, e->messaggio), true);
         return std::nullopt;
     }
     auto posti = std::get<QList<PostoConfigurato>>(letti);
@@ -104,9 +105,8 @@ std::optional<QList<PostoConfigurato>> leggi_posti(const OpzioniStazione &o,
 
 QString registro_predefinito()
 {
-    const QString cartella =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/m5stazione");
+    const QString cartella = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                             QStringLiteral("/m5stazione");
     QDir().mkpath(cartella);
     return cartella + QStringLiteral("/registro.jsonl");
 }

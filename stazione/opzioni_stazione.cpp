@@ -90,14 +90,15 @@ std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QString
         if (auto e = applica(o, argomenti, i, conosciuta))
             return *e;
         if (!conosciuta)
-            return ErroreValore{codice_uscita::USO, QStringLiteral("unknown argument %1")
-                                                        .arg(citazione(argomenti.at(i)))};
+            return ErroreValore{
+                codice_uscita::USO,
+                QStringLiteral("unknown argument %1").arg(citazione(argomenti.at(i)))};
     }
     if ((o.aiuto || o.versione) && argomenti.size() != 2)
-        return ErroreValore{codice_uscita::USO,
-                            QStringLiteral("%1 is given alone; it cannot go with other arguments")
-                                .arg(o.aiuto ? QStringLiteral("--help")
-                                             : QStringLiteral("--version"))};
+        return ErroreValore{
+            codice_uscita::USO,
+            QStringLiteral("%1 is given alone; it cannot go with other arguments")
+                .arg(o.aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
     if (auto e = file_stazione::controlla(o.posti, QStringLiteral("--slot")))
         return *e;
     return o;

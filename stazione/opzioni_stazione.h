@@ -14,14 +14,14 @@
 
 struct OpzioniStazione
 {
-    QString da_file;                // --from; empty: ask for one
-    QList<PostoConfigurato> posti;  // --slot; none: the station file
-    QString registro;               // --log; empty: the station's own
-    bool verifica = false;          // --verify
-    QString operatore;              // --operator; empty: the login name
-    bool muto = false;              // --mute
-    bool aiuto = false;             // --help
-    bool versione = false;          // --version
+    QString da_file;               // --from; empty: ask for one
+    QList<PostoConfigurato> posti; // --slot; none: the station file
+    QString registro;              // --log; empty: the station's own
+    bool verifica = false;         // --verify
+    QString operatore;             // --operator; empty: the login name
+    bool muto = false;             // --mute
+    bool aiuto = false;            // --help
+    bool versione = false;         // --version
 };
 
 std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QStringList &argomenti);
