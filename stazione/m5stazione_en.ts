@@ -49,7 +49,7 @@
     </message>
     <message>
         <source>Salva</source>
-        <translation type="unfinished"></translation>
+        <translation>Save</translation>
     </message>
     <message>
         <source>Annulla</source>
@@ -161,7 +161,7 @@
     <message>
         <source>it_IT</source>
         <comment>the locale whose numbers the window shows</comment>
-        <translation type="unfinished"></translation>
+        <translation>en_US</translation>
     </message>
     <message>
         <source>Sì, cambiare</source>
