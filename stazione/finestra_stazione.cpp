@@ -133,6 +133,10 @@ void FinestraStazione::stato_posto(int indice, Posto::Stato stato)
     case Posto::Stato::Mancante:
     case Posto::Stato::Fermo:
         r->imposta_aspetto(Aspetto::Mancante);
+        // An adapter that is there but cannot be used is no adapter to plug in.
+        if (const Posto *p = m_banco.posto(indice); p && !p->motivo_assenza().isEmpty())
+            r->imposta_motivo(QString::fromLatin1(messaggio::ERRORE_PORTA).trimmed(),
+                              {p->motivo_assenza()});
         break;
     case Posto::Stato::AttesaUnita:
         r->imposta_aspetto(Aspetto::Attesa);
