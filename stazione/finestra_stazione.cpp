@@ -44,6 +44,7 @@ FinestraStazione::FinestraStazione(Banco &banco, const QString &percorso_stazion
     m_profilo.setFont(carattere_barra());
     m_profilo.setWordWrap(true);
     m_totali.setFont(carattere_barra());
+    m_totali.setObjectName(QStringLiteral("totali"));
     m_griglia_contenitore = new QWidget(centro);
     colonna->addWidget(&m_profilo);
     colonna->addWidget(m_griglia_contenitore, 1);

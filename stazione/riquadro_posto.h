@@ -40,6 +40,9 @@ public:
     QString motivo() const { return m_motivo; }
     QStringList dettagli() const { return m_dettagli; }
     bool segnalato() const { return m_segnalato; }
+    int unita() const { return m_unita; }
+    int riuscite() const { return m_riuscite; }
+    int fallite() const { return m_fallite; }
     // The pixel size the state word is drawn at.
     int altezza_parola() const;
 
