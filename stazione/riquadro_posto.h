@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 class RiquadroPosto : public QWidget
@@ -67,4 +68,5 @@ private:
     int m_riuscite = 0;
     int m_fallite = 0;
     bool m_segnalato = false;
+    QTimer m_ridisegno;
 };
