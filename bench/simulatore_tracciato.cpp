@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QThread>
 
-SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti) : m_argomenti(argomenti) {}
+SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti, bool traccia)
+    : m_argomenti(argomenti), m_traccia(traccia)
+{
+}
 
 SimulatoreTracciato::~SimulatoreTracciato()
 {
@@ -18,7 +21,8 @@ bool SimulatoreTracciato::avvia()
         return false;
     m_processo.setStandardErrorFile(m_cartella.filePath(QStringLiteral("traccia")));
     m_processo.start(QStringLiteral(M5SIM_PATH),
-                     QStringList{QStringLiteral("--trace")} + m_argomenti);
+                     (m_traccia ? QStringList{QStringLiteral("--trace")} : QStringList{}) +
+                         m_argomenti);
     const QDeadlineTimer scadenza(5000);
     QByteArray uscita;
     while (!uscita.contains('\n')) {
