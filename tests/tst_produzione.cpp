@@ -524,10 +524,12 @@ void TstProduzione::elenco_porte()
     QCOMPARE(righe.size(), oggetti.size());
     for (int i = 0; i < righe.size(); ++i) {
         const QList<QByteArray> colonne = righe[i].split('\t');
-        QCOMPARE(colonne.size(), 6);
+        QCOMPARE(colonne.size(), 7);
         QCOMPARE(colonne[0], i < 8 ? "Com " + QByteArray::number(i + 1) : QByteArray("-"));
         QCOMPARE(oggetti[i].value("com").toInt(-1), i < 8 ? i + 1 : -1);
         QCOMPARE(QString::fromLocal8Bit(colonne[1]), oggetti[i].value("percorso").toString());
+        // The socket, last: what --port and m5stazione --slot take.
+        QCOMPARE(QString::fromLocal8Bit(colonne[6]), oggetti[i].value("presa").toString());
     }
 }
 
