@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "misure_stazione.h"
 #include "porte_multiple.h"
 #include "processo.h"
 #include "scadenze.h"
 #include "simulatore_tracciato.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -357,29 +358,57 @@ void cpu_in_attesa()
     std::printf("  waiting alone: %.3f%% of one core\n", netto);
     std::printf("  goal <= 1%%: %s\n\n", percento <= 1 ? "met" : "MISSED");
 }
+
+constexpr int UNITA_RESISTENZA = 10'000;
+
+// Sections by name, all by default, and --units N for the station's endurance run.
+bool leggi_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
+{
+    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",
+                                        "timeouts",   "ports",     "stazione"};
+    const QString uso = QStringLiteral("usage: m5bench [--units N] [%1]...").arg(SEZIONI.join('|'));
+    if (argomenti == QStringList{QStringLiteral("--help")}) {
+        std::printf("%s\nRuns the named sections, all of them by default. --units: the units "
+                    "of the station's\nendurance run (default %d; 0 leaves it out).\n",
+                    qPrintable(uso), UNITA_RESISTENZA);
+        std::exit(0);
+    }
+    for (qsizetype i = 0; i < argomenti.size(); ++i) {
+        const QString &a = argomenti.at(i);
+        if (a == QLatin1String("--units")) {
+            bool numero = false;
+            const QString valore = argomenti.value(++i);
+            unita = valore.toInt(&numero);
+            if (numero && unita >= 0)
+                continue;
+            std::fprintf(stderr, "m5bench: --units \"%s\": expected a whole number, 0 or more\n",
+                         qPrintable(valore));
+            return false;
+        }
+        if (!SEZIONI.contains(a)) {
+            std::fprintf(stderr, "m5bench: unknown section \"%s\"; %s\n", qPrintable(a),
+                         qPrintable(uso));
+            return false;
+        }
+        scelte << a;
+    }
+    return true;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The station's window is shown, where nobody sees it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     // Inherited by m5sim and m5ctl: the paced simulator sleeps until each byte
     // is due, and the default 50 us slack of every wake-up would be counted.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    // Sections by name, all by default.
-    const QStringList scelte = QCoreApplication::arguments().mid(1);
-    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu", "timeouts", "ports"};
-    const QString uso = QStringLiteral("usage: m5bench [%1]...").arg(SEZIONI.join('|'));
-    if (scelte == QStringList{QStringLiteral("--help")}) {
-        std::printf("%s\nRuns the named sections, all of them by default.\n", qPrintable(uso));
-        return 0;
-    }
-    for (const QString &s : scelte) {
-        if (!SEZIONI.contains(s)) {
-            std::fprintf(stderr, "m5bench: unknown section \"%s\"; %s\n", qPrintable(s),
-                         qPrintable(uso));
-            return 2;
-        }
-    }
+    QStringList scelte;
+    int unita = UNITA_RESISTENZA;
+    if (!leggi_argomenti(QCoreApplication::arguments().mid(1), scelte, unita))
+        return 2;
     auto vuole = [&scelte](const char *nome) {
         return scelte.isEmpty() || scelte.contains(QLatin1String(nome));
     };
@@ -401,5 +430,7 @@ int main(int argc, char *argv[])
         misura_scadenze();
     if (vuole("ports"))
         misura_porte_multiple();
+    if (vuole("stazione"))
+        misura_stazione(unita);
     return 0;
 }

@@ -5,9 +5,10 @@
 #include <QFile>
 #include <QThread>
 
-SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti)
-    : m_argomenti(argomenti),
-      m_processo(QStringLiteral(M5SIM_PATH), QStringList{QStringLiteral("--trace")} + argomenti,
+SimulatoreTracciato::SimulatoreTracciato(const QStringList &argomenti, bool traccia)
+    : m_argomenti(argomenti), m_traccia(traccia),
+      m_processo(QStringLiteral(M5SIM_PATH),
+                 (traccia ? QStringList{QStringLiteral("--trace")} : QStringList{}) + argomenti,
                  {ProcessoM5sim::Errori::File, m_cartella.filePath(QStringLiteral("traccia"))})
 {
 }

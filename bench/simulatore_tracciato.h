@@ -14,7 +14,8 @@
 class SimulatoreTracciato
 {
 public:
-    explicit SimulatoreTracciato(const QStringList &argomenti);
+    // traccia: false for a long run, whose trace nobody reads.
+    explicit SimulatoreTracciato(const QStringList &argomenti, bool traccia = true);
     ~SimulatoreTracciato();
 
     bool avvia();
@@ -24,10 +25,12 @@ public:
     QList<ByteTraccia> traccia() const;
     // Waits until the simulator has received at least n bytes in all.
     bool attendi_ricevuti(int n, int ms) const;
+    bool in_esecuzione() { return m_processo.in_corso(); }
     void termina();
 
 private:
     QStringList m_argomenti;
+    bool m_traccia;
     QTemporaryDir m_cartella;
     ProcessoM5sim m_processo;
 };

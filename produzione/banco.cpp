@@ -38,6 +38,7 @@ void Banco::avvia()
         collega(i, &p);
     }
     m_stazione->imposta_unita(UNITA_SENZA_FINE);
+    m_stazione->imposta_silenzio(m_silenzio_ms);
     if (m_registro.aperto())
         m_stazione->imposta_registro(&m_registro, m_percorso_registro);
     connect(m_stazione.get(), &Stazione::unita_registrata, this, &Banco::registrata);

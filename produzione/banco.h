@@ -27,6 +27,8 @@ class Banco : public QObject
     Q_OBJECT
 
 public:
+    static constexpr int SILENZIO_MS = 2000;
+
     struct Identita
     {
         QString stazione;  // the host name
@@ -40,6 +42,8 @@ public:
     bool apri_registro(const QString &percorso, QString &errore, QString &avviso);
     // Before avvia(), or while no slot is working.
     void imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti);
+    // The silence that tells a unit taken out, from the next avvia() on.
+    void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
     void avvia();
     // Units in their dialogue end with "E" and are logged as interrupted;
     // the rest stop now. concluso() follows.
@@ -80,6 +84,7 @@ private:
     const Identita m_identita;
     Profilo m_profilo;
     QList<PostoConfigurato> m_posti;
+    int m_silenzio_ms = SILENZIO_MS;
     std::unique_ptr<SorveglianzaDispositivi> m_sorveglianza;
     std::unique_ptr<Stazione> m_stazione;
     Registro m_registro;

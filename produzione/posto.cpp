@@ -114,6 +114,7 @@ void Posto::prossima_unita()
         return;
     }
     ++m_numero;
+    m_motivo_assenza.clear();
     cambia_stato(Stato::AttesaUnita);
     m_dialogo.avvia();
 }
@@ -129,6 +130,8 @@ void Posto::conclusa(const EsitoUnita &esito)
     // The device went, or never opened, before any unit came.
     if (m_ripresa && !esito.iniziata && esito.codice == codice_uscita::PORTA) {
         --m_numero;
+        m_motivo_assenza =
+            SorveglianzaDispositivi::esiste(m_percorso) ? esito.messaggio : QString();
         persa(QString());
         return;
     }

@@ -70,6 +70,9 @@ public:
 
     // The device behind percorso() appeared or went.
     void dispositivo_cambiato(bool presente);
+    // Mancante: why a device that is there could not be opened (held by
+    // another program, no permission); empty when it is not there.
+    QString motivo_assenza() const { return m_motivo_assenza; }
 
 signals:
     void stato_cambiato(Posto::Stato stato);
@@ -98,6 +101,7 @@ private:
     QString m_nome;
     QString m_percorso;
     bool m_ripresa = false;
+    QString m_motivo_assenza;
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;
     int m_quante = 1;

@@ -48,6 +48,7 @@ FinestraStazione::FinestraStazione(Banco &banco, const QString &percorso_stazion
     m_totali.setFont(carattere_barra());
     // Unwrapped, the figures' line (some 1300 px) would make the window wider than many screens.
     m_totali.setWordWrap(true);
+    m_totali.setObjectName(QStringLiteral("totali"));
     m_griglia_contenitore = new QWidget(centro);
     colonna->addWidget(&m_profilo);
     colonna->addWidget(m_griglia_contenitore, 1);
@@ -137,6 +138,10 @@ void FinestraStazione::stato_posto(int indice, Posto::Stato stato)
     case Posto::Stato::Mancante:
     case Posto::Stato::Fermo:
         r->imposta_aspetto(Aspetto::Mancante);
+        // An adapter that is there but cannot be used is no adapter to plug in.
+        if (const Posto *p = m_banco.posto(indice); p && !p->motivo_assenza().isEmpty())
+            r->imposta_motivo(QString::fromLatin1(messaggio::ERRORE_PORTA).trimmed(),
+                              {p->motivo_assenza()});
         break;
     case Posto::Stato::AttesaUnita:
         r->imposta_aspetto(Aspetto::Attesa);

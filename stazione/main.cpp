@@ -27,11 +27,19 @@ namespace {
 // The program is gone this long after it was told to end, whatever a port does.
 constexpr int USCITA_MASSIMA_MS = 2500;
 
+// Where nobody can see a message box, nobody can close it either: the
+// program would wait for ever instead of ending with its status.
+bool schermo_visibile()
+{
+    const QString p = QGuiApplication::platformName();
+    return p != QLatin1String("offscreen") && p != QLatin1String("minimal");
+}
+
 int errore(int codice, const QString &messaggio, bool finestra)
 {
     std::fprintf(stderr, "m5stazione: %s\n", qPrintable(messaggio));
     std::fflush(stderr);
-    if (finestra)
+    if (finestra && schermo_visibile())
         QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), messaggio);
     return codice;
 }

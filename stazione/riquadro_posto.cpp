@@ -14,6 +14,9 @@ constexpr int PAROLA_MINIMA_PX = 48;
 constexpr int MARGINE = 12;
 // The progress bar along the bottom edge, below the counters.
 constexpr int BARRA_PX = 10;
+// A cell's progress is drawn at most this often: faster is lost on the
+// eye, and sixteen tiles drawn at every cell take the thread the ports share.
+constexpr int PROGRESSO_MS = 100;
 
 QFont carattere(int pixel, bool grassetto)
 {
@@ -69,6 +72,9 @@ RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
     setMinimumSize(240, 200);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAccessibleName(tr("Posto %1").arg(numero));
+    m_ridisegno.setSingleShot(true);
+    m_ridisegno.setInterval(PROGRESSO_MS);
+    connect(&m_ridisegno, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void RiquadroPosto::imposta_aspetto(Aspetto aspetto)
@@ -86,7 +92,8 @@ void RiquadroPosto::imposta_progresso(int cella, int ultima)
 {
     m_cella = cella;
     m_ultima = ultima;
-    update();
+    if (!m_ridisegno.isActive())
+        m_ridisegno.start();
 }
 
 void RiquadroPosto::imposta_motivo(const QString &motivo, const QStringList &dettagli)
@@ -98,6 +105,9 @@ void RiquadroPosto::imposta_motivo(const QString &motivo, const QStringList &det
 
 void RiquadroPosto::imposta_conti(int unita, int riuscite, int fallite)
 {
+    // Every tile is told after each unit anywhere; only one has changed.
+    if (unita == m_unita && riuscite == m_riuscite && fallite == m_fallite)
+        return;
     m_unita = unita;
     m_riuscite = riuscite;
     m_fallite = fallite;
@@ -112,6 +122,8 @@ void RiquadroPosto::imposta_impronta(const QString &impronta)
 
 void RiquadroPosto::imposta_segnalato(bool si)
 {
+    if (si == m_segnalato)
+        return;
     m_segnalato = si;
     update();
 }

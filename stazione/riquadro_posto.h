@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 class RiquadroPosto : public QWidget
@@ -40,6 +41,9 @@ public:
     QString motivo() const { return m_motivo; }
     QStringList dettagli() const { return m_dettagli; }
     bool segnalato() const { return m_segnalato; }
+    int unita() const { return m_unita; }
+    int riuscite() const { return m_riuscite; }
+    int fallite() const { return m_fallite; }
     // The pixel size the state word is drawn at.
     int altezza_parola() const;
 
@@ -64,4 +68,5 @@ private:
     int m_riuscite = 0;
     int m_fallite = 0;
     bool m_segnalato = false;
+    QTimer m_ridisegno;
 };
