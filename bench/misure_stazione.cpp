@@ -472,7 +472,7 @@ void resistenza(int totale)
     double secondi_soglia = 0;
     const bool finita = p.attendi(
         [&] {
-            const int n = static_cast<int>(p.banco().record().size());
+            const int n = p.banco().figure().totale.unita;
             if (n >= soglia && std::isnan(base_kb)) {
                 base_kb = rss_kb();
                 secondi_soglia = tempo.nsecsElapsed() / 1e9;

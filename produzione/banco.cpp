@@ -107,8 +107,13 @@ QString Banco::porta(int indice) const
 void Banco::registrata(Posto *posto, const Resoconto &r)
 {
     // Counted as a reader of the log counts it.
-    if (auto record = leggi_record(riga_registro(r), static_cast<int>(m_record.size()) + 1))
+    if (auto record = leggi_record(riga_registro(r), m_figure.totale.unita + 1)) {
+        conta_record(m_figure, *record);
         m_record.append(*record);
+    }
+    const QDateTime un_ora_fa = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    while (!m_record.isEmpty() && m_record.first().ora < un_ora_fa)
+        m_record.removeFirst();
     const int indice = static_cast<int>(m_stazione->posti().indexOf(posto));
     emit esito_posto(indice, r.numero, r.esito);
     emit figure_cambiate();

@@ -57,8 +57,10 @@ public:
     bool in_corso() const { return m_stazione != nullptr; }
     QString percorso_registro() const { return m_percorso_registro; }
 
+    // The records of the last hour: a station left running for days keeps
+    // its figures, not every record.
     const QList<RecordRegistro> &record() const { return m_record; }
-    Statistiche figure() const { return statistiche(m_record); }
+    const Statistiche &figure() const { return m_figure; }
     // The record's "porta" of a slot, as the figures name it.
     QString porta(int indice) const;
 
@@ -90,4 +92,5 @@ private:
     Registro m_registro;
     QString m_percorso_registro;
     QList<RecordRegistro> m_record;
+    Statistiche m_figure;
 };

@@ -45,20 +45,24 @@ std::optional<double> StatistichePorta::unita_ora() const
     return unita / (static_cast<double>(ms) / UN_ORA_MS);
 }
 
+void conta_record(Statistiche &s, const RecordRegistro &r)
+{
+    auto porta = std::find_if(s.porte.begin(), s.porte.end(),
+                              [&r](const StatistichePorta &p) { return p.porta == r.porta; });
+    if (porta == s.porte.end()) {
+        s.porte.append(StatistichePorta{});
+        porta = s.porte.end() - 1;
+        porta->porta = r.porta;
+    }
+    conta(*porta, r);
+    conta(s.totale, r);
+}
+
 Statistiche statistiche(const QList<RecordRegistro> &record)
 {
     Statistiche s;
-    for (const RecordRegistro &r : record) {
-        auto porta = std::find_if(s.porte.begin(), s.porte.end(),
-                                  [&r](const StatistichePorta &p) { return p.porta == r.porta; });
-        if (porta == s.porte.end()) {
-            s.porte.append(StatistichePorta{});
-            porta = s.porte.end() - 1;
-            porta->porta = r.porta;
-        }
-        conta(*porta, r);
-        conta(s.totale, r);
-    }
+    for (const RecordRegistro &r : record)
+        conta_record(s, r);
     return s;
 }
 

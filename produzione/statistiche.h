@@ -38,6 +38,8 @@ struct Statistiche
 };
 
 Statistiche statistiche(const QList<RecordRegistro> &record);
+// The same count, one record at a time, for figures kept as units end.
+void conta_record(Statistiche &s, const RecordRegistro &r);
 
 // The units that ended in the hour up to adesso, per hour. Records that began
 // less than an hour ago count over their own span (a minute at least, else none).

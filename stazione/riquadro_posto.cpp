@@ -137,7 +137,9 @@ QString RiquadroPosto::riga_sotto() const
 {
     switch (m_aspetto) {
     case Aspetto::Mancante:
-        return tr("Adattatore assente: collegarlo");
+        // With a reason the adapter is there, and plugging it in is no cure.
+        return m_motivo.isEmpty() ? tr("Adattatore assente: collegarlo")
+                                  : tr("Liberare la porta, poi attendere");
     case Aspetto::Attesa:
         return tr("Collegare un'unità");
     case Aspetto::Lavoro:
