@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// A simulator's trace replayed: its units, their dialogues and the cells they left.
 #include "analisi_traccia.h"
 
 AnalisiTraccia::AnalisiTraccia(const QList<ByteTraccia> &traccia, const Opzioni &opzioni)

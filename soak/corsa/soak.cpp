@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Runs the cycles on the jobs: each cycle's folder, simulators, m5ctl, judge and report.
 #include "soak.h"
 
 #include "segnali.h"
@@ -102,9 +103,9 @@ EsitoCtl Soak::esegui_ctl(const PianoCiclo &p, const QString &cartella,
     const int fd_uscita_standard = apri_scrittura(file_uscita_standard);
     const int fd_errori = apri_scrittura(errori);
     Processo processo;
-    ctl.avviato = fd_uscita_standard >= 0 && fd_errori >= 0 &&
-                  processo.avvia(m_o.m5ctl, argomenti,
-                                 {Processo::NULLO, fd_uscita_standard, fd_errori});
+    ctl.avviato =
+        fd_uscita_standard >= 0 && fd_errori >= 0 &&
+        processo.avvia(m_o.m5ctl, argomenti, {Processo::NULLO, fd_uscita_standard, fd_errori});
     ::close(fd_uscita_standard);
     ::close(fd_errori);
     if (ctl.avviato && !processo.attendi(p.limite_ms)) {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// A cycle's plan: its shape, fault, units, files and m5ctl's arguments, from its seed.
 #pragma once
 
 #include "attese.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// A cycle's draws, all from the cycle's own seed.
 #include "estrazione.h"
 
 int Estrazione::tra(int minimo, int massimo)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Runs the cycles on the jobs: each cycle's folder, simulators, m5ctl, judge and report.
 #pragma once
 
 #include "bilancio.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One dialogue as a trace shows it: the PC's requests and what the receiver sent back.
 #include "dialogo.h"
 
 int Dialogo::scritture() const

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// What a command asks of each unit, and the status and cells a clean line must give.
 #include "attese.h"
 
 #include "sintetizzatore.h"

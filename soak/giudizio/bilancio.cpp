@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The soak's counts from all its jobs, m5ctl's CPU while waiting, and the summary.
 #include "bilancio.h"
 
 #include <QStringList>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Valid values, unit cells and unit files drawn at random for a cycle.
 #include "valori_casuali.h"
 
 #include "attese.h"

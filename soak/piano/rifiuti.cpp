@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The arguments and unit files a cycle gives m5ctl so that it must refuse them.
 #include "rifiuti.h"
 
 #include "attese.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One m5sim of a cycle, with its trace, summary and link in the cycle's folder.
 #pragma once
 
 #include "blocco.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Judges m5ctl's statuses and lines in a cycle by what its receivers saw.
 #include "giudice.h"
 
 #include "rifiuti.h"

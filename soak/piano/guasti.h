@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The faults a cycle may give a simulator: how each is drawn, passed to m5sim and judged.
 #pragma once
 
 #include "analisi_traccia.h"
