@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// m5soak's command line: reads the options and runs the soak.
 #include "segnali.h"
 #include "soak.h"
 

@@ -137,3 +137,19 @@ bool ha_aperto(qint64 pid, const QString &percorso)
             return true;
     return false;
 }
+
+QByteArray leggi_tutto(const QString &percorso)
+{
+    QFile f(percorso);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QJsonObject> righe_json(const QByteArray &testo)
+{
+    QList<QJsonObject> righe;
+    for (const QByteArray &r : testo.split('\n')) {
+        if (!r.isEmpty())
+            righe << QJsonDocument::fromJson(r).object();
+    }
+    return righe;
+}

@@ -42,5 +42,9 @@ QJsonArray come_json(const QByteArray &celle);
 QJsonObject leggi_json(const QByteArray &uscita_standard);
 void verifica_campi(const QJsonObject &json, const QJsonObject &attesi);
 bool scrivi_file(const QString &percorso, const QByteArray &dati);
+// The whole file; empty when it cannot be read.
+QByteArray leggi_tutto(const QString &percorso);
+// One object per line that is not empty.
+QList<QJsonObject> righe_json(const QByteArray &testo);
 // Whether the process has the terminal open, i.e. it is past the port opening.
 bool ha_aperto(qint64 pid, const QString &percorso);
