@@ -287,6 +287,10 @@ int esegui(const Argomenti &a)
 
 int main(int argc, char *argv[])
 {
+    // Qt's own event dispatcher wakes sooner than GLib's for each byte of a
+    // dialogue, and m5ctl has nothing that needs GLib's main loop.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("m5ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(M5CTL_VERSIONE));
