@@ -114,18 +114,20 @@ void misura_porte_multiple()
         fili_uguali = fili_uguali && std::max(p.fili, v.fili) == fili_uno;
         const double cpu_porta =
             100 * (p.cpu_secondi + v.cpu_secondi) / (p.secondi + v.secondi) / n;
-        std::printf("  %2d port(s): program %.3f s (x%.3f)  verify %.3f s (x%.3f)  m5ctl CPU %.2f%% "
-                    "of a core per port, %d thread(s)%s\n",
-                    n, p.secondi, p.secondi / base_programma, v.secondi, v.secondi / base_verifica,
-                    cpu_porta, std::max(p.fili, v.fili),
-                    p.riuscito && v.riuscito ? "" : "  (A RUN FAILED)");
+        std::printf(
+            "  %2d port(s): program %.3f s (x%.3f)  verify %.3f s (x%.3f)  m5ctl CPU %.2f%% "
+            "of a core per port, %d thread(s)%s\n",
+            n, p.secondi, p.secondi / base_programma, v.secondi, v.secondi / base_verifica,
+            cpu_porta, std::max(p.fili, v.fili),
+            p.riuscito && v.riuscito ? "" : "  (A RUN FAILED)");
         // Verify is short beside the wait for each unit's "K" (every 500 ms),
         // whose phase on the slowest port decides it: shown, not judged.
         if (n >= 8)
             tempo_entro = tempo_entro && p.secondi <= 1.05 * base_programma;
         cpu_entro = cpu_entro && cpu_porta <= 2;
     }
-    std::printf("  goal programming on 8 and 16 ports <= 1.05 x 1 port: %s; goal CPU <= 2%% per port: %s; goal "
+    std::printf("  goal programming on 8 and 16 ports <= 1.05 x 1 port: %s; goal CPU <= 2%% per "
+                "port: %s; goal "
                 "the same threads for 1 port and 16: %s\n\n",
                 tempo_entro ? "met" : "MISSED", cpu_entro ? "met" : "MISSED",
                 fili_uguali ? "met" : "MISSED");

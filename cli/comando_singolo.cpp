@@ -66,10 +66,9 @@ UnitaSingola esegui_unita_singola(const QString &percorso, int com, const Incari
             std::fflush(stderr);
         });
         QObject::connect(&dialogo, &DialogoUnita::iniziata, &avviso, &QTimer::stop);
-        QObject::connect(&dialogo, &DialogoUnita::progresso, &dialogo,
-                         [&riga](Ricevitore::Operazione, int cella, int ultima) {
-                             riga.mostra(cella, ultima);
-                         });
+        QObject::connect(
+            &dialogo, &DialogoUnita::progresso, &dialogo,
+            [&riga](Ricevitore::Operazione, int cella, int ultima) { riga.mostra(cella, ultima); });
         avviso.start(AVVISO_ATTESA_MS);
     }
     dialogo.avvia();

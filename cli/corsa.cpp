@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte,
-             const Incarico &incarico, Registro *registro, Traccia *traccia)
+Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
+             Registro *registro, Traccia *traccia)
     : m_a(argomenti), m_traccia(traccia), m_stazione(incarico),
       m_terminale(::isatty(STDERR_FILENO) == 1)
 {

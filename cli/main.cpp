@@ -47,8 +47,7 @@ QString vid_pid(const PortaSistema &p)
 int elenca_porte(bool json)
 {
     if (!json && ::isatty(STDOUT_FILENO) == 1)
-        uscita_standard::scrivi(
-            "COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\tSOCKET\n");
+        uscita_standard::scrivi("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\tSOCKET\n");
     int n = 0;
     for (const PortaSistema &p : porte_sistema()) {
         ++n;

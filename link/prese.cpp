@@ -16,8 +16,8 @@ QString collegamento_verso(const QString &cartella, const QString &dispositivo)
     if (vero.isEmpty())
         return QString();
     const QDir d(cartella);
-    const QStringList nomi = d.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot,
-                                         QDir::Name);
+    const QStringList nomi =
+        d.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &nome : nomi) {
         const QString link = d.filePath(nome);
         if (QFileInfo(link).canonicalFilePath() == vero)

@@ -48,15 +48,16 @@ void SorveglianzaDispositivi::avvia_udev()
     if (!m_udev)
         return;
     m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
-    if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0 ||
+    if (!m_monitor ||
+        udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0 ||
         udev_monitor_enable_receiving(m_monitor) < 0) {
         if (m_monitor)
             udev_monitor_unref(m_monitor);
         m_monitor = nullptr;
         return;
     }
-    m_notifica = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor),
-                                                   QSocketNotifier::Read);
+    m_notifica =
+        std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor), QSocketNotifier::Read);
     connect(m_notifica.get(), &QSocketNotifier::activated, this,
             &SorveglianzaDispositivi::evento_udev);
 }

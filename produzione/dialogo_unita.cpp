@@ -248,11 +248,10 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     if (!checksum_valido(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
-        m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
-                                        blocco_di(r.celle_lette));
+        m_esito.differenze =
+            differenze(m_incarico.valori, m_incarico.banda_valori, blocco_di(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
-    }
-    else
+    } else
         fine(codice_uscita::SUCCESSO, QString());
 }
 

@@ -15,18 +15,18 @@
 struct EsitoUnita
 {
     int codice = codice_uscita::SUCCESSO;
-    QString messaggio;        // one line naming what went wrong; "OK" when done
-    QStringList dettagli;     // verify: one line per differing value
+    QString messaggio;    // one line naming what went wrong; "OK" when done
+    QStringList dettagli; // verify: one line per differing value
     // verify, or a read-back that differs: each value, expected and found
     std::vector<Differenza> differenze;
-    QStringList avvertimenti; // the unit went on all the same
-    QByteArray celle_prima;   // the first read, as received
-    QByteArray celle_dopo;    // the read-back after writing
-    QByteArray valori;        // the unit file of the read to show; empty for none
-    bool iniziata = false;    // the unit announced itself and the dialogue began
+    QStringList avvertimenti;      // the unit went on all the same
+    QByteArray celle_prima;        // the first read, as received
+    QByteArray celle_dopo;         // the read-back after writing
+    QByteArray valori;             // the unit file of the read to show; empty for none
+    bool iniziata = false;         // the unit announced itself and the dialogue began
     bool scritta_in_parte = false; // some cells were written, not all of them
-    qint64 attesa_ms = 0;     // from the start to the unit's announcement
-    qint64 durata_ms = 0;     // from the announcement to the end of the dialogue
+    qint64 attesa_ms = 0;          // from the start to the unit's announcement
+    qint64 durata_ms = 0;          // from the announcement to the end of the dialogue
 
     bool riuscita() const { return codice == codice_uscita::SUCCESSO; }
 };

@@ -60,10 +60,11 @@ std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &test
         return errore(codice_uscita::USO, QStringLiteral("formato"),
                       QStringLiteral("not a station file; expected \"%1\"").arg(FORMATO));
     if (o.value(QStringLiteral("versione")).toInt() != VERSIONE)
-        return errore(codice_uscita::USO, QStringLiteral("versione"),
-                      QStringLiteral("%1 is not known; expected %2")
-                          .arg(citazione(o.value(QStringLiteral("versione")).toVariant().toString()))
-                          .arg(VERSIONE));
+        return errore(
+            codice_uscita::USO, QStringLiteral("versione"),
+            QStringLiteral("%1 is not known; expected %2")
+                .arg(citazione(o.value(QStringLiteral("versione")).toVariant().toString()))
+                .arg(VERSIONE));
     const QJsonValue elenco = o.value(QStringLiteral("posti"));
     if (!elenco.isArray())
         return errore(codice_uscita::USO, QStringLiteral("posti"),
@@ -97,8 +98,8 @@ QByteArray scrivi(const QList<PostoConfigurato> &posti)
 {
     QJsonArray a;
     for (const PostoConfigurato &p : posti)
-        a.append(QJsonObject{{QStringLiteral("posto"), p.numero},
-                             {QStringLiteral("presa"), p.presa}});
+        a.append(
+            QJsonObject{{QStringLiteral("posto"), p.numero}, {QStringLiteral("presa"), p.presa}});
     const QJsonObject o{{QStringLiteral("formato"), FORMATO},
                         {QStringLiteral("versione"), VERSIONE},
                         {QStringLiteral("posti"), a}};

@@ -9,8 +9,8 @@
 #include <QElapsedTimer>
 #include <QJsonValue>
 #include <QList>
-#include <QPair>
 #include <QObject>
+#include <QPair>
 #include <QTimer>
 
 #include <memory>

@@ -20,12 +20,11 @@ QString opzione(int g, const std::optional<int> &valore)
 QString Profilo::impronta() const
 {
     const Impostazioni &i = valori.impostazioni;
-    QStringList campi{QStringLiteral("banda=") + QLatin1String(nome_banda(valori.banda)),
-                      QStringLiteral("codice=") + intero(i.codice),
-                      QStringLiteral("frequenza=") +
-                          QString::fromStdString(i.frequenza.value_or("-")),
-                      QStringLiteral("rele=") + intero(i.rele),
-                      QStringLiteral("impulsi=") + intero(i.impulsi)};
+    QStringList campi{
+        QStringLiteral("banda=") + QLatin1String(nome_banda(valori.banda)),
+        QStringLiteral("codice=") + intero(i.codice),
+        QStringLiteral("frequenza=") + QString::fromStdString(i.frequenza.value_or("-")),
+        QStringLiteral("rele=") + intero(i.rele), QStringLiteral("impulsi=") + intero(i.impulsi)};
     for (int g = 0; g < NUM_GRUPPI; ++g)
         campi << QLatin1String(GRUPPI_OPZIONI[g].nome) + QLatin1Char('=') +
                      opzione(g, i.opzioni[g]);

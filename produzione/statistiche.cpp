@@ -66,8 +66,7 @@ Statistiche statistiche(const QList<RecordRegistro> &record)
     return s;
 }
 
-std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record,
-                                       const QDateTime &adesso)
+std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record, const QDateTime &adesso)
 {
     const QDateTime da = adesso.addMSecs(-static_cast<qint64>(UN_ORA_MS));
     int quante = 0;

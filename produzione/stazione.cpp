@@ -89,8 +89,9 @@ Stazione::Conti Stazione::conti(const Posto *posto) const
 
 void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
 {
-    const Resoconto r{posto->nome(), m_incarico.nome(), numero, esito,
-                      QDateTime::currentDateTimeUtc(), posto->campi_registro()};
+    const Resoconto r{
+        posto->nome(),          m_incarico.nome(), numero, esito, QDateTime::currentDateTimeUtc(),
+        posto->campi_registro()};
     Conti &c = m_conti_posti[posto];
     ++c.unita;
     ++m_conti.unita;
@@ -99,10 +100,9 @@ void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
         ++m_conti.riuscite;
     } else {
         ++m_fallite;
-        fallimento(esito.codice, QStringLiteral("%1 unit %2: %3")
-                                     .arg(posto->nome())
-                                     .arg(numero)
-                                     .arg(esito.messaggio));
+        fallimento(
+            esito.codice,
+            QStringLiteral("%1 unit %2: %3").arg(posto->nome()).arg(numero).arg(esito.messaggio));
     }
     QString errore;
     if (m_registro && !m_registro->scrivi(riga_registro(r), errore))
