@@ -14,6 +14,9 @@ private slots:
     void record();
     void registro();
     void figure();
+    void sospette_data();
+    void sospette();
+    void ultima_ora();
 };
 
 namespace {
@@ -86,17 +89,20 @@ void TstStatistiche::record()
 
 void TstStatistiche::registro()
 {
-    // Line numbers count every line: blank ones, torn ones, one too long to be a record.
+    // Line numbers count every line: blank ones, torn ones, one too long to be a
+    // record; a station's event is neither a unit nor a torn line.
     const QByteArray record = R"({"ora":"2026-12-07T08:00:00Z","porta":"Com 1","esito":0})";
-    QByteArray testo =
-        record + "\n\n" + record.left(20) + "\n" + QByteArray(100'000, '\0') + "\n" + record;
+    const QByteArray evento =
+        R"({"ora":"2026-12-07T08:01:00Z","evento":"impostazioni","posti":[]})";
+    QByteArray testo = record + "\n" + evento + "\n\n" + record.left(20) + "\n" +
+                       QByteArray(100'000, '\0') + "\n" + record;
     QBuffer buffer(&testo);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     const LetturaRegistro letto = leggi_registro(buffer);
     QCOMPARE(letto.record.size(), 2);
     QCOMPARE(letto.record[0].riga, 1);
-    QCOMPARE(letto.record[1].riga, 5);
-    QCOMPARE(letto.scartate, (QList<int>{3, 4}));
+    QCOMPARE(letto.record[1].riga, 6);
+    QCOMPARE(letto.scartate, (QList<int>{4, 5}));
 }
 
 void TstStatistiche::figure()
@@ -129,6 +135,45 @@ void TstStatistiche::figure()
     QCOMPARE(s.totale.resa().value_or(-1), 0.75);
     QCOMPARE(s.totale.unita_ora().value_or(-1), 2.5);
     QVERIFY(!statistiche({}).totale.resa());
+}
+
+void TstStatistiche::sospette_data()
+{
+    QTest::addColumn<int>("fallite"); // of 5 units on "A"
+    QTest::addColumn<int>("altrove"); // failures of 20 units on each of "B" and "C"
+    QTest::addColumn<bool>("segnalata");
+    QTest::newRow("3 of 5 against none") << 3 << 0 << true;
+    QTest::newRow("2 of 5: too few to tell") << 2 << 0 << false;
+    QTest::newRow("3 of 5 against 4 of 20: under 3 times") << 3 << 4 << false;
+}
+
+void TstStatistiche::sospette()
+{
+    QFETCH(int, fallite);
+    QFETCH(int, altrove);
+    QFETCH(bool, segnalata);
+    QList<RecordRegistro> record;
+    for (int i = 0; i < 5; ++i)
+        record << unita("A", i < fallite ? 4 : 0, "2026-12-07T08:00:00Z");
+    for (const char *p : {"B", "C"}) {
+        for (int i = 0; i < 20; ++i)
+            record << unita(p, i < altrove ? 5 : 0, "2026-12-07T08:00:00Z");
+    }
+    // An interrupted unit is no failure.
+    record << unita("B", 130, "2026-12-07T08:00:00Z") << unita("B", 130, "2026-12-07T08:00:00Z");
+    QCOMPARE(porte_sospette(statistiche(record)), segnalata ? QStringList{"A"} : QStringList{});
+}
+
+void TstStatistiche::ultima_ora()
+{
+    const QDateTime adesso = QDateTime::fromString("2026-12-07T10:00:00Z", Qt::ISODate);
+    QList<RecordRegistro> record{unita("A", 0, "2026-12-07T08:00:00Z")};
+    // Ten units over the last half hour: twenty an hour; the one before the hour is out.
+    for (int i = 0; i < 10; ++i)
+        record << unita("A", 0, adesso.addSecs(-1800 + i * 180).toString(Qt::ISODate));
+    QCOMPARE(unita_ultima_ora(record, adesso).value_or(-1), 20.0);
+    // Under a minute of units says nothing yet.
+    QVERIFY(!unita_ultima_ora({unita("A", 0, "2026-12-07T09:59:30Z")}, adesso));
 }
 
 QTEST_GUILESS_MAIN(TstStatistiche)
