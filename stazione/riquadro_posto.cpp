@@ -164,10 +164,18 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
     const int alta = altezza_parola();
     const int icona = std::min(alta * 3 / 2, r.height() / 4);
     const int y_parola = r.height() * 2 / 5;
-    disegna_icona(
-        p, QRectF(r.center().x() - icona / 2.0, y_parola - alta / 2.0 - icona - 4, icona, icona));
-    p.setPen(colori(m_aspetto).testo);
+    const int testata = MARGINE + std::max(16, r.height() / 12) * 5 / 3 + 8;
+    const double sopra = y_parola - alta / 2.0 - icona - 4;
     p.setFont(carattere(alta, true));
+    if (sopra >= testata) {
+        disegna_icona(p, QRectF(r.center().x() - icona / 2.0, sopra, icona, icona));
+    } else {
+        // No room above the word under the heading: beside it, as tall as the word.
+        const int larga = p.fontMetrics().horizontalAdvance(parola(m_aspetto));
+        disegna_icona(p, QRectF(r.center().x() - larga / 2.0 - alta - 8,
+                                y_parola - alta / 2.0 + alta / 8.0, alta, alta));
+    }
+    p.setPen(colori(m_aspetto).testo);
     p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
                parola(m_aspetto));
 
