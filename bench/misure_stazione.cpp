@@ -443,15 +443,54 @@ QStringList guasti(int i, int per_posto)
     return {};
 }
 
-void resistenza(int totale)
+struct Concordanza
 {
-    const int per_posto = totale / POSTI + 1;
-    Prova p(POSTI, SILENZIO_RAPIDO_MS);
+    bool concordi = true;
+    int unita = 0;
+    int ok = 0;
+    int fallite = 0;
+    int dialoghi = 0;
+};
+
+// Each tile's counts against the log's records of its slot and the dialogues
+// its simulators saw; a slot that disagrees is printed.
+Concordanza confronta(Prova &p)
+{
+    const QMap<int, Conti> registro = conti_registro(p.registro());
+    Concordanza c;
+    for (int i = 0; i < POSTI; ++i) {
+        const RiquadroPosto *t = p.finestra().riquadro(i);
+        const Conti riquadro{t->unita(), t->riuscite(), t->fallite()};
+        const Conti r = registro.value(i + 1);
+        const int visti = p.posto(i).somma("dialoghi");
+        const bool uguali = riquadro == r && visti == r.unita;
+        c.concordi = c.concordi && uguali;
+        if (!uguali)
+            std::printf("  slot %d: tile %d/%d/%d, log %d/%d/%d, the simulators saw %d\n", i + 1,
+                        riquadro.unita, riquadro.ok, riquadro.fallite, r.unita, r.ok, r.fallite,
+                        visti);
+        c.unita += r.unita;
+        c.ok += r.ok;
+        c.fallite += r.fallite;
+        c.dialoghi += visti;
+    }
+    return c;
+}
+
+// Every slot's simulator with its faults, then the station.
+bool avvia_resistenza(Prova &p, int per_posto)
+{
     for (int i = 0; i < POSTI; ++i) {
         if (!p.avvia_simulatore(i, SCAMBIO_RAPIDO + guasti(i, per_posto), false))
-            return;
+            return false;
     }
-    if (!p.avvia_stazione())
+    return p.avvia_stazione();
+}
+
+void resistenza(int totale)
+{
+    Prova p(POSTI, SILENZIO_RAPIDO_MS);
+    if (!avvia_resistenza(p, totale / POSTI + 1))
         return;
     int riavvii = 0;
     QTimer sorveglianza;
@@ -489,27 +528,7 @@ void resistenza(int totale)
     sorveglianza.stop();
     p.ferma();
 
-    const QMap<int, Conti> registro = conti_registro(p.registro());
-    bool concordi = true;
-    int unita = 0;
-    int ok = 0;
-    int fallite = 0;
-    int dialoghi = 0;
-    for (int i = 0; i < POSTI; ++i) {
-        const RiquadroPosto *t = p.finestra().riquadro(i);
-        const Conti riquadro{t->unita(), t->riuscite(), t->fallite()};
-        const Conti r = registro.value(i + 1);
-        const int visti = p.posto(i).somma("dialoghi");
-        concordi = concordi && riquadro == r && visti == r.unita;
-        if (!(riquadro == r) || visti != r.unita)
-            std::printf("  slot %d: tile %d/%d/%d, log %d/%d/%d, the simulators saw %d\n", i + 1,
-                        riquadro.unita, riquadro.ok, riquadro.fallite, r.unita, r.ok, r.fallite,
-                        visti);
-        unita += r.unita;
-        ok += r.ok;
-        fallite += r.fallite;
-        dialoghi += visti;
-    }
+    const Concordanza c = confronta(p);
     const double crescita_mb = (fine_kb - base_kb) / MB;
     std::printf("Station endurance: %d slots, unpaced m5sim %s, silence %d ms;\n"
                 "  faults: --garbage-reads 0.002 on 4 slots, --extra-bytes 0.002 on 4, a hang-up\n"
@@ -517,16 +536,16 @@ void resistenza(int totale)
                 POSTI, qPrintable(SCAMBIO_RAPIDO.join(QLatin1Char(' '))), SILENZIO_RAPIDO_MS);
     std::printf("  %d units (%d OK, %d failed, %d interrupted at the end) in %.1f s = %.1f "
                 "units/s%s; %d simulator(s) restarted\n",
-                unita, ok, fallite, unita - ok - fallite, secondi, unita / secondi,
+                c.unita, c.ok, c.fallite, c.unita - c.ok - c.fallite, secondi, c.unita / secondi,
                 finita ? "" : " (STALLED)", riavvii);
     std::printf("  VmRSS %.1f MB after %d units (%.1f s), %.1f MB at the end, peak %.1f MB: "
                 "grew %.2f MB\n",
                 base_kb / MB, soglia, secondi_soglia, fine_kb / MB,
                 std::max(picco_kb, fine_kb) / MB, crescita_mb);
-    std::printf("  tiles, log records and the simulators' dialogues (%d) agree: %s\n", dialoghi,
-                concordi ? "yes" : "NO");
+    std::printf("  tiles, log records and the simulators' dialogues (%d) agree: %s\n", c.dialoghi,
+                c.concordi ? "yes" : "NO");
     std::printf("  goal growth < 10 MB: %s; goal agreement: %s\n\n", esito(crescita_mb < 10),
-                esito(concordi && finita));
+                esito(c.concordi && finita));
 }
 } // namespace
 
