@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "misure_stazione.h"
+#include "percentile.h"
 #include "porte_multiple.h"
 #include "processo.h"
 #include "scadenze.h"
@@ -76,15 +77,6 @@ QList<ByteTraccia> esegui_tracciato(const SimulatoreTracciato &sim, const QStrin
                      .arg(ricevuti_attesi));
     const QList<ByteTraccia> tutti = sim.traccia();
     return tutti.mid(prima.size());
-}
-
-double percentile(QList<double> valori, double p)
-{
-    if (valori.isEmpty())
-        return NAN;
-    std::sort(valori.begin(), valori.end());
-    const auto rango = static_cast<qsizetype>(std::ceil(p * valori.size()));
-    return valori.at(std::clamp<qsizetype>(rango - 1, 0, valori.size() - 1));
 }
 
 QString tipo_risposta(char risposto, quint8 prossimo)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "misure_stazione.h"
+#include "percentile.h"
 
 #include "banco.h"
 #include "file_unita.h"
@@ -45,15 +46,6 @@ constexpr double MB = 1024.0;
 const QByteArray PROFILO =
     R"({"formato":"m5-unita","versione":1,"codice":9,"frequenza":"460","rele":20,)"
     R"("impulsi":3,"toni":"alti","uscite":"mem","trasmettitori":"strip","banda":"UHF"})";
-
-double percentile(QList<double> valori, double p)
-{
-    if (valori.isEmpty())
-        return NAN;
-    std::sort(valori.begin(), valori.end());
-    const auto rango = static_cast<qsizetype>(std::ceil(p * valori.size()));
-    return valori.at(std::clamp<qsizetype>(rango - 1, 0, valori.size() - 1));
-}
 
 const char *esito(bool entro)
 {

@@ -69,27 +69,40 @@ Risultato mediana(const QStringList &argomenti)
         m.fili = std::max(m.fili, x.fili);
     return m;
 }
+// A paced m5sim for each port; none when one does not start.
+std::vector<std::unique_ptr<SimulatoreTracciato>> avvia_simulatori()
+{
+    std::vector<std::unique_ptr<SimulatoreTracciato>> sim;
+    for (int i = 0; i < PORTE_MASSIME; ++i) {
+        sim.push_back(std::make_unique<SimulatoreTracciato>(
+            QStringList{QStringLiteral("--baud"), QStringLiteral("2400")}));
+        if (!sim.back()->avvia())
+            return {};
+    }
+    return sim;
+}
+
+// The file verify compares with: a unit as every run's programming leaves it.
+void prepara_file(const QString &porta, const QStringList &programma, const QString &unita)
+{
+    Processo::esegui(QStringLiteral(M5CTL_PATH),
+                     QStringList{QStringLiteral("--port"), porta} + programma);
+    Processo::esegui(
+        QStringLiteral(M5CTL_PATH),
+        {QStringLiteral("--port"), porta, QStringLiteral("read"), QStringLiteral("-o"), unita});
+}
 } // namespace
 
 void misura_porte_multiple()
 {
     QTemporaryDir cartella;
     const QString unita = cartella.filePath(QStringLiteral("unita.json"));
-    std::vector<std::unique_ptr<SimulatoreTracciato>> sim;
-    for (int i = 0; i < PORTE_MASSIME; ++i) {
-        sim.push_back(std::make_unique<SimulatoreTracciato>(
-            QStringList{QStringLiteral("--baud"), QStringLiteral("2400")}));
-        if (!sim.back()->avvia())
-            return;
-    }
-    // The file verify compares with: a unit as every run's programming leaves it.
+    const auto sim = avvia_simulatori();
+    if (sim.empty())
+        return;
     const QStringList programma{QStringLiteral("program"), QStringLiteral("--codice"),
                                 QStringLiteral("321")};
-    Processo::esegui(QStringLiteral(M5CTL_PATH),
-                     QStringList{QStringLiteral("--port"), sim[0]->percorso()} + programma);
-    Processo::esegui(QStringLiteral(M5CTL_PATH),
-                     {QStringLiteral("--port"), sim[0]->percorso(), QStringLiteral("read"),
-                      QStringLiteral("-o"), unita});
+    prepara_file(sim[0]->percorso(), programma, unita);
 
     std::printf("Several ports at once: m5sim --baud 2400 on each; one m5ctl; median of %d runs\n",
                 PROVE);
@@ -127,8 +140,7 @@ void misura_porte_multiple()
         cpu_entro = cpu_entro && cpu_porta <= 2;
     }
     std::printf("  goal programming on 8 and 16 ports <= 1.05 x 1 port: %s; goal CPU <= 2%% per "
-                "port: %s; goal "
-                "the same threads for 1 port and 16: %s\n\n",
+                "port: %s; goal the same threads for 1 port and 16: %s\n\n",
                 tempo_entro ? "met" : "MISSED", cpu_entro ? "met" : "MISSED",
                 fili_uguali ? "met" : "MISSED");
 }

@@ -19,17 +19,9 @@ bool completa(const QByteArray &celle)
     return celle.size() == CELLE_LETTE;
 }
 
-Blocco blocco_di(const QByteArray &celle)
-{
-    Blocco b{};
-    for (qsizetype i = 0; i < celle.size() && i < NUM_CELLE; ++i)
-        b[std::size_t(i)] = static_cast<std::uint8_t>(celle.at(i));
-    return b;
-}
-
 bool checksum_valido(const QByteArray &celle)
 {
-    const Blocco b = blocco_di(celle);
+    const Blocco b = file_unita::blocco(celle);
     return completa(celle) && checksum_celle(b) == b[CELLA_CKS];
 }
 
@@ -145,7 +137,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
 void DialogoUnita::programma()
 {
     const Programmazione p = prepara_programmazione(m_incarico.valori, m_incarico.banda_valori,
-                                                    blocco_di(m_esito.celle_prima));
+                                                    file_unita::blocco(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
         return;
@@ -191,7 +183,8 @@ void DialogoUnita::verifica()
                       QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
         return;
     }
-    m_esito.differenze = differenze(m_incarico.valori, banda, blocco_di(m_esito.celle_prima));
+    m_esito.differenze =
+        differenze(m_incarico.valori, banda, file_unita::blocco(m_esito.celle_prima));
     for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
@@ -248,8 +241,8 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     if (!checksum_valido(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
-        m_esito.differenze =
-            differenze(m_incarico.valori, m_incarico.banda_valori, blocco_di(r.celle_lette));
+        m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
+                                        file_unita::blocco(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
     } else
         fine(codice_uscita::SUCCESSO, QString());
@@ -433,7 +426,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
 
 QString DialogoUnita::descrivi_checksum(const QByteArray &celle) const
 {
-    const Blocco b = blocco_di(celle);
+    const Blocco b = file_unita::blocco(celle);
     return QStringLiteral("%1: %2: cell 61 holds %3, the checksum of cells 0-13 is %4")
         .arg(citata(messaggio::ERRORE_LETTURA), dispositivo())
         .arg(b[CELLA_CKS])
@@ -448,7 +441,7 @@ QString DialogoUnita::descrivi_fuori_banda() const
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
     const std::string frequenza = m_incarico.valori.frequenza.value_or(
-        decodifica_blocco(blocco_di(m_esito.celle_prima)).frequenza.value_or(""));
+        decodifica_blocco(file_unita::blocco(m_esito.celle_prima)).frequenza.value_or(""));
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),
              banda);
