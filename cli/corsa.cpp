@@ -12,59 +12,59 @@
 
 Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
              Registro *registro, Traccia *traccia)
-    : m_a(argomenti), m_traccia(traccia), m_stazione(incarico),
+    : m_a(argomenti), m_traccia(traccia), m_linea(incarico),
       m_terminale(::isatty(STDERR_FILENO) == 1)
 {
     for (const Destinazione &d : porte)
-        m_stazione.aggiungi(d.percorso, d.com);
-    m_stazione.imposta_unita(m_a.ripetizioni.value_or(1));
-    m_stazione.imposta_silenzio(m_a.silenzio_ms);
-    m_stazione.imposta_traccia(traccia);
-    m_stazione.imposta_registro(registro, QStringLiteral("--log ") + m_a.registro);
+        m_linea.aggiungi(d.percorso, d.com);
+    m_linea.imposta_unita(m_a.ripetizioni.value_or(1));
+    m_linea.imposta_silenzio(m_a.silenzio_ms);
+    m_linea.imposta_traccia(traccia);
+    m_linea.imposta_registro(registro, QStringLiteral("--log ") + m_a.registro);
 }
 
 int Corsa::esegui()
 {
     Segnali segnali;
     QEventLoop ciclo;
-    QObject::connect(&segnali, &Segnali::interruzione, &m_stazione, &Stazione::interrompi);
-    QObject::connect(&m_stazione, &Stazione::unita_registrata, &m_stazione,
+    QObject::connect(&segnali, &Segnali::interruzione, &m_linea, &Linea::interrompi);
+    QObject::connect(&m_linea, &Linea::unita_registrata, &m_linea,
                      [this](Posto *, const Resoconto &r) { registrata(r); });
     if (m_terminale)
-        QObject::connect(&m_stazione, &Stazione::unita_da_togliere, &m_stazione,
+        QObject::connect(&m_linea, &Linea::unita_da_togliere, &m_linea,
                          [this](Posto *posto, int numero) { non_tolta(posto, numero); });
-    QObject::connect(&m_stazione, &Stazione::conclusa, &ciclo, &QEventLoop::quit,
+    QObject::connect(&m_linea, &Linea::conclusa, &ciclo, &QEventLoop::quit,
                      Qt::QueuedConnection);
     if (Segnali::ricevuto())
-        m_stazione.interrompi();
-    m_stazione.avvia();
+        m_linea.interrompi();
+    m_linea.avvia();
     ciclo.exec();
     return riepilogo();
 }
 
 int Corsa::riepilogo() const
 {
-    const int primo = m_stazione.primo_fallimento();
-    const int unita = m_stazione.conti().unita;
+    const int primo = m_linea.primo_fallimento();
+    const int unita = m_linea.conti().unita;
     // --repeat 0 ends only with Ctrl-C: that is its normal end.
-    if (m_stazione.interrotta() && m_a.ripetizioni.value_or(1) != 0) {
+    if (m_linea.interrotta() && m_a.ripetizioni.value_or(1) != 0) {
         QString riga = QStringLiteral("m5ctl: interrupted; ") + conteggi();
         if (primo != 0)
-            riga += QStringLiteral("; the first failure: ") + m_stazione.primo();
+            riga += QStringLiteral("; the first failure: ") + m_linea.primo();
         std::fprintf(stderr, "%s\n", qPrintable(riga));
         return codice_uscita::INTERROTTO;
     }
     if (primo == 0)
         return codice_uscita::SUCCESSO;
     const QString porte =
-        m_stazione.interrotta() ? QStringLiteral(" (%1)").arg(conteggi()) : QString();
-    if (m_stazione.fallite() > 0)
+        m_linea.interrotta() ? QStringLiteral(" (%1)").arg(conteggi()) : QString();
+    if (m_linea.fallite() > 0)
         std::fprintf(stderr, "m5ctl: %d of %d units failed%s; the first: %s\n",
-                     m_stazione.fallite(), unita, qPrintable(porte),
-                     qPrintable(m_stazione.primo()));
+                     m_linea.fallite(), unita, qPrintable(porte),
+                     qPrintable(m_linea.primo()));
     else
         std::fprintf(stderr, "m5ctl: %d %s done, then %s\n", unita, unita == 1 ? "unit" : "units",
-                     qPrintable(m_stazione.primo()));
+                     qPrintable(m_linea.primo()));
     return primo;
 }
 
@@ -72,8 +72,8 @@ int Corsa::riepilogo() const
 QString Corsa::conteggi() const
 {
     QStringList porte;
-    for (const Posto *p : m_stazione.posti()) {
-        const Stazione::Conti c = m_stazione.conti(p);
+    for (const Posto *p : m_linea.posti()) {
+        const Linea::Conti c = m_linea.conti(p);
         QString testo = QStringLiteral("%1: %2 %3")
                             .arg(p->nome())
                             .arg(c.unita)
@@ -94,14 +94,14 @@ void Corsa::registrata(const Resoconto &r)
         std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
     std::fflush(stderr);
     if (!stampata)
-        m_stazione.ferma(codice_uscita::PORTA,
+        m_linea.ferma(codice_uscita::PORTA,
                          QStringLiteral("stdout: cannot write the line of %1 unit %2: %3; the run "
                                         "stopped")
                              .arg(r.porta)
                              .arg(r.numero)
                              .arg(uscita_standard::motivo()));
     else if (m_traccia && !m_traccia->errore().isEmpty())
-        m_stazione.ferma(
+        m_linea.ferma(
             codice_uscita::PORTA,
             QStringLiteral("--trace %1: %2; the trace is incomplete and the run stopped")
                 .arg(m_a.traccia, m_traccia->errore()));

@@ -4,7 +4,7 @@
 // What m5ctl prints of a run: a line per unit on stdout, the terminal's lines, the summary.
 
 #include "argomenti.h"
-#include "stazione.h"
+#include "linea.h"
 
 #include <QList>
 #include <QString>
@@ -37,6 +37,6 @@ private:
 
     const Argomenti &m_a;
     Traccia *m_traccia;
-    Stazione m_stazione;
+    Linea m_linea;
     const bool m_terminale;
 };

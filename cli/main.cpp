@@ -105,13 +105,14 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
 // The line of an output that could not be written; empty when all went well.
 QString consegna(const Argomenti &a, const EsitoUnita &r)
 {
+    const QByteArray valori = file_unita::testo(r.celle_valori);
     if (a.uscita_su_file()) {
         QString motivo;
         if (r.codice == codice_uscita::SUCCESSO &&
-            !file_unita::salva(a.file_uscita, r.valori, motivo))
+            !file_unita::salva(a.file_uscita, valori, motivo))
             return QStringLiteral("-o %1: %2").arg(a.file_uscita, motivo);
-    } else if (a.comando != Comando::Verifica && !r.valori.isEmpty()) {
-        if (!uscita_standard::scrivi_riga(r.valori))
+    } else if (a.comando != Comando::Verifica && !valori.isEmpty()) {
+        if (!uscita_standard::scrivi_riga(valori))
             return QStringLiteral("stdout: %1; the unit file was not written whole")
                 .arg(uscita_standard::motivo());
     }

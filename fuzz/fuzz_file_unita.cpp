@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_unita.h"
 #include "proprieta.h"
+#include "ricevitore.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
 
@@ -47,17 +48,17 @@ QByteArray celle_in_range(const std::uint8_t *dati)
     for (const GruppoOpzioni &g : GRUPPI_OPZIONI)
         metti(g.cella, dati[g.cella] & 1);
     metti(CELLA_BANDA, dati[CELLA_BANDA] & 1 ? lettera::UHF : lettera::VHF);
-    metti(CELLA_CKS, checksum_celle(file_unita::blocco(celle)));
+    metti(CELLA_CKS, checksum_celle(blocco_letto(celle)));
     return celle;
 }
 
 void scritto_e_riletto(const QByteArray &celle)
 {
-    const ValoriUnita v = decodifica_blocco(file_unita::blocco(celle));
+    const ValoriUnita v = decodifica_blocco(blocco_letto(celle));
     if (v.codice < 1 || v.codice > 4096 || !v.frequenza ||
         applica_offset(valore_testo(*v.frequenza)).fuori_range)
         return;
-    const auto letto = file_unita::leggi(file_unita::scrivi(celle));
+    const auto letto = file_unita::leggi(file_unita::testo(celle));
     if (!posto_in_griglia(*v.frequenza).canale) {
         const auto *e = std::get_if<file_unita::Errore>(&letto);
         esigi(e != nullptr && e->codice == 7, "a file off the channel grid is refused with 7");

@@ -292,3 +292,11 @@ void Ricevitore::concludi(EsitoOperazione esito, const QString &motivo)
     ++m_richiesta;
     emit concluso(r);
 }
+
+Blocco blocco_letto(const QByteArray &celle)
+{
+    Blocco b{};
+    for (qsizetype i = 0; i < celle.size() && i < NUM_CELLE; ++i)
+        b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(celle.at(i));
+    return b;
+}

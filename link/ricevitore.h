@@ -18,6 +18,9 @@
 // port's data and by precise timers on this object's thread: it starts at the
 // call, returns at once, and ends with concluso(). Nothing here waits in a
 // loop, so any number of ports share one thread. One operation at a time.
+// The cells of a read as a block: those not read are zero.
+Blocco blocco_letto(const QByteArray &celle);
+
 class Ricevitore : public QObject
 {
     Q_OBJECT

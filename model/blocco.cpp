@@ -55,3 +55,8 @@ std::uint8_t checksum_celle(const Blocco &celle)
         somma += celle[i];
     return static_cast<std::uint8_t>((255 - somma) & 255);
 }
+
+bool checksum_valido(const Blocco &celle)
+{
+    return checksum_celle(celle) == celle[CELLA_CKS];
+}

@@ -32,3 +32,5 @@ const Blocco &blocco_fabbrica(Banda banda);
 
 // The checksum a block's cell 61 must hold: that of its cells 0-13.
 std::uint8_t checksum_celle(const Blocco &celle);
+// Cell 61 holds that checksum.
+bool checksum_valido(const Blocco &celle);

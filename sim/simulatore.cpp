@@ -66,14 +66,21 @@ Simulatore::Simulatore(const OpzioniSimulatore &opzioni)
 Simulatore::~Simulatore()
 {
     chiudi_linea();
-    if (m_collegamento_creato) {
-        // Only our own link: someone may have pointed it elsewhere meanwhile.
-        char destinazione[4096];
-        const ssize_t n =
-            ::readlink(m_opzioni.collegamento.c_str(), destinazione, sizeof destinazione - 1);
-        if (n >= 0 && std::string(destinazione, static_cast<std::size_t>(n)) == m_percorso)
-            ::unlink(m_opzioni.collegamento.c_str());
-    }
+}
+
+// Before the terminal closes: once closed, its number can go to another
+// program's terminal, and a link left behind would lead a PC there.
+void Simulatore::togli_collegamento()
+{
+    if (!m_collegamento_creato)
+        return;
+    m_collegamento_creato = false;
+    // Only our own link: someone may have pointed it elsewhere meanwhile.
+    char destinazione[4096];
+    const ssize_t n =
+        ::readlink(m_opzioni.collegamento.c_str(), destinazione, sizeof destinazione - 1);
+    if (n >= 0 && std::string(destinazione, static_cast<std::size_t>(n)) == m_percorso)
+        ::unlink(m_opzioni.collegamento.c_str());
 }
 
 bool Simulatore::carica_memoria(std::string &errore)
@@ -442,6 +449,7 @@ void Simulatore::riaggancia(std::int64_t ora)
 
 void Simulatore::chiudi_linea()
 {
+    togli_collegamento();
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)

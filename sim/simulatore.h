@@ -54,6 +54,7 @@ public:
     bool carica_memoria(std::string &errore);
     bool apri_linea(std::string &errore);
     bool crea_collegamento(std::string &errore);
+    void togli_collegamento();
     const std::string &percorso() const { return m_percorso; }
     const OpzioniSimulatore &opzioni() const { return m_opzioni; }
     const Memoria &memoria() const { return m_memoria; }

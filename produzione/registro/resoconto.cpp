@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "resoconto.h"
 
+#include "file_unita.h"
 #include "riga_json.h"
 
 #include <QJsonArray>
@@ -29,7 +30,7 @@ RigaJson comune(const Resoconto &r)
 
 QByteArray riga_unita(const Resoconto &r)
 {
-    return comune(r).aggiungi_testo(QStringLiteral("valori"), r.esito.valori).testo();
+    return comune(r).aggiungi_testo(QStringLiteral("valori"), file_unita::testo(r.esito.celle_valori)).testo();
 }
 
 QByteArray riga_registro(const Resoconto &r)

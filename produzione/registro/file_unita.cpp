@@ -4,6 +4,7 @@
 #include "codici_uscita.h"
 #include "controllo_valori.h"
 #include "file_atomico.h"
+#include "ricevitore.h"
 #include "riga_json.h"
 
 #include <QFile>
@@ -167,17 +168,11 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
 }
 } // namespace
 
-Blocco blocco(const QByteArray &celle)
+QByteArray testo(const QByteArray &celle)
 {
-    Blocco b{};
-    for (qsizetype i = 0; i < celle.size() && i < NUM_CELLE; ++i)
-        b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(celle.at(i));
-    return b;
-}
-
-QByteArray scrivi(const QByteArray &celle)
-{
-    const Blocco b = blocco(celle);
+    if (celle.isEmpty())
+        return QByteArray();
+    const Blocco b = blocco_letto(celle);
     const ValoriUnita v = decodifica_blocco(b);
     QJsonArray tutte;
     for (const char c : celle)
@@ -196,7 +191,7 @@ QByteArray scrivi(const QByteArray &celle)
         r.aggiungi(QLatin1String(GRUPPI_OPZIONI[g].nome), opzione(GRUPPI_OPZIONI[g], v.opzioni[g]));
     r.aggiungi(QStringLiteral("banda"), v.banda ? QJsonValue(QLatin1String(nome_banda(*v.banda)))
                                                 : QJsonValue(QJsonValue::Null))
-        .aggiungi(QStringLiteral("checksum_ok"), checksum_celle(b) == b[CELLA_CKS])
+        .aggiungi(QStringLiteral("checksum_ok"), checksum_valido(b))
         .aggiungi(QStringLiteral("celle"), tutte);
     return r.testo();
 }

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "stazione.h"
+#include "linea.h"
 
 #include "registro.h"
 
 #include <QDateTime>
 
-Stazione::Stazione(const Incarico &incarico, QObject *parent)
+Linea::Linea(const Incarico &incarico, QObject *parent)
     : QObject(parent), m_incarico(incarico)
 {
 }
 
-Stazione::~Stazione() = default;
+Linea::~Linea() = default;
 
-Posto &Stazione::aggiungi(const QString &percorso, int com)
+Posto &Linea::aggiungi(const QString &percorso, int com)
 {
     auto *posto = new Posto(percorso, com, m_incarico, this);
     m_posti.append(posto);
@@ -26,35 +26,35 @@ Posto &Stazione::aggiungi(const QString &percorso, int com)
     connect(posto, &Posto::porta_persa, this, [this](const QString &descrizione) {
         fallimento(codice_uscita::PORTA, descrizione + QStringLiteral("; no more units on it"));
     });
-    connect(posto, &Posto::finito, this, &Stazione::posto_finito);
+    connect(posto, &Posto::finito, this, &Linea::posto_finito);
     return *posto;
 }
 
-void Stazione::imposta_unita(int quante)
+void Linea::imposta_unita(int quante)
 {
     for (Posto *p : std::as_const(m_posti))
         p->imposta_unita(quante);
 }
 
-void Stazione::imposta_silenzio(int ms)
+void Linea::imposta_silenzio(int ms)
 {
     for (Posto *p : std::as_const(m_posti))
         p->imposta_silenzio(ms);
 }
 
-void Stazione::imposta_traccia(Traccia *traccia)
+void Linea::imposta_traccia(Traccia *traccia)
 {
     for (Posto *p : std::as_const(m_posti))
         p->ricevitore().porta().imposta_traccia(traccia);
 }
 
-void Stazione::imposta_registro(Registro *registro, const QString &nome)
+void Linea::imposta_registro(Registro *registro, const QString &nome)
 {
     m_registro = registro;
     m_nome_registro = nome;
 }
 
-void Stazione::avvia()
+void Linea::avvia()
 {
     // Stopped before it began: no port is touched.
     m_in_corso = m_interrotta || m_fermata ? 0 : static_cast<int>(m_posti.size());
@@ -66,14 +66,14 @@ void Stazione::avvia()
         p->avvia();
 }
 
-void Stazione::interrompi()
+void Linea::interrompi()
 {
     m_interrotta = true;
     for (Posto *p : std::as_const(m_posti))
         p->interrompi();
 }
 
-void Stazione::ferma(int codice, const QString &descrizione)
+void Linea::ferma(int codice, const QString &descrizione)
 {
     fallimento(codice, descrizione);
     m_fermata = true;
@@ -82,12 +82,12 @@ void Stazione::ferma(int codice, const QString &descrizione)
     emit fermata(descrizione);
 }
 
-Stazione::Conti Stazione::conti(const Posto *posto) const
+Linea::Conti Linea::conti(const Posto *posto) const
 {
     return m_conti_posti.value(posto);
 }
 
-void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
+void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
 {
     const Resoconto r{
         posto->nome(),          m_incarico.nome(), numero, esito, QDateTime::currentDateTimeUtc(),
@@ -114,7 +114,7 @@ void Stazione::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     emit unita_registrata(posto, r);
 }
 
-void Stazione::fallimento(int codice, const QString &descrizione)
+void Linea::fallimento(int codice, const QString &descrizione)
 {
     if (m_primo_codice != 0)
         return;
@@ -122,7 +122,7 @@ void Stazione::fallimento(int codice, const QString &descrizione)
     m_primo = descrizione;
 }
 
-void Stazione::posto_finito()
+void Linea::posto_finito()
 {
     if (--m_in_corso == 0)
         emit conclusa();

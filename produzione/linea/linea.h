@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A production run: many ports on one thread, one unit after the other on each, every unit logged.
+// A production line: many ports on one thread, one unit after the other on each, every unit logged.
 
 #include "incarico.h"
 #include "posto.h"
@@ -19,7 +19,7 @@ class Traccia;
 // Each port waits by its own signals and timers, so a wait on one never holds
 // up another and no port needs a thread. A unit that ends is counted and
 // written to the log before anyone hears of it.
-class Stazione : public QObject
+class Linea : public QObject
 {
     Q_OBJECT
 
@@ -30,8 +30,8 @@ public:
         int riuscite = 0;
     };
 
-    explicit Stazione(const Incarico &incarico, QObject *parent = nullptr);
-    ~Stazione() override;
+    explicit Linea(const Incarico &incarico, QObject *parent = nullptr);
+    ~Linea() override;
 
     // percorso: the device; empty for "Com com" under its system name.
     Posto &aggiungi(const QString &percorso, int com);

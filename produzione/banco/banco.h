@@ -8,7 +8,7 @@
 #include "profilo.h"
 #include "registro.h"
 #include "statistiche.h"
-#include "stazione.h"
+#include "linea.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -54,7 +54,7 @@ public:
     Posto *posto(int indice) const;
     // Any slot with a unit in its dialogue: the settings are locked.
     bool al_lavoro() const;
-    bool in_corso() const { return m_stazione != nullptr; }
+    bool in_corso() const { return m_linea != nullptr; }
     QString percorso_registro() const { return m_percorso_registro; }
 
     // The records of the last hour: a station left running for days keeps
@@ -88,7 +88,7 @@ private:
     QList<PostoConfigurato> m_posti;
     int m_silenzio_ms = SILENZIO_MS;
     std::unique_ptr<SorveglianzaDispositivi> m_sorveglianza;
-    std::unique_ptr<Stazione> m_stazione;
+    std::unique_ptr<Linea> m_linea;
     Registro m_registro;
     QString m_percorso_registro;
     QList<RecordRegistro> m_record;

@@ -12,8 +12,8 @@
 // unit, its band and its cells, marked "formato": "m5-unita", "versione": 1.
 namespace file_unita {
 
-// The object for cells 0-62 as read.
-QByteArray scrivi(const QByteArray &celle);
+// The object for cells 0-62 as read; empty for no cells.
+QByteArray testo(const QByteArray &celle);
 
 struct Contenuto
 {
@@ -32,8 +32,5 @@ std::variant<Contenuto, Errore> leggi_file(const QString &percorso);
 
 // Replaces the file in one step, or leaves it as it was (file_atomico.h).
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore);
-
-// Cells 0-62 as a block (cell 63 zero).
-Blocco blocco(const QByteArray &celle);
 
 } // namespace file_unita

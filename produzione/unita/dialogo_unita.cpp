@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogo_unita.h"
 
-#include "file_unita.h"
 #include "messaggi.h"
 
 using EsitoOperazione = Ricevitore::EsitoOperazione;
@@ -19,10 +18,9 @@ bool completa(const QByteArray &celle)
     return celle.size() == CELLE_LETTE;
 }
 
-bool checksum_valido(const QByteArray &celle)
+bool lettura_valida(const QByteArray &celle)
 {
-    const Blocco b = file_unita::blocco(celle);
-    return completa(celle) && checksum_celle(b) == b[CELLA_CKS];
+    return completa(celle) && checksum_valido(blocco_letto(celle));
 }
 
 std::uint8_t cella(const QByteArray &celle, int i)
@@ -101,12 +99,12 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     m_esito.celle_prima = r.celle_lette;
     const bool mostra = m_incarico.azione == Azione::Leggi || m_incarico.azione == Azione::Verifica;
     if (mostra && completa(r.celle_lette))
-        m_esito.valori = file_unita::scrivi(r.celle_lette);
+        m_esito.celle_valori = r.celle_lette;
     if (!r.riuscito()) {
         fallita(r);
         return;
     }
-    const bool valida = checksum_valido(r.celle_lette);
+    const bool valida = lettura_valida(r.celle_lette);
     switch (m_incarico.azione) {
     case Azione::Leggi:
         fine(valida ? codice_uscita::SUCCESSO : codice_uscita::LETTURA,
@@ -137,7 +135,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
 void DialogoUnita::programma()
 {
     const Programmazione p = prepara_programmazione(m_incarico.valori, m_incarico.banda_valori,
-                                                    file_unita::blocco(m_esito.celle_prima));
+                                                    blocco_letto(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
         return;
@@ -184,7 +182,7 @@ void DialogoUnita::verifica()
         return;
     }
     m_esito.differenze =
-        differenze(m_incarico.valori, banda, file_unita::blocco(m_esito.celle_prima));
+        differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
     for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
@@ -235,14 +233,14 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     }
     if (completa(r.celle_lette)) {
         m_esito.celle_dopo = r.celle_lette;
-        m_esito.valori = file_unita::scrivi(r.celle_lette);
+        m_esito.celle_valori = r.celle_lette;
     }
     // A read that fails its own checksum says nothing of what was written.
-    if (!checksum_valido(r.celle_lette))
+    if (!lettura_valida(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
         m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
-                                        file_unita::blocco(r.celle_lette));
+                                        blocco_letto(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
     } else
         fine(codice_uscita::SUCCESSO, QString());
@@ -426,7 +424,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
 
 QString DialogoUnita::descrivi_checksum(const QByteArray &celle) const
 {
-    const Blocco b = file_unita::blocco(celle);
+    const Blocco b = blocco_letto(celle);
     return QStringLiteral("%1: %2: cell 61 holds %3, the checksum of cells 0-13 is %4")
         .arg(citata(messaggio::ERRORE_LETTURA), dispositivo())
         .arg(b[CELLA_CKS])
@@ -441,7 +439,7 @@ QString DialogoUnita::descrivi_fuori_banda() const
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
     const std::string frequenza = m_incarico.valori.frequenza.value_or(
-        decodifica_blocco(file_unita::blocco(m_esito.celle_prima)).frequenza.value_or(""));
+        decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or(""));
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),
              banda);

@@ -32,22 +32,22 @@ void Banco::imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti
 
 void Banco::avvia()
 {
-    m_stazione = std::make_unique<Stazione>(m_profilo.incarico());
+    m_linea = std::make_unique<Linea>(m_profilo.incarico());
     for (int i = 0; i < m_posti.size(); ++i) {
-        Posto &p = m_stazione->aggiungi(m_posti.at(i).presa, PortaSeriale::PRIMA);
+        Posto &p = m_linea->aggiungi(m_posti.at(i).presa, PortaSeriale::PRIMA);
         collega(i, &p);
     }
-    m_stazione->imposta_unita(UNITA_SENZA_FINE);
-    m_stazione->imposta_silenzio(m_silenzio_ms);
+    m_linea->imposta_unita(UNITA_SENZA_FINE);
+    m_linea->imposta_silenzio(m_silenzio_ms);
     if (m_registro.aperto())
-        m_stazione->imposta_registro(&m_registro, m_percorso_registro);
-    connect(m_stazione.get(), &Stazione::unita_registrata, this, &Banco::registrata);
-    connect(m_stazione.get(), &Stazione::unita_da_togliere, this, [this](Posto *p, int numero) {
-        emit da_togliere(static_cast<int>(m_stazione->posti().indexOf(p)), numero);
+        m_linea->imposta_registro(&m_registro, m_percorso_registro);
+    connect(m_linea.get(), &Linea::unita_registrata, this, &Banco::registrata);
+    connect(m_linea.get(), &Linea::unita_da_togliere, this, [this](Posto *p, int numero) {
+        emit da_togliere(static_cast<int>(m_linea->posti().indexOf(p)), numero);
     });
-    connect(m_stazione.get(), &Stazione::fermata, this, &Banco::fermato);
-    connect(m_stazione.get(), &Stazione::conclusa, this, &Banco::conclusa, Qt::QueuedConnection);
-    m_stazione->avvia();
+    connect(m_linea.get(), &Linea::fermata, this, &Banco::fermato);
+    connect(m_linea.get(), &Linea::conclusa, this, &Banco::conclusa, Qt::QueuedConnection);
+    m_linea->avvia();
 }
 
 void Banco::collega(int indice, Posto *posto)
@@ -77,22 +77,22 @@ void Banco::collega(int indice, Posto *posto)
 
 void Banco::termina()
 {
-    if (m_stazione)
-        m_stazione->interrompi();
+    if (m_linea)
+        m_linea->interrompi();
 }
 
 Posto *Banco::posto(int indice) const
 {
-    if (!m_stazione || indice < 0 || indice >= m_stazione->posti().size())
+    if (!m_linea || indice < 0 || indice >= m_linea->posti().size())
         return nullptr;
-    return m_stazione->posti().at(indice);
+    return m_linea->posti().at(indice);
 }
 
 bool Banco::al_lavoro() const
 {
-    if (!m_stazione)
+    if (!m_linea)
         return false;
-    for (const Posto *p : m_stazione->posti()) {
+    for (const Posto *p : m_linea->posti()) {
         if (p->stato() == Posto::Stato::Lavoro)
             return true;
     }
@@ -114,14 +114,14 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
     const QDateTime un_ora_fa = QDateTime::currentDateTimeUtc().addSecs(-3600);
     while (!m_record.isEmpty() && m_record.first().ora < un_ora_fa)
         m_record.removeFirst();
-    const int indice = static_cast<int>(m_stazione->posti().indexOf(posto));
+    const int indice = static_cast<int>(m_linea->posti().indexOf(posto));
     emit esito_posto(indice, r.numero, r.esito);
     emit figure_cambiate();
 }
 
 void Banco::conclusa()
 {
-    m_stazione.reset();
+    m_linea.reset();
     emit concluso();
 }
 
