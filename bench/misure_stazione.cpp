@@ -101,7 +101,9 @@ class Prova
 {
 public:
     Prova(int posti, int silenzio_ms)
-        : m_banco({QStringLiteral("m5bench"), QStringLiteral("m5bench")}), m_posti(posti)
+        : m_banco({QStringLiteral("m5bench"), QStringLiteral("m5bench")},
+                  m_cartella.filePath(QStringLiteral("stazione.json"))),
+          m_posti(posti)
     {
         m_banco.imposta_silenzio(silenzio_ms);
         for (int i = 0; i < posti; ++i)
@@ -134,9 +136,9 @@ public:
         QList<PostoConfigurato> posti;
         for (std::size_t i = 0; i < m_posti.size(); ++i)
             posti.append({static_cast<int>(i) + 1, m_posti[i].collegamento});
-        m_banco.imposta({std::get<file_unita::Contenuto>(letto), false}, posti);
-        m_finestra = std::make_unique<FinestraStazione>(
-            m_banco, m_cartella.filePath(QStringLiteral("stazione.json")), true);
+        const Profilo profilo{std::get<file_unita::Contenuto>(letto), false};
+        m_banco.imposta(profilo, posti);
+        m_finestra = std::make_unique<FinestraStazione>(m_banco, profilo, posti, true);
         m_finestra->resize(1920, 1080);
         m_finestra->show();
         m_banco.avvia();
@@ -152,7 +154,7 @@ public:
         QTimer limite;
         limite.setSingleShot(true);
         QObject::connect(&limite, &QTimer::timeout, &ciclo, &QEventLoop::quit);
-        QObject::connect(&m_banco, &Banco::figure_cambiate, &ciclo, [&] {
+        QObject::connect(&m_banco, &Banco::totali_cambiati, &ciclo, [&] {
             if (condizione())
                 ciclo.quit();
         });
@@ -452,7 +454,7 @@ Concordanza confronta(Prova &p)
     Concordanza c;
     for (int i = 0; i < POSTI; ++i) {
         const RiquadroPosto *t = p.finestra().riquadro(i);
-        const Conti riquadro{t->unita(), t->riuscite(), t->fallite()};
+        const Conti riquadro{t->quadro().unita, t->quadro().ok, t->quadro().fallite};
         const Conti r = registro.value(i + 1);
         const int visti = p.posto(i).somma("dialoghi");
         const bool uguali = riquadro == r && visti == r.unita;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sorveglianza_dispositivi.h"
 
+#include "porte_sistema.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -56,8 +58,9 @@ void SorveglianzaDispositivi::avvia_udev()
         m_monitor = nullptr;
         return;
     }
-    m_notifica =
-        std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor), QSocketNotifier::Read);
+    // A child, so that it moves with this object to another thread.
+    m_notifica = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor),
+                                                   QSocketNotifier::Read, this);
     connect(m_notifica.get(), &QSocketNotifier::activated, this,
             &SorveglianzaDispositivi::evento_udev);
 }
@@ -97,6 +100,8 @@ void SorveglianzaDispositivi::sorveglia_cartelle()
     QStringList cartelle;
     for (auto it = m_presenti.constBegin(); it != m_presenti.constEnd(); ++it)
         cartelle << cartella_da_sorvegliare(it.key());
+    if (m_ricerca)
+        cartelle << QStringLiteral("/dev");
     cartelle.removeDuplicates();
     const QStringList vecchie = m_file_system.directories();
     if (cartelle == vecchie)
@@ -122,4 +127,42 @@ void SorveglianzaDispositivi::ricontrolla()
     sorveglia_cartelle();
     for (const auto &[percorso, presente] : std::as_const(cambi))
         emit cambiato(percorso, presente);
+    if (m_ricerca)
+        cerca_nuove();
+}
+
+void SorveglianzaDispositivi::cerca_porte_nuove()
+{
+    m_porte_note.clear();
+    for (const PortaSistema &p : porte_sistema())
+        m_porte_note.insert(p.percorso);
+    m_ricerca = true;
+    sorveglia_cartelle();
+}
+
+void SorveglianzaDispositivi::smetti_ricerca()
+{
+    m_ricerca = false;
+    m_porte_note.clear();
+    sorveglia_cartelle();
+}
+
+// A port that comes and goes again before it is looked at is not told.
+void SorveglianzaDispositivi::cerca_nuove()
+{
+    QSet<QString> ora;
+    for (const PortaSistema &p : porte_sistema())
+        ora.insert(p.percorso);
+    QStringList nuove;
+    for (const QString &p : std::as_const(ora)) {
+        if (!m_porte_note.contains(p))
+            nuove << p;
+    }
+    m_porte_note = ora;
+    nuove.sort();
+    for (const QString &p : std::as_const(nuove)) {
+        if (!m_ricerca)
+            break;
+        emit porta_nuova(p);
+    }
 }

@@ -6,6 +6,7 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -34,18 +35,27 @@ public:
     // Whether a path leads to something that exists now (a link is followed).
     static bool esiste(const QString &percorso);
 
+    // From now on, each serial port of the system that appears is told by
+    // porta_nuova(), until smetti_ricerca().
+    void cerca_porte_nuove();
+    void smetti_ricerca();
+
 signals:
     void cambiato(const QString &percorso, bool presente);
+    void porta_nuova(const QString &percorso);
 
 private:
     void avvia_udev();
     void evento_udev();
     void ricontrolla();
     void sorveglia_cartelle();
+    void cerca_nuove();
 
     QFileSystemWatcher m_file_system;
     QHash<QString, bool> m_presenti;
     udev *m_udev = nullptr;
     udev_monitor *m_monitor = nullptr;
     std::unique_ptr<QSocketNotifier> m_notifica;
+    bool m_ricerca = false;
+    QSet<QString> m_porte_note; // the system's ports when last looked at
 };

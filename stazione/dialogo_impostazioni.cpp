@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogo_impostazioni.h"
 
-#include "porte_sistema.h"
-#include "prese.h"
-
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +11,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
-
-namespace {
-// While an adapter is awaited: besides the folders' notifications, the
-// system's ports are looked at no more often than this.
-constexpr int CONTROLLO_MS = 1000;
-} // namespace
 
 DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
                                          const QString &file_profilo, bool verifica,
@@ -72,12 +62,14 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     connect(bottoni, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(bottoni, &QDialogButtonBox::rejected, this, &QDialog::reject);
     colonna->addWidget(bottoni);
-
-    m_controllo.setInterval(CONTROLLO_MS);
-    connect(&m_controllo, &QTimer::timeout, this, &DialogoImpostazioni::cerca_nuovo);
 }
 
-DialogoImpostazioni::~DialogoImpostazioni() = default;
+// A search left going would give the next adapter plugged in to nobody.
+DialogoImpostazioni::~DialogoImpostazioni()
+{
+    if (m_assegnando != 0)
+        emit assegnazione_annullata();
+}
 
 QList<PostoConfigurato> DialogoImpostazioni::posti() const
 {
@@ -117,42 +109,18 @@ void DialogoImpostazioni::accept()
     QDialog::accept();
 }
 
-QSet<QString> DialogoImpostazioni::porte_presenti() const
-{
-    QSet<QString> presenti;
-    for (const PortaSistema &p : porte_sistema())
-        presenti.insert(p.percorso);
-    return presenti;
-}
-
 void DialogoImpostazioni::assegna(int numero)
 {
     m_assegnando = numero;
-    m_prima = porte_presenti();
     m_stato->setText(tr("Collegare l'adattatore nella presa del posto %1...").arg(numero));
-    if (!m_osservatore) {
-        m_osservatore = new QFileSystemWatcher(this);
-        m_osservatore->addPath(QStringLiteral("/dev"));
-        connect(m_osservatore, &QFileSystemWatcher::directoryChanged, this,
-                &DialogoImpostazioni::cerca_nuovo);
-    }
-    m_controllo.start();
+    emit assegnazione_chiesta(numero);
 }
 
-// The first port that was not there when "assign" was pressed.
-void DialogoImpostazioni::cerca_nuovo()
+void DialogoImpostazioni::presa_trovata(int numero, const QString &presa)
 {
-    if (m_assegnando == 0)
+    if (numero != m_assegnando || numero < 1 || numero > m_prese.size())
         return;
-    const QSet<QString> ora = porte_presenti();
-    for (const QString &p : ora) {
-        if (m_prima.contains(p))
-            continue;
-        m_prese[m_assegnando - 1]->setText(prese::nome_presa(p));
-        m_stato->setText(tr("Posto %1: %2").arg(m_assegnando).arg(prese::nome_presa(p)));
-        m_assegnando = 0;
-        m_controllo.stop();
-        return;
-    }
-    m_prima.intersect(ora);
+    m_prese[numero - 1]->setText(presa);
+    m_stato->setText(tr("Posto %1: %2").arg(numero).arg(presa));
+    m_assegnando = 0;
 }

@@ -8,11 +8,8 @@
 
 #include <QDialog>
 #include <QList>
-#include <QSet>
-#include <QTimer>
 
 class QCheckBox;
-class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,15 +29,19 @@ public:
 
     void accept() override;
 
-    // "Assign": the next adapter plugged in goes to slot numero.
+    // "Assign": the next adapter plugged in goes to slot numero; the
+    // station's core watches for it and answers with presa_trovata().
     void assegna(int numero);
+    void presa_trovata(int numero, const QString &presa);
     // The slot waiting for an adapter, 0 when none.
     int in_assegnazione() const { return m_assegnando; }
 
+signals:
+    void assegnazione_chiesta(int numero);
+    void assegnazione_annullata();
+
 private:
     void scegli_profilo();
-    void cerca_nuovo();
-    QSet<QString> porte_presenti() const;
 
     QList<QLineEdit *> m_prese;
     QList<QPushButton *> m_assegna;
@@ -50,7 +51,4 @@ private:
     QString m_file_profilo;
     Profilo m_profilo;
     int m_assegnando = 0;
-    QSet<QString> m_prima;
-    QFileSystemWatcher *m_osservatore = nullptr;
-    QTimer m_controllo;
 };

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>Banco</name>
+    <message>
+        <source>Un posto è al lavoro: le impostazioni non sono cambiate. Riprovare quando nessun posto lavora.</source>
+        <translation>A slot is at work: the settings have not changed. Try again when no slot is working.</translation>
+    </message>
+    <message>
+        <source>Cambiare profilo e posti della stazione? Il cambio resta nel registro.</source>
+        <translation>Change the station&apos;s profile and slots? The change is recorded in the log.</translation>
+    </message>
+    <message>
+        <source>Il file della stazione %1 non si può scrivere: %2</source>
+        <translation>The station file %1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>Il registro non si può scrivere: %1</source>
+        <translation>The log cannot be written: %1</translation>
+    </message>
+</context>
+<context>
     <name>DialogoImpostazioni</name>
     <message>
         <source>Impostazioni della stazione</source>
@@ -103,48 +122,8 @@
 %3</translation>
     </message>
     <message>
-        <source>La rilettura differisce da quanto scritto</source>
-        <translation>The read-back differs from what was written</translation>
-    </message>
-    <message>
-        <source>Valori diversi dal profilo</source>
-        <translation>Values differ from the profile</translation>
-    </message>
-    <message>
-        <source>Interrotto</source>
-        <translation>Interrupted</translation>
-    </message>
-    <message>
-        <source>Errore %1</source>
-        <translation>Error %1</translation>
-    </message>
-    <message>
-        <source> · unità programmata in parte: riprogrammarla</source>
-        <translation> · unit partly programmed: program it again</translation>
-    </message>
-    <message>
-        <source>%1: atteso %2, trovato %3</source>
-        <translation>%1: expected %2, found %3</translation>
-    </message>
-    <message>
         <source>Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 unità/ora nell&apos;ultima ora</source>
         <translation>Units %1 · OK %2 · Failed %3 · First-pass yield %4 · %5 units/hour in the last hour</translation>
-    </message>
-    <message>
-        <source>Un posto è al lavoro: le impostazioni non sono cambiate. Riprovare quando nessun posto lavora.</source>
-        <translation>A slot is at work: the settings have not changed. Try again when no slot is working.</translation>
-    </message>
-    <message>
-        <source>Cambiare profilo e posti della stazione? Il cambio resta nel registro.</source>
-        <translation>Change the station&apos;s profile and slots? The change is recorded in the log.</translation>
-    </message>
-    <message>
-        <source>Il file della stazione %1 non si può scrivere: %2</source>
-        <translation>The station file %1 cannot be written: %2</translation>
-    </message>
-    <message>
-        <source>Il registro non si può scrivere: %1</source>
-        <translation>The log cannot be written: %1</translation>
     </message>
     <message>
         <source>Esporta il registro in CSV</source>
@@ -233,6 +212,37 @@
     <message>
         <source>Controllare cavo e attrezzo</source>
         <translation>Check cable and fixture</translation>
+    </message>
+    <message>
+        <source>Liberare la porta, poi attendere</source>
+        <translation>Free the port, then wait</translation>
+    </message>
+</context>
+<context>
+    <name>TestiEsito</name>
+    <message>
+        <source>La rilettura differisce da quanto scritto</source>
+        <translation>The read-back differs from what was written</translation>
+    </message>
+    <message>
+        <source>Valori diversi dal profilo</source>
+        <translation>Values differ from the profile</translation>
+    </message>
+    <message>
+        <source>Interrotto</source>
+        <translation>Interrupted</translation>
+    </message>
+    <message>
+        <source>Errore %1</source>
+        <translation>Error %1</translation>
+    </message>
+    <message>
+        <source> · unità programmata in parte: riprogrammarla</source>
+        <translation> · unit partly programmed: program it again</translation>
+    </message>
+    <message>
+        <source>%1: atteso %2, trovato %3</source>
+        <translation>%1: expected %2, found %3</translation>
     </message>
 </context>
 <context>

@@ -1,27 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // m5stazione: a programming station of up to 16 ports, hands-free.
 #include "avvio_grafico.h"
+#include "avvio_banco.h"
 #include "banco.h"
 #include "finestra_stazione.h"
 #include "opzioni_stazione.h"
-#include "porte_sistema.h"
-#include "prese.h"
 #include "segnali.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
 #include <optional>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 // The program is gone this long after it was told to end, whatever a port does.
@@ -42,13 +38,6 @@ int errore(int codice, const QString &messaggio, bool finestra)
     if (finestra && schermo_visibile())
         QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), messaggio);
     return codice;
-}
-
-QString login()
-{
-    if (const passwd *pw = ::getpwuid(::getuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    return qEnvironmentVariable("USER");
 }
 
 void carica_traduzione(QApplication &app)
@@ -87,38 +76,6 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
     return Profilo{std::get<file_unita::Contenuto>(letto), verifica};
 }
 
-// --slot, else the station file, else one slot per serial port present.
-std::optional<QList<PostoConfigurato>> leggi_posti(const OpzioniStazione &o, const QString &file,
-                                                   int &codice)
-{
-    if (!o.posti.isEmpty())
-        return o.posti;
-    auto letti = file_stazione::leggi_file(file);
-    if (auto *e = std::get_if<ErroreValore>(&letti)) {
-        codice = errore(
-            e->codice,
-            QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file, e->messaggio), true);
-        return std::nullopt;
-    }
-    auto posti = std::get<QList<PostoConfigurato>>(letti);
-    if (!posti.isEmpty())
-        return posti;
-    for (const PortaSistema &p : porte_sistema()) {
-        if (posti.size() == file_stazione::POSTI_MASSIMI)
-            break;
-        posti.append({static_cast<int>(posti.size()) + 1, prese::nome_presa(p.percorso)});
-    }
-    return posti;
-}
-
-QString registro_predefinito()
-{
-    const QString cartella = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                             QStringLiteral("/m5stazione");
-    QDir().mkpath(cartella);
-    return cartella + QStringLiteral("/registro.jsonl");
-}
-
 int esegui(QApplication &app, OpzioniStazione o)
 {
     int codice = 0;
@@ -126,22 +83,33 @@ int esegui(QApplication &app, OpzioniStazione o)
     if (!profilo)
         return codice;
     const QString file_stazione = file_stazione::percorso_predefinito();
-    const auto posti = leggi_posti(o, file_stazione, codice);
-    if (!posti)
-        return codice;
+    const auto posti = avvio_banco::posti(o.posti, file_stazione);
+    if (auto *e = std::get_if<ErroreValore>(&posti))
+        return errore(e->codice, e->messaggio, true);
+    const auto &elenco = std::get<QList<PostoConfigurato>>(posti);
 
-    Banco banco({QSysInfo::machineHostName(), o.operatore.isEmpty() ? login() : o.operatore});
-    const QString registro = o.registro.isEmpty() ? registro_predefinito() : o.registro;
+    // The core and its ports on a thread of their own: a display that stalls,
+    // a modal dialog or a slow file chooser costs the slots nothing.
+    auto *banco = new Banco({QSysInfo::machineHostName(), avvio_banco::operatore(o.operatore)},
+                            file_stazione);
+    const QString registro = o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro;
     QString motivo;
     QString avviso;
-    if (!banco.apri_registro(registro, motivo, avviso))
+    if (!banco->apri_registro(registro, motivo, avviso)) {
+        delete banco;
         return errore(codice_uscita::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo),
                       true);
+    }
     if (!avviso.isEmpty())
         errore(0, QStringLiteral("warning: --log %1: %2").arg(registro, avviso), false);
-    banco.imposta(*profilo, *posti);
+    banco->imposta(*profilo, elenco);
+    QThread filo;
+    filo.setObjectName(QStringLiteral("banco"));
+    banco->moveToThread(&filo);
+    QObject::connect(&filo, &QThread::finished, banco, &QObject::deleteLater);
+    filo.start();
 
-    FinestraStazione finestra(banco, file_stazione, o.muto);
+    FinestraStazione finestra(*banco, *profilo, elenco, o.muto);
     finestra.imposta_file_profilo(o.da_file);
     QObject::connect(&finestra, &FinestraStazione::chiusa, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -154,8 +122,11 @@ int esegui(QApplication &app, OpzioniStazione o)
         finestra.close();
     });
     finestra.showMaximized();
-    banco.avvia();
-    return app.exec();
+    QMetaObject::invokeMethod(banco, &Banco::avvia, Qt::QueuedConnection);
+    const int fine = app.exec();
+    filo.quit();
+    filo.wait();
+    return fine;
 }
 } // namespace
 

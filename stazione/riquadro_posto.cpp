@@ -77,54 +77,25 @@ RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
     connect(&m_ridisegno, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
-void RiquadroPosto::imposta_aspetto(Aspetto aspetto)
+void RiquadroPosto::imposta(const QuadroPosto &q)
 {
-    m_aspetto = aspetto;
-    if (aspetto == Aspetto::Lavoro || aspetto == Aspetto::Attesa)
-        imposta_motivo(QString(), {});
-    if (aspetto != Aspetto::Lavoro)
-        m_cella = m_ultima = 0;
-    setAccessibleDescription(parola(aspetto));
-    update();
-}
-
-void RiquadroPosto::imposta_progresso(int cella, int ultima)
-{
-    m_cella = cella;
-    m_ultima = ultima;
-    if (!m_ridisegno.isActive())
+    const bool solo_progresso = q.aspetto == m_q.aspetto && q.motivo == m_q.motivo &&
+                                q.dettagli == m_q.dettagli && q.unita == m_q.unita &&
+                                q.ok == m_q.ok && q.fallite == m_q.fallite &&
+                                q.segnalato == m_q.segnalato;
+    const bool nuovo_aspetto = q.aspetto != m_q.aspetto;
+    m_q = q;
+    if (nuovo_aspetto)
+        setAccessibleDescription(parola(q.aspetto));
+    if (!solo_progresso)
+        update();
+    else if (!m_ridisegno.isActive())
         m_ridisegno.start();
-}
-
-void RiquadroPosto::imposta_motivo(const QString &motivo, const QStringList &dettagli)
-{
-    m_motivo = motivo;
-    m_dettagli = dettagli;
-    update();
-}
-
-void RiquadroPosto::imposta_conti(int unita, int riuscite, int fallite)
-{
-    // Every tile is told after each unit anywhere; only one has changed.
-    if (unita == m_unita && riuscite == m_riuscite && fallite == m_fallite)
-        return;
-    m_unita = unita;
-    m_riuscite = riuscite;
-    m_fallite = fallite;
-    update();
 }
 
 void RiquadroPosto::imposta_impronta(const QString &impronta)
 {
     m_impronta = impronta;
-    update();
-}
-
-void RiquadroPosto::imposta_segnalato(bool si)
-{
-    if (si == m_segnalato)
-        return;
-    m_segnalato = si;
     update();
 }
 
@@ -135,15 +106,15 @@ int RiquadroPosto::altezza_parola() const
 
 QString RiquadroPosto::riga_sotto() const
 {
-    switch (m_aspetto) {
+    switch (m_q.aspetto) {
     case Aspetto::Mancante:
         // With a reason the adapter is there, and plugging it in is no cure.
-        return m_motivo.isEmpty() ? tr("Adattatore assente: collegarlo")
+        return m_q.motivo.isEmpty() ? tr("Adattatore assente: collegarlo")
                                   : tr("Liberare la porta, poi attendere");
     case Aspetto::Attesa:
         return tr("Collegare un'unità");
     case Aspetto::Lavoro:
-        return m_ultima > 0 ? tr("Cella %1 di %2").arg(m_cella).arg(m_ultima) : tr("Lettura");
+        return m_q.ultima > 0 ? tr("Cella %1 di %2").arg(m_q.cella).arg(m_q.ultima) : tr("Lettura");
     case Aspetto::Riuscito:
     case Aspetto::Fallito:
         return tr("Togliere l'unità");
@@ -171,38 +142,38 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
         disegna_icona(p, QRectF(r.center().x() - icona / 2.0, sopra, icona, icona));
     } else {
         // No room above the word under the heading: beside it, as tall as the word.
-        const int larga = p.fontMetrics().horizontalAdvance(parola(m_aspetto));
+        const int larga = p.fontMetrics().horizontalAdvance(parola(m_q.aspetto));
         disegna_icona(p, QRectF(r.center().x() - larga / 2.0 - alta - 8,
                                 y_parola - alta / 2.0 + alta / 8.0, alta, alta));
     }
-    p.setPen(colori(m_aspetto).testo);
+    p.setPen(colori(m_q.aspetto).testo);
     p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
-               parola(m_aspetto));
+               parola(m_q.aspetto));
 
     const int piccola = std::max(14, r.height() / 18);
     p.setFont(carattere(piccola, false));
     QStringList righe{riga_sotto()};
-    if (!m_motivo.isEmpty())
-        righe.prepend(m_motivo);
-    righe << m_dettagli;
+    if (!m_q.motivo.isEmpty())
+        righe.prepend(m_q.motivo);
+    righe << m_q.dettagli;
     const int y = y_parola + alta;
     p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - BARRA_PX - y - piccola * 2),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, righe.join(QLatin1Char('\n')));
     p.drawText(
         QRect(MARGINE, r.bottom() - BARRA_PX - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
         Qt::AlignCenter,
-        tr("Unità %1 · OK %2 · Falliti %3").arg(m_unita).arg(m_riuscite).arg(m_fallite));
+        tr("Unità %1 · OK %2 · Falliti %3").arg(m_q.unita).arg(m_q.ok).arg(m_q.fallite));
 }
 
 void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
 {
-    p.fillRect(r, colori(m_aspetto).sfondo);
-    if (m_aspetto == Aspetto::Lavoro && m_ultima > 0) {
+    p.fillRect(r, colori(m_q.aspetto).sfondo);
+    if (m_q.aspetto == Aspetto::Lavoro && m_q.ultima > 0) {
         // The part done, darker, from the left.
-        const int fatto = r.width() * m_cella / m_ultima;
+        const int fatto = r.width() * m_q.cella / m_q.ultima;
         p.fillRect(QRect(r.left(), r.bottom() - BARRA_PX, fatto, BARRA_PX), Qt::black);
     }
-    if (m_segnalato) {
+    if (m_q.segnalato) {
         p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), 10));
         p.drawRect(r.adjusted(5, 5, -5, -5));
     }
@@ -211,7 +182,7 @@ void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
 void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
 {
     const int alta = std::max(16, height() / 12);
-    p.setPen(colori(m_aspetto).testo);
+    p.setPen(colori(m_q.aspetto).testo);
     p.setFont(carattere(alta, true));
     p.drawText(r, Qt::AlignLeft | Qt::AlignTop, tr("Posto %1").arg(m_numero));
     p.setFont(carattere(alta * 2 / 3, false));
@@ -219,7 +190,7 @@ void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
     const QString presa =
         p.fontMetrics().elidedText(QFileInfo(m_presa).fileName(), Qt::ElideMiddle, r.width());
     p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignLeft | Qt::AlignTop, presa);
-    if (m_segnalato)
+    if (m_q.segnalato)
         p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignRight | Qt::AlignTop,
                    tr("Controllare cavo e attrezzo"));
 }
@@ -227,12 +198,12 @@ void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
 // A shape per state, so that colour is never the only sign.
 void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
 {
-    const QColor colore = colori(m_aspetto).testo;
+    const QColor colore = colori(m_q.aspetto).testo;
     p.setPen(
         QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     QPainterPath f;
-    switch (m_aspetto) {
+    switch (m_q.aspetto) {
     case Aspetto::Riuscito:
         f.moveTo(r.left() + r.width() * 0.15, r.top() + r.height() * 0.55);
         f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.80);
@@ -247,7 +218,7 @@ void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
     case Aspetto::Lavoro:
         p.drawArc(
             r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1),
-            90 * 16, -16 * 360 * (m_ultima > 0 ? m_cella : 0) / std::max(1, m_ultima));
+            90 * 16, -16 * 360 * (m_q.ultima > 0 ? m_q.cella : 0) / std::max(1, m_q.ultima));
         f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
         break;
     case Aspetto::Attesa:

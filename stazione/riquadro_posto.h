@@ -3,6 +3,8 @@
 
 // One slot's tile: a state word, a colour and an icon that read from across the room.
 
+#include "quadro_posto.h"
+
 #include <QColor>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,7 @@ class RiquadroPosto : public QWidget
     Q_OBJECT
 
 public:
-    enum class Aspetto { Mancante, Attesa, Lavoro, Riuscito, Fallito, DaTogliere };
-    Q_ENUM(Aspetto)
+    using Aspetto = QuadroPosto::Aspetto;
 
     struct Colori
     {
@@ -28,22 +29,13 @@ public:
 
     RiquadroPosto(int numero, const QString &presa, QWidget *parent = nullptr);
 
-    void imposta_aspetto(Aspetto aspetto);
-    void imposta_progresso(int cella, int ultima);
-    // What went wrong, and each value that differs.
-    void imposta_motivo(const QString &motivo, const QStringList &dettagli);
-    void imposta_conti(int unita, int riuscite, int fallite);
+    void imposta(const QuadroPosto &quadro);
     void imposta_impronta(const QString &impronta);
-    // A failure rate that stands out: a bad cable or fixture.
-    void imposta_segnalato(bool si);
 
-    Aspetto aspetto() const { return m_aspetto; }
-    QString motivo() const { return m_motivo; }
-    QStringList dettagli() const { return m_dettagli; }
-    bool segnalato() const { return m_segnalato; }
-    int unita() const { return m_unita; }
-    int riuscite() const { return m_riuscite; }
-    int fallite() const { return m_fallite; }
+    const QuadroPosto &quadro() const { return m_q; }
+    Aspetto aspetto() const { return m_q.aspetto; }
+    QString motivo() const { return m_q.motivo; }
+    QStringList dettagli() const { return m_q.dettagli; }
     // The pixel size the state word is drawn at.
     int altezza_parola() const;
 
@@ -59,14 +51,6 @@ private:
     const int m_numero;
     const QString m_presa;
     QString m_impronta;
-    Aspetto m_aspetto = Aspetto::Mancante;
-    int m_cella = 0;
-    int m_ultima = 0;
-    QString m_motivo;
-    QStringList m_dettagli;
-    int m_unita = 0;
-    int m_riuscite = 0;
-    int m_fallite = 0;
-    bool m_segnalato = false;
+    QuadroPosto m_q;
     QTimer m_ridisegno;
 };

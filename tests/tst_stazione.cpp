@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The programming station against m5sim on ptys: tiles, counters, log and simulators agree.
+// The station's window draws what its core tells; m5stazione as a user starts it.
 #include "banco.h"
 #include "esecuzione_m5ctl.h"
 #include "file_unita.h"
@@ -9,16 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <array>
 #include <cmath>
 #include <csignal>
-#include <memory>
 
 using Aspetto = RiquadroPosto::Aspetto;
 
@@ -28,11 +25,7 @@ class TstStazione : public QObject
 
 private slots:
     void initTestCase();
-    void posti_data();
-    void posti();
-    void esiti_data();
-    void esiti();
-    void porta_occupata();
+    void disegno();
     void colori_data();
     void colori();
     void parola_data();
@@ -47,10 +40,6 @@ private:
 };
 
 namespace {
-constexpr int ATTESA_MS = 40000;
-// Longer than the 2 s of silence after which the station takes a unit for gone.
-const QString SCAMBIO_MS = QStringLiteral("2500");
-constexpr int CELLE_SCRITTE = 62;
 
 // Code 9 and relay 20, where the factory block has 1 and 30.
 const QByteArray PROFILO =
@@ -63,105 +52,6 @@ Profilo profilo(const QString &file, bool verifica)
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     return c ? Profilo{*c, verifica} : Profilo{};
 }
-
-QList<QJsonObject> righe_json(const QString &file)
-{
-    QFile f(file);
-    QList<QJsonObject> righe;
-    if (!f.open(QIODevice::ReadOnly))
-        return righe;
-    for (const QByteArray &r : f.readAll().split('\n')) {
-        if (!r.isEmpty())
-            righe << QJsonDocument::fromJson(r).object();
-    }
-    return righe;
-}
-
-QJsonObject riepilogo(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object()
-                                       : QJsonObject();
-}
-
-// The station's controller and window in this process, shown offscreen,
-// with a log of its own.
-class StazioneProva
-{
-public:
-    StazioneProva(const QString &cartella, const Profilo &profilo, const QStringList &percorsi)
-        : m_banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")}),
-          m_registro(cartella + QStringLiteral("/registro.jsonl"))
-    {
-        QString errore;
-        QString avviso;
-        m_aperto = m_banco.apri_registro(m_registro, errore, avviso);
-        QList<PostoConfigurato> posti;
-        for (int i = 0; i < percorsi.size(); ++i)
-            posti.append({i + 1, percorsi.at(i)});
-        m_banco.imposta(profilo, posti);
-        m_finestra = std::make_unique<FinestraStazione>(
-            m_banco, cartella + QStringLiteral("/stazione.json"), true);
-        m_finestra->resize(1280, 800);
-        m_finestra->show();
-        m_banco.avvia();
-    }
-    ~StazioneProva() { ferma(); }
-
-    bool aperto() const { return m_aperto; }
-    Banco &banco() { return m_banco; }
-    RiquadroPosto *riquadro(int indice) const { return m_finestra->riquadro(indice); }
-    Posto::Stato stato(int indice) const { return m_banco.posto(indice)->stato(); }
-    QString totali() const
-    {
-        const auto *l = m_finestra->findChild<QLabel *>(QStringLiteral("totali"));
-        return l ? l->text() : QString();
-    }
-    // The log's unit records, of one slot (1-16) or all.
-    QList<QJsonObject> record(int posto = 0) const
-    {
-        QList<QJsonObject> r;
-        for (const QJsonObject &o : righe_json(m_registro)) {
-            if (posto == 0 || o.value(QStringLiteral("posto")).toInt() == posto)
-                r << o;
-        }
-        return r;
-    }
-    bool ferma()
-    {
-        if (m_banco.in_corso())
-            m_banco.termina();
-        return QTest::qWaitFor([this] { return !m_banco.in_corso(); }, ATTESA_MS);
-    }
-
-private:
-    Banco m_banco;
-    QString m_registro;
-    bool m_aperto = false;
-    std::unique_ptr<FinestraStazione> m_finestra;
-};
-
-// The simulators that have served one slot, one after the other.
-struct SimulatoriPosto
-{
-    std::unique_ptr<ProcessoSimulatore> attuale;
-    QStringList riepiloghi;
-
-    bool avvia(const QString &riepilogo, const QStringList &argomenti)
-    {
-        attuale = std::make_unique<ProcessoSimulatore>(
-            QStringList{QStringLiteral("--summary"), riepilogo} + argomenti);
-        riepiloghi << riepilogo;
-        return attuale->avvia();
-    }
-    int somma(const char *campo) const
-    {
-        int n = 0;
-        for (const QString &r : riepiloghi)
-            n += riepilogo(r).value(QLatin1String(campo)).toInt(-1000);
-        return n;
-    }
-};
 
 double luminanza(const QColor &c)
 {
@@ -192,225 +82,32 @@ void TstStazione::initTestCase()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-void TstStazione::posti_data()
+// The window draws each slot and the totals as the core tells them, in the
+// window's words and numbers.
+void TstStazione::disegno()
 {
-    QTest::addColumn<QStringList>("guasto"); // of the second slot's first simulator
-    QTest::addColumn<bool>("tolto");         // the second slot's adapter pulled out
-    QTest::addColumn<bool>("cartella");      // the third slot's folder comes later
-    QTest::addColumn<int>("fallite");        // on the second slot
-
-    QTest::newRow("concordi") << QStringList{} << false << false << 0;
-    // "U", the read, then 20 whole "W" records: the line drops under the writes.
-    QTest::newRow("riaggancio") << QStringList{"--hangup-after", "187"} << false << false << 1;
-    QTest::newRow("adattatore tolto") << QStringList{} << true << false << 0;
-    QTest::newRow("cartella che non c'è") << QStringList{} << false << true << 0;
-}
-
-// Three slots, units swapped by the simulators: whatever happens to one
-// slot, every tile, the station's totals, the log and the simulators agree.
-void TstStazione::posti()
-{
-    QFETCH(QStringList, guasto);
-    QFETCH(bool, tolto);
-    QFETCH(bool, cartella);
-    QFETCH(int, fallite);
-
-    QTemporaryDir d;
-    QVERIFY(d.isValid());
-    const Profilo p = profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false);
-    const QStringList percorsi{d.filePath(QStringLiteral("p1")), d.filePath(QStringLiteral("p2")),
-                               cartella ? d.filePath(QStringLiteral("nuova/presa/p3"))
-                                        : d.filePath(QStringLiteral("p3"))};
-    std::array<SimulatoriPosto, 3> sim;
-    auto avvia = [&](int i, const QStringList &altri, bool collegato = true) {
-        const QString r =
-            d.filePath(QStringLiteral("s%1-%2.json").arg(i).arg(sim[i].riepiloghi.size()));
-        QStringList a{QStringLiteral("--swap-ms"), SCAMBIO_MS};
-        if (collegato)
-            a << QStringLiteral("--link") << percorsi.at(i);
-        return sim[i].avvia(r, a + altri);
-    };
-    QVERIFY(avvia(0, {}));
-    QVERIFY(avvia(1, guasto));
-    if (!cartella)
-        QVERIFY(avvia(2, {}));
-
-    StazioneProva s(d.path(), p, percorsi);
-    QVERIFY(s.aperto());
-    if (!guasto.isEmpty()) {
-        // That slot's unit fails, and the slot waits for its adapter.
-        QTRY_COMPARE_WITH_TIMEOUT(s.record(2).size(), 1, ATTESA_MS);
-        QCOMPARE(s.record(2).first().value("esito").toInt(), codice_uscita::TIME_OUT);
-        QTRY_COMPARE_WITH_TIMEOUT(s.riquadro(1)->aspetto(), Aspetto::Mancante, ATTESA_MS);
-        QVERIFY(s.riquadro(1)->motivo().startsWith(QStringLiteral("Errore TIME OUT")));
-        QVERIFY(sim[1].attuale->attendi_fine(ATTESA_MS));
-    }
-    if (tolto) {
-        QTRY_COMPARE_WITH_TIMEOUT(s.record(2).size(), 1, ATTESA_MS);
-        sim[1].attuale->termina();
-        QTRY_COMPARE_WITH_TIMEOUT(s.riquadro(1)->aspetto(), Aspetto::Mancante, ATTESA_MS);
-    }
-    // Back at the same name, on a new pty: the slot goes on by itself.
-    if (tolto || !guasto.isEmpty())
-        QVERIFY(avvia(1, {}));
-    if (cartella) {
-        QTRY_VERIFY_WITH_TIMEOUT(!s.record(1).isEmpty() && !s.record(2).isEmpty(), ATTESA_MS);
-        QCOMPARE(s.stato(2), Posto::Stato::Mancante);
-        QCOMPARE(s.riquadro(2)->aspetto(), Aspetto::Mancante);
-        QCOMPARE(s.record(3).size(), 0);
-        // A link made by hand, in folders that were not there.
-        QVERIFY(avvia(2, {}, false));
-        QVERIFY(QDir().mkpath(QFileInfo(percorsi.at(2)).path()));
-        QVERIFY(QFile::link(sim[2].attuale->percorso(), percorsi.at(2)));
-    }
-
-    // Two good units on each slot; the station ends while every slot waits
-    // for its unit to be taken out, so that no unit is cut short.
-    const std::array<int, 3> attese{2, 2 + fallite, 2};
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            for (int i = 0; i < 3; ++i) {
-                if (s.record(i + 1).size() < attese[i] || s.stato(i) != Posto::Stato::Rimozione)
-                    return false;
-            }
-            return true;
-        }(),
-        2 * ATTESA_MS);
-    QVERIFY(s.ferma());
-    for (SimulatoriPosto &x : sim)
-        x.attuale->termina();
-
-    int unita = 0;
-    int ok = 0;
-    for (int i = 0; i < 3; ++i) {
-        const QList<QJsonObject> r = s.record(i + 1);
-        int riuscite = 0;
-        for (int n = 0; n < r.size(); ++n) {
-            const QJsonObject &o = r.at(n);
-            // A missing adapter takes no unit number.
-            QCOMPARE(o.value("unita").toInt(), n + 1);
-            QCOMPARE(o.value("porta").toString(), percorsi.at(i));
-            QCOMPARE(o.value("presa").toString(), percorsi.at(i));
-            QCOMPARE(o.value("profilo").toString(), p.impronta());
-            QCOMPARE(o.value("stazione").toString(), QStringLiteral("banco-prova"));
-            QCOMPARE(o.value("operatore").toString(), QStringLiteral("collaudo"));
-            riuscite += o.value("esito").toInt() == 0 ? 1 : 0;
-        }
-        const int n = static_cast<int>(r.size());
-        const int fallite_qui = n - riuscite;
-        QCOMPARE(fallite_qui, i == 1 ? fallite : 0);
-        const RiquadroPosto *t = s.riquadro(i);
-        QCOMPARE(t->unita(), n);
-        QCOMPARE(t->riuscite(), riuscite);
-        QCOMPARE(t->fallite(), fallite_qui);
-        // What the receivers saw: each record a dialogue, each good unit 62 cells.
-        QCOMPARE(sim[i].somma("dialoghi"), n);
-        QCOMPARE(sim[i].somma("unita"), n);
-        QCOMPARE(sim[i].somma("scritture"), CELLE_SCRITTE * riuscite + 20 * fallite_qui);
-        unita += n;
-        ok += riuscite;
-    }
-    QVERIFY2(
-        s.totali().startsWith(
-            QStringLiteral("Unità %1 · OK %2 · Falliti %3 ").arg(unita).arg(ok).arg(unita - ok)),
-        qPrintable(s.totali()));
-    QCOMPARE(s.banco().figure().totale.unita, unita);
-}
-
-void TstStazione::esiti_data()
-{
-    QTest::addColumn<bool>("verifica");
-    QTest::addColumn<QStringList>("simulatore");
-    QTest::addColumn<int>("esito");
-    QTest::addColumn<QString>("motivo");       // the tile's
-    QTest::addColumn<QStringList>("dettagli"); // each line of the tile holds its part
-    QTest::addColumn<int>("scritture");        // "W" records the unit got
-
-    QTest::newRow("verifica diversa")
-        << true << QStringList{} << codice_uscita::DIVERSA
-        << QStringLiteral("Valori diversi dal profilo")
-        << QStringList{"codice: atteso 9, trovato 1", "rele: atteso 20, trovato 30"} << 0;
-    QTest::newRow("altra banda") << false << QStringList{"--block", "vhf"}
-                                 << codice_uscita::FUORI_BANDA
-                                 << QStringLiteral("Frequenza Fuori Banda !") << QStringList{} << 0;
-    QTest::newRow("altra banda in verifica")
-        << true << QStringList{"--block", "vhf"} << codice_uscita::FUORI_BANDA
-        << QStringLiteral("Frequenza Fuori Banda !") << QStringList{} << 0;
-    // A cell outside the checksum: no value differs, the cell does.
-    QTest::newRow("rilettura diversa")
-        << false << QStringList{"--flip-after-write", "20"} << codice_uscita::RILETTURA
-        << QStringLiteral("La rilettura differisce da quanto scritto")
-        << QStringList{"cell 20 was written as 0 and reads 90"} << CELLE_SCRITTE;
-}
-
-// A failed unit's tile says why in the window's words, and which values differ.
-void TstStazione::esiti()
-{
-    QFETCH(bool, verifica);
-    QFETCH(QStringList, simulatore);
-    QFETCH(int, esito);
-    QFETCH(QString, motivo);
-    QFETCH(QStringList, dettagli);
-    QFETCH(int, scritture);
-
-    QTemporaryDir d;
-    QVERIFY(d.isValid());
-    SimulatoriPosto sim;
-    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")), simulatore));
-    StazioneProva s(d.path(),
-                    profilo(m_cartella.filePath(QStringLiteral("profilo.json")), verifica),
-                    {sim.attuale->percorso()});
-    QVERIFY(s.aperto());
-    QTRY_COMPARE_WITH_TIMEOUT(s.record().size(), 1, ATTESA_MS);
-    const QJsonObject r = s.record().first();
-    QCOMPARE(r.value("esito").toInt(), esito);
-    QCOMPARE(r.value("comando").toString(),
-             verifica ? QStringLiteral("verify") : QStringLiteral("program"));
-    if (esito == codice_uscita::FUORI_BANDA)
-        QVERIFY(r.value("messaggio")
-                    .toString()
-                    .startsWith(QStringLiteral("\"Frequenza Fuori Banda !\"")));
-    const RiquadroPosto *t = s.riquadro(0);
-    QCOMPARE(t->aspetto(), Aspetto::Fallito);
-    QCOMPARE(t->motivo(), motivo);
-    QCOMPARE(t->dettagli().size(), dettagli.size());
-    for (int i = 0; i < dettagli.size(); ++i)
-        QVERIFY2(t->dettagli().at(i).contains(dettagli.at(i)), qPrintable(t->dettagli().at(i)));
-    QCOMPARE(t->fallite(), 1);
-    QVERIFY(s.ferma());
-    sim.attuale->termina();
-    QCOMPARE(sim.somma("scritture"), scritture);
-}
-
-// A socket whose port another program holds is no missing adapter: the
-// tile says who holds it, and the slot takes the port once it is free.
-void TstStazione::porta_occupata()
-{
-    QTemporaryDir d;
-    QVERIFY(d.isValid());
-    ProcessoSimulatore sim({QStringLiteral("--silent")});
-    QVERIFY(sim.avvia());
-    QProcess m5ctl;
-    m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti_porta(&sim) << QStringLiteral("read"));
-    QVERIFY(m5ctl.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return ha_aperto(m5ctl.processId(), sim.percorso()); }, FINE_MS));
-
-    StazioneProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
-                    {sim.percorso()});
-    QTRY_COMPARE_WITH_TIMEOUT(s.stato(0), Posto::Stato::Mancante, ATTESA_MS);
-    const RiquadroPosto *t = s.riquadro(0);
-    QCOMPARE(t->aspetto(), Aspetto::Mancante);
-    QCOMPARE(t->motivo(), QStringLiteral("Errore!!  Porta Seriale Guasta o Mancante"));
-    QCOMPARE(t->dettagli().size(), 1);
-    QVERIFY2(
-        t->dettagli().first().contains(
-            QStringLiteral("in use by another program, m5ctl (PID %1)").arg(m5ctl.processId())),
-        qPrintable(t->dettagli().first()));
-    ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
-    QVERIFY(m5ctl.waitForFinished(FINE_MS));
-    QTRY_COMPARE_WITH_TIMEOUT(t->aspetto(), Aspetto::Attesa, ATTESA_MS);
-    QCOMPARE(t->motivo(), QString());
-    QCOMPARE(s.record().size(), 0);
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
+    const QList<PostoConfigurato> posti{{1, QStringLiteral("/dev/ttyUSB0")},
+                                        {2, QStringLiteral("/dev/ttyUSB1")}};
+    FinestraStazione f(banco, profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
+                       posti, true);
+    f.show();
+    QuadroPosto q;
+    q.aspetto = Aspetto::Fallito;
+    q.motivo = QStringLiteral("Errore TIME OUT");
+    q.unita = 3;
+    q.ok = 2;
+    q.fallite = 1;
+    emit banco.quadro_cambiato(1, q);
+    emit banco.totali_cambiati({5, 4, 1, 0.8, std::nullopt});
+    QCOMPARE(f.riquadro(0)->aspetto(), Aspetto::Mancante);
+    QCOMPARE(f.riquadro(1)->aspetto(), Aspetto::Fallito);
+    QCOMPARE(f.riquadro(1)->motivo(), q.motivo);
+    const auto *totali = f.findChild<QLabel *>(QStringLiteral("totali"));
+    QVERIFY(totali);
+    QCOMPARE(totali->text(), QStringLiteral("Unità 5 · OK 4 · Falliti 1 · Resa al primo passaggio "
+                                            "80,0 % · - unità/ora nell'ultima ora"));
 }
 
 void TstStazione::colori_data()
@@ -444,13 +141,14 @@ void TstStazione::parola_data()
 void TstStazione::parola()
 {
     QFETCH(int, posti);
-    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")});
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
     QList<PostoConfigurato> elenco;
     for (int i = 1; i <= posti; ++i)
         elenco.append(
             {i, QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:%1:1.0-port0").arg(i)});
-    banco.imposta(profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false), elenco);
-    FinestraStazione f(banco, m_cartella.filePath(QStringLiteral("stazione.json")), true);
+    FinestraStazione f(banco, profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
+                       elenco, true);
     f.resize(1920, 1080);
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -589,7 +287,7 @@ void TstStazione::interruzione()
     ::kill(static_cast<pid_t>(stazione.processId()), segnale);
     QVERIFY(stazione.waitForFinished(FINE_MS));
     QCOMPARE(stazione.exitStatus(), QProcess::NormalExit);
-    const QList<QJsonObject> r = righe_json(registro);
+    const QList<QJsonObject> r = righe_json(leggi_tutto(registro));
     QCOMPARE(r.size(), 1);
     QCOMPARE(r.first().value("esito").toInt(), codice_uscita::INTERROTTO);
     QCOMPARE(r.first().value("posto").toInt(), 1);

@@ -1,22 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A programming station: slots bound to sockets, each on its own and hands-free, every unit logged.
+// The station's core: slots bound to sockets, each on its own and hands-free, every unit logged.
 
 #include "file_stazione.h"
 #include "lettura_registro.h"
+#include "linea.h"
 #include "profilo.h"
+#include "quadro_posto.h"
 #include "registro.h"
 #include "statistiche.h"
-#include "linea.h"
+#include "totali_banco.h"
 
 #include <QJsonObject>
 #include <QObject>
 
-#include <memory>
+#include <optional>
 
 class SorveglianzaDispositivi;
 
+// Every rule of the station, with Qt Core alone, so that it can run on a
+// thread of its own: a front end draws what the signals tell and asks through
+// the slots, and a display that stalls costs the slots nothing.
+//
 // Runs a profile on every slot until it is ended. A slot whose device is
 // missing waits for it, told by udev and the file system; a unit counts
 // only once it has announced itself. Each unit's record carries the
@@ -35,62 +41,95 @@ public:
         QString operatore; // who works it
     };
 
-    explicit Banco(const Identita &identita, QObject *parent = nullptr);
+    // percorso_stazione: the station file a settings change is saved to.
+    Banco(const Identita &identita, const QString &percorso_stazione, QObject *parent = nullptr);
     ~Banco() override;
 
-    // The log is opened once; false with the reason.
+    // Before the thread starts. The log is opened once; false with the reason.
     bool apri_registro(const QString &percorso, QString &errore, QString &avviso);
-    // Before avvia(), or while no slot is working.
     void imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     // The silence that tells a unit taken out, from the next avvia() on.
     void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
-    void avvia();
-    // Units in their dialogue end with "E" and are logged as interrupted;
-    // the rest stop now. concluso() follows.
-    void termina();
 
+    // Read on the core's own thread only.
     const Profilo &profilo() const { return m_profilo; }
     const QList<PostoConfigurato> &posti() const { return m_posti; }
+    const QuadroPosto &quadro(int indice) const { return m_quadri.at(indice); }
     Posto *posto(int indice) const;
+    bool in_corso() const { return m_linea != nullptr; }
     // Any slot with a unit in its dialogue: the settings are locked.
     bool al_lavoro() const;
-    bool in_corso() const { return m_linea != nullptr; }
-    QString percorso_registro() const { return m_percorso_registro; }
-
     // The records of the last hour: a station left running for days keeps
     // its figures, not every record.
     const QList<RecordRegistro> &record() const { return m_record; }
     const Statistiche &figure() const { return m_figure; }
-    // The record's "porta" of a slot, as the figures name it.
-    QString porta(int indice) const;
+    TotaliBanco totali() const;
 
-    // A settings change, or anything else the log should hold beside the units.
-    bool registra_evento(const QString &evento, const QJsonObject &dettagli, QString &errore);
+public slots:
+    void avvia();
+    // Units in their dialogue end with "E" and are logged as interrupted;
+    // the rest stop now. concluso() follows.
+    void termina();
+    // A settings change: asked, confirmed, then saved to the station file,
+    // logged, and the slots started again on it.
+    void chiedi_cambio(const Profilo &profilo, const QList<PostoConfigurato> &posti);
+    void conferma_cambio(bool si);
+    // The log as CSV; esportato() tells how it went.
+    void esporta_csv(const QString &destinazione);
+    // The next serial port plugged in goes to slot numero (1-16): presa_trovata().
+    void assegna(int numero);
+    void annulla_assegnazione();
 
 signals:
-    void stato_posto(int indice, Posto::Stato stato);
-    void unita_iniziata(int indice, int numero);
-    void progresso_posto(int indice, int cella, int ultima);
+    // The profile and slots the tiles are for: at the start and after a change.
+    void configurato(const Profilo &profilo, const QList<PostoConfigurato> &posti);
+    void quadro_cambiato(int indice, const QuadroPosto &quadro);
+    void totali_cambiati(const TotaliBanco &totali);
     void esito_posto(int indice, int numero, const EsitoUnita &esito);
-    void da_togliere(int indice, int numero);
-    void figure_cambiate();
+    // A unit in its dialogue locks the settings.
+    void bloccato(bool si);
+    void conferma_chiesta(const QString &domanda);
+    void cambio_rifiutato(const QString &motivo);
+    // Something the worker should know: the change went on all the same.
+    void avviso(const QString &testo);
+    void esportato(const QString &destinazione, const QString &errore);
+    void presa_trovata(int numero, const QString &presa);
     // The log could not be written: the station stopped.
     void fermato(const QString &messaggio);
     void concluso();
 
 private:
     void collega(int indice, Posto *posto);
+    void stato_posto(int indice, Posto::Stato stato);
     void registrata(Posto *posto, const Resoconto &r);
+    void aggiorna_conti();
     void conclusa();
+    void cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti);
+    void riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti);
+    void cambia_quadro(int indice, const QuadroPosto &q);
+    void controlla_blocco();
+    bool registra_evento(const QString &evento, const QJsonObject &dettagli, QString &errore);
+
+    struct Cambio
+    {
+        Profilo profilo;
+        QList<PostoConfigurato> posti;
+    };
 
     const Identita m_identita;
+    const QString m_percorso_stazione;
     Profilo m_profilo;
     QList<PostoConfigurato> m_posti;
+    QList<QuadroPosto> m_quadri;
     int m_silenzio_ms = SILENZIO_MS;
-    std::unique_ptr<SorveglianzaDispositivi> m_sorveglianza;
+    SorveglianzaDispositivi *m_sorveglianza;
     std::unique_ptr<Linea> m_linea;
     Registro m_registro;
     QString m_percorso_registro;
     QList<RecordRegistro> m_record;
     Statistiche m_figure;
+    std::optional<Cambio> m_cambio_chiesto;
+    std::optional<Cambio> m_cambio_in_attesa; // applied once the slots have stopped
+    bool m_bloccato = false;
+    int m_assegnando = 0;
 };

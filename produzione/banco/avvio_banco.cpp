@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "avvio_banco.h"
+
+#include "porte_sistema.h"
+#include "prese.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace avvio_banco {
+
+std::variant<QList<PostoConfigurato>, ErroreValore> posti(const QList<PostoConfigurato> &dati,
+                                                          const QString &file_stazione)
+{
+    if (!dati.isEmpty())
+        return dati;
+    auto letti = file_stazione::leggi_file(file_stazione);
+    if (auto *e = std::get_if<ErroreValore>(&letti))
+        return ErroreValore{
+            e->codice,
+            QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file_stazione, e->messaggio)};
+    auto posti = std::get<QList<PostoConfigurato>>(letti);
+    if (!posti.isEmpty())
+        return posti;
+    for (const PortaSistema &p : porte_sistema()) {
+        if (posti.size() == file_stazione::POSTI_MASSIMI)
+            break;
+        posti.append({static_cast<int>(posti.size()) + 1, prese::nome_presa(p.percorso)});
+    }
+    return posti;
+}
+
+QString registro_predefinito()
+{
+    const QString cartella = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                             QStringLiteral("/m5stazione");
+    QDir().mkpath(cartella);
+    return cartella + QStringLiteral("/registro.jsonl");
+}
+
+QString operatore(const QString &dato)
+{
+    if (!dato.isEmpty())
+        return dato;
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+} // namespace avvio_banco

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What a worker is shown of one slot: its state, why, its progress and its counts.
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+struct QuadroPosto
+{
+    Q_GADGET
+
+public:
+    enum class Aspetto {
+        Mancante,  // no adapter, or one that cannot be used
+        Attesa,    // ready: waiting for a unit
+        Lavoro,    // a unit in its dialogue
+        Riuscito,  // the last unit is good, until it is taken out
+        Fallito,   // the last unit failed, until it is taken out
+        DaTogliere // the unit has not been taken out long after it ended
+    };
+    Q_ENUM(Aspetto)
+
+    Aspetto aspetto = Aspetto::Mancante;
+    QString motivo;       // what went wrong; empty when nothing did
+    QStringList dettagli; // each value that differs, or who holds the port
+    int cella = 0;        // Lavoro: the cell reached, of ultima
+    int ultima = 0;
+    int unita = 0; // the slot's units in the figures kept
+    int ok = 0;
+    int fallite = 0;
+    bool segnalato = false; // a failure rate that stands out: a bad cable or fixture
+};
