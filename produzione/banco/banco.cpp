@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "banco.h"
 
-#include "file_unita.h"
+#include "file_atomico.h"
 #include "prese.h"
 #include "rapporto.h"
 #include "riga_json.h"
@@ -146,6 +146,14 @@ void Banco::termina()
 {
     if (m_linea)
         m_linea->interrompi();
+}
+
+void Banco::ferma()
+{
+    if (!m_linea)
+        return;
+    for (Posto *p : m_linea->posti())
+        p->ferma();
 }
 
 Posto *Banco::posto(int indice) const
@@ -324,9 +332,12 @@ void Banco::esporta_csv(const QString &destinazione)
     QByteArray csv = rapporto::intestazione_csv();
     for (const RecordRegistro &r : letto.record)
         csv += rapporto::riga_csv(r);
-    QString errore;
-    file_unita::salva(destinazione, csv, errore);
-    emit esportato(destinazione, errore);
+    // Written as it is: the unit file's writer would end it with an empty line.
+    std::string motivo;
+    const bool ok = scrivi_file_atomico(QFile::encodeName(destinazione).toStdString(),
+                                        csv.constData(), static_cast<std::size_t>(csv.size()),
+                                        motivo);
+    emit esportato(destinazione, ok ? QString() : QString::fromLocal8Bit(motivo.c_str()));
 }
 
 void Banco::assegna(int numero)

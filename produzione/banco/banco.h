@@ -70,6 +70,9 @@ public slots:
     // Units in their dialogue end with "E" and are logged as interrupted;
     // the rest stop now. concluso() follows.
     void termina();
+    // No new unit starts; each unit in its dialogue ends as it would have.
+    // concluso() follows.
+    void ferma();
     // A settings change: asked, confirmed, then saved to the station file,
     // logged, and the slots started again on it.
     void chiedi_cambio(const Profilo &profilo, const QList<PostoConfigurato> &posti);
