@@ -4,6 +4,7 @@
 #include "porte_multiple.h"
 #include "processo.h"
 #include "scadenze.h"
+#include "schermo_fermo.h"
 #include "simulatore_tracciato.h"
 
 #include <QApplication>
@@ -357,7 +358,8 @@ constexpr int UNITA_RESISTENZA = 10'000;
 bool leggi_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
 {
     static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",
-                                        "timeouts",   "ports",     "stazione"};
+                                        "timeouts",   "ports",     "stazione",
+                                        "display"};
     const QString uso = QStringLiteral("usage: m5bench [--units N] [%1]...").arg(SEZIONI.join('|'));
     if (argomenti == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\nRuns the named sections, all of them by default. --units: the units "
@@ -424,5 +426,7 @@ int main(int argc, char *argv[])
         misura_porte_multiple();
     if (vuole("stazione"))
         misura_stazione(unita);
+    if (vuole("display"))
+        misura_schermo_fermo();
     return 0;
 }

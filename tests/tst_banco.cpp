@@ -32,6 +32,7 @@ private slots:
     void esiti_data();
     void esiti();
     void porta_occupata();
+    void stesso_dispositivo();
     void cambio_data();
     void cambio();
 
@@ -380,6 +381,34 @@ void TstBanco::porta_occupata()
     QTRY_COMPARE_WITH_TIMEOUT(t.aspetto, Aspetto::Attesa, ATTESA_MS);
     QCOMPARE(t.motivo, QString());
     QCOMPARE(s.record().size(), 0);
+}
+
+// A link made later that leads to another slot's device: both slots say so
+// and take no unit until it is mended; then the first goes on.
+void TstBanco::stesso_dispositivo()
+{
+    QTemporaryDir d;
+    QVERIFY(d.isValid());
+    SimulatoriPosto sim;
+    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")),
+                      {QStringLiteral("--swap-ms"), SCAMBIO_MS}));
+    const QString collegamento = d.filePath(QStringLiteral("p2"));
+    BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
+                 {sim.attuale->percorso(), collegamento});
+    QTRY_COMPARE_WITH_TIMEOUT(s.record(1).size(), 1, ATTESA_MS);
+    QVERIFY(QFile::link(sim.attuale->percorso(), collegamento));
+    auto condiviso = [&](int i) {
+        return s.quadro(i).aspetto == Aspetto::Mancante && s.quadro(i).dettagli.size() == 1 &&
+               s.quadro(i).dettagli.first().contains(QStringLiteral("lead to the same device"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(condiviso(0) && condiviso(1), ATTESA_MS);
+    const qsizetype prima = s.record(1).size();
+    QTest::qWait(3000);
+    QCOMPARE(s.record(1).size(), prima);
+    QVERIFY(QFile::remove(collegamento));
+    QTRY_COMPARE_WITH_TIMEOUT(s.record(1).size(), prima + 1, ATTESA_MS);
+    QCOMPARE(s.record(2).size(), 0);
+    QVERIFY(!condiviso(1));
 }
 
 void TstBanco::cambio_data()

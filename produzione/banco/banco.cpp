@@ -53,6 +53,7 @@ void Banco::avvia()
         Posto &p = m_linea->aggiungi(m_posti.at(i).presa, PortaSeriale::PRIMA);
         collega(i, &p);
     }
+    m_linea->imposta_ripresa();
     m_linea->imposta_unita(UNITA_SENZA_FINE);
     m_linea->imposta_silenzio(m_silenzio_ms);
     if (m_registro.aperto())
@@ -73,7 +74,6 @@ void Banco::avvia()
 void Banco::collega(int indice, Posto *posto)
 {
     const PostoConfigurato &c = m_posti.at(indice);
-    posto->imposta_ripresa(true);
     posto->imposta_campi_registro({{QStringLiteral("stazione"), m_identita.stazione},
                                    {QStringLiteral("posto"), c.numero},
                                    {QStringLiteral("presa"), c.presa},
@@ -109,6 +109,10 @@ void Banco::stato_posto(int indice, Posto::Stato stato)
             !motivo.isEmpty()) {
             q.motivo = TestiEsito::porta_inutilizzabile();
             q.dettagli = {motivo};
+        } else if (q.motivo == TestiEsito::porta_inutilizzabile()) {
+            // The device went: it is missing now, not unusable.
+            q.motivo.clear();
+            q.dettagli.clear();
         }
         break;
     case Posto::Stato::AttesaUnita:

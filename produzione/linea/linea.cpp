@@ -4,6 +4,7 @@
 #include "registro.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 Linea::Linea(const Incarico &incarico, QObject *parent)
     : QObject(parent), m_incarico(incarico)
@@ -28,6 +29,28 @@ Posto &Linea::aggiungi(const QString &percorso, int com)
     });
     connect(posto, &Posto::finito, this, &Linea::posto_finito);
     return *posto;
+}
+
+void Linea::imposta_ripresa()
+{
+    for (Posto *p : std::as_const(m_posti)) {
+        p->imposta_ripresa(true);
+        p->imposta_impedimento([this, p] { return dispositivo_condiviso(p); });
+    }
+}
+
+QString Linea::dispositivo_condiviso(const Posto *posto) const
+{
+    const QString dispositivo = QFileInfo(posto->percorso()).canonicalFilePath();
+    if (dispositivo.isEmpty())
+        return QString();
+    for (const Posto *altro : m_posti) {
+        if (altro != posto && !altro->percorso().isEmpty() &&
+            QFileInfo(altro->percorso()).canonicalFilePath() == dispositivo)
+            return QStringLiteral("%1 and %2 lead to the same device, %3: give each slot its own")
+                .arg(posto->nome(), altro->nome(), dispositivo);
+    }
+    return QString();
 }
 
 void Linea::imposta_unita(int quante)

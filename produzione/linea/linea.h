@@ -35,6 +35,11 @@ public:
 
     // percorso: the device; empty for "Com com" under its system name.
     Posto &aggiungi(const QString &percorso, int com);
+    // Slots that wait for their devices when they go (Posto::imposta_ripresa)
+    // also refuse units while another slot's name leads to the same device:
+    // a link made later, or a terminal's number given again, would otherwise
+    // let one slot take another's units unseen.
+    void imposta_ripresa();
     const QList<Posto *> &posti() const { return m_posti; }
 
     // Units per port (0: until interrupted), and the silence that tells a unit gone.
@@ -70,6 +75,7 @@ signals:
     void conclusa();
 
 private:
+    QString dispositivo_condiviso(const Posto *posto) const;
     void conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito);
     void fallimento(int codice, const QString &descrizione);
     void posto_finito();

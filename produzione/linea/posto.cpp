@@ -69,8 +69,14 @@ void Posto::riprova()
         termina();
         return;
     }
-    if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso))
+    if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
+        // Gone: whatever held it, or led another slot to it, no longer does.
+        if (!m_motivo_assenza.isEmpty()) {
+            m_motivo_assenza.clear();
+            emit stato_cambiato(m_stato);
+        }
         return;
+    }
     m_riprova.stop();
     prossima_unita();
 }
@@ -112,6 +118,17 @@ void Posto::prossima_unita()
     if (m_fermato) {
         termina();
         return;
+    }
+    if (m_ripresa && m_impedimento) {
+        if (const QString motivo = m_impedimento(); !motivo.isEmpty()) {
+            m_ricevitore.chiudi();
+            const bool nuovo = motivo != std::exchange(m_motivo_assenza, motivo);
+            if (m_stato == Stato::Mancante && nuovo)
+                emit stato_cambiato(m_stato); // the same state, for another reason
+            cambia_stato(Stato::Mancante);
+            m_riprova.start();
+            return;
+        }
     }
     ++m_numero;
     m_motivo_assenza.clear();

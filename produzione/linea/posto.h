@@ -13,6 +13,7 @@
 #include <QPair>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class Posto : public QObject
@@ -48,6 +49,13 @@ public:
     // before any unit announced itself is no unit. dispositivo_cambiato()
     // wakes it; failing that it looks again once a second.
     void imposta_ripresa(bool si) { m_ripresa = si; }
+    // With ripresa: asked before each unit; a reason not to take units from
+    // the device now (another slot's name leads to it), empty when none. The
+    // slot then waits as for a missing device, with that reason.
+    void imposta_impedimento(std::function<QString()> impedimento)
+    {
+        m_impedimento = std::move(impedimento);
+    }
     // The path of the device; empty for "Com N".
     QString percorso() const { return m_percorso; }
     // Fields that each of this port's records in the log adds.
@@ -102,6 +110,7 @@ private:
     QString m_percorso;
     bool m_ripresa = false;
     QString m_motivo_assenza;
+    std::function<QString()> m_impedimento;
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;
     int m_quante = 1;
