@@ -166,7 +166,7 @@ public:
     // The station ends, then each simulator, leaving its summary.
     void ferma()
     {
-        m_banco.termina();
+        m_banco.interrompi();
         QEventLoop ciclo;
         QTimer::singleShot(10'000, &ciclo, &QEventLoop::quit);
         QObject::connect(&m_banco, &Banco::concluso, &ciclo, &QEventLoop::quit);

@@ -88,7 +88,7 @@ void FinestraStazione::collega_banco(Banco &banco)
         if (m_chiusura)
             emit chiusa();
     });
-    connect(this, &FinestraStazione::fine_chiesta, &banco, &Banco::termina);
+    connect(this, &FinestraStazione::fine_chiesta, &banco, &Banco::interrompi);
     connect(this, &FinestraStazione::cambio_chiesto, &banco, &Banco::chiedi_cambio);
     connect(this, &FinestraStazione::cambio_confermato, &banco, &Banco::conferma_cambio);
     connect(this, &FinestraStazione::esportazione_chiesta, &banco, &Banco::esporta_csv);

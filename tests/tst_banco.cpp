@@ -111,7 +111,7 @@ public:
     bool ferma()
     {
         if (m_banco.in_corso())
-            m_banco.termina();
+            m_banco.interrompi();
         return QTest::qWaitFor([this] { return !m_banco.in_corso(); }, ATTESA_MS);
     }
 
@@ -466,7 +466,7 @@ void TstBanco::cambio()
     QCOMPARE(esportato.size(), 1);
     QCOMPARE(esportato.first().at(1).toString(), QString());
     QCOMPARE(leggi_tutto(csv), rapporto::intestazione_csv());
-    banco.termina();
+    banco.interrompi();
     QTRY_VERIFY_WITH_TIMEOUT(!banco.in_corso(), ATTESA_MS);
 }
 

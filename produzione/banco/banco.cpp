@@ -146,7 +146,7 @@ void Banco::controlla_blocco()
     emit bloccato(ora);
 }
 
-void Banco::termina()
+void Banco::interrompi()
 {
     if (m_linea)
         m_linea->interrompi();
@@ -299,7 +299,7 @@ void Banco::cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti)
         return;
     }
     m_cambio_in_attesa = Cambio{profilo, posti};
-    termina();
+    interrompi();
 }
 
 void Banco::riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti)

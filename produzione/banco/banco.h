@@ -69,7 +69,7 @@ public slots:
     void avvia();
     // Units in their dialogue end with "E" and are logged as interrupted;
     // the rest stop now. concluso() follows.
-    void termina();
+    void interrompi();
     // No new unit starts; each unit in its dialogue ends as it would have.
     // concluso() follows.
     void ferma();

@@ -66,7 +66,7 @@ void Posto::dispositivo_cambiato(bool presente)
 void Posto::riprova()
 {
     if (m_fermato) {
-        termina();
+        finisci();
         return;
     }
     if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
@@ -85,7 +85,7 @@ void Posto::persa(const QString &quando)
 {
     if (!m_ripresa) {
         emit porta_persa(DialogoUnita::descrivi_porta(m_ricevitore.porta(), quando));
-        termina();
+        finisci();
         return;
     }
     m_ricevitore.chiudi();
@@ -97,7 +97,7 @@ void Posto::ferma()
 {
     m_fermato = true;
     if (m_stato == Stato::Mancante)
-        termina();
+        finisci();
     else if (m_stato == Stato::AttesaUnita)
         m_dialogo.interrompi();
     else if (m_stato == Stato::Rimozione)
@@ -116,7 +116,7 @@ void Posto::interrompi()
 void Posto::prossima_unita()
 {
     if (m_fermato) {
-        termina();
+        finisci();
         return;
     }
     if (m_ripresa && m_impedimento) {
@@ -141,7 +141,7 @@ void Posto::conclusa(const EsitoUnita &esito)
     // Stopped while waiting for a unit: there was no unit.
     if (!esito.iniziata && esito.codice == codice_uscita::INTERROTTO && m_fermato) {
         --m_numero;
-        termina();
+        finisci();
         return;
     }
     // The device went, or never opened, before any unit came.
@@ -154,7 +154,7 @@ void Posto::conclusa(const EsitoUnita &esito)
     }
     emit unita_conclusa(m_numero, esito);
     if (m_fermato || (m_quante != 0 && m_numero >= m_quante)) {
-        termina();
+        finisci();
         return;
     }
     if (!m_ricevitore.apri()) {
@@ -183,7 +183,7 @@ void Posto::rimossa(const Ricevitore::Risultato &r)
     default:
         break;
     }
-    termina();
+    finisci();
 }
 
 void Posto::cambia_stato(Stato stato)
@@ -194,7 +194,7 @@ void Posto::cambia_stato(Stato stato)
     emit stato_cambiato(stato);
 }
 
-void Posto::termina()
+void Posto::finisci()
 {
     m_riprova.stop();
     // Between units there is no dialogue to end: just let the port go.

@@ -99,7 +99,7 @@ private:
     void conclusa(const EsitoUnita &esito);
     void rimossa(const Ricevitore::Risultato &r);
     void cambia_stato(Stato stato);
-    void termina();
+    void finisci();
     // The port went away: wait for it, or end here.
     void persa(const QString &quando);
     void riprova();
