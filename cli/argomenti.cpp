@@ -219,10 +219,11 @@ const Opzione OPZIONI[] = {
     {"codice", 0, true, false, PROGRAMMA, codice},
     {"frequenza", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
-         const ErroreEventuale e = controllo_valori::frequenza(o, v);
-         if (!e)
-             a.modifiche.frequenza = v.toStdString();
-         return e;
+         const auto f = controllo_valori::frequenza(o, v);
+         if (const auto *e = std::get_if<ErroreArgomenti>(&f))
+             return *e;
+         a.modifiche.frequenza = std::get<Frequenza>(f);
+         return std::nullopt;
      }},
     {"rele", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) {

@@ -31,7 +31,7 @@ double chiesta(const std::optional<int> &valore, double altrimenti)
 Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &prima)
 {
     Programmazione p;
-    p.frequenza = converti_frequenza(v.frequenza, banda_da_lettera(prima[CELLA_BANDA]));
+    p.frequenza = v.frequenza.conversione(banda_da_lettera(prima[CELLA_BANDA]));
     p.fuori_range = p.frequenza.fuori_range;
     if (p.frequenza.fuori_banda) {
         p.rifiuto = Rifiuto::FuoriBanda;
@@ -70,13 +70,11 @@ Programmazione prepara_programmazione(const Impostazioni &chieste, std::optional
         return rifiuta(Rifiuto::BandaDiversa);
     if (chieste.frequenza && !unita.banda)
         return rifiuta(Rifiuto::BandaIgnota);
-    const std::optional<std::string> frequenza =
-        chieste.frequenza ? chieste.frequenza : unita.frequenza;
-    if (!frequenza)
+    if (!chieste.frequenza && !unita.frequenza)
         return rifiuta(Rifiuto::FrequenzaIgnota);
 
     ValoriDaScrivere v;
-    v.frequenza = *frequenza;
+    v.frequenza = chieste.frequenza ? *chieste.frequenza : Frequenza(*unita.frequenza);
     v.codice = chiesta(chieste.codice, unita.codice);
     v.rele = chiesta(chieste.rele, unita.rele);
     v.impulsi = chiesta(chieste.impulsi, unita.impulsi);

@@ -57,26 +57,25 @@ bool decimale(const QString &v)
     return forma.match(v).hasMatch();
 }
 
-std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore)
+std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QString &valore)
 {
     static const QString atteso =
         QStringLiteral("MHz, %1 or %2").arg(finestra(Banda::VHF), finestra(Banda::UHF));
     if (!decimale(valore))
         return non_valido(nome, valore, atteso);
+    const Frequenza f(valore.toStdString());
     // Only what a unit of one band or the other takes: nothing between the two.
-    const std::string testo = valore.toStdString();
-    if (converti_frequenza(testo, Banda::VHF).fuori_banda &&
-        converti_frequenza(testo, Banda::UHF).fuori_banda)
+    if (!f.banda())
         return fuori_range(nome, valore, atteso);
     // The window would program a nearby channel without a word.
-    const PostoInGriglia griglia = posto_in_griglia(testo);
+    const PostoInGriglia griglia = f.griglia();
     if (!griglia.canale)
         return errore(codice_uscita::FUORI_RANGE, nome,
                       QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
                                      "are %2 and %3")
                           .arg(citazione(valore), QString::fromStdString(griglia.sotto),
                                QString::fromStdString(griglia.sopra)));
-    return std::nullopt;
+    return f;
 }
 
 } // namespace controllo_valori

@@ -3,9 +3,12 @@
 
 // The checks and messages that a value given by a user gets, from an option or a file alike.
 
+#include "frequenza.h"
+
 #include <QString>
 
 #include <optional>
+#include <variant>
 
 struct ErroreValore
 {
@@ -30,6 +33,6 @@ bool decimale(const QString &valore);
 
 // A frequency: a plain decimal number in one of the two windows, exactly a
 // channel of the 12.5 kHz grid.
-std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore);
+std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QString &valore);
 
 } // namespace controllo_valori

@@ -136,9 +136,10 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
     QString frequenza;
     if (auto e = testo(o, "frequenza", frequenza))
         return e;
-    if (auto e = controllo_valori::frequenza(QStringLiteral("frequenza"), frequenza))
+    const auto f = controllo_valori::frequenza(QStringLiteral("frequenza"), frequenza);
+    if (const auto *e = std::get_if<ErroreValore>(&f))
         return Errore{e->codice, e->messaggio};
-    i.frequenza = frequenza.toStdString();
+    i.frequenza = std::get<Frequenza>(f);
     if (auto e = intero(o, "rele", 1, 255, i.rele))
         return e;
     if (auto e = intero(o, "impulsi", 1, 255, i.impulsi))

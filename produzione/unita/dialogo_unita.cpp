@@ -181,8 +181,7 @@ void DialogoUnita::verifica()
                       QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
         return;
     }
-    m_esito.differenze =
-        differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
+    m_esito.differenze = differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
     for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
@@ -239,8 +238,8 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     if (!lettura_valida(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
-        m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
-                                        blocco_letto(r.celle_lette));
+        m_esito.differenze =
+            differenze(m_incarico.valori, m_incarico.banda_valori, blocco_letto(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
     } else
         fine(codice_uscita::SUCCESSO, QString());
@@ -278,7 +277,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
                             "band")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo())
                  .arg(cella(prima, CELLA_BANDA))
-                 .arg(QString::fromStdString(m_incarico.valori.frequenza.value_or(""))));
+                 .arg(QString::fromStdString(m_incarico.valori.frequenza->testo())));
         return;
     case Rifiuto::FrequenzaIgnota:
         // The window would warn, then program 0 MHz: a frequency nobody asked for.
@@ -438,8 +437,10 @@ QString DialogoUnita::descrivi_fuori_banda() const
         banda =
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
-    const std::string frequenza = m_incarico.valori.frequenza.value_or(
-        decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or(""));
+    const std::string frequenza =
+        m_incarico.valori.frequenza
+            ? m_incarico.valori.frequenza->testo()
+            : decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or("");
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),
              banda);
