@@ -29,7 +29,6 @@ enum class Rifiuto {
     BandaDiversa,    // the values are for a unit of the other band
     BandaIgnota,     // a frequency, but the unit reports no band to check it with
     FrequenzaIgnota, // no frequency asked, and the unit's own lies in neither window
-    FuoriGriglia,    // the frequency asked is no 12.5 kHz channel
 };
 
 struct Programmazione

@@ -57,15 +57,6 @@ void Parametri::calcola_checksum()
     Tot_cks = static_cast<double>(differenza & 255);
 }
 
-double Parametri::valore_da_inviare(int i) const
-{
-    if (const Variante *v = variabile(i))
-        return v->valore();
-    if (i == CELLA_CKS)
-        return Tot_cks.valore();
-    return 0;
-}
-
 std::optional<double> Parametri::frequenza_da_fq_byte()
 {
     const FqByte letti{FQ_Byte1.valore(), FQ_Byte2.valore(), FQ_Byte3.valore()};

@@ -292,13 +292,9 @@ void DialogoUnita::rifiuta(const Programmazione &p)
                             : QStringLiteral("the unit reports no band either: init uhf|vhf "
                                              "restores one")));
         return;
-    case Rifiuto::FuoriGriglia:
     case Rifiuto::Nessuno:
         break;
     }
-    fine(codice_uscita::FUORI_RANGE, QStringLiteral("%1: the frequency is no 12.5 kHz channel; "
-                                                    "nothing was written")
-                                         .arg(dispositivo()));
 }
 
 // A wait that did not end as hoped.
