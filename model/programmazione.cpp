@@ -3,18 +3,9 @@
 
 #include "testo_numero.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
-// As the window's checksum: the AND works on the integer the difference rounds to.
-double checksum(const std::array<double, CELLA_CKS + 1> &valori)
-{
-    double somma = 0;
-    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
-        somma += valori[std::size_t(i)];
-    return static_cast<double>(std::llrint(255.0 - somma) & 255);
-}
-
 Programmazione rifiuta(Rifiuto rifiuto)
 {
     Programmazione p;
@@ -50,7 +41,9 @@ Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &p
     c[CELLA_IMPULSI] = v.impulsi;
     for (int g = 0; g < NUM_GRUPPI; ++g)
         c[std::size_t(GRUPPI_OPZIONI[g].cella)] = v.opzioni[std::size_t(g)];
-    c[CELLA_CKS] = checksum(c);
+    std::array<double, ULTIMA_CELLA_CONTATA + 1> contati{};
+    std::copy_n(c.begin(), contati.size(), contati.begin());
+    c[CELLA_CKS] = checksum_valori(contati);
     for (std::size_t i = 0; i < c.size(); ++i) {
         const auto byte = codifica_cella(c[i]);
         if (!byte) {

@@ -283,7 +283,7 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
     if (azione != Azione::Programma)
         return;
     const auto letta = d.prima_lettura();
-    if (!letta || checksum_celle(*letta) != (*letta)[CELLA_CKS])
+    if (!letta || !checksum_valido(*letta))
         viola("written", chi + QStringLiteral(": %1 cells written after a first read that %2")
                                    .arg(scritture)
                                    .arg(letta ? QStringLiteral("failed its checksum")

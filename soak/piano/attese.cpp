@@ -67,7 +67,7 @@ bool frequenza_nella_banda(const Frequenza &frequenza, Banda banda)
 
 int esito_pulito(const Incarico &incarico, const Blocco &celle)
 {
-    const bool letto_bene = checksum_celle(celle) == celle[CELLA_CKS];
+    const bool letto_bene = checksum_valido(celle);
     const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
     // A unit of the other band is initialised only when asked to change band.
     if (incarico.azione == Azione::Inizializza)
