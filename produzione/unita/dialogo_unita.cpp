@@ -2,6 +2,7 @@
 #include "dialogo_unita.h"
 
 #include "messaggi.h"
+#include "tempi.h"
 
 using EsitoOperazione = Ricevitore::EsitoOperazione;
 using Operazione = Ricevitore::Operazione;
@@ -46,7 +47,7 @@ void DialogoUnita::avvia()
     }
     // The read of an unseen cell waits no longer than the write of one.
     m_ricevitore.imposta_limite_annuncio(m_incarico.limite_annuncio_ms);
-    m_ricevitore.imposta_limite_risposta(Ricevitore::TIME_OUT_CONFERMA_MS);
+    m_ricevitore.imposta_limite_risposta(tempi::TIME_OUT_CONFERMA_MS);
     m_ascolto = connect(&m_ricevitore, &Ricevitore::concluso, this, &DialogoUnita::risultato);
     connect(&m_ricevitore, &Ricevitore::progresso, this, &DialogoUnita::progresso);
     m_ricevitore.attendi_annuncio();
@@ -402,7 +403,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
     case Operazione::Lettura:
         return testo + QStringLiteral("no reply to the read of cell %1 within %2 ms")
                            .arg(r.cella)
-                           .arg(Ricevitore::TIME_OUT_CONFERMA_MS);
+                           .arg(tempi::TIME_OUT_CONFERMA_MS);
     case Operazione::Scrittura:
     case Operazione::Rimozione:
     case Operazione::Nessuna:
@@ -413,7 +414,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
         motivo = QStringLiteral(" (the line went away: %1)").arg(r.motivo);
     return testo + QStringLiteral("the write of cell %1 was not acknowledged within %2 ms%3")
                        .arg(r.cella)
-                       .arg(Ricevitore::TIME_OUT_CONFERMA_MS)
+                       .arg(tempi::TIME_OUT_CONFERMA_MS)
                        .arg(motivo);
 }
 
