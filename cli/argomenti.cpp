@@ -433,13 +433,9 @@ std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &p
         return *e;
     const QList<Data> date = std::get<QList<Data>>(separate);
 
+    if (const ErroreEventuale e = controllo_valori::aiuto_da_solo(parole, aiuto, versione))
+        return *e;
     if (aiuto || versione) {
-        // Alone only: next to a command it would turn that command into
-        // something else, and a script would take it for done.
-        if (parole.size() != 2)
-            return ErroreArgomenti{
-                USO, QStringLiteral("%1 is given alone; it cannot go with other arguments")
-                         .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
         a.comando = aiuto ? Comando::Aiuto : Comando::Versione;
         return a;
     }

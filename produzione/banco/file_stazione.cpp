@@ -135,21 +135,6 @@ std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, cons
     return std::nullopt;
 }
 
-std::variant<PostoConfigurato, ErroreValore> leggi_opzione(const QString &valore)
-{
-    const QString atteso = QStringLiteral("N=PATH, N a slot from 1 to %1").arg(POSTI_MASSIMI);
-    const qsizetype uguale = valore.indexOf(QLatin1Char('='));
-    if (uguale <= 0 || uguale == valore.size() - 1)
-        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
-    const QString numero = valore.left(uguale);
-    if (!controllo_valori::cifre(numero))
-        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
-    const int n = numero.size() > 3 ? 0 : numero.toInt();
-    if (n < 1 || n > POSTI_MASSIMI)
-        return controllo_valori::fuori_range(QStringLiteral("--slot"), valore, atteso);
-    return PostoConfigurato{n, valore.mid(uguale + 1)};
-}
-
 bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
            QString &messa_da_parte)
 {

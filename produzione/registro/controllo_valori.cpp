@@ -78,4 +78,30 @@ std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QStri
     return f;
 }
 
+std::variant<PercorsoNumerato, ErroreValore>
+percorso_numerato(const QString &nome, const QString &valore, int massimo, const QString &atteso)
+{
+    const qsizetype uguale = valore.indexOf(QLatin1Char('='));
+    if (uguale <= 0 || uguale == valore.size() - 1)
+        return non_valido(nome, valore, atteso);
+    const QString numero = valore.left(uguale);
+    if (!cifre(numero))
+        return non_valido(nome, valore, atteso);
+    const int n = numero.size() > 3 ? 0 : numero.toInt();
+    if (n < 1 || n > massimo)
+        return fuori_range(nome, valore, atteso);
+    return PercorsoNumerato{n, valore.mid(uguale + 1)};
+}
+
+std::optional<ErroreValore> aiuto_da_solo(const QStringList &parole, bool aiuto, bool versione)
+{
+    // Next to a command either would turn that command into something else,
+    // and a script would take it for done.
+    if ((!aiuto && !versione) || parole.size() == 2)
+        return std::nullopt;
+    return ErroreValore{codice_uscita::USO,
+                        QStringLiteral("%1 is given alone; it cannot go with other arguments")
+                            .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
+}
+
 } // namespace controllo_valori
