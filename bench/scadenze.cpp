@@ -5,6 +5,7 @@
 #include "celle.h"
 #include "ricevitore.h"
 #include "simulatore_tracciato.h"
+#include "tempi.h"
 #include "valori_unita.h"
 
 #include <QElapsedTimer>
@@ -35,7 +36,7 @@ public:
         : m_tipo(tipo), m_volte(volte), m_serie(serie)
     {
         m_ricevitore.porta().mappa(PortaSeriale::PRIMA, porta);
-        m_ricevitore.imposta_limite_risposta(Ricevitore::TIME_OUT_CONFERMA_MS);
+        m_ricevitore.imposta_limite_risposta(tempi::TIME_OUT_CONFERMA_MS);
         connect(&m_ricevitore, &Ricevitore::concluso, this, &Misura::concluso);
     }
 
@@ -136,8 +137,8 @@ void misura_scadenze()
     std::printf("Bounded waits: from the wait's start to its time-out; %zu engines on one\n"
                 "  thread, each with its own m5sim\n",
                 misure.size());
-    stampa("acknowledgement (Timer1)", conferma, Ricevitore::TIME_OUT_CONFERMA_MS);
-    stampa("read reply (m5ctl)", risposta, Ricevitore::TIME_OUT_CONFERMA_MS);
+    stampa("acknowledgement (Timer1)", conferma, tempi::TIME_OUT_CONFERMA_MS);
+    stampa("read reply (m5ctl)", risposta, tempi::TIME_OUT_CONFERMA_MS);
     stampa("announcement (m5ctl --wait 1)", annuncio, ATTESA_MS);
     std::printf("\n");
 }

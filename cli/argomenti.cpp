@@ -219,10 +219,11 @@ const Opzione OPZIONI[] = {
     {"codice", 0, true, false, PROGRAMMA, codice},
     {"frequenza", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
-         const ErroreEventuale e = controllo_valori::frequenza(o, v);
-         if (!e)
-             a.modifiche.frequenza = v.toStdString();
-         return e;
+         const auto f = controllo_valori::frequenza(o, v);
+         if (const auto *e = std::get_if<ErroreArgomenti>(&f))
+             return *e;
+         a.modifiche.frequenza = std::get<Frequenza>(f);
+         return std::nullopt;
      }},
     {"rele", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) {
@@ -432,13 +433,9 @@ std::variant<Argomenti, ErroreArgomenti> analizza_argomenti(const QStringList &p
         return *e;
     const QList<Data> date = std::get<QList<Data>>(separate);
 
+    if (const ErroreEventuale e = controllo_valori::aiuto_da_solo(parole, aiuto, versione))
+        return *e;
     if (aiuto || versione) {
-        // Alone only: next to a command it would turn that command into
-        // something else, and a script would take it for done.
-        if (parole.size() != 2)
-            return ErroreArgomenti{
-                USO, QStringLiteral("%1 is given alone; it cannot go with other arguments")
-                         .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
         a.comando = aiuto ? Comando::Aiuto : Comando::Versione;
         return a;
     }

@@ -3,6 +3,7 @@
 
 #include "blocco.h"
 #include "controllo_valori.h"
+#include "tempi.h"
 #include "valori_unita.h"
 
 #include <QList>
@@ -39,7 +40,7 @@ struct Argomenti
     Banda banda = Banda::UHF;
     bool cambia_banda = false;      // init: also a unit that reports the other band
     std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C
-    int silenzio_ms = 2000;
+    int silenzio_ms = tempi::SILENZIO_MS;
     QString registro;
     bool json = false;
     QString registro_letto; // report LOG; "-" is stdin

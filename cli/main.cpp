@@ -154,8 +154,12 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
     const UnitaSingola u = esegui_unita_singola(d.percorso, d.com, i, traccia);
     EsitoUnita r = u.esito;
     if (registro) {
-        const Resoconto resoconto{u.porta, nome_comando(a.comando), 1, r,
-                                  QDateTime::currentDateTimeUtc()};
+        Resoconto resoconto;
+        resoconto.porta = u.porta;
+        resoconto.comando = nome_comando(a.comando);
+        resoconto.numero = 1;
+        resoconto.esito = r;
+        resoconto.ora = QDateTime::currentDateTimeUtc();
         QString motivo;
         if (!registro->scrivi(riga_registro(resoconto), motivo) && r.riuscita()) {
             r.codice = codice_uscita::PORTA;
@@ -193,7 +197,7 @@ int comando_su_unita(const Argomenti &a)
     std::optional<file_unita::Contenuto> file;
     if (!a.da_file.isEmpty()) {
         auto letto = file_unita::leggi_file(a.da_file);
-        if (const auto *e = std::get_if<file_unita::Errore>(&letto))
+        if (const auto *e = std::get_if<ErroreValore>(&letto))
             return errore(e->codice, QStringLiteral("--from %1: %2").arg(a.da_file, e->messaggio));
         file = std::get<file_unita::Contenuto>(letto);
     }

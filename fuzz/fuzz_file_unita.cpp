@@ -3,7 +3,6 @@
 #include "proprieta.h"
 #include "ricevitore.h"
 #include "sintetizzatore.h"
-#include "testo_numero.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,11 +27,10 @@ void accettato(const file_unita::Contenuto &c)
     for (const auto &o : i.opzioni)
         esigi(tra(o, 0, 1), "options 0 or 1");
     esigi(i.frequenza.has_value(), "a frequency");
-    esigi(i.frequenza->find_first_not_of("0123456789.") == std::string::npos,
+    esigi(i.frequenza->testo().find_first_not_of("0123456789.") == std::string::npos,
           "the frequency is a plain decimal number");
-    esigi(!applica_offset(valore_testo(*i.frequenza)).fuori_range,
-          "the frequency lies in a window");
-    esigi(posto_in_griglia(*i.frequenza).canale, "the frequency is a channel");
+    esigi(!applica_offset(i.frequenza->rx()).fuori_range, "the frequency lies in a window");
+    esigi(i.frequenza->griglia().canale, "the frequency is a channel");
     esigi(c.banda == Banda::UHF || c.banda == Banda::VHF, "a band");
 }
 
@@ -55,19 +53,21 @@ QByteArray celle_in_range(const std::uint8_t *dati)
 void scritto_e_riletto(const QByteArray &celle)
 {
     const ValoriUnita v = decodifica_blocco(blocco_letto(celle));
-    if (v.codice < 1 || v.codice > 4096 || !v.frequenza ||
-        applica_offset(valore_testo(*v.frequenza)).fuori_range)
+    if (v.codice < 1 || v.codice > 4096 || !v.frequenza)
+        return;
+    const Frequenza frequenza(*v.frequenza);
+    if (applica_offset(frequenza.rx()).fuori_range)
         return;
     const auto letto = file_unita::leggi(file_unita::testo(celle));
-    if (!posto_in_griglia(*v.frequenza).canale) {
-        const auto *e = std::get_if<file_unita::Errore>(&letto);
+    if (!frequenza.griglia().canale) {
+        const auto *e = std::get_if<ErroreValore>(&letto);
         esigi(e != nullptr && e->codice == 7, "a file off the channel grid is refused with 7");
         return;
     }
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     esigi(c != nullptr, "the file written for cells in range is accepted");
     const Impostazioni &i = c->impostazioni;
-    esigi(i.codice == v.codice && i.frequenza == v.frequenza && i.rele == v.rele &&
+    esigi(i.codice == v.codice && i.frequenza == frequenza && i.rele == v.rele &&
               i.impulsi == v.impulsi,
           "it reads back to the values of the cells");
     for (int g = 0; g < NUM_GRUPPI; ++g)
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *dati, std::size_t dime
     if (const auto *c = std::get_if<file_unita::Contenuto>(&letto))
         accettato(*c);
     else
-        esigi(std::get<file_unita::Errore>(letto).codice == 2 ||
-                  std::get<file_unita::Errore>(letto).codice == 7,
+        esigi(std::get<ErroreValore>(letto).codice == 2 ||
+                  std::get<ErroreValore>(letto).codice == 7,
               "a refusal is 2 or 7");
     if (dimensione >= CELLA_BANDA + 1)
         scritto_e_riletto(celle_in_range(dati));

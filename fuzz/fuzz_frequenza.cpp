@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocco.h"
+#include "frequenza.h"
 #include "proprieta.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
@@ -49,7 +50,7 @@ void rilettura(const FqByte &celle, std::optional<Banda> banda)
     const auto rx = frequenza_da_celle(celle);
     if (!rx)
         return;
-    const Conversione di_nuovo = converti_frequenza(testo_numero(*rx), banda);
+    const Conversione di_nuovo = Frequenza(testo_numero(*rx)).conversione(banda);
     if (di_nuovo.fuori_range || di_nuovo.fuori_banda)
         return;
     esigi(di_nuovo.codificabile && stesse_celle(di_nuovo.celle, celle),
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *dati, std::size_t dime
     const std::optional<Banda> banda = banda_da(dati[0]);
     const std::string_view testo(reinterpret_cast<const char *>(dati + 1), dimensione - 1);
 
-    const Conversione c = converti_frequenza(testo, banda);
+    const Conversione c = Frequenza(testo).conversione(banda);
     esigi(!(banda && !c.fuori_banda && c.fuori_range),
           "with a known band, a value out of range is out of band");
     if (!c.fuori_banda && c.codificabile)

@@ -2,6 +2,7 @@
 #include "ricevitore.h"
 
 #include "celle.h"
+#include "tempi.h"
 
 namespace {
 QByteArray byte_singolo(char c)
@@ -235,7 +236,7 @@ void Ricevitore::scrivi_cella()
         concludi_guasta();
         return;
     }
-    arma(TIME_OUT_CONFERMA_MS);
+    arma(tempi::TIME_OUT_CONFERMA_MS);
 }
 
 // The deadline decides; the timer only wakes the wait at it, and never before.

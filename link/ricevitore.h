@@ -26,9 +26,6 @@ class Ricevitore : public QObject
     Q_OBJECT
 
 public:
-    // The receiver is promised this long to acknowledge each written cell.
-    static constexpr int TIME_OUT_CONFERMA_MS = 4000;
-
     enum class Operazione {
         Nessuna,
         Annuncio,  // waiting for the ready "K", then "U"
@@ -89,7 +86,7 @@ public:
     bool attendi_annuncio();
     // Cells 0-62.
     bool leggi();
-    // Cells 0 to ultima, each acknowledged by a lone "K" within 4000 ms.
+    // Cells 0 to ultima, each acknowledged by a lone "K" in time (tempi.h).
     // The bytes the line already holds are not flushed: they are the reply.
     bool scrivi(const Blocco &celle, int ultima);
     // leggi(), then each cell of the last scrivi() against what reads back.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocco.h"
 
+#include <algorithm>
 #include <cmath>
 
 std::optional<std::uint8_t> codifica_cella(double valore)
@@ -48,12 +49,19 @@ const Blocco &blocco_fabbrica(Banda banda)
     return banda == Banda::UHF ? uhf : vhf;
 }
 
+double checksum_valori(const std::array<double, ULTIMA_CELLA_CONTATA + 1> &valori)
+{
+    double somma = 0;
+    for (const double v : valori)
+        somma += v;
+    return static_cast<double>(std::llrint(255.0 - somma) & 255);
+}
+
 std::uint8_t checksum_celle(const Blocco &celle)
 {
-    unsigned somma = 0;
-    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
-        somma += celle[i];
-    return static_cast<std::uint8_t>((255 - somma) & 255);
+    std::array<double, ULTIMA_CELLA_CONTATA + 1> valori{};
+    std::copy_n(celle.begin(), valori.size(), valori.begin());
+    return static_cast<std::uint8_t>(checksum_valori(valori));
 }
 
 bool checksum_valido(const Blocco &celle)

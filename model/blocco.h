@@ -30,6 +30,10 @@ double unisci_codice(double Cod_H, double Cod_L);
 
 const Blocco &blocco_fabbrica(Banda banda);
 
+// The checksum of cells 0-13 as numbers not yet rounded to bytes (a front
+// end's working values may be fractional or out of a byte's range): the AND
+// works on the integer that 255 minus their sum rounds to.
+double checksum_valori(const std::array<double, ULTIMA_CELLA_CONTATA + 1> &valori);
 // The checksum a block's cell 61 must hold: that of its cells 0-13.
 std::uint8_t checksum_celle(const Blocco &celle);
 // Cell 61 holds that checksum.

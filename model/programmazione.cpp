@@ -3,18 +3,9 @@
 
 #include "testo_numero.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
-// As the window's checksum: the AND works on the integer the difference rounds to.
-double checksum(const std::array<double, CELLA_CKS + 1> &valori)
-{
-    double somma = 0;
-    for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
-        somma += valori[std::size_t(i)];
-    return static_cast<double>(std::llrint(255.0 - somma) & 255);
-}
-
 Programmazione rifiuta(Rifiuto rifiuto)
 {
     Programmazione p;
@@ -31,7 +22,7 @@ double chiesta(const std::optional<int> &valore, double altrimenti)
 Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &prima)
 {
     Programmazione p;
-    p.frequenza = converti_frequenza(v.frequenza, banda_da_lettera(prima[CELLA_BANDA]));
+    p.frequenza = v.frequenza.conversione(banda_da_lettera(prima[CELLA_BANDA]));
     p.fuori_range = p.frequenza.fuori_range;
     if (p.frequenza.fuori_banda) {
         p.rifiuto = Rifiuto::FuoriBanda;
@@ -50,7 +41,9 @@ Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &p
     c[CELLA_IMPULSI] = v.impulsi;
     for (int g = 0; g < NUM_GRUPPI; ++g)
         c[std::size_t(GRUPPI_OPZIONI[g].cella)] = v.opzioni[std::size_t(g)];
-    c[CELLA_CKS] = checksum(c);
+    std::array<double, ULTIMA_CELLA_CONTATA + 1> contati{};
+    std::copy_n(c.begin(), contati.size(), contati.begin());
+    c[CELLA_CKS] = checksum_valori(contati);
     for (std::size_t i = 0; i < c.size(); ++i) {
         const auto byte = codifica_cella(c[i]);
         if (!byte) {
@@ -70,13 +63,11 @@ Programmazione prepara_programmazione(const Impostazioni &chieste, std::optional
         return rifiuta(Rifiuto::BandaDiversa);
     if (chieste.frequenza && !unita.banda)
         return rifiuta(Rifiuto::BandaIgnota);
-    const std::optional<std::string> frequenza =
-        chieste.frequenza ? chieste.frequenza : unita.frequenza;
-    if (!frequenza)
+    if (!chieste.frequenza && !unita.frequenza)
         return rifiuta(Rifiuto::FrequenzaIgnota);
 
     ValoriDaScrivere v;
-    v.frequenza = *frequenza;
+    v.frequenza = chieste.frequenza ? *chieste.frequenza : Frequenza(*unita.frequenza);
     v.codice = chiesta(chieste.codice, unita.codice);
     v.rele = chiesta(chieste.rele, unita.rele);
     v.impulsi = chiesta(chieste.impulsi, unita.impulsi);

@@ -4,17 +4,16 @@
 // The block a programming writes, from the values asked and the unit's first read.
 
 #include "blocco.h"
-#include "sintetizzatore.h"
+#include "frequenza.h"
 #include "valori_unita.h"
 
 #include <array>
-#include <string>
 
-// Every value to write, as numbers: a front end's working values. The
-// frequency is the text as typed, read as the window reads it.
+// Every value to write, as numbers: a front end's working values; the
+// frequency as typed.
 struct ValoriDaScrivere
 {
-    std::string frequenza;
+    Frequenza frequenza;
     double codice = 0;
     double rele = 0;
     double impulsi = 0;
@@ -30,7 +29,6 @@ enum class Rifiuto {
     BandaDiversa,    // the values are for a unit of the other band
     BandaIgnota,     // a frequency, but the unit reports no band to check it with
     FrequenzaIgnota, // no frequency asked, and the unit's own lies in neither window
-    FuoriGriglia,    // the frequency asked is no 12.5 kHz channel
 };
 
 struct Programmazione

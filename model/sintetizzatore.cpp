@@ -3,9 +3,7 @@
 
 #include "testo_numero.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace {
 constexpr double PASSO = 12.5 / 1000;
@@ -69,75 +67,6 @@ FqByte calcola_fq_byte(double s)
     const double A = N - 64 * B;
     const double alto = std::floor(B / 256);
     return {alto, B - 256 * alto, 2 * A};
-}
-
-namespace {
-// Tenths of a kHz: a channel is 125 of them.
-constexpr std::uint64_t DECIMI_PER_MHZ = 10000;
-constexpr std::uint64_t CANALE_DECIMI = 125;
-constexpr std::size_t CIFRE_INTERE_MASSIME = 12;
-
-std::string testo_decimi(std::uint64_t decimi)
-{
-    std::string frazione = std::to_string(decimi % DECIMI_PER_MHZ);
-    frazione.insert(0, 4 - frazione.size(), '0');
-    frazione.erase(frazione.find_last_not_of('0') + 1);
-    const std::string intera = std::to_string(decimi / DECIMI_PER_MHZ);
-    return frazione.empty() ? intera : intera + '.' + frazione;
-}
-
-bool solo_cifre(std::string_view t)
-{
-    return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos;
-}
-} // namespace
-
-PostoInGriglia posto_in_griglia(std::string_view testo)
-{
-    PostoInGriglia p;
-    const std::size_t punto = testo.find('.');
-    std::string_view intera = testo.substr(0, punto);
-    const std::string_view frazione =
-        punto == std::string_view::npos ? std::string_view() : testo.substr(punto + 1);
-    if (!solo_cifre(intera) || (punto != std::string_view::npos && !solo_cifre(frazione)))
-        return p;
-    intera.remove_prefix(std::min(intera.find_first_not_of('0'), intera.size()));
-    if (intera.size() > CIFRE_INTERE_MASSIME)
-        return p;
-    p.leggibile = true;
-
-    std::uint64_t decimi = 0;
-    for (const char c : intera)
-        decimi = decimi * 10 + static_cast<std::uint64_t>(c - '0');
-    for (std::size_t i = 0; i < 4; ++i)
-        decimi =
-            decimi * 10 + (i < frazione.size() ? static_cast<std::uint64_t>(frazione[i] - '0') : 0);
-    // Digits past the tenth of a kHz put the value between two channels.
-    const bool oltre =
-        frazione.size() > 4 && frazione.substr(4).find_first_not_of('0') != std::string_view::npos;
-    const std::uint64_t resto = decimi % CANALE_DECIMI;
-    p.canale = resto == 0 && !oltre;
-    if (!p.canale) {
-        p.sotto = testo_decimi(decimi - resto);
-        p.sopra = testo_decimi(decimi - resto + CANALE_DECIMI);
-    }
-    return p;
-}
-
-Conversione converti_frequenza(std::string_view testo, std::optional<Banda> banda)
-{
-    Conversione c;
-    c.rx = valore_testo(testo);
-    const Offset o = applica_offset(c.rx);
-    c.s = o.s;
-    c.fuori_range = o.fuori_range;
-    c.fuori_banda = !in_banda(c.s, banda) || !rx_in_banda(c.rx, banda);
-    if (c.fuori_banda)
-        return c;
-    c.celle = calcola_fq_byte(c.s);
-    c.codificabile = codifica_cella(c.celle.FQ_Byte1) && codifica_cella(c.celle.FQ_Byte2) &&
-                     codifica_cella(c.celle.FQ_Byte3);
-    return c;
 }
 
 std::optional<double> frequenza_da_celle(const FqByte &celle)

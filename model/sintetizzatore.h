@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 // Receive frequency (MHz) to the synthesiser cells 1-3 and back. The
 // synthesiser runs on the local oscillator: RX + 21.4 MHz in VHF, RX - 45 MHz
@@ -60,31 +59,6 @@ struct FinestraRx
 FinestraRx finestra_rx(Banda banda);
 // That window as text: "100-227.6".
 std::string testo_finestra_rx(Banda banda);
-
-// A plain decimal RX text ("160.91": digits, or digits, a point and digits)
-// against the 12.5 kHz channel grid, judged on its digits so that no double
-// rounds 160.9125 or 440.9125 onto the grid or off it. The RX grid is the
-// oscillator's, since both offsets are whole channels (1712 and -3600).
-struct PostoInGriglia
-{
-    bool leggibile = false; // of that form, with at most 12 whole digits
-    bool canale = false;    // exactly a channel
-    std::string sotto;      // when off the grid: the nearest channels either side
-    std::string sopra;
-};
-PostoInGriglia posto_in_griglia(std::string_view testo);
-
-struct Conversione
-{
-    double rx = 0; // the RX frequency the text reads as
-    double s = 0;
-    bool fuori_range = false; // warn, then go on
-    bool fuori_banda = false; // refuse: nothing may be sent
-    FqByte celle{};
-    bool codificabile = true; // every cell fits in one byte
-};
-
-Conversione converti_frequenza(std::string_view testo, std::optional<Banda> banda);
 
 // Reverse conversion: the RX frequency of cells 1-3 as on the wire (cell 3
 // holds 2*A, halved by a real division), or nullopt when the oscillator value

@@ -92,9 +92,9 @@ void confronta(std::vector<Differenza> &d, const char *campo, const std::optiona
         d.push_back({campo, std::to_string(*atteso), std::to_string(trovato)});
 }
 
-bool stessa_frequenza(const std::string &attesa, const Blocco &celle)
+bool stessa_frequenza(const Frequenza &attesa, const Blocco &celle)
 {
-    const Conversione c = converti_frequenza(attesa, banda_da_lettera(celle[CELLA_BANDA]));
+    const Conversione c = attesa.conversione(banda_da_lettera(celle[CELLA_BANDA]));
     return !c.fuori_range && !c.fuori_banda && c.codificabile &&
            c.celle.FQ_Byte1 == celle[CELLA_FQ1] && c.celle.FQ_Byte2 == celle[CELLA_FQ2] &&
            c.celle.FQ_Byte3 == celle[CELLA_FQ3];
@@ -108,7 +108,7 @@ std::vector<Differenza> differenze(const Impostazioni &attese, std::optional<Ban
     std::vector<Differenza> d;
     confronta(d, "codice", attese.codice, unita.codice);
     if (attese.frequenza && !stessa_frequenza(*attese.frequenza, celle))
-        d.push_back({"frequenza", *attese.frequenza, unita.frequenza.value_or("none")});
+        d.push_back({"frequenza", attese.frequenza->testo(), unita.frequenza.value_or("none")});
     confronta(d, "rele", attese.rele, unita.rele);
     confronta(d, "impulsi", attese.impulsi, unita.impulsi);
     for (int g = 0; g < NUM_GRUPPI; ++g) {

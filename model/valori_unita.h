@@ -2,6 +2,7 @@
 #pragma once
 
 #include "blocco.h"
+#include "frequenza.h"
 
 #include <array>
 #include <cstdint>
@@ -56,7 +57,7 @@ std::optional<Banda> banda_da_nome(std::string_view nome);
 struct Impostazioni
 {
     std::optional<int> codice;
-    std::optional<std::string> frequenza;
+    std::optional<Frequenza> frequenza;
     std::optional<int> rele;
     std::optional<int> impulsi;
     std::array<std::optional<int>, NUM_GRUPPI> opzioni;

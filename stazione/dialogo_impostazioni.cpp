@@ -95,7 +95,7 @@ void DialogoImpostazioni::scegli_profilo()
 void DialogoImpostazioni::accept()
 {
     auto letto = file_unita::leggi_file(m_file_profilo);
-    if (auto *e = std::get_if<file_unita::Errore>(&letto)) {
+    if (auto *e = std::get_if<ErroreValore>(&letto)) {
         QMessageBox::warning(this, windowTitle(),
                              QStringLiteral("%1: %2").arg(m_file_profilo, e->messaggio));
         return;

@@ -65,7 +65,7 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
         return std::nullopt;
     }
     auto letto = file_unita::leggi_file(file);
-    if (auto *e = std::get_if<file_unita::Errore>(&letto)) {
+    if (auto *e = std::get_if<ErroreValore>(&letto)) {
         codice =
             errore(e->codice,
                    QStringLiteral("%1%2: %3")

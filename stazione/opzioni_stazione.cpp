@@ -59,10 +59,13 @@ std::optional<ErroreValore> applica(OpzioniStazione &o, const QStringList &a, qs
     if (nome == QLatin1String("--slot")) {
         if (auto e = valore(nome, a, i, v))
             return e;
-        auto posto = file_stazione::leggi_opzione(v);
-        if (auto *e = std::get_if<ErroreValore>(&posto))
+        const auto posto = controllo_valori::percorso_numerato(
+            nome, v, file_stazione::POSTI_MASSIMI,
+            QStringLiteral("N=PATH, N a slot from 1 to %1").arg(file_stazione::POSTI_MASSIMI));
+        if (const auto *e = std::get_if<ErroreValore>(&posto))
             return *e;
-        o.posti.append(std::get<PostoConfigurato>(posto));
+        const PercorsoNumerato &p = std::get<PercorsoNumerato>(posto);
+        o.posti.append(PostoConfigurato{p.numero, p.percorso});
         return std::nullopt;
     }
     bool *interruttore = nome == QLatin1String("--verify")    ? &o.verifica
@@ -94,11 +97,8 @@ std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QString
                 codice_uscita::USO,
                 QStringLiteral("unknown argument %1").arg(citazione(argomenti.at(i)))};
     }
-    if ((o.aiuto || o.versione) && argomenti.size() != 2)
-        return ErroreValore{
-            codice_uscita::USO,
-            QStringLiteral("%1 is given alone; it cannot go with other arguments")
-                .arg(o.aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
+    if (auto e = controllo_valori::aiuto_da_solo(argomenti, o.aiuto, o.versione))
+        return *e;
     if (auto e = file_stazione::controlla(o.posti, QStringLiteral("--slot")))
         return *e;
     return o;

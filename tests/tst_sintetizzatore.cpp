@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocco.h"
+#include "frequenza.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
 #include "valori_unita.h"
@@ -223,7 +224,7 @@ void TstSintetizzatore::andata()
     QFETCH(QString, celle);
     QFETCH(bool, codificabile);
 
-    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
+    const Conversione c = Frequenza(vista(testo)).conversione(banda_di(lettera));
     QCOMPARE(c.rx, rx);
     QCOMPARE(c.s, s);
     QCOMPARE(c.fuori_range, fuori_range);
@@ -255,8 +256,8 @@ void TstSintetizzatore::arrotondamento_griglia()
     QFETCH(QByteArray, punto_griglia);
     QFETCH(int, lettera);
 
-    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
-    const Conversione g = converti_frequenza(vista(punto_griglia), banda_di(lettera));
+    const Conversione c = Frequenza(vista(testo)).conversione(banda_di(lettera));
+    const Conversione g = Frequenza(vista(punto_griglia)).conversione(banda_di(lettera));
     QVERIFY(!c.fuori_banda && !g.fuori_banda);
     QCOMPARE(celle(c.celle), celle(g.celle));
 }
@@ -281,7 +282,7 @@ void TstSintetizzatore::andata_e_ritorno()
     QFETCH(int, lettera);
     QFETCH(QByteArray, mostrato);
 
-    const Conversione c = converti_frequenza(vista(testo), banda_di(lettera));
+    const Conversione c = Frequenza(vista(testo)).conversione(banda_di(lettera));
     QVERIFY(!c.fuori_banda);
     QVERIFY(c.codificabile);
     const std::optional<double> f = frequenza_da_celle(c.celle);
@@ -311,7 +312,7 @@ void TstSintetizzatore::griglia_andata_e_ritorno()
     int provati = 0;
     for (long long f = da; f <= a; f += 125) {
         const QByteArray testo = testo_griglia(f);
-        const Conversione c = converti_frequenza(vista(testo), banda);
+        const Conversione c = Frequenza(vista(testo)).conversione(banda);
         QVERIFY2(!c.fuori_range && !c.fuori_banda && c.codificabile, testo);
         const std::optional<double> r = frequenza_da_celle(c.celle);
         QVERIFY2(r.has_value(), testo);
@@ -379,7 +380,7 @@ void TstSintetizzatore::posto_in_griglia()
     QFETCH(QByteArray, sotto);
     QFETCH(QByteArray, sopra);
 
-    const PostoInGriglia p = ::posto_in_griglia(vista(testo));
+    const PostoInGriglia p = Frequenza(vista(testo)).griglia();
     QCOMPARE(p.leggibile, leggibile);
     if (!leggibile)
         return;

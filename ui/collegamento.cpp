@@ -255,7 +255,7 @@ Collegamento::EsitoTransazione Collegamento::cmd_programma_Click()
     c.abilita(Abilitabile::Programma, false);
 
     ValoriDaScrivere v;
-    v.frequenza = c.testo(Campo::Frequenza).toStdString();
+    v.frequenza = Frequenza(c.testo(Campo::Frequenza).toStdString());
     auto valore = [this](Campo campo) { return valore_testo(c.testo(campo).toStdString()); };
     v.codice = valore(Campo::Codice);
     v.rele = valore(Campo::TempoRele);

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "parametri.h"
 
+#include "blocco.h"
 #include "celle.h"
 #include "sintetizzatore.h"
 
-#include <cmath>
+#include <array>
 
 Variante *Parametri::variabile(int i)
 {
@@ -49,21 +50,10 @@ const Variante *Parametri::variabile(int i) const
 
 void Parametri::calcola_checksum()
 {
-    double somma = 0;
+    std::array<double, ULTIMA_CELLA_CONTATA + 1> valori{};
     for (int i = 0; i <= ULTIMA_CELLA_CONTATA; ++i)
-        somma += variabile(i)->valore();
-    // The AND works on the integer the difference rounds to.
-    const long long differenza = std::llrint(255.0 - somma);
-    Tot_cks = static_cast<double>(differenza & 255);
-}
-
-double Parametri::valore_da_inviare(int i) const
-{
-    if (const Variante *v = variabile(i))
-        return v->valore();
-    if (i == CELLA_CKS)
-        return Tot_cks.valore();
-    return 0;
+        valori[std::size_t(i)] = variabile(i)->valore();
+    Tot_cks = checksum_valori(valori);
 }
 
 std::optional<double> Parametri::frequenza_da_fq_byte()

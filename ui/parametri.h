@@ -38,10 +38,6 @@ struct Parametri
     // Sum of cells 0-13 (unset counts as 0), then Tot_cks = (255 - S) AND 255.
     void calcola_checksum();
 
-    // What the programming sends in cell i (0-61): cells 0-13 from their
-    // variables, 14-60 zero, 61 the checksum.
-    double valore_da_inviare(int i) const;
-
     // The reverse conversion of a read: FQ_Byte3 is halved in place (it then
     // holds the swallow counter A), and the RX frequency comes back, or
     // nullopt when the oscillator value lies in neither window.

@@ -33,7 +33,7 @@ class Banco : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int SILENZIO_MS = 2000;
+    static constexpr int SILENZIO_MS = tempi::SILENZIO_MS;
 
     struct Identita
     {

@@ -2,6 +2,7 @@
 #include "file_stazione.h"
 
 #include "codici_uscita.h"
+#include "file_json.h"
 #include "file_unita.h"
 
 #include <QDateTime>
@@ -18,7 +19,6 @@ namespace file_stazione {
 namespace {
 const QString FORMATO = QStringLiteral("m5-stazione");
 constexpr int VERSIONE = 1;
-constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
 
 using controllo_valori::citazione;
 using controllo_valori::errore;
@@ -49,16 +49,15 @@ QString percorso_predefinito()
 
 std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo)
 {
-    QJsonParseError analisi{};
-    const QJsonDocument doc = QJsonDocument::fromJson(testo, &analisi);
-    if (analisi.error != QJsonParseError::NoError)
-        return ErroreValore{codice_uscita::USO, QStringLiteral("not JSON: %1 at byte %2")
-                                                    .arg(analisi.errorString())
-                                                    .arg(analisi.offset)};
-    const QJsonObject o = doc.object();
-    if (!doc.isObject() || o.value(QStringLiteral("formato")).toString() != FORMATO)
-        return errore(codice_uscita::USO, QStringLiteral("formato"),
-                      QStringLiteral("not a station file; expected \"%1\"").arg(FORMATO));
+    const ErroreValore altro_formato =
+        errore(codice_uscita::USO, QStringLiteral("formato"),
+               QStringLiteral("not a station file; expected \"%1\"").arg(FORMATO));
+    const auto documento = file_json::oggetto(testo, altro_formato);
+    if (const auto *e = std::get_if<ErroreValore>(&documento))
+        return *e;
+    const QJsonObject &o = std::get<QJsonObject>(documento);
+    if (o.value(QStringLiteral("formato")).toString() != FORMATO)
+        return altro_formato;
     if (o.value(QStringLiteral("versione")).toInt() != VERSIONE)
         return errore(
             codice_uscita::USO, QStringLiteral("versione"),
@@ -84,14 +83,12 @@ std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &test
 
 std::variant<QList<PostoConfigurato>, ErroreValore> leggi_file(const QString &percorso)
 {
-    QFile f(percorso);
-    if (!f.exists())
+    if (!QFile::exists(percorso))
         return QList<PostoConfigurato>{};
-    if (!f.open(QIODevice::ReadOnly))
-        return ErroreValore{codice_uscita::USO, f.errorString()};
-    if (f.size() > DIMENSIONE_MASSIMA)
-        return ErroreValore{codice_uscita::USO, QStringLiteral("too large for a station file")};
-    return leggi(f.read(DIMENSIONE_MASSIMA + 1));
+    const auto testo = file_json::leggi_file(percorso, QStringLiteral("a station file"));
+    if (const auto *e = std::get_if<ErroreValore>(&testo))
+        return *e;
+    return leggi(std::get<QByteArray>(testo));
 }
 
 QByteArray scrivi(const QList<PostoConfigurato> &posti)
@@ -136,21 +133,6 @@ std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, cons
         }
     }
     return std::nullopt;
-}
-
-std::variant<PostoConfigurato, ErroreValore> leggi_opzione(const QString &valore)
-{
-    const QString atteso = QStringLiteral("N=PATH, N a slot from 1 to %1").arg(POSTI_MASSIMI);
-    const qsizetype uguale = valore.indexOf(QLatin1Char('='));
-    if (uguale <= 0 || uguale == valore.size() - 1)
-        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
-    const QString numero = valore.left(uguale);
-    if (!controllo_valori::cifre(numero))
-        return controllo_valori::non_valido(QStringLiteral("--slot"), valore, atteso);
-    const int n = numero.size() > 3 ? 0 : numero.toInt();
-    if (n < 1 || n > POSTI_MASSIMI)
-        return controllo_valori::fuori_range(QStringLiteral("--slot"), valore, atteso);
-    return PostoConfigurato{n, valore.mid(uguale + 1)};
 }
 
 bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,

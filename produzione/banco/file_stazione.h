@@ -36,9 +36,6 @@ QByteArray scrivi(const QList<PostoConfigurato> &posti);
 // source in the message ("posti", "--slot").
 std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, const QString &nome);
 
-// "N=PATH", as --slot takes it.
-std::variant<PostoConfigurato, ErroreValore> leggi_opzione(const QString &valore);
-
 // Replaces the file in one step. A file there that cannot be read as a
 // station file is first kept aside, never overwritten; messa_da_parte then
 // names where it went.

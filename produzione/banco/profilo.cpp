@@ -9,6 +9,11 @@ QString intero(const std::optional<int> &n)
     return n ? QString::number(*n) : QStringLiteral("-");
 }
 
+QString frequenza(const std::optional<Frequenza> &f)
+{
+    return f ? QString::fromStdString(f->testo()) : QStringLiteral("-");
+}
+
 QString opzione(int g, const std::optional<int> &valore)
 {
     if (!valore)
@@ -20,11 +25,11 @@ QString opzione(int g, const std::optional<int> &valore)
 QString Profilo::impronta() const
 {
     const Impostazioni &i = valori.impostazioni;
-    QStringList campi{
-        QStringLiteral("banda=") + QLatin1String(nome_banda(valori.banda)),
-        QStringLiteral("codice=") + intero(i.codice),
-        QStringLiteral("frequenza=") + QString::fromStdString(i.frequenza.value_or("-")),
-        QStringLiteral("rele=") + intero(i.rele), QStringLiteral("impulsi=") + intero(i.impulsi)};
+    QStringList campi{QStringLiteral("banda=") + QLatin1String(nome_banda(valori.banda)),
+                      QStringLiteral("codice=") + intero(i.codice),
+                      QStringLiteral("frequenza=") + frequenza(i.frequenza),
+                      QStringLiteral("rele=") + intero(i.rele),
+                      QStringLiteral("impulsi=") + intero(i.impulsi)};
     for (int g = 0; g < NUM_GRUPPI; ++g)
         campi << QLatin1String(GRUPPI_OPZIONI[g].nome) + QLatin1Char('=') +
                      opzione(g, i.opzioni[g]);
@@ -47,8 +52,7 @@ QStringList Profilo::righe() const
     const Impostazioni &i = valori.impostazioni;
     QStringList r{QStringLiteral("codice %1").arg(intero(i.codice)),
                   QStringLiteral("frequenza %1 MHz (%2)")
-                      .arg(QString::fromStdString(i.frequenza.value_or("-")),
-                           QLatin1String(nome_banda(valori.banda))),
+                      .arg(frequenza(i.frequenza), QLatin1String(nome_banda(valori.banda))),
                   QStringLiteral("rele %1").arg(intero(i.rele)),
                   QStringLiteral("impulsi %1").arg(intero(i.impulsi))};
     for (int g = 0; g < NUM_GRUPPI; ++g)

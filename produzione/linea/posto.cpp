@@ -3,22 +3,12 @@
 
 #include "sorveglianza_dispositivi.h"
 
-#include <algorithm>
-
-namespace {
-// How long a line may stay busy after a unit before the worker is told.
-constexpr int PROMEMORIA_MINIMO_MS = 5000;
-constexpr int PROMEMORIA_SILENZI = 3;
-// A missing device is looked for again this often, besides the events that tell.
-constexpr int RIPROVA_MS = 1000;
-} // namespace
-
 Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent)
     : QObject(parent), m_ricevitore(this), m_dialogo(m_ricevitore, incarico, this)
 {
     m_nome = indirizza(m_ricevitore.porta(), percorso, com);
     m_percorso = percorso;
-    m_riprova.setInterval(RIPROVA_MS);
+    m_riprova.setInterval(tempi::RIPROVA_MS);
     connect(&m_riprova, &QTimer::timeout, this, &Posto::riprova);
     m_promemoria.setSingleShot(true);
     connect(&m_promemoria, &QTimer::timeout, this, [this] {
@@ -163,7 +153,7 @@ void Posto::conclusa(const EsitoUnita &esito)
     }
     cambia_stato(Stato::Rimozione);
     m_ascolto_rimozione = connect(&m_ricevitore, &Ricevitore::concluso, this, &Posto::rimossa);
-    m_promemoria.start(std::max(PROMEMORIA_MINIMO_MS, PROMEMORIA_SILENZI * m_silenzio_ms));
+    m_promemoria.start(tempi::promemoria_ms(m_silenzio_ms));
     m_ricevitore.attendi_rimozione(m_silenzio_ms);
 }
 

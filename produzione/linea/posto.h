@@ -5,6 +5,7 @@
 
 #include "dialogo_unita.h"
 #include "ricevitore.h"
+#include "tempi.h"
 
 #include <QElapsedTimer>
 #include <QJsonValue>
@@ -114,7 +115,7 @@ private:
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;
     int m_quante = 1;
-    int m_silenzio_ms = 2000;
+    int m_silenzio_ms = tempi::SILENZIO_MS;
     int m_numero = 0;
     bool m_fermato = false;
     Stato m_stato = Stato::Fermo;

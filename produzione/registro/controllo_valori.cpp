@@ -57,26 +57,51 @@ bool decimale(const QString &v)
     return forma.match(v).hasMatch();
 }
 
-std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore)
+std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QString &valore)
 {
     static const QString atteso =
         QStringLiteral("MHz, %1 or %2").arg(finestra(Banda::VHF), finestra(Banda::UHF));
     if (!decimale(valore))
         return non_valido(nome, valore, atteso);
+    const Frequenza f(valore.toStdString());
     // Only what a unit of one band or the other takes: nothing between the two.
-    const std::string testo = valore.toStdString();
-    if (converti_frequenza(testo, Banda::VHF).fuori_banda &&
-        converti_frequenza(testo, Banda::UHF).fuori_banda)
+    if (!f.banda())
         return fuori_range(nome, valore, atteso);
     // The window would program a nearby channel without a word.
-    const PostoInGriglia griglia = posto_in_griglia(testo);
+    const PostoInGriglia griglia = f.griglia();
     if (!griglia.canale)
         return errore(codice_uscita::FUORI_RANGE, nome,
                       QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
                                      "are %2 and %3")
                           .arg(citazione(valore), QString::fromStdString(griglia.sotto),
                                QString::fromStdString(griglia.sopra)));
-    return std::nullopt;
+    return f;
+}
+
+std::variant<PercorsoNumerato, ErroreValore>
+percorso_numerato(const QString &nome, const QString &valore, int massimo, const QString &atteso)
+{
+    const qsizetype uguale = valore.indexOf(QLatin1Char('='));
+    if (uguale <= 0 || uguale == valore.size() - 1)
+        return non_valido(nome, valore, atteso);
+    const QString numero = valore.left(uguale);
+    if (!cifre(numero))
+        return non_valido(nome, valore, atteso);
+    const int n = numero.size() > 3 ? 0 : numero.toInt();
+    if (n < 1 || n > massimo)
+        return fuori_range(nome, valore, atteso);
+    return PercorsoNumerato{n, valore.mid(uguale + 1)};
+}
+
+std::optional<ErroreValore> aiuto_da_solo(const QStringList &parole, bool aiuto, bool versione)
+{
+    // Next to a command either would turn that command into something else,
+    // and a script would take it for done.
+    if ((!aiuto && !versione) || parole.size() == 2)
+        return std::nullopt;
+    return ErroreValore{codice_uscita::USO,
+                        QStringLiteral("%1 is given alone; it cannot go with other arguments")
+                            .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
 }
 
 } // namespace controllo_valori

@@ -3,14 +3,24 @@
 
 // The checks and messages that a value given by a user gets, from an option or a file alike.
 
+#include "frequenza.h"
+
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+#include <variant>
 
 struct ErroreValore
 {
     int codice; // 2, or 7 for a value out of its range
     QString messaggio;
+};
+
+struct PercorsoNumerato
+{
+    int numero;
+    QString percorso;
 };
 
 namespace controllo_valori {
@@ -30,6 +40,15 @@ bool decimale(const QString &valore);
 
 // A frequency: a plain decimal number in one of the two windows, exactly a
 // channel of the 12.5 kHz grid.
-std::optional<ErroreValore> frequenza(const QString &nome, const QString &valore);
+std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QString &valore);
+
+// "N=PATH": N of one to three digits, from 1 to massimo; PATH not empty.
+// atteso names the form in the messages.
+std::variant<PercorsoNumerato, ErroreValore>
+percorso_numerato(const QString &nome, const QString &valore, int massimo, const QString &atteso);
+
+// --help or --version among other arguments (parole: the whole command line,
+// the program first).
+std::optional<ErroreValore> aiuto_da_solo(const QStringList &parole, bool aiuto, bool versione);
 
 } // namespace controllo_valori

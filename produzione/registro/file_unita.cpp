@@ -4,12 +4,12 @@
 #include "codici_uscita.h"
 #include "controllo_valori.h"
 #include "file_atomico.h"
+#include "file_json.h"
 #include "ricevitore.h"
 #include "riga_json.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cmath>
@@ -19,10 +19,11 @@ namespace file_unita {
 namespace {
 const QString FORMATO = QStringLiteral("m5-unita");
 constexpr int VERSIONE = 1;
-constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
 
 using codice_uscita::FUORI_RANGE;
 using codice_uscita::USO;
+using controllo_valori::citazione;
+using controllo_valori::errore;
 
 QJsonValue opzione(const GruppoOpzioni &gruppo, int valore)
 {
@@ -31,50 +32,46 @@ QJsonValue opzione(const GruppoOpzioni &gruppo, int valore)
     return valore;
 }
 
-Errore errore(const QString &campo, const QString &testo, int codice = USO)
-{
-    return {codice, campo + QStringLiteral(": ") + testo};
-}
-
 // A field the reader needs: there, and of the JSON type asked for.
-std::optional<Errore> campo(const QJsonObject &o, const char *nome, QJsonValue::Type tipo,
-                            QJsonValue &valore)
+std::optional<ErroreValore> campo(const QJsonObject &o, const char *nome, QJsonValue::Type tipo,
+                                  QJsonValue &valore)
 {
     const QString chiave = QLatin1String(nome);
     if (!o.contains(chiave))
-        return errore(chiave, QStringLiteral("missing"));
+        return errore(USO, chiave, QStringLiteral("missing"));
     valore = o.value(chiave);
     if (valore.type() != tipo) {
         static const char *const nomi[] = {"null",     "a boolean", "a number",
                                            "a string", "an array",  "an object"};
         const int t = static_cast<int>(tipo);
-        return errore(chiave, QStringLiteral("wrong type; expected %1")
-                                  .arg(QLatin1String(t >= 0 && t < 6 ? nomi[t] : "a value")));
+        return errore(USO, chiave,
+                      QStringLiteral("wrong type; expected %1")
+                          .arg(QLatin1String(t >= 0 && t < 6 ? nomi[t] : "a value")));
     }
     return std::nullopt;
 }
 
-std::optional<Errore> intero(const QJsonObject &o, const char *nome, int minimo, int massimo,
-                             std::optional<int> &risultato)
+std::optional<ErroreValore> intero(const QJsonObject &o, const char *nome, int minimo, int massimo,
+                                   std::optional<int> &risultato)
 {
     QJsonValue v;
     if (auto e = campo(o, nome, QJsonValue::Double, v))
         return e;
     const double d = v.toDouble();
     if (d != std::trunc(d))
-        return errore(QLatin1String(nome), QStringLiteral("wrong type; expected a whole number"));
+        return errore(USO, QLatin1String(nome),
+                      QStringLiteral("wrong type; expected a whole number"));
     if (d < minimo || d > massimo)
-        return errore(QLatin1String(nome),
+        return errore(FUORI_RANGE, QLatin1String(nome),
                       QStringLiteral("%1 is out of range; expected a whole number from %2 to %3")
                           .arg(d)
                           .arg(minimo)
-                          .arg(massimo),
-                      FUORI_RANGE);
+                          .arg(massimo));
     risultato = static_cast<int>(d);
     return std::nullopt;
 }
 
-std::optional<Errore> testo(const QJsonObject &o, const char *nome, QString &risultato)
+std::optional<ErroreValore> testo(const QJsonObject &o, const char *nome, QString &risultato)
 {
     QJsonValue v;
     if (auto e = campo(o, nome, QJsonValue::String, v))
@@ -83,35 +80,35 @@ std::optional<Errore> testo(const QJsonObject &o, const char *nome, QString &ris
     return std::nullopt;
 }
 
-std::optional<Errore> intestazione(const QJsonObject &o)
+std::optional<ErroreValore> intestazione(const QJsonObject &o)
 {
     QString formato;
     if (auto e = testo(o, "formato", formato))
         return e;
     if (formato != FORMATO)
-        return errore(QStringLiteral("formato"),
+        return errore(USO, QStringLiteral("formato"),
                       QStringLiteral("%1 is not a unit file; expected \"%2\"")
-                          .arg(controllo_valori::citazione(formato), FORMATO));
+                          .arg(citazione(formato), FORMATO));
     QJsonValue versione;
     if (auto e = campo(o, "versione", QJsonValue::Double, versione))
         return e;
     if (versione.toDouble() != VERSIONE)
         return errore(
-            QStringLiteral("versione"),
+            USO, QStringLiteral("versione"),
             QStringLiteral("%1 is not known; expected %2").arg(versione.toDouble()).arg(VERSIONE));
     return std::nullopt;
 }
 
 // checksum_ok and celle are informative, but a file from a bad read is no
 // file to program units from.
-std::optional<Errore> facoltativi(const QJsonObject &o)
+std::optional<ErroreValore> facoltativi(const QJsonObject &o)
 {
     QJsonValue v;
     if (o.contains(QStringLiteral("checksum_ok"))) {
         if (auto e = campo(o, "checksum_ok", QJsonValue::Bool, v))
             return e;
         if (!v.toBool())
-            return errore(QStringLiteral("checksum_ok"),
+            return errore(USO, QStringLiteral("checksum_ok"),
                           QStringLiteral("false: the file comes from a read that failed its "
                                          "checksum"));
     }
@@ -121,14 +118,14 @@ std::optional<Errore> facoltativi(const QJsonObject &o)
         for (const QJsonValue c : v.toArray()) {
             const double d = c.toDouble(-1);
             if (!c.isDouble() || d != std::trunc(d) || d < 0 || d > 255)
-                return errore(QStringLiteral("celle"),
+                return errore(USO, QStringLiteral("celle"),
                               QStringLiteral("wrong type; expected whole numbers from 0 to 255"));
         }
     }
     return std::nullopt;
 }
 
-std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
+std::optional<ErroreValore> valori(const QJsonObject &o, Contenuto &c)
 {
     Impostazioni &i = c.impostazioni;
     if (auto e = intero(o, "codice", 1, 4096, i.codice))
@@ -136,9 +133,10 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
     QString frequenza;
     if (auto e = testo(o, "frequenza", frequenza))
         return e;
-    if (auto e = controllo_valori::frequenza(QStringLiteral("frequenza"), frequenza))
-        return Errore{e->codice, e->messaggio};
-    i.frequenza = frequenza.toStdString();
+    const auto f = controllo_valori::frequenza(QStringLiteral("frequenza"), frequenza);
+    if (const auto *e = std::get_if<ErroreValore>(&f))
+        return *e;
+    i.frequenza = std::get<Frequenza>(f);
     if (auto e = intero(o, "rele", 1, 255, i.rele))
         return e;
     if (auto e = intero(o, "impulsi", 1, 255, i.impulsi))
@@ -150,19 +148,18 @@ std::optional<Errore> valori(const QJsonObject &o, Contenuto &c)
             return e;
         i.opzioni[g] = valore_opzione(gruppo, nome.toStdString());
         if (!i.opzioni[g])
-            return errore(QLatin1String(gruppo.nome),
-                          QStringLiteral("%1 is not valid; expected %2 or %3")
-                              .arg(controllo_valori::citazione(nome), QLatin1String(gruppo.uno),
-                                   QLatin1String(gruppo.zero)));
+            return errore(
+                USO, QLatin1String(gruppo.nome),
+                QStringLiteral("%1 is not valid; expected %2 or %3")
+                    .arg(citazione(nome), QLatin1String(gruppo.uno), QLatin1String(gruppo.zero)));
     }
     QString banda;
     if (auto e = testo(o, "banda", banda))
         return e;
     const auto b = banda_da_nome(banda.toStdString());
     if (!b)
-        return errore(QStringLiteral("banda"),
-                      QStringLiteral("%1 is not valid; expected UHF or VHF")
-                          .arg(controllo_valori::citazione(banda)));
+        return errore(USO, QStringLiteral("banda"),
+                      QStringLiteral("%1 is not valid; expected UHF or VHF").arg(citazione(banda)));
     c.banda = *b;
     return std::nullopt;
 }
@@ -196,17 +193,13 @@ QByteArray testo(const QByteArray &celle)
     return r.testo();
 }
 
-std::variant<Contenuto, Errore> leggi(const QByteArray &testo)
+std::variant<Contenuto, ErroreValore> leggi(const QByteArray &testo)
 {
-    QJsonParseError analisi;
-    const QJsonDocument documento = QJsonDocument::fromJson(testo, &analisi);
-    if (analisi.error != QJsonParseError::NoError)
-        return Errore{USO, QStringLiteral("not JSON: %1 at byte %2")
-                               .arg(analisi.errorString())
-                               .arg(analisi.offset)};
-    if (!documento.isObject())
-        return Errore{USO, QStringLiteral("not a JSON object")};
-    const QJsonObject o = documento.object();
+    const auto documento =
+        file_json::oggetto(testo, ErroreValore{USO, QStringLiteral("not a JSON object")});
+    if (const auto *e = std::get_if<ErroreValore>(&documento))
+        return *e;
+    const QJsonObject &o = std::get<QJsonObject>(documento);
     Contenuto c;
     if (auto e = intestazione(o))
         return *e;
@@ -217,14 +210,12 @@ std::variant<Contenuto, Errore> leggi(const QByteArray &testo)
     return c;
 }
 
-std::variant<Contenuto, Errore> leggi_file(const QString &percorso)
+std::variant<Contenuto, ErroreValore> leggi_file(const QString &percorso)
 {
-    QFile f(percorso);
-    if (!f.open(QIODevice::ReadOnly))
-        return Errore{USO, f.errorString()};
-    if (f.size() > DIMENSIONE_MASSIMA)
-        return Errore{USO, QStringLiteral("too large for a unit file")};
-    return leggi(f.read(DIMENSIONE_MASSIMA + 1));
+    const auto testo = file_json::leggi_file(percorso, QStringLiteral("a unit file"));
+    if (const auto *e = std::get_if<ErroreValore>(&testo))
+        return *e;
+    return leggi(std::get<QByteArray>(testo));
 }
 
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "controllo_valori.h"
 #include "valori_unita.h"
 
 #include <QByteArray>
@@ -21,14 +22,10 @@ struct Contenuto
     Banda banda;
 };
 
-struct Errore
-{
-    int codice; // 2 unreadable, wrong format, version, field or type; 7 a value out of range
-    QString messaggio;
-};
-
-std::variant<Contenuto, Errore> leggi(const QByteArray &testo);
-std::variant<Contenuto, Errore> leggi_file(const QString &percorso);
+// Refused with 2 when unreadable, of the wrong format, version, field or
+// type; with 7 for a value out of range.
+std::variant<Contenuto, ErroreValore> leggi(const QByteArray &testo);
+std::variant<Contenuto, ErroreValore> leggi_file(const QString &percorso);
 
 // Replaces the file in one step, or leaves it as it was (file_atomico.h).
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore);

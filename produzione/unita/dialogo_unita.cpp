@@ -2,6 +2,7 @@
 #include "dialogo_unita.h"
 
 #include "messaggi.h"
+#include "tempi.h"
 
 using EsitoOperazione = Ricevitore::EsitoOperazione;
 using Operazione = Ricevitore::Operazione;
@@ -46,7 +47,7 @@ void DialogoUnita::avvia()
     }
     // The read of an unseen cell waits no longer than the write of one.
     m_ricevitore.imposta_limite_annuncio(m_incarico.limite_annuncio_ms);
-    m_ricevitore.imposta_limite_risposta(Ricevitore::TIME_OUT_CONFERMA_MS);
+    m_ricevitore.imposta_limite_risposta(tempi::TIME_OUT_CONFERMA_MS);
     m_ascolto = connect(&m_ricevitore, &Ricevitore::concluso, this, &DialogoUnita::risultato);
     connect(&m_ricevitore, &Ricevitore::progresso, this, &DialogoUnita::progresso);
     m_ricevitore.attendi_annuncio();
@@ -181,8 +182,7 @@ void DialogoUnita::verifica()
                       QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
         return;
     }
-    m_esito.differenze =
-        differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
+    m_esito.differenze = differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
     for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
@@ -239,8 +239,8 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     if (!lettura_valida(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
-        m_esito.differenze = differenze(m_incarico.valori, m_incarico.banda_valori,
-                                        blocco_letto(r.celle_lette));
+        m_esito.differenze =
+            differenze(m_incarico.valori, m_incarico.banda_valori, blocco_letto(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
     } else
         fine(codice_uscita::SUCCESSO, QString());
@@ -278,7 +278,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
                             "band")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo())
                  .arg(cella(prima, CELLA_BANDA))
-                 .arg(QString::fromStdString(m_incarico.valori.frequenza.value_or(""))));
+                 .arg(QString::fromStdString(m_incarico.valori.frequenza->testo())));
         return;
     case Rifiuto::FrequenzaIgnota:
         // The window would warn, then program 0 MHz: a frequency nobody asked for.
@@ -293,13 +293,9 @@ void DialogoUnita::rifiuta(const Programmazione &p)
                             : QStringLiteral("the unit reports no band either: init uhf|vhf "
                                              "restores one")));
         return;
-    case Rifiuto::FuoriGriglia:
     case Rifiuto::Nessuno:
         break;
     }
-    fine(codice_uscita::FUORI_RANGE, QStringLiteral("%1: the frequency is no 12.5 kHz channel; "
-                                                    "nothing was written")
-                                         .arg(dispositivo()));
 }
 
 // A wait that did not end as hoped.
@@ -407,7 +403,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
     case Operazione::Lettura:
         return testo + QStringLiteral("no reply to the read of cell %1 within %2 ms")
                            .arg(r.cella)
-                           .arg(Ricevitore::TIME_OUT_CONFERMA_MS);
+                           .arg(tempi::TIME_OUT_CONFERMA_MS);
     case Operazione::Scrittura:
     case Operazione::Rimozione:
     case Operazione::Nessuna:
@@ -418,7 +414,7 @@ QString DialogoUnita::descrivi_time_out(const Ricevitore::Risultato &r) const
         motivo = QStringLiteral(" (the line went away: %1)").arg(r.motivo);
     return testo + QStringLiteral("the write of cell %1 was not acknowledged within %2 ms%3")
                        .arg(r.cella)
-                       .arg(Ricevitore::TIME_OUT_CONFERMA_MS)
+                       .arg(tempi::TIME_OUT_CONFERMA_MS)
                        .arg(motivo);
 }
 
@@ -438,8 +434,10 @@ QString DialogoUnita::descrivi_fuori_banda() const
         banda =
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
-    const std::string frequenza = m_incarico.valori.frequenza.value_or(
-        decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or(""));
+    const std::string frequenza =
+        m_incarico.valori.frequenza
+            ? m_incarico.valori.frequenza->testo()
+            : decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or("");
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),
              banda);

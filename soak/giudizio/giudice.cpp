@@ -222,9 +222,10 @@ bool Giudice::fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prim
     if (esito != 6 || c.pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda) ||
         !letta || (*letta)[CELLA_BANDA] != prima[CELLA_BANDA])
         return false;
-    viola("band", QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4 MHz")
-                      .arg(chi, QString::fromStdString(*f), QLatin1String(nome_banda(*banda)),
-                           QString::fromStdString(testo_finestra_rx(*banda))));
+    viola("band",
+          QStringLiteral("%1: exit 6 for %2 MHz on a %3 unit, inside its window of %4 MHz")
+              .arg(chi, QString::fromStdString(f->testo()), QLatin1String(nome_banda(*banda)),
+                   QString::fromStdString(testo_finestra_rx(*banda))));
     return true;
 }
 
@@ -282,7 +283,7 @@ void Giudice::nulla_scritto(const Dialogo &d, int esito, const QString &chi)
     if (azione != Azione::Programma)
         return;
     const auto letta = d.prima_lettura();
-    if (!letta || checksum_celle(*letta) != (*letta)[CELLA_CKS])
+    if (!letta || !checksum_valido(*letta))
         viola("written", chi + QStringLiteral(": %1 cells written after a first read that %2")
                                    .arg(scritture)
                                    .arg(letta ? QStringLiteral("failed its checksum")

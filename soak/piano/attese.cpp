@@ -3,7 +3,6 @@
 #include "attese.h"
 
 #include "sintetizzatore.h"
-#include "testo_numero.h"
 
 #include <QStringList>
 
@@ -59,16 +58,16 @@ void metti_codice(Blocco &b, int codice)
     b[CELLA_COD_L] = static_cast<std::uint8_t>(c.Cod_L);
 }
 
-bool frequenza_nella_banda(const std::string &testo, Banda banda)
+bool frequenza_nella_banda(const Frequenza &frequenza, Banda banda)
 {
-    const double f = valore_testo(testo);
+    const double f = frequenza.rx();
     const FinestraRx finestra = finestra_rx(banda);
     return f >= finestra.da && f <= finestra.a;
 }
 
 int esito_pulito(const Incarico &incarico, const Blocco &celle)
 {
-    const bool letto_bene = checksum_celle(celle) == celle[CELLA_CKS];
+    const bool letto_bene = checksum_valido(celle);
     const auto banda = banda_da_lettera(celle[CELLA_BANDA]);
     // A unit of the other band is initialised only when asked to change band.
     if (incarico.azione == Azione::Inizializza)
@@ -96,8 +95,7 @@ Blocco programmate(const Impostazioni &v, const Blocco &prima)
 {
     Blocco b = prima;
     if (v.frequenza)
-        metti_frequenza(
-            b, converti_frequenza(*v.frequenza, banda_da_lettera(prima[CELLA_BANDA])).celle);
+        metti_frequenza(b, v.frequenza->conversione(banda_da_lettera(prima[CELLA_BANDA])).celle);
     if (v.codice)
         metti_codice(b, *v.codice);
     if (v.rele)

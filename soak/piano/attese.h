@@ -40,7 +40,7 @@ void metti_codice(Blocco &b, int codice);
 
 // Whether the frequency lies in the window a unit of the band takes, as the
 // manual page gives it.
-bool frequenza_nella_banda(const std::string &testo, Banda banda);
+bool frequenza_nella_banda(const Frequenza &frequenza, Banda banda);
 
 // The exit status the manual gives for the command on a clean line, for a
 // unit holding these cells.

@@ -3,9 +3,9 @@
 #include "guasti.h"
 
 #include "rifiuti.h"
+#include "tempi.h"
 
 namespace {
-constexpr int TIME_OUT_MS = 4000;
 constexpr int CELLA_RITARDO_MAX = NUM_CELLE - 1;
 
 QStringList nessun_argomento(const Guasto &)
@@ -46,7 +46,7 @@ int nessuna_attesa(const Guasto &, int)
 
 int un_time_out(const Guasto &, int)
 {
-    return TIME_OUT_MS;
+    return tempi::TIME_OUT_CONFERMA_MS;
 }
 
 // --- the faults, one function of each kind apiece where it differs ---

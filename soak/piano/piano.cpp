@@ -108,7 +108,7 @@ Impostazioni valori_da_verificare(Estrazione &e, const Blocco &b, Banda &banda)
     const ValoriUnita u = decodifica_blocco(b);
     Impostazioni v;
     v.codice = u.codice >= 1 && u.codice <= 4096 ? u.codice : 1;
-    v.frequenza = u.frequenza.value_or("160");
+    v.frequenza = Frequenza(u.frequenza.value_or("160"));
     v.rele = u.rele >= 1 ? u.rele : 1;
     v.impulsi = u.impulsi >= 1 ? u.impulsi : 1;
     for (int g = 0; g < NUM_GRUPPI; ++g)

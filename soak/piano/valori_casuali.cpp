@@ -24,9 +24,9 @@ int canale(Estrazione &e, const FinestraRx &f, int ultimo_escluso)
 }
 } // namespace
 
-std::string frequenza(Estrazione &e, Banda banda)
+Frequenza frequenza(Estrazione &e, Banda banda)
 {
-    return testo_numero(canale(e, finestra_rx(banda), 0) / 10000.0);
+    return Frequenza(testo_numero(canale(e, finestra_rx(banda), 0) / 10000.0));
 }
 
 std::string frequenza_fuori_griglia(Estrazione &e, Banda banda)
@@ -62,7 +62,7 @@ QStringList argomenti(const Impostazioni &v)
     if (v.codice)
         a << QStringLiteral("--codice") << QString::number(*v.codice);
     if (v.frequenza)
-        a << QStringLiteral("--frequenza") << QString::fromStdString(*v.frequenza);
+        a << QStringLiteral("--frequenza") << QString::fromStdString(v.frequenza->testo());
     if (v.rele)
         a << QStringLiteral("--rele") << QString::number(*v.rele);
     if (v.impulsi)
@@ -80,7 +80,8 @@ QJsonObject file_unita(const Impostazioni &v, Banda banda)
     QJsonObject o{{QStringLiteral("formato"), QStringLiteral("m5-unita")},
                   {QStringLiteral("versione"), 1},
                   {QStringLiteral("codice"), v.codice.value_or(1)},
-                  {QStringLiteral("frequenza"), QString::fromStdString(v.frequenza.value_or(""))},
+                  {QStringLiteral("frequenza"),
+                   QString::fromStdString(v.frequenza ? v.frequenza->testo() : std::string())},
                   {QStringLiteral("rele"), v.rele.value_or(1)},
                   {QStringLiteral("impulsi"), v.impulsi.value_or(1)},
                   {QStringLiteral("banda"), QLatin1String(nome_banda(banda))}};
@@ -101,7 +102,7 @@ namespace {
 FqByte celle_frequenza(Estrazione &e, Banda banda)
 {
     for (;;) {
-        const Conversione c = converti_frequenza(frequenza(e, banda), banda);
+        const Conversione c = frequenza(e, banda).conversione(banda);
         if (!c.fuori_banda && !c.fuori_range && c.codificabile)
             return c.celle;
     }

@@ -17,7 +17,7 @@ namespace valori_casuali {
 
 // A channel of the 12.5 kHz grid anywhere in the window a unit of the band
 // takes (the manual page's): m5ctl takes no other.
-std::string frequenza(Estrazione &e, Banda banda);
+Frequenza frequenza(Estrazione &e, Banda banda);
 // A frequency in that window that lies between two channels.
 std::string frequenza_fuori_griglia(Estrazione &e, Banda banda);
 // Some of the values (at least one), or all of them.
