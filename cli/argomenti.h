@@ -36,7 +36,7 @@ struct Argomenti
     QString traccia;
     QString file_uscita; // read -o; "-" is stdout
     QString da_file;
-    Impostazioni modifiche; // the values given as options
+    ValoriRichiesti modifiche; // the values given as options
     Banda banda = Banda::UHF;
     bool cambia_banda = false;      // init: also a unit that reports the other band
     std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C

@@ -105,7 +105,7 @@ std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &err
 // The line of an output that could not be written; empty when all went well.
 QString consegna(const Argomenti &a, const EsitoUnita &r)
 {
-    const QByteArray valori = file_unita::testo(r.celle_valori);
+    const QByteArray valori = file_unita::testo(r.celle_mostrate);
     if (a.uscita_su_file()) {
         QString motivo;
         if (r.codice == codice_uscita::SUCCESSO &&
@@ -137,10 +137,10 @@ Incarico incarico(const Argomenti &a, const std::optional<file_unita::Contenuto>
         break;
     }
     if (file) {
-        i.valori = file->impostazioni;
-        i.banda_valori = file->banda;
+        i.richiesti = file->richiesti;
+        i.banda_richiesti = file->banda;
     }
-    i.valori.sovrapponi(a.modifiche);
+    i.richiesti.sovrapponi(a.modifiche);
     i.banda = a.banda;
     i.cambia_banda = a.cambia_banda;
     i.limite_annuncio_ms = a.attesa_ms;

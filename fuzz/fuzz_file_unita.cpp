@@ -21,7 +21,7 @@ bool tra(const std::optional<int> &v, int minimo, int massimo)
 
 void accettato(const file_unita::Contenuto &c)
 {
-    const Impostazioni &i = c.impostazioni;
+    const ValoriRichiesti &i = c.richiesti;
     esigi(tra(i.codice, 1, 4096), "codice 1-4096");
     esigi(tra(i.rele, 1, 255) && tra(i.impulsi, 1, 255), "times 1-255");
     for (const auto &o : i.opzioni)
@@ -66,7 +66,7 @@ void scritto_e_riletto(const QByteArray &celle)
     }
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     esigi(c != nullptr, "the file written for cells in range is accepted");
-    const Impostazioni &i = c->impostazioni;
+    const ValoriRichiesti &i = c->richiesti;
     esigi(i.codice == v.codice && i.frequenza == frequenza && i.rele == v.rele &&
               i.impulsi == v.impulsi,
           "it reads back to the values of the cells");

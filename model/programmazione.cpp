@@ -55,7 +55,7 @@ Programmazione prepara_programmazione(const ValoriDaScrivere &v, const Blocco &p
     return p;
 }
 
-Programmazione prepara_programmazione(const Impostazioni &chieste, std::optional<Banda> banda,
+Programmazione prepara_programmazione(const ValoriRichiesti &chieste, std::optional<Banda> banda,
                                       const Blocco &prima)
 {
     const ValoriUnita unita = decodifica_blocco(prima);

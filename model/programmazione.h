@@ -51,5 +51,5 @@ Programmazione prepara_programmazione(const ValoriDaScrivere &valori, const Bloc
 // The strict rules: what is not asked stays as the unit has it; a frequency
 // asked must be a channel of the unit's own band, and the values' band, when
 // given, the unit's band.
-Programmazione prepara_programmazione(const Impostazioni &chieste, std::optional<Banda> banda,
+Programmazione prepara_programmazione(const ValoriRichiesti &chieste, std::optional<Banda> banda,
                                       const Blocco &prima);

@@ -50,7 +50,7 @@ std::optional<Banda> banda_da_nome(std::string_view nome)
     return std::nullopt;
 }
 
-bool Impostazioni::vuote() const
+bool ValoriRichiesti::vuote() const
 {
     for (const auto &o : opzioni) {
         if (o)
@@ -59,7 +59,7 @@ bool Impostazioni::vuote() const
     return !codice && !frequenza && !rele && !impulsi;
 }
 
-void Impostazioni::sovrapponi(const Impostazioni &sopra)
+void ValoriRichiesti::sovrapponi(const ValoriRichiesti &sopra)
 {
     if (sopra.codice)
         codice = sopra.codice;
@@ -101,7 +101,7 @@ bool stessa_frequenza(const Frequenza &attesa, const Blocco &celle)
 }
 } // namespace
 
-std::vector<Differenza> differenze(const Impostazioni &attese, std::optional<Banda> banda,
+std::vector<Differenza> differenze(const ValoriRichiesti &attese, std::optional<Banda> banda,
                                    const Blocco &celle)
 {
     const ValoriUnita unita = decodifica_blocco(celle);

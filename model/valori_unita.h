@@ -54,7 +54,7 @@ std::optional<Banda> banda_da_nome(std::string_view nome);
 // The values a user sets, each one given or not: what a programming changes
 // and what a verification compares. Cells 0 and 4-6 belong to each unit and
 // are none of them.
-struct Impostazioni
+struct ValoriRichiesti
 {
     std::optional<int> codice;
     std::optional<Frequenza> frequenza;
@@ -64,7 +64,7 @@ struct Impostazioni
 
     bool vuote() const;
     // Those given in sopra replace these.
-    void sovrapponi(const Impostazioni &sopra);
+    void sovrapponi(const ValoriRichiesti &sopra);
 };
 
 struct Differenza
@@ -77,7 +77,7 @@ struct Differenza
 // The given values, and the band when known, against a unit's cells 0-62.
 // The frequency counts as equal when it would program the same synthesiser
 // cells on that unit.
-std::vector<Differenza> differenze(const Impostazioni &attese, std::optional<Banda> banda,
+std::vector<Differenza> differenze(const ValoriRichiesti &attese, std::optional<Banda> banda,
                                    const Blocco &celle);
 
 // The name of an option value, or its number when it is neither 0 nor 1.

@@ -104,7 +104,7 @@ void DialogoImpostazioni::accept()
         QMessageBox::warning(this, windowTitle(), e->messaggio);
         return;
     }
-    m_profilo.valori = std::get<file_unita::Contenuto>(letto);
+    m_profilo.contenuto = std::get<file_unita::Contenuto>(letto);
     m_profilo.verifica = m_verifica->isChecked();
     QDialog::accept();
 }

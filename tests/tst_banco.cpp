@@ -442,7 +442,7 @@ void TstBanco::cambio()
 
     const QList<PostoConfigurato> nuovi{{2, d.filePath(QStringLiteral("assente2"))},
                                         {5, d.filePath(QStringLiteral("assente5"))}};
-    banco.chiedi_cambio(Profilo{p.valori, true}, nuovi);
+    banco.chiedi_cambio(Profilo{p.contenuto, true}, nuovi);
     QCOMPARE(domanda.size(), 1);
     banco.conferma_cambio(si);
     if (si)

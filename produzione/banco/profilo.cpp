@@ -24,8 +24,8 @@ QString opzione(int g, const std::optional<int> &valore)
 
 QString Profilo::impronta() const
 {
-    const Impostazioni &i = valori.impostazioni;
-    QStringList campi{QStringLiteral("banda=") + QLatin1String(nome_banda(valori.banda)),
+    const ValoriRichiesti &i = contenuto.richiesti;
+    QStringList campi{QStringLiteral("banda=") + QLatin1String(nome_banda(contenuto.banda)),
                       QStringLiteral("codice=") + intero(i.codice),
                       QStringLiteral("frequenza=") + frequenza(i.frequenza),
                       QStringLiteral("rele=") + intero(i.rele),
@@ -42,17 +42,17 @@ Incarico Profilo::incarico() const
 {
     Incarico i;
     i.azione = verifica ? Incarico::Azione::Verifica : Incarico::Azione::Programma;
-    i.valori = valori.impostazioni;
-    i.banda_valori = valori.banda;
+    i.richiesti = contenuto.richiesti;
+    i.banda_richiesti = contenuto.banda;
     return i;
 }
 
 QStringList Profilo::righe() const
 {
-    const Impostazioni &i = valori.impostazioni;
+    const ValoriRichiesti &i = contenuto.richiesti;
     QStringList r{QStringLiteral("codice %1").arg(intero(i.codice)),
                   QStringLiteral("frequenza %1 MHz (%2)")
-                      .arg(frequenza(i.frequenza), QLatin1String(nome_banda(valori.banda))),
+                      .arg(frequenza(i.frequenza), QLatin1String(nome_banda(contenuto.banda))),
                   QStringLiteral("rele %1").arg(intero(i.rele)),
                   QStringLiteral("impulsi %1").arg(intero(i.impulsi))};
     for (int g = 0; g < NUM_GRUPPI; ++g)

@@ -11,7 +11,7 @@
 
 struct Profilo
 {
-    file_unita::Contenuto valori;
+    file_unita::Contenuto contenuto;
     bool verifica = false; // compare only; otherwise program with read-back
 
     // The first 8 hex digits of a SHA-256 of the values the profile writes,

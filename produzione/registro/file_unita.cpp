@@ -127,7 +127,7 @@ std::optional<ErroreValore> facoltativi(const QJsonObject &o)
 
 std::optional<ErroreValore> valori(const QJsonObject &o, Contenuto &c)
 {
-    Impostazioni &i = c.impostazioni;
+    ValoriRichiesti &i = c.richiesti;
     if (auto e = intero(o, "codice", 1, 4096, i.codice))
         return e;
     QString frequenza;

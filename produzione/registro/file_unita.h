@@ -18,7 +18,7 @@ QByteArray testo(const QByteArray &celle);
 
 struct Contenuto
 {
-    Impostazioni impostazioni; // every value given
+    ValoriRichiesti richiesti; // every value given
     Banda banda;
 };
 

@@ -100,7 +100,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     m_esito.celle_prima = r.celle_lette;
     const bool mostra = m_incarico.azione == Azione::Leggi || m_incarico.azione == Azione::Verifica;
     if (mostra && completa(r.celle_lette))
-        m_esito.celle_valori = r.celle_lette;
+        m_esito.celle_mostrate = r.celle_lette;
     if (!r.riuscito()) {
         fallita(r);
         return;
@@ -135,7 +135,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
 
 void DialogoUnita::programma()
 {
-    const Programmazione p = prepara_programmazione(m_incarico.valori, m_incarico.banda_valori,
+    const Programmazione p = prepara_programmazione(m_incarico.richiesti, m_incarico.banda_richiesti,
                                                     blocco_letto(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
@@ -171,7 +171,7 @@ void DialogoUnita::inizializza()
 void DialogoUnita::verifica()
 {
     QStringList campi;
-    const auto banda = m_incarico.banda_valori;
+    const auto banda = m_incarico.banda_richiesti;
     // Every value would differ, and no programming could make them agree.
     const auto propria = banda_da_lettera(cella(m_esito.celle_prima, CELLA_BANDA));
     if (banda && propria && *propria != *banda) {
@@ -182,7 +182,7 @@ void DialogoUnita::verifica()
                       QLatin1String(nome_banda(*banda)), QLatin1String(nome_banda(*propria))));
         return;
     }
-    m_esito.differenze = differenze(m_incarico.valori, banda, blocco_letto(m_esito.celle_prima));
+    m_esito.differenze = differenze(m_incarico.richiesti, banda, blocco_letto(m_esito.celle_prima));
     for (const Differenza &d : m_esito.differenze) {
         const QString campo = QString::fromStdString(d.campo);
         campi << campo;
@@ -233,14 +233,14 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     }
     if (completa(r.celle_lette)) {
         m_esito.celle_dopo = r.celle_lette;
-        m_esito.celle_valori = r.celle_lette;
+        m_esito.celle_mostrate = r.celle_lette;
     }
     // A read that fails its own checksum says nothing of what was written.
     if (!lettura_valida(r.celle_lette))
         fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
         m_esito.differenze =
-            differenze(m_incarico.valori, m_incarico.banda_valori, blocco_letto(r.celle_lette));
+            differenze(m_incarico.richiesti, m_incarico.banda_richiesti, blocco_letto(r.celle_lette));
         fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
     } else
         fine(codice_uscita::SUCCESSO, QString());
@@ -265,7 +265,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
              QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; nothing "
                             "was written")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo(),
-                      QLatin1String(nome_banda(*m_incarico.banda_valori)),
+                      QLatin1String(nome_banda(*m_incarico.banda_richiesti)),
                       banda ? QLatin1String(nome_banda(*banda)) : nessuna));
         return;
     case Rifiuto::BandaIgnota:
@@ -278,7 +278,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
                             "band")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo())
                  .arg(cella(prima, CELLA_BANDA))
-                 .arg(QString::fromStdString(m_incarico.valori.frequenza->testo())));
+                 .arg(QString::fromStdString(m_incarico.richiesti.frequenza->testo())));
         return;
     case Rifiuto::FrequenzaIgnota:
         // The window would warn, then program 0 MHz: a frequency nobody asked for.
@@ -435,8 +435,8 @@ QString DialogoUnita::descrivi_fuori_banda() const
             QStringLiteral("%1 band, %2 MHz")
                 .arg(QLatin1String(nome_banda(*b)), QString::fromStdString(testo_finestra_rx(*b)));
     const std::string frequenza =
-        m_incarico.valori.frequenza
-            ? m_incarico.valori.frequenza->testo()
+        m_incarico.richiesti.frequenza
+            ? m_incarico.richiesti.frequenza->testo()
             : decodifica_blocco(blocco_letto(m_esito.celle_prima)).frequenza.value_or("");
     return QStringLiteral("%1: %2: %3 MHz is not in the unit's %4; nothing was written")
         .arg(citata(messaggio::FUORI_BANDA), dispositivo(), QString::fromStdString(frequenza),

@@ -17,8 +17,8 @@ struct Incarico
     Azione azione = Azione::Leggi;
     // Programma, Verifica: the values asked, and the band they are for
     // (a unit file's), if any.
-    Impostazioni valori;
-    std::optional<Banda> banda_valori;
+    ValoriRichiesti richiesti;
+    std::optional<Banda> banda_richiesti;
     // Inizializza: the factory block of this band, also on a unit that
     // reports the other band when cambia_banda.
     Banda banda = Banda::UHF;

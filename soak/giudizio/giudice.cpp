@@ -186,7 +186,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
         nulla_scritto(*d, esito, chi);
     if (d && esito == 9 && !m_piano.corsa() && !d->risposte_alterate())
         m_differenze = static_cast<int>(
-            differenze(m_piano.incarico.valori, m_piano.incarico.banda_file, d->prima).size());
+            differenze(m_piano.incarico.richiesti, m_piano.incarico.banda_file, d->prima).size());
     if (d && esito == 0 && !m_piano.corsa() && m_piano.incarico.azione == Azione::Leggi)
         lettura_stampata(*d);
 }
@@ -216,7 +216,7 @@ void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int
 bool Giudice::fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prima, int esito,
                                       const QString &chi)
 {
-    const auto &f = m_piano.incarico.valori.frequenza;
+    const auto &f = m_piano.incarico.richiesti.frequenza;
     const auto banda = banda_da_lettera(prima[CELLA_BANDA]);
     const auto letta = c.dialogo ? c.dialogo->prima_lettura() : std::nullopt;
     if (esito != 6 || c.pulito != 0 || !f || !banda || !frequenza_nella_banda(*f, *banda) ||

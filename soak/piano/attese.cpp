@@ -77,21 +77,21 @@ int esito_pulito(const Incarico &incarico, const Blocco &celle)
     if (incarico.azione == Azione::Verifica) {
         if (banda && banda != incarico.banda_file)
             return 6;
-        return differenze(incarico.valori, incarico.banda_file, celle).empty() ? 0 : 9;
+        return differenze(incarico.richiesti, incarico.banda_file, celle).empty() ? 0 : 9;
     }
     if (incarico.azione == Azione::Leggi)
         return 0;
     if (incarico.banda_file && incarico.banda_file != banda)
         return 6;
     // A unit of no known band takes no frequency from m5ctl.
-    if (incarico.valori.frequenza &&
-        (!banda || !frequenza_nella_banda(*incarico.valori.frequenza, *banda)))
+    if (incarico.richiesti.frequenza &&
+        (!banda || !frequenza_nella_banda(*incarico.richiesti.frequenza, *banda)))
         return 6;
     return 0;
 }
 
 namespace {
-Blocco programmate(const Impostazioni &v, const Blocco &prima)
+Blocco programmate(const ValoriRichiesti &v, const Blocco &prima)
 {
     Blocco b = prima;
     if (v.frequenza)
@@ -117,7 +117,7 @@ Blocco celle_attese(const Incarico &incarico, const Blocco &prima)
 {
     switch (incarico.azione) {
     case Azione::Programma:
-        return programmate(incarico.valori, prima);
+        return programmate(incarico.richiesti, prima);
     case Azione::Inizializza:
         return blocco_fabbrica(incarico.banda_init);
     case Azione::Leggi:

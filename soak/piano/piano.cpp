@@ -103,10 +103,10 @@ Azione estrai_azione(Estrazione &e, Forma forma)
 }
 
 // The values of the unit itself, one or two of them sometimes changed.
-Impostazioni valori_da_verificare(Estrazione &e, const Blocco &b, Banda &banda)
+ValoriRichiesti valori_da_verificare(Estrazione &e, const Blocco &b, Banda &banda)
 {
     const ValoriUnita u = decodifica_blocco(b);
-    Impostazioni v;
+    ValoriRichiesti v;
     v.codice = u.codice >= 1 && u.codice <= 4096 ? u.codice : 1;
     v.frequenza = Frequenza(u.frequenza.value_or("160"));
     v.rele = u.rele >= 1 ? u.rele : 1;
@@ -144,7 +144,7 @@ void prepara_rifiuto(Estrazione &e, PianoCiclo &p, const QString &cartella)
     CasoRifiuto c;
     const Banda banda = *banda_da_lettera(p.porte.front().blocco[CELLA_BANDA]);
     RIFIUTI[p.rifiuto].prepara(e, banda, c);
-    p.incarico.valori = c.valori;
+    p.incarico.richiesti = c.richiesti;
     p.incarico.banda_file = c.banda_file;
     p.argomenti += c.argomenti;
     if (!c.file.isEmpty())
@@ -168,26 +168,26 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
             p.argomenti << QStringLiteral("--change-band");
     } else if (i.azione == Azione::Verifica) {
         Banda b;
-        i.valori = valori_da_verificare(e, primo, b);
+        i.richiesti = valori_da_verificare(e, primo, b);
         i.banda_file = b;
-        const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.valori, b));
+        const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.richiesti, b));
         p.argomenti << QStringLiteral("--from") << scrivi_file_unita(p, cartella, testo);
     } else if (i.azione == Azione::Programma &&
                (p.forma == DA_FILE || (p.forma == PRODUZIONE && e.con_probabilita(0.5)))) {
-        i.valori = valori_casuali::impostazioni(e, banda, true);
+        i.richiesti = valori_casuali::richiesti(e, banda, true);
         i.banda_file = banda;
-        const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.valori, banda));
+        const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.richiesti, banda));
         p.argomenti << QStringLiteral("--from") << scrivi_file_unita(p, cartella, testo);
         if (e.con_probabilita(0.3)) {
-            const Impostazioni sopra = valori_casuali::impostazioni(e, banda, false);
-            i.valori.sovrapponi(sopra);
+            const ValoriRichiesti sopra = valori_casuali::richiesti(e, banda, false);
+            i.richiesti.sovrapponi(sopra);
             p.argomenti += valori_casuali::argomenti(sopra);
         }
     } else if (i.azione == Azione::Programma) {
         // Sometimes a frequency of the other band, which the unit must refuse.
         const Banda b = e.con_probabilita(0.85) ? banda : altra_banda(banda);
-        i.valori = valori_casuali::impostazioni(e, b, false);
-        p.argomenti += valori_casuali::argomenti(i.valori);
+        i.richiesti = valori_casuali::richiesti(e, b, false);
+        p.argomenti += valori_casuali::argomenti(i.richiesti);
     }
 }
 

@@ -62,23 +62,23 @@ void frequenza_fuori_griglia(Estrazione &e, Banda b, CasoRifiuto &c)
         opzione(e, c, "--frequenza", fuori.c_str());
         return;
     }
-    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::richiesti(e, b, true), b);
     o.insert(QStringLiteral("frequenza"), QString::fromStdString(fuori));
     c.file = valori_casuali::testo(o);
 }
 
 void frequenza_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 {
-    c.valori.frequenza = valori_casuali::frequenza(e, altra_banda(b));
-    c.argomenti = valori_casuali::argomenti(c.valori);
+    c.richiesti.frequenza = valori_casuali::frequenza(e, altra_banda(b));
+    c.argomenti = valori_casuali::argomenti(c.richiesti);
 }
 
 void file_altra_banda(Estrazione &e, Banda b, CasoRifiuto &c)
 {
     const Banda altra = altra_banda(b);
-    c.valori = valori_casuali::impostazioni(e, altra, true);
+    c.richiesti = valori_casuali::richiesti(e, altra, true);
     c.banda_file = altra;
-    c.file = valori_casuali::testo(valori_casuali::file_unita(c.valori, altra));
+    c.file = valori_casuali::testo(valori_casuali::file_unita(c.richiesti, altra));
 }
 
 void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
@@ -89,7 +89,7 @@ void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
         int valore;
     } casi[] = {{"codice", 0}, {"codice", 4097}, {"rele", 0},
                 {"rele", 256}, {"impulsi", 0},   {"impulsi", 5000}};
-    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::richiesti(e, b, true), b);
     if (e.con_probabilita(0.25)) {
         o.insert(QStringLiteral("frequenza"), QStringLiteral("600"));
     } else {
@@ -101,7 +101,7 @@ void file_fuori_range(Estrazione &e, Banda b, CasoRifiuto &c)
 
 void file_malformato(Estrazione &e, Banda b, CasoRifiuto &c)
 {
-    QJsonObject o = valori_casuali::file_unita(valori_casuali::impostazioni(e, b, true), b);
+    QJsonObject o = valori_casuali::file_unita(valori_casuali::richiesti(e, b, true), b);
     switch (e.tra(0, 6)) {
     case 0:
         o.remove(QStringLiteral("rele"));

@@ -16,7 +16,7 @@ struct CasoRifiuto
     QStringList argomenti; // m5ctl's value options
     QByteArray file;       // the unit file for --from; empty for none
     // What reaches the unit when the refusal comes only after its read (band cases).
-    Impostazioni valori;
+    ValoriRichiesti richiesti;
     std::optional<Banda> banda_file;
 };
 

@@ -35,9 +35,9 @@ std::string frequenza_fuori_griglia(Estrazione &e, Banda banda)
     return testo_numero(decimi / 10000.0);
 }
 
-Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte)
+ValoriRichiesti richiesti(Estrazione &e, Banda banda, bool tutte)
 {
-    Impostazioni v;
+    ValoriRichiesti v;
     const double p = tutte ? 1.0 : 0.4;
     while (v.vuote()) {
         if (e.con_probabilita(p))
@@ -56,7 +56,7 @@ Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte)
     return v;
 }
 
-QStringList argomenti(const Impostazioni &v)
+QStringList argomenti(const ValoriRichiesti &v)
 {
     QStringList a;
     if (v.codice)
@@ -75,7 +75,7 @@ QStringList argomenti(const Impostazioni &v)
     return a;
 }
 
-QJsonObject file_unita(const Impostazioni &v, Banda banda)
+QJsonObject file_unita(const ValoriRichiesti &v, Banda banda)
 {
     QJsonObject o{{QStringLiteral("formato"), QStringLiteral("m5-unita")},
                   {QStringLiteral("versione"), 1},

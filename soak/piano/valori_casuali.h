@@ -21,12 +21,12 @@ Frequenza frequenza(Estrazione &e, Banda banda);
 // A frequency in that window that lies between two channels.
 std::string frequenza_fuori_griglia(Estrazione &e, Banda banda);
 // Some of the values (at least one), or all of them.
-Impostazioni impostazioni(Estrazione &e, Banda banda, bool tutte);
+ValoriRichiesti richiesti(Estrazione &e, Banda banda, bool tutte);
 // The m5ctl options that ask for them.
-QStringList argomenti(const Impostazioni &v);
+QStringList argomenti(const ValoriRichiesti &v);
 
 // A unit file with every value of v (all given) and the band.
-QJsonObject file_unita(const Impostazioni &v, Banda banda);
+QJsonObject file_unita(const ValoriRichiesti &v, Banda banda);
 QByteArray testo(const QJsonObject &o);
 
 // A unit as one could find it: factory-made or programmed with any valid
