@@ -70,10 +70,10 @@ bool leggi_mappa(const QString &testo, Mappa &m)
     return ok && m.numero >= PortaSeriale::PRIMA && m.numero <= PortaSeriale::ULTIMA;
 }
 
-int errore(int codice, const QString &messaggio)
+int errore(int esito, const QString &messaggio)
 {
     std::fprintf(stderr, "m5config: %s\n", qPrintable(messaggio));
-    return codice;
+    return esito;
 }
 
 // --help and --version need no display: answered before the window system
@@ -117,7 +117,7 @@ std::optional<QString> verifica_automatiche(const QList<Mappa> &mappe)
     return std::nullopt;
 }
 
-std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
+std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &esito)
 {
     Parser parser;
     parser.p.process(app);
@@ -125,14 +125,14 @@ std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &codice)
     for (const QString &v : parser.p.values(parser.com)) {
         Mappa m;
         if (!leggi_mappa(v, m)) {
-            codice = errore(USO_ERRATO,
+            esito = errore(USO_ERRATO,
                             QStringLiteral("--com expects N=PATH with N from 1 to 8: %1").arg(v));
             return std::nullopt;
         }
         o.mappe.append(m);
     }
     if (const auto e = verifica_automatiche(o.mappe)) {
-        codice = errore(USO_ERRATO, *e);
+        esito = errore(USO_ERRATO, *e);
         return std::nullopt;
     }
     o.demo = parser.p.isSet(parser.demo);
@@ -190,15 +190,15 @@ std::unique_ptr<Principale> crea_principale(const Opzioni &opzioni, Traccia &tra
 
 int main(int argc, char *argv[])
 {
-    if (const auto codice = solo_testo(argc, argv))
-        return *codice;
+    if (const auto esito = solo_testo(argc, argv))
+        return *esito;
     const auto applicazione = apri_applicazione("m5config", argc, argv);
     QApplication &app = *applicazione;
     prepara_applicazione();
-    int codice = 0;
-    auto opzioni = leggi_opzioni(app, codice);
+    int esito = 0;
+    auto opzioni = leggi_opzioni(app, esito);
     if (!opzioni)
-        return codice;
+        return esito;
 
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
@@ -236,8 +236,8 @@ int main(int argc, char *argv[])
     });
     titolo.show();
 
-    const int esito = app.exec();
+    const int fine = app.exec();
     if (simulatore)
         simulatore->ferma();
-    return esito;
+    return fine;
 }

@@ -52,10 +52,10 @@ Processo::Fine esegui(const SimulatoreTracciato &sim, const QStringList &argomen
     const Processo::Fine e = Processo::esegui(QStringLiteral(M5CTL_PATH), tutti);
     if (!e.finito)
         fallisci(QStringLiteral("cannot start %1").arg(QStringLiteral(M5CTL_PATH)));
-    if (e.codice != atteso)
+    if (e.esito != atteso)
         fallisci(QStringLiteral("%1: exit status %2, expected %3")
                      .arg(comando(argomenti))
-                     .arg(e.codice)
+                     .arg(e.esito)
                      .arg(atteso));
     return e;
 }

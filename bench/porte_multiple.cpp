@@ -51,7 +51,7 @@ Risultato una_prova(const QStringList &argomenti)
         r.fili = std::max(r.fili, fili_di(p.pid()));
     r.secondi = p.fine().secondi;
     r.cpu_secondi = p.fine().cpu_secondi;
-    r.riuscito = p.fine().finito && p.fine().codice == 0;
+    r.riuscito = p.fine().finito && p.fine().esito == 0;
     return r;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
 
@@ -77,7 +77,7 @@ namespace {
 using Comando = Argomenti::Comando;
 using ErroreEventuale = std::optional<ErroreArgomenti>;
 
-using codice_uscita::USO;
+using esiti::USO;
 using controllo_valori::cifre;
 using controllo_valori::citazione;
 using controllo_valori::errore;

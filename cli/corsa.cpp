@@ -52,10 +52,10 @@ int Corsa::riepilogo() const
         if (primo != 0)
             riga += QStringLiteral("; the first failure: ") + m_linea.primo();
         std::fprintf(stderr, "%s\n", qPrintable(riga));
-        return codice_uscita::INTERROTTO;
+        return esiti::INTERROTTO;
     }
     if (primo == 0)
-        return codice_uscita::SUCCESSO;
+        return esiti::SUCCESSO;
     const QString porte =
         m_linea.interrotta() ? QStringLiteral(" (%1)").arg(conteggi()) : QString();
     if (m_linea.fallite() > 0)
@@ -94,7 +94,7 @@ void Corsa::registrata(const Resoconto &r)
         std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
     std::fflush(stderr);
     if (!stampata)
-        m_linea.ferma(codice_uscita::PORTA,
+        m_linea.ferma(esiti::PORTA,
                          QStringLiteral("stdout: cannot write the line of %1 unit %2: %3; the run "
                                         "stopped")
                              .arg(r.porta)
@@ -102,7 +102,7 @@ void Corsa::registrata(const Resoconto &r)
                              .arg(uscita_standard::motivo()));
     else if (m_traccia && !m_traccia->errore().isEmpty())
         m_linea.ferma(
-            codice_uscita::PORTA,
+            esiti::PORTA,
             QStringLiteral("--trace %1: %2; the trace is incomplete and the run stopped")
                 .arg(m_a.traccia, m_traccia->errore()));
 }

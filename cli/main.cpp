@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "comando_singolo.h"
 #include "corsa.h"
 #include "file_atomico.h"
@@ -27,11 +27,11 @@ namespace {
 using Comando = Argomenti::Comando;
 
 // The one line of a failure on stderr.
-int errore(int codice, const QString &messaggio)
+int errore(int esito, const QString &messaggio)
 {
     std::fprintf(stderr, "m5ctl: %s\n", messaggio.toLocal8Bit().constData());
     std::fflush(stderr);
-    return codice;
+    return esito;
 }
 
 QString vid_pid(const PortaSistema &p)
@@ -74,7 +74,7 @@ int elenca_porte(bool json)
             uscita_standard::scrivi_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
         }
     }
-    return codice_uscita::SUCCESSO;
+    return esiti::SUCCESSO;
 }
 
 std::optional<QList<Destinazione>> destinazioni(const Argomenti &a, QString &errore)
@@ -108,7 +108,7 @@ QString consegna(const Argomenti &a, const EsitoUnita &r)
     const QByteArray valori = file_unita::testo(r.celle_mostrate);
     if (a.uscita_su_file()) {
         QString motivo;
-        if (r.codice == codice_uscita::SUCCESSO &&
+        if (r.esito == esiti::SUCCESSO &&
             !file_unita::salva(a.file_uscita, valori, motivo))
             return QStringLiteral("-o %1: %2").arg(a.file_uscita, motivo);
     } else if (a.comando != Comando::Verifica && !valori.isEmpty()) {
@@ -162,7 +162,7 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
         resoconto.ora = QDateTime::currentDateTimeUtc();
         QString motivo;
         if (!registro->scrivi(riga_registro(resoconto), motivo) && r.riuscita()) {
-            r.codice = codice_uscita::PORTA;
+            r.esito = esiti::PORTA;
             r.messaggio = QStringLiteral("--log %1: %2").arg(a.registro, motivo);
         }
     }
@@ -170,14 +170,14 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
         errore(0, QStringLiteral("warning: ") + w);
 
     const QString persa = consegna(a, r);
-    if (r.codice == codice_uscita::DIVERSA) {
+    if (r.esito == esiti::DIVERSA) {
         for (const QString &riga : std::as_const(r.dettagli))
             errore(0, riga);
-        return r.codice;
+        return r.esito;
     }
     if (!r.riuscita())
-        return errore(r.codice, r.messaggio);
-    return persa.isEmpty() ? codice_uscita::SUCCESSO : errore(codice_uscita::PORTA, persa);
+        return errore(r.esito, r.messaggio);
+    return persa.isEmpty() ? esiti::SUCCESSO : errore(esiti::PORTA, persa);
 }
 
 int comando_su_unita(const Argomenti &a)
@@ -185,50 +185,50 @@ int comando_su_unita(const Argomenti &a)
     if (a.uscita_su_file()) {
         if (const auto rifiuto =
                 destinazione_rifiutata(QFile::encodeName(a.file_uscita).toStdString()))
-            return errore(codice_uscita::USO,
+            return errore(esiti::USO,
                           QStringLiteral("-o %1: %2; give the path of a file, or - for stdout")
                               .arg(a.file_uscita, QString::fromLocal8Bit(rifiuto->c_str())));
     }
     QString motivo;
     const auto porte = destinazioni(a, motivo);
     if (!porte)
-        return errore(codice_uscita::PORTA, motivo);
+        return errore(esiti::PORTA, motivo);
 
     std::optional<file_unita::Contenuto> file;
     if (!a.da_file.isEmpty()) {
         auto letto = file_unita::leggi_file(a.da_file);
         if (const auto *e = std::get_if<ErroreValore>(&letto))
-            return errore(e->codice, QStringLiteral("--from %1: %2").arg(a.da_file, e->messaggio));
+            return errore(e->esito, QStringLiteral("--from %1: %2").arg(a.da_file, e->messaggio));
         file = std::get<file_unita::Contenuto>(letto);
     }
 
     Registro registro;
     QString avviso;
     if (!a.registro.isEmpty() && !registro.apri(a.registro, motivo, avviso))
-        return errore(codice_uscita::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
+        return errore(esiti::PORTA, QStringLiteral("--log %1: %2").arg(a.registro, motivo));
     if (!avviso.isEmpty())
         errore(0, QStringLiteral("warning: --log %1: %2").arg(a.registro, avviso));
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
-        return errore(codice_uscita::PORTA,
+        return errore(esiti::PORTA,
                       QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
 
     Registro *r = registro.aperto() ? &registro : nullptr;
     Traccia *t = traccia.aperta() ? &traccia : nullptr;
-    int codice = codice_uscita::SUCCESSO;
+    int esito = esiti::SUCCESSO;
     const Incarico compito = incarico(a, file);
     if (!a.corsa()) {
-        codice = comando_singolo(a, porte->first(), compito, r, t);
+        esito = comando_singolo(a, porte->first(), compito, r, t);
     } else {
         Corsa corsa(a, *porte, compito, r, t);
-        codice = corsa.esegui();
+        esito = corsa.esegui();
     }
-    if (t && !traccia.chiudi(motivo) && codice == codice_uscita::SUCCESSO)
+    if (t && !traccia.chiudi(motivo) && esito == esiti::SUCCESSO)
         return errore(
-            codice_uscita::PORTA,
+            esiti::PORTA,
             QStringLiteral("--trace %1: %2; the trace is incomplete").arg(a.traccia, motivo));
-    return codice;
+    return esito;
 }
 
 // The log's figures, or its records as CSV. Lines that are no record are
@@ -240,20 +240,20 @@ int rapporto(const Argomenti &a)
     const bool aperto =
         da_stdin ? file.open(STDIN_FILENO, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!aperto)
-        return errore(codice_uscita::USO,
+        return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     const LetturaRegistro letto = leggi_registro(file);
     if (file.error() != QFileDevice::NoError)
-        return errore(codice_uscita::USO,
+        return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     if (letto.record.isEmpty() && !letto.scartate.isEmpty())
-        return errore(codice_uscita::USO,
+        return errore(esiti::USO,
                       QStringLiteral("report %1: no m5ctl record in it, %2; give "
                                      "the file of --log")
                           .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
     if (!a.csv) {
         uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
-        return codice_uscita::SUCCESSO;
+        return esiti::SUCCESSO;
     }
     if (!letto.scartate.isEmpty())
         errore(0, QStringLiteral("warning: report %1: %2")
@@ -267,7 +267,7 @@ int rapporto(const Argomenti &a)
         }
     }
     uscita_standard::scrivi(csv);
-    return codice_uscita::SUCCESSO;
+    return esiti::SUCCESSO;
 }
 
 int esegui(const Argomenti &a)
@@ -275,10 +275,10 @@ int esegui(const Argomenti &a)
     switch (a.comando) {
     case Comando::Aiuto:
         uscita_standard::scrivi(TESTO_AIUTO);
-        return codice_uscita::SUCCESSO;
+        return esiti::SUCCESSO;
     case Comando::Versione:
         uscita_standard::scrivi_riga(QByteArrayLiteral("m5ctl " M5CTL_VERSIONE));
-        return codice_uscita::SUCCESSO;
+        return esiti::SUCCESSO;
     case Comando::Porte:
         return elenca_porte(a.json);
     case Comando::Rapporto:
@@ -301,13 +301,13 @@ int main(int argc, char *argv[])
 
     const auto analisi = analizza_argomenti(QCoreApplication::arguments());
     if (const auto *e = std::get_if<ErroreArgomenti>(&analisi))
-        return errore(e->codice, e->codice == codice_uscita::USO
+        return errore(e->esito, e->esito == esiti::USO
                                      ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
                                      : e->messaggio);
-    const int codice = esegui(std::get<Argomenti>(analisi));
+    const int esito = esegui(std::get<Argomenti>(analisi));
     // What was printed must have reached its file: a full disk is no success.
-    if (!uscita_standard::chiudi() && codice == codice_uscita::SUCCESSO)
-        return errore(codice_uscita::PORTA,
+    if (!uscita_standard::chiudi() && esito == esiti::SUCCESSO)
+        return errore(esiti::PORTA,
                       QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
-    return codice;
+    return esito;
 }

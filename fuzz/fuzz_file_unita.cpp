@@ -61,7 +61,7 @@ void scritto_e_riletto(const QByteArray &celle)
     const auto letto = file_unita::leggi(file_unita::testo(celle));
     if (!frequenza.griglia().canale) {
         const auto *e = std::get_if<ErroreValore>(&letto);
-        esigi(e != nullptr && e->codice == 7, "a file off the channel grid is refused with 7");
+        esigi(e != nullptr && e->esito == 7, "a file off the channel grid is refused with 7");
         return;
     }
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *dati, std::size_t dime
     if (const auto *c = std::get_if<file_unita::Contenuto>(&letto))
         accettato(*c);
     else
-        esigi(std::get<ErroreValore>(letto).codice == 2 ||
-                  std::get<ErroreValore>(letto).codice == 7,
+        esigi(std::get<ErroreValore>(letto).esito == 2 ||
+                  std::get<ErroreValore>(letto).esito == 7,
               "a refusal is 2 or 7");
     if (dimensione >= CELLA_BANDA + 1)
         scritto_e_riletto(celle_in_range(dati));

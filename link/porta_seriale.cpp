@@ -229,9 +229,9 @@ bool PortaSeriale::aperta() const
     return m_porta.isOpen() && !m_guasta;
 }
 
-void PortaSeriale::errore(QSerialPort::SerialPortError codice)
+void PortaSeriale::errore(QSerialPort::SerialPortError tipo)
 {
-    if (codice == QSerialPort::NoError || codice == QSerialPort::TimeoutError)
+    if (tipo == QSerialPort::NoError || tipo == QSerialPort::TimeoutError)
         return;
     if (m_in_apertura || !m_porta.isOpen() || m_guasta)
         return;
@@ -240,7 +240,7 @@ void PortaSeriale::errore(QSerialPort::SerialPortError codice)
     // the real close waits for the event loop, since this may run inside
     // QSerialPort's own notifier. Its text for a vanished line is whatever
     // errno held, often misleading.
-    guasto(codice == QSerialPort::ResourceError
+    guasto(tipo == QSerialPort::ResourceError
                ? QStringLiteral("the line hung up or the device was removed")
                : m_porta.errorString());
     m_guasta = true;

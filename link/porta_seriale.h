@@ -98,7 +98,7 @@ private:
     bool apertura_fallita();
     void scarta_arretrati();
     QString occupata_da() const;
-    void errore(QSerialPort::SerialPortError codice);
+    void errore(QSerialPort::SerialPortError tipo);
     void chiudi_se_guasta();
 
     void guasto(const QString &motivo);

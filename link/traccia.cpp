@@ -47,8 +47,8 @@ void Traccia::byte(bool entrata, std::uint8_t valore)
 
 QString Traccia::errore() const
 {
-    const int codice = m_errore;
-    return codice != 0 ? QString::fromLocal8Bit(std::strerror(codice)) : QString();
+    const int numero_errore = m_errore;
+    return numero_errore != 0 ? QString::fromLocal8Bit(std::strerror(numero_errore)) : QString();
 }
 
 bool Traccia::chiudi(QString &errore)

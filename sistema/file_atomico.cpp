@@ -68,9 +68,9 @@ int apri_accanto(const std::string &percorso, std::string &temporaneo)
     return -1;
 }
 
-std::string fallita(int codice, bool esisteva)
+std::string fallita(int numero_errore, bool esisteva)
 {
-    return std::string(std::strerror(codice)) +
+    return std::string(std::strerror(numero_errore)) +
            (esisteva ? "; the file was left as it was" : "; nothing was written");
 }
 
@@ -88,12 +88,12 @@ bool sincronizza_cartella(const std::string &percorso, std::string &errore)
     const int cartella = ::open(cartella_di(percorso).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // EINVAL: a file system that does not sync folders, and needs not.
     const bool ok = cartella >= 0 && (::fsync(cartella) == 0 || errno == EINVAL);
-    const int codice = errno;
+    const int numero_errore = errno;
     if (cartella >= 0)
         ::close(cartella);
     if (!ok)
         errore = std::string("the new file is in place, but its folder could not be synced (") +
-                 std::strerror(codice) + "): a power cut may still undo it";
+                 std::strerror(numero_errore) + "): a power cut may still undo it";
     return ok;
 }
 } // namespace
@@ -124,18 +124,18 @@ bool scrivi_file_atomico(const std::string &percorso, const void *dati, std::siz
     }
     bool ok = (!esisteva || come_il_vecchio(fd, vecchio)) && scrivi_tutto(fd, dati, n) &&
               ::fsync(fd) == 0;
-    int codice = errno;
+    int numero_errore = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
-        codice = errno;
+        numero_errore = errno;
     }
     if (ok && ::rename(temporaneo.c_str(), destinazione.c_str()) != 0) {
         ok = false;
-        codice = errno;
+        numero_errore = errno;
     }
     if (!ok) {
         ::unlink(temporaneo.c_str());
-        errore = fallita(codice, esisteva);
+        errore = fallita(numero_errore, esisteva);
         return false;
     }
     return sincronizza_cartella(destinazione, errore);

@@ -106,7 +106,7 @@ bool Processo::raccogli()
     m_fine.secondi = static_cast<double>(adesso_ns() - m_inizio_ns) / 1e9;
     m_fine.cpu_secondi = secondi(uso.ru_utime) + secondi(uso.ru_stime);
     if (WIFEXITED(stato)) {
-        m_fine.codice = WEXITSTATUS(stato);
+        m_fine.esito = WEXITSTATUS(stato);
     } else if (WIFSIGNALED(stato)) {
         m_fine.segnale = WTERMSIG(stato);
         m_fine.segnale_nostro = (m_segnali_inviati >> m_fine.segnale) & 1;

@@ -31,13 +31,13 @@ bool schermo_visibile()
     return p != QLatin1String("offscreen") && p != QLatin1String("minimal");
 }
 
-int errore(int codice, const QString &messaggio, bool finestra)
+int errore(int esito, const QString &messaggio, bool finestra)
 {
     std::fprintf(stderr, "m5stazione: %s\n", qPrintable(messaggio));
     std::fflush(stderr);
     if (finestra && schermo_visibile())
         QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), messaggio);
-    return codice;
+    return esito;
 }
 
 void carica_traduzione(QApplication &app)
@@ -50,7 +50,7 @@ void carica_traduzione(QApplication &app)
 }
 
 // The unit file of --from, or one asked for.
-std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
+std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &esito)
 {
     const bool chiesto = file.isEmpty();
     if (chiesto)
@@ -58,7 +58,7 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
                                             QApplication::translate("main", "Il file dell'unità"),
                                             QString(), QStringLiteral("*.json"));
     if (file.isEmpty()) {
-        codice = errore(codice_uscita::USO,
+        esito = errore(esiti::USO,
                         QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o FILE "
                                        "makes one)"),
                         false);
@@ -66,8 +66,8 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
     }
     auto letto = file_unita::leggi_file(file);
     if (auto *e = std::get_if<ErroreValore>(&letto)) {
-        codice =
-            errore(e->codice,
+        esito =
+            errore(e->esito,
                    QStringLiteral("%1%2: %3")
                        .arg(chiesto ? QString() : QStringLiteral("--from "), file, e->messaggio),
                    true);
@@ -78,14 +78,14 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &codice)
 
 int esegui(QApplication &app, OpzioniStazione o)
 {
-    int codice = 0;
-    auto profilo = leggi_profilo(o.da_file, o.verifica, codice);
+    int esito = 0;
+    auto profilo = leggi_profilo(o.da_file, o.verifica, esito);
     if (!profilo)
-        return codice;
+        return esito;
     const QString file_stazione = file_stazione::percorso_predefinito();
     const auto posti = avvio_banco::posti(o.posti, file_stazione);
     if (auto *e = std::get_if<ErroreValore>(&posti))
-        return errore(e->codice, e->messaggio, true);
+        return errore(e->esito, e->messaggio, true);
     const auto &elenco = std::get<QList<PostoConfigurato>>(posti);
 
     // The core and its ports on a thread of their own: a display that stalls,
@@ -97,7 +97,7 @@ int esegui(QApplication &app, OpzioniStazione o)
     QString avviso;
     if (!banco->apri_registro(registro, motivo, avviso)) {
         delete banco;
-        return errore(codice_uscita::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo),
+        return errore(esiti::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo),
                       true);
     }
     if (!avviso.isEmpty())
@@ -138,15 +138,15 @@ int main(int argc, char *argv[])
     // Answered before any display is touched.
     auto letto = leggi_opzioni_stazione(argomenti);
     if (auto *e = std::get_if<ErroreValore>(&letto))
-        return errore(e->codice, e->messaggio + QStringLiteral(" (see m5stazione --help)"), false);
+        return errore(e->esito, e->messaggio + QStringLiteral(" (see m5stazione --help)"), false);
     const OpzioniStazione o = std::get<OpzioniStazione>(letto);
     if (o.aiuto) {
         std::fputs(AIUTO_STAZIONE, stdout);
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : codice_uscita::PORTA;
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : esiti::PORTA;
     }
     if (o.versione) {
         std::printf("m5stazione %s\n", M5_VERSIONE);
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : codice_uscita::PORTA;
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : esiti::PORTA;
     }
     const auto applicazione = apri_applicazione("m5stazione", argc, argv);
     QApplication::setApplicationName(QStringLiteral("m5stazione"));

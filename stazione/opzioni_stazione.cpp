@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "opzioni_stazione.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 
 const char *const AIUTO_STAZIONE =
     "Usage: m5stazione --from FILE [--slot N=PATH]... [--log FILE] [--verify]\n"
@@ -33,10 +33,10 @@ std::optional<ErroreValore> valore(const QString &opzione, const QStringList &a,
                                    QString &uscita)
 {
     if (i + 1 >= a.size())
-        return errore(codice_uscita::USO, opzione, QStringLiteral("missing value"));
+        return errore(esiti::USO, opzione, QStringLiteral("missing value"));
     uscita = a.at(++i);
     if (uscita.isEmpty())
-        return errore(codice_uscita::USO, opzione, QStringLiteral("empty value"));
+        return errore(esiti::USO, opzione, QStringLiteral("empty value"));
     return std::nullopt;
 }
 
@@ -53,7 +53,7 @@ std::optional<ErroreValore> applica(OpzioniStazione &o, const QStringList &a, qs
                          : nome == QLatin1String("--log") ? o.registro
                                                           : o.operatore;
         if (!campo.isEmpty())
-            return errore(codice_uscita::USO, nome, QStringLiteral("given twice"));
+            return errore(esiti::USO, nome, QStringLiteral("given twice"));
         return valore(nome, a, i, campo);
     }
     if (nome == QLatin1String("--slot")) {
@@ -79,7 +79,7 @@ std::optional<ErroreValore> applica(OpzioniStazione &o, const QStringList &a, qs
         return std::nullopt;
     }
     if (*interruttore)
-        return errore(codice_uscita::USO, nome, QStringLiteral("given twice"));
+        return errore(esiti::USO, nome, QStringLiteral("given twice"));
     *interruttore = true;
     return std::nullopt;
 }
@@ -94,7 +94,7 @@ std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QString
             return *e;
         if (!conosciuta)
             return ErroreValore{
-                codice_uscita::USO,
+                esiti::USO,
                 QStringLiteral("unknown argument %1").arg(citazione(argomenti.at(i)))};
     }
     if (auto e = controllo_valori::aiuto_da_solo(argomenti, o.aiuto, o.versione))

@@ -26,7 +26,7 @@ Esecuzione esegui(const QStringList &argomenti, int ms)
         return e;
     }
     if (m5ctl.exitStatus() == QProcess::NormalExit)
-        e.codice = m5ctl.exitCode();
+        e.esito = m5ctl.exitCode();
     e.uscita_standard = m5ctl.readAllStandardOutput();
     e.errori = m5ctl.readAllStandardError();
     return e;

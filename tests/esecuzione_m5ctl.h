@@ -18,7 +18,7 @@ constexpr int TRACCIA_MS = 3000;
 
 struct Esecuzione
 {
-    int codice = -1; // -1: did not end, or crashed
+    int esito = -1; // -1: did not end, or crashed
     QByteArray uscita_standard;
     QByteArray errori;
 };

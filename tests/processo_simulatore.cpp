@@ -103,10 +103,10 @@ bool ProcessoSimulatore::attendi_fine(int ms)
     return finito;
 }
 
-int ProcessoSimulatore::codice_uscita() const
+int ProcessoSimulatore::esito() const
 {
     const Processo::Fine &fine = m_processo.fine();
-    return fine.finito && fine.segnale == 0 ? fine.codice : -1;
+    return fine.finito && fine.segnale == 0 ? fine.esito : -1;
 }
 
 void ProcessoSimulatore::termina()

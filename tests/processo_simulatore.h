@@ -40,7 +40,7 @@ public:
     bool in_esecuzione() { return m_processo.in_corso(); }
     qint64 pid() const { return m_processo.pid(); }
     // The exit code after a normal exit; -1 while running or after a crash.
-    int codice_uscita() const;
+    int esito() const;
     // SIGTERM, then SIGKILL if it does not go within a few seconds.
     void termina();
 

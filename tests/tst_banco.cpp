@@ -200,7 +200,7 @@ void TstBanco::posti()
     if (!guasto.isEmpty()) {
         // That slot's unit fails, and the slot waits for its adapter.
         QTRY_COMPARE_WITH_TIMEOUT(s.record(2).size(), 1, ATTESA_MS);
-        QCOMPARE(s.record(2).first().value("esito").toInt(), codice_uscita::TIME_OUT);
+        QCOMPARE(s.record(2).first().value("esito").toInt(), esiti::TIME_OUT);
         QTRY_COMPARE_WITH_TIMEOUT(s.quadro(1).aspetto, Aspetto::Mancante, ATTESA_MS);
         QVERIFY(s.quadro(1).motivo.startsWith(QStringLiteral("Errore TIME OUT")));
         QVERIFY(sim[1].attuale->attendi_fine(ATTESA_MS));
@@ -297,18 +297,18 @@ void TstBanco::esiti_data()
     QTest::addColumn<int>("scritture");        // "W" records the unit got
 
     QTest::newRow("verifica diversa")
-        << true << QStringList{} << codice_uscita::DIVERSA
+        << true << QStringList{} << esiti::DIVERSA
         << QStringLiteral("Valori diversi dal profilo")
         << QStringList{"codice: atteso 9, trovato 1", "rele: atteso 20, trovato 30"} << 0;
     QTest::newRow("altra banda") << false << QStringList{"--block", "vhf"}
-                                 << codice_uscita::FUORI_BANDA
+                                 << esiti::FUORI_BANDA
                                  << QStringLiteral("Frequenza Fuori Banda !") << QStringList{} << 0;
     QTest::newRow("altra banda in verifica")
-        << true << QStringList{"--block", "vhf"} << codice_uscita::FUORI_BANDA
+        << true << QStringList{"--block", "vhf"} << esiti::FUORI_BANDA
         << QStringLiteral("Frequenza Fuori Banda !") << QStringList{} << 0;
     // A cell outside the checksum: no value differs, the cell does.
     QTest::newRow("rilettura diversa")
-        << false << QStringList{"--flip-after-write", "20"} << codice_uscita::RILETTURA
+        << false << QStringList{"--flip-after-write", "20"} << esiti::RILETTURA
         << QStringLiteral("La rilettura differisce da quanto scritto")
         << QStringList{"cell 20 was written as 0 and reads 90"} << CELLE_SCRITTE;
 }
@@ -336,7 +336,7 @@ void TstBanco::esiti()
     QCOMPARE(r.value("esito").toInt(), esito);
     QCOMPARE(r.value("comando").toString(),
              verifica ? QStringLiteral("verify") : QStringLiteral("program"));
-    if (esito == codice_uscita::FUORI_BANDA)
+    if (esito == esiti::FUORI_BANDA)
         QVERIFY(r.value("messaggio")
                     .toString()
                     .startsWith(QStringLiteral("\"Frequenza Fuori Banda !\"")));

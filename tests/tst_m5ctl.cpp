@@ -114,7 +114,7 @@ void TstM5ctl::lettura()
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray()); // no tty: no progress, and nothing went wrong
     const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
@@ -172,7 +172,7 @@ void TstM5ctl::programmazione()
     ProcessoSimulatore sim({QStringLiteral("--block"), memoria});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("program") << modifiche);
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray());
     const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
@@ -227,7 +227,7 @@ void TstM5ctl::inizializzazione()
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("init") << argomenti);
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     const QJsonObject json = leggi_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
@@ -393,7 +393,7 @@ void TstM5ctl::esiti()
     const bool propria =
         comando.contains(QStringLiteral("--com")) || comando.contains(QStringLiteral("--port"));
     const Esecuzione e = esegui((propria ? QStringList{} : argomenti_porta(sim.get())) + comando);
-    QCOMPARE(e.codice, codice);
+    QCOMPARE(e.esito, codice);
     // Exactly one line, naming what went wrong.
     const QString errori = QString::fromLocal8Bit(e.errori);
     QVERIFY2(errori.startsWith(QStringLiteral("m5ctl: ")) && errori.count('\n') == 1,
@@ -416,7 +416,7 @@ void TstM5ctl::argomento_ostile()
     // A hostile value is refused and quoted short, not echoed whole.
     const QString lungo(100'000, QLatin1Char('9'));
     const Esecuzione e = esegui({"--port", "/dev/m5-nessuna-porta", "program", "--codice", lungo});
-    QCOMPARE(e.codice, 7);
+    QCOMPARE(e.esito, 7);
     QVERIFY2(e.errori.size() < 200, e.errori.constData());
 }
 
@@ -438,7 +438,7 @@ void TstM5ctl::frequenza_illeggibile()
     Esecuzione e = esegui(argomenti_porta(&sim) << "program"
                                                 << "--codice"
                                                 << "9");
-    QCOMPARE(e.codice, 7);
+    QCOMPARE(e.esito, 7);
     QVERIFY2(e.errori.contains("\"Frequenza RX fuori range!\"") &&
                  e.errori.contains("cells 1-3: 0, 10, 1") && e.errori.contains("init uhf|vhf") &&
                  e.errori.count('\n') == 1,
@@ -451,7 +451,7 @@ void TstM5ctl::frequenza_illeggibile()
                                      << "9"
                                      << "--frequenza"
                                      << "460");
-    QCOMPARE(e.codice, 6);
+    QCOMPARE(e.esito, 6);
 }
 
 void TstM5ctl::interruzione_data()

@@ -70,7 +70,7 @@ void TstProduzioneFile::clona_programma_verifica()
     QVERIFY(campione);
     Esecuzione e = esegui(argomenti_porta(campione.get()) << "read"
                                                           << "-o" << unita);
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.uscita_standard, QByteArray());
     const QJsonObject file = leggi_json(leggi_tutto(unita));
     verifica_campi(file, {{"formato", "m5-unita"},
@@ -95,7 +95,7 @@ void TstProduzioneFile::clona_programma_verifica()
     e = esegui(argomenti_porta(altra.get()) << "program"
                                             << "--from" << unita << "--rele"
                                             << "9");
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QByteArray attese = unita_campione().left(CELLA_CKS + 1);
     attese[0] = 7;
     attese[5] = 99;
@@ -106,11 +106,11 @@ void TstProduzioneFile::clona_programma_verifica()
 
     e = esegui(argomenti_porta(altra.get()) << "verify"
                                             << "--from" << unita);
-    QCOMPARE(e.codice, 9);
+    QCOMPARE(e.esito, 9);
     QCOMPARE(e.errori, QByteArray("m5ctl: rele: file 20, unit 9\n"));
     e = esegui(argomenti_porta(campione.get()) << "verify"
                                                << "--from" << unita);
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray());
     QCOMPARE(e.uscita_standard, QByteArray());
 }
@@ -163,7 +163,7 @@ void TstProduzioneFile::file_errato()
     QVERIFY(sim.avvia());
     for (const char *comando : {"program", "verify"}) {
         const Esecuzione e = esegui(argomenti_porta(&sim) << comando << "--from" << file);
-        QCOMPARE(e.codice, codice);
+        QCOMPARE(e.esito, codice);
         QVERIFY2(e.errori.startsWith("m5ctl: --from " + file.toLocal8Bit()) &&
                      e.errori.contains(messaggio.toLocal8Bit()) && e.errori.count('\n') == 1,
                  e.errori.constData());
@@ -179,7 +179,7 @@ void TstProduzioneFile::banda_del_file()
     QVERIFY(uhf);
     QCOMPARE(esegui(argomenti_porta(uhf.get()) << "read"
                                                << "-o" << unita)
-                 .codice,
+                 .esito,
              0);
 
     // Nothing written, and nothing compared: one line, not one per value.
@@ -187,7 +187,7 @@ void TstProduzioneFile::banda_del_file()
         auto vhf = simulatore(percorso(QStringLiteral("vhf")), blocco(Banda::VHF));
         QVERIFY(vhf);
         const Esecuzione e = esegui(argomenti_porta(vhf.get()) << comando << "--from" << unita);
-        QCOMPARE(e.codice, 6);
+        QCOMPARE(e.esito, 6);
         QVERIFY2(e.errori.startsWith(
                      "m5ctl: \"Frequenza Fuori Banda !\": " + vhf->percorso().toLocal8Bit() +
                      ": the unit file is for a UHF unit, this unit is VHF") &&
@@ -203,7 +203,7 @@ void TstProduzioneFile::traccia()
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     const QString file = percorso(QStringLiteral("traccia.txt"));
-    QCOMPARE(esegui(argomenti_porta(&sim) << "--trace" << file << "read").codice, 0);
+    QCOMPARE(esegui(argomenti_porta(&sim) << "--trace" << file << "read").esito, 0);
     QVERIFY(sim.attendi_ricevuti(static_cast<int>(CONNESSIONE.size() + 1), TRACCIA_MS));
 
     QByteArray usciti;
@@ -225,7 +225,7 @@ void TstProduzioneFile::traccia()
     QVERIFY(altro.avvia());
     const Esecuzione e =
         esegui(argomenti_porta(&altro) << "--trace" << percorso("manca/traccia") << "read");
-    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.esito, 3);
     QVERIFY2(e.errori.contains("--trace"), e.errori.constData());
     QCOMPARE(altro.ricevuti(), QByteArray());
 }
@@ -308,7 +308,7 @@ void TstProduzioneFile::disco_pieno()
     QVERIFY(sim.avvia());
     QCOMPARE(esegui(argomenti_porta(&sim) << "read"
                                           << "-o" << unita)
-                 .codice,
+                 .esito,
              0);
     const QByteArray buono = leggi_tutto(unita);
     QVERIFY(!leggi_json(buono).isEmpty());
@@ -323,7 +323,7 @@ void TstProduzioneFile::disco_pieno()
     // The file is whole or untouched, and the line says which file and why.
     Esecuzione e = esegui(argomenti_porta(&sim) << "read"
                                                 << "-o" << unita);
-    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.esito, 3);
     QCOMPARE(e.errori, "m5ctl: -o " + unita.toLocal8Bit() +
                            ": No space left on device; the file was left as it was\n");
     QCOMPARE(leggi_tutto(unita), buono);
@@ -337,7 +337,7 @@ void TstProduzioneFile::disco_pieno()
 
     // A record is whole or absent.
     e = esegui(argomenti_porta(&sim) << "--log" << registro << "read");
-    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.esito, 3);
     QVERIFY2(
         e.errori.startsWith("m5ctl: --log " + registro.toLocal8Bit() + ": No space left on device"),
         e.errori.constData());
@@ -377,7 +377,7 @@ void TstProduzioneFile::registro()
     const Esecuzione e = esegui(argomenti_porta(&sim) << "--log" << registro << "program"
                                                       << "--codice"
                                                       << "9");
-    QCOMPARE(e.codice, codice);
+    QCOMPARE(e.esito, codice);
     QCOMPARE(sim.ricevuti().isEmpty(), !dialogo);
     if (codice != 0) {
         QVERIFY2(e.errori.contains("--log") && e.errori.count('\n') == 1, e.errori.constData());
@@ -440,7 +440,7 @@ void TstProduzioneFile::rapporto()
     QVERIFY(scrivi_file(file, registro));
 
     Esecuzione e = esegui({"report", file});
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray());
     QList<QStringList> righe;
     for (const QString &riga : QString::fromUtf8(e.uscita_standard).split('\n', Qt::SkipEmptyParts))
@@ -453,7 +453,7 @@ void TstProduzioneFile::rapporto()
     QCOMPARE(righe[4].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
 
     e = esegui({"report", file, "--csv"});
-    QCOMPARE(e.codice, 0);
+    QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, "m5ctl: warning: report " + file.toLocal8Bit() +
                            ": 1 torn or malformed line skipped (line 5)\n");
     const QList<QByteArray> csv = e.uscita_standard.split('\n');
@@ -465,7 +465,7 @@ void TstProduzioneFile::rapporto()
 
     // Not a log at all.
     e = esegui({"report", QStringLiteral(M5CTL_PATH)});
-    QCOMPARE(e.codice, 2);
+    QCOMPARE(e.esito, 2);
     QVERIFY2(e.errori.contains("no m5ctl record in it") && e.errori.count('\n') == 1,
              e.errori.constData());
 }

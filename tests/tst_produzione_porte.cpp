@@ -48,7 +48,7 @@ void TstProduzionePorte::porta_automatica()
             QSKIP("a USB serial adapter is present");
     }
     const Esecuzione e = esegui({"--port", "auto", "read"});
-    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.esito, 3);
     QVERIFY2(e.errori.startsWith("m5ctl: --port auto: no USB serial adapter found"),
              e.errori.constData());
 }
@@ -59,8 +59,8 @@ void TstProduzionePorte::elenco_porte()
     // so is each port's socket.
     const Esecuzione tabella = esegui({"ports"});
     const Esecuzione json = esegui({"ports", "--json"});
-    QCOMPARE(tabella.codice, 0);
-    QCOMPARE(json.codice, 0);
+    QCOMPARE(tabella.esito, 0);
+    QCOMPARE(json.esito, 0);
     const QList<QByteArray> righe =
         tabella.uscita_standard.split('\n').mid(0, tabella.uscita_standard.count('\n'));
     const QList<QJsonObject> oggetti = righe_json(json.uscita_standard);
@@ -172,7 +172,7 @@ void TstProduzionePorte::porta_occupata()
     const qint64 pid = prima.processId();
     ::kill(static_cast<pid_t>(pid), SIGINT);
     QVERIFY(prima.waitForFinished(5000));
-    QCOMPARE(e.codice, 3);
+    QCOMPARE(e.esito, 3);
     QVERIFY2(e.errori.contains(": the port is in use by another program, m5ctl (PID " +
                                QByteArray::number(pid) + ')') &&
                  !e.errori.contains("dialout") && e.errori.count('\n') == 1,
@@ -191,7 +191,7 @@ void TstProduzionePorte::piu_porte()
     const Esecuzione e = esegui({"--port", uno.percorso(), "--port", due.percorso(), "--port",
                                  tre.percorso(), "program", "--codice", "9"});
     // A line gone under a write is its time-out, as in the window.
-    QCOMPARE(e.codice, 4);
+    QCOMPARE(e.esito, 4);
     QVERIFY2(e.errori.contains("the line went away"), e.errori.constData());
     QMap<QString, int> esiti;
     for (const QJsonObject &r : righe_json(e.uscita_standard)) {

@@ -501,7 +501,7 @@ void TestSimulatoreGuasti::riaggancio()
     arrivati.replace("K", ""); // announcements that crossed our bytes
     QCOMPARE(arrivati, risposte);
     QVERIFY(linea.sim.attendi_fine(ATTESA_MS));
-    QCOMPARE(linea.sim.codice_uscita(), 0);
+    QCOMPARE(linea.sim.esito(), 0);
     QCOMPARE(linea.sim.ricevuti().size(), dopo);
 }
 

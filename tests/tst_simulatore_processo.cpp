@@ -165,7 +165,7 @@ void TestSimulatoreProcesso::riepilogo()
     else
         linea.sim.chiudi_stdin(); // no matter for the hang-up
     QVERIFY(linea.sim.attendi_fine(ATTESA_MS));
-    QCOMPARE(linea.sim.codice_uscita(), 0);
+    QCOMPARE(linea.sim.esito(), 0);
 
     // Written whole under its name, nothing left beside it.
     QCOMPARE(QDir(cartella.path()).entryList(QDir::Files | QDir::Hidden),
@@ -214,7 +214,7 @@ void TestSimulatoreProcesso::segnale_a_traccia_piena()
     QTRY_VERIFY_WITH_TIMEOUT(segnale_gestito(), ATTESA_MS);
     QVERIFY(linea.sim.attendi_fine(ATTESA_MS));
     QCOMPARE(linea.sim.diagnostica(), QStringList());
-    QCOMPARE(linea.sim.codice_uscita(), 0);
+    QCOMPARE(linea.sim.esito(), 0);
 }
 
 void TestSimulatoreProcesso::fine_con_stdin_data()
@@ -358,7 +358,7 @@ void TestSimulatoreProcesso::scritture_fallite()
     QVERIFY(invia(linea.fd, byte({'R', 10})));
     QCOMPARE(leggi(linea.fd, 1, ATTESA_MS), byte({77}));
     linea.sim.termina();
-    QCOMPARE(linea.sim.codice_uscita(), 1);
+    QCOMPARE(linea.sim.esito(), 1);
     const QString diagnostica = linea.sim.diagnostica().join('\n');
     QVERIFY2(diagnostica.contains("--eeprom: 1 save(s) of the cells failed") &&
                  diagnostica.contains("No space left on device"),
@@ -395,7 +395,7 @@ void TestSimulatoreProcesso::collegamento()
 
     QCOMPARE(::kill(static_cast<pid_t>(sim.pid()), segnale), 0);
     QVERIFY(sim.attendi_fine(ATTESA_MS));
-    QCOMPARE(sim.codice_uscita(), 0);
+    QCOMPARE(sim.esito(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
 }
 
@@ -407,7 +407,7 @@ void TestSimulatoreProcesso::collegamento_su_file()
     ProcessoSimulatore sim({"--link", percorso});
     QVERIFY(!sim.avvia());
     QVERIFY(sim.attendi_fine(ATTESA_MS));
-    QCOMPARE(sim.codice_uscita(), 1);
+    QCOMPARE(sim.esito(), 1);
     QFile file(percorso);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("dati"));

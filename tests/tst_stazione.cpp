@@ -289,7 +289,7 @@ void TstStazione::interruzione()
     QCOMPARE(stazione.exitStatus(), QProcess::NormalExit);
     const QList<QJsonObject> r = righe_json(leggi_tutto(registro));
     QCOMPARE(r.size(), 1);
-    QCOMPARE(r.first().value("esito").toInt(), codice_uscita::INTERROTTO);
+    QCOMPARE(r.first().value("esito").toInt(), esiti::INTERROTTO);
     QCOMPARE(r.first().value("posto").toInt(), 1);
     QVERIFY(QTest::qWaitFor([&] { return sim.ricevuti().endsWith('E'); }, TRACCIA_MS));
 }

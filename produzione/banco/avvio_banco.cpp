@@ -20,7 +20,7 @@ std::variant<QList<PostoConfigurato>, ErroreValore> posti(const QList<PostoConfi
     auto letti = file_stazione::leggi_file(file_stazione);
     if (auto *e = std::get_if<ErroreValore>(&letti))
         return ErroreValore{
-            e->codice,
+            e->esito,
             QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file_stazione, e->messaggio)};
     auto posti = std::get<QList<PostoConfigurato>>(letti);
     if (!posti.isEmpty())

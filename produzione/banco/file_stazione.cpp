@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_stazione.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "file_json.h"
 #include "file_unita.h"
 
@@ -27,15 +27,15 @@ std::variant<PostoConfigurato, ErroreValore> posto(const QJsonValue &v, int indi
 {
     const QString nome = QStringLiteral("posti[%1]").arg(indice);
     if (!v.isObject())
-        return errore(codice_uscita::USO, nome, QStringLiteral("wrong type; expected an object"));
+        return errore(esiti::USO, nome, QStringLiteral("wrong type; expected an object"));
     const QJsonObject o = v.toObject();
     const QJsonValue numero = o.value(QStringLiteral("posto"));
     const QJsonValue presa = o.value(QStringLiteral("presa"));
     if (!numero.isDouble() || numero.toDouble() != numero.toInt())
-        return errore(codice_uscita::USO, nome + QStringLiteral(".posto"),
+        return errore(esiti::USO, nome + QStringLiteral(".posto"),
                       QStringLiteral("missing or not a whole number"));
     if (!presa.isString() || presa.toString().isEmpty())
-        return errore(codice_uscita::USO, nome + QStringLiteral(".presa"),
+        return errore(esiti::USO, nome + QStringLiteral(".presa"),
                       QStringLiteral("missing or empty; expected a path"));
     return PostoConfigurato{numero.toInt(), presa.toString()};
 }
@@ -50,7 +50,7 @@ QString percorso_predefinito()
 std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo)
 {
     const ErroreValore altro_formato =
-        errore(codice_uscita::USO, QStringLiteral("formato"),
+        errore(esiti::USO, QStringLiteral("formato"),
                QStringLiteral("not a station file; expected \"%1\"").arg(FORMATO));
     const auto documento = file_json::oggetto(testo, altro_formato);
     if (const auto *e = std::get_if<ErroreValore>(&documento))
@@ -60,13 +60,13 @@ std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &test
         return altro_formato;
     if (o.value(QStringLiteral("versione")).toInt() != VERSIONE)
         return errore(
-            codice_uscita::USO, QStringLiteral("versione"),
+            esiti::USO, QStringLiteral("versione"),
             QStringLiteral("%1 is not known; expected %2")
                 .arg(citazione(o.value(QStringLiteral("versione")).toVariant().toString()))
                 .arg(VERSIONE));
     const QJsonValue elenco = o.value(QStringLiteral("posti"));
     if (!elenco.isArray())
-        return errore(codice_uscita::USO, QStringLiteral("posti"),
+        return errore(esiti::USO, QStringLiteral("posti"),
                       QStringLiteral("missing or not a list"));
     QList<PostoConfigurato> posti;
     const QJsonArray a = elenco.toArray();
@@ -106,14 +106,14 @@ QByteArray scrivi(const QList<PostoConfigurato> &posti)
 std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, const QString &nome)
 {
     if (posti.size() > POSTI_MASSIMI)
-        return errore(codice_uscita::FUORI_RANGE, nome,
+        return errore(esiti::FUORI_RANGE, nome,
                       QStringLiteral("%1 slots; a station has at most %2")
                           .arg(posti.size())
                           .arg(POSTI_MASSIMI));
     for (qsizetype i = 0; i < posti.size(); ++i) {
         const PostoConfigurato &p = posti.at(i);
         if (p.numero < 1 || p.numero > POSTI_MASSIMI)
-            return errore(codice_uscita::FUORI_RANGE, nome,
+            return errore(esiti::FUORI_RANGE, nome,
                           QStringLiteral("slot %1 is out of range; expected a whole number from "
                                          "1 to %2")
                               .arg(p.numero)
@@ -121,11 +121,11 @@ std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, cons
         for (qsizetype j = 0; j < i; ++j) {
             const PostoConfigurato &q = posti.at(j);
             if (q.numero == p.numero)
-                return errore(codice_uscita::USO, nome,
+                return errore(esiti::USO, nome,
                               QStringLiteral("slot %1 given twice").arg(p.numero));
             const QString a = QFileInfo(p.presa).canonicalFilePath();
             if (q.presa == p.presa || (!a.isEmpty() && a == QFileInfo(q.presa).canonicalFilePath()))
-                return errore(codice_uscita::USO, nome,
+                return errore(esiti::USO, nome,
                               QStringLiteral("slots %1 and %2 name the same socket, %3")
                                   .arg(q.numero)
                                   .arg(p.numero)

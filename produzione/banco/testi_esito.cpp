@@ -6,33 +6,33 @@
 QString TestiEsito::motivo(const EsitoUnita &e)
 {
     QString testo;
-    switch (e.codice) {
-    case codice_uscita::PORTA:
+    switch (e.esito) {
+    case esiti::PORTA:
         testo = QString::fromLatin1(messaggio::ERRORE_PORTA);
         break;
-    case codice_uscita::TIME_OUT:
+    case esiti::TIME_OUT:
         testo = QString::fromLatin1(messaggio::ERRORE_TIME_OUT);
         break;
-    case codice_uscita::LETTURA:
+    case esiti::LETTURA:
         testo = QString::fromLatin1(messaggio::ERRORE_LETTURA);
         break;
-    case codice_uscita::FUORI_BANDA:
+    case esiti::FUORI_BANDA:
         testo = QString::fromLatin1(messaggio::FUORI_BANDA);
         break;
-    case codice_uscita::FUORI_RANGE:
+    case esiti::FUORI_RANGE:
         testo = QString::fromLatin1(messaggio::VALORE_FUORI_RANGE);
         break;
-    case codice_uscita::RILETTURA:
+    case esiti::RILETTURA:
         testo = tr("La rilettura differisce da quanto scritto");
         break;
-    case codice_uscita::DIVERSA:
+    case esiti::DIVERSA:
         testo = tr("Valori diversi dal profilo");
         break;
-    case codice_uscita::INTERROTTO:
+    case esiti::INTERROTTO:
         testo = tr("Interrotto");
         break;
     default:
-        testo = tr("Errore %1").arg(e.codice);
+        testo = tr("Errore %1").arg(e.esito);
         break;
     }
     if (e.scritta_in_parte)
@@ -47,7 +47,7 @@ QStringList TestiEsito::dettagli(const EsitoUnita &e)
         righe << tr("%1: atteso %2, trovato %3")
                      .arg(QString::fromStdString(d.campo), QString::fromStdString(d.attesa),
                           QString::fromStdString(d.trovata));
-    if (righe.isEmpty() && e.codice == codice_uscita::RILETTURA)
+    if (righe.isEmpty() && e.esito == esiti::RILETTURA)
         righe << e.messaggio;
     return righe;
 }

@@ -25,7 +25,7 @@ Posto &Linea::aggiungi(const QString &percorso, int com)
     connect(posto, &Posto::unita_da_togliere, this,
             [this, posto](int numero) { emit unita_da_togliere(posto, numero); });
     connect(posto, &Posto::porta_persa, this, [this](const QString &descrizione) {
-        fallimento(codice_uscita::PORTA, descrizione + QStringLiteral("; no more units on it"));
+        fallimento(esiti::PORTA, descrizione + QStringLiteral("; no more units on it"));
     });
     connect(posto, &Posto::finito, this, &Linea::posto_finito);
     return *posto;
@@ -96,9 +96,9 @@ void Linea::interrompi()
         p->interrompi();
 }
 
-void Linea::ferma(int codice, const QString &descrizione)
+void Linea::ferma(int esito, const QString &descrizione)
 {
-    fallimento(codice, descrizione);
+    fallimento(esito, descrizione);
     m_fermata = true;
     for (Posto *p : std::as_const(m_posti))
         p->ferma();
@@ -124,12 +124,12 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     } else {
         ++m_fallite;
         fallimento(
-            esito.codice,
+            esito.esito,
             QStringLiteral("%1 unit %2: %3").arg(posto->nome()).arg(numero).arg(esito.messaggio));
     }
     QString errore;
     if (m_registro && !m_registro->scrivi(riga_registro(r), errore))
-        ferma(codice_uscita::PORTA,
+        ferma(esiti::PORTA,
               QStringLiteral("%1: cannot write the record of %2 unit %3: %4; the run stopped")
                   .arg(m_nome_registro, posto->nome())
                   .arg(numero)
@@ -137,11 +137,11 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     emit unita_registrata(posto, r);
 }
 
-void Linea::fallimento(int codice, const QString &descrizione)
+void Linea::fallimento(int esito, const QString &descrizione)
 {
-    if (m_primo_codice != 0)
+    if (m_primo_esito != 0)
         return;
-    m_primo_codice = codice;
+    m_primo_esito = esito;
     m_primo = descrizione;
 }
 

@@ -53,9 +53,9 @@ public:
     // Ctrl-C: a unit in its dialogue ends with "E" and counts as interrupted,
     // a port between units stops now.
     void interrompi();
-    // An output lost: no new unit starts; the run's status is codice, unless
+    // An output lost: no new unit starts; the run's status is esito, unless
     // a failure came first.
-    void ferma(int codice, const QString &descrizione);
+    void ferma(int esito, const QString &descrizione);
 
     bool interrotta() const { return m_interrotta; }
     bool finita() const { return m_in_corso == 0; }
@@ -63,7 +63,7 @@ public:
     Conti conti(const Posto *posto) const;
     int fallite() const { return m_fallite; }
     // The status and the line of the first failure; 0 when none.
-    int primo_fallimento() const { return m_primo_codice; }
+    int primo_fallimento() const { return m_primo_esito; }
     QString primo() const { return m_primo; }
 
 signals:
@@ -77,7 +77,7 @@ signals:
 private:
     QString dispositivo_condiviso(const Posto *posto) const;
     void conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito);
-    void fallimento(int codice, const QString &descrizione);
+    void fallimento(int esito, const QString &descrizione);
     void posto_finito();
 
     const Incarico m_incarico;
@@ -87,7 +87,7 @@ private:
     QString m_nome_registro;
     Conti m_conti;
     int m_fallite = 0;
-    int m_primo_codice = 0;
+    int m_primo_esito = 0;
     QString m_primo;
     int m_in_corso = 0;
     bool m_interrotta = false;

@@ -129,13 +129,13 @@ void Posto::prossima_unita()
 void Posto::conclusa(const EsitoUnita &esito)
 {
     // Stopped while waiting for a unit: there was no unit.
-    if (!esito.iniziata && esito.codice == codice_uscita::INTERROTTO && m_fermato) {
+    if (!esito.iniziata && esito.esito == esiti::INTERROTTO && m_fermato) {
         --m_numero;
         finisci();
         return;
     }
     // The device went, or never opened, before any unit came.
-    if (m_ripresa && !esito.iniziata && esito.codice == codice_uscita::PORTA) {
+    if (m_ripresa && !esito.iniziata && esito.esito == esiti::PORTA) {
         --m_numero;
         m_motivo_assenza =
             SorveglianzaDispositivi::esiste(m_percorso) ? esito.messaggio : QString();

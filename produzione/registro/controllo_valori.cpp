@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controllo_valori.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "sintetizzatore.h"
 #include "valori_unita.h"
 
@@ -25,23 +25,23 @@ QString citazione(const QString &valore)
     return QLatin1Char('"') + testo + QLatin1Char('"');
 }
 
-ErroreValore errore(int codice, const QString &nome, const QString &testo)
+ErroreValore errore(int esito, const QString &nome, const QString &testo)
 {
-    return {codice, nome + QStringLiteral(": ") + testo};
+    return {esito, nome + QStringLiteral(": ") + testo};
 }
 
 ErroreValore non_valido(const QString &nome, const QString &valore, const QString &atteso)
 {
     if (valore.isEmpty())
-        return errore(codice_uscita::USO, nome,
+        return errore(esiti::USO, nome,
                       QStringLiteral("empty value; expected %1").arg(atteso));
-    return errore(codice_uscita::USO, nome,
+    return errore(esiti::USO, nome,
                   QStringLiteral("%1 is not valid; expected %2").arg(citazione(valore), atteso));
 }
 
 ErroreValore fuori_range(const QString &nome, const QString &valore, const QString &atteso)
 {
-    return errore(codice_uscita::FUORI_RANGE, nome,
+    return errore(esiti::FUORI_RANGE, nome,
                   QStringLiteral("%1 is out of range; expected %2").arg(citazione(valore), atteso));
 }
 
@@ -70,7 +70,7 @@ std::variant<Frequenza, ErroreValore> frequenza(const QString &nome, const QStri
     // The window would program a nearby channel without a word.
     const PostoInGriglia griglia = f.griglia();
     if (!griglia.canale)
-        return errore(codice_uscita::FUORI_RANGE, nome,
+        return errore(esiti::FUORI_RANGE, nome,
                       QStringLiteral("%1 is not a channel of the 12.5 kHz grid; the nearest "
                                      "are %2 and %3")
                           .arg(citazione(valore), QString::fromStdString(griglia.sotto),
@@ -99,7 +99,7 @@ std::optional<ErroreValore> aiuto_da_solo(const QStringList &parole, bool aiuto,
     // and a script would take it for done.
     if ((!aiuto && !versione) || parole.size() == 2)
         return std::nullopt;
-    return ErroreValore{codice_uscita::USO,
+    return ErroreValore{esiti::USO,
                         QStringLiteral("%1 is given alone; it cannot go with other arguments")
                             .arg(aiuto ? QStringLiteral("--help") : QStringLiteral("--version"))};
 }

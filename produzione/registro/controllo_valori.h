@@ -13,7 +13,7 @@
 
 struct ErroreValore
 {
-    int codice; // 2, or 7 for a value out of its range
+    int esito; // 2, or 7 for a value out of its range
     QString messaggio;
 };
 
@@ -28,7 +28,7 @@ namespace controllo_valori {
 // The value as the messages quote it: cut to 40 characters.
 QString citazione(const QString &valore);
 
-ErroreValore errore(int codice, const QString &nome, const QString &testo);
+ErroreValore errore(int esito, const QString &nome, const QString &testo);
 // "NOME: "VALORE" is not valid; expected ATTESO" (exit 2).
 ErroreValore non_valido(const QString &nome, const QString &valore, const QString &atteso);
 // "NOME: "VALORE" is out of range; expected ATTESO" (exit 7).

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_json.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -16,9 +16,9 @@ std::variant<QByteArray, ErroreValore> leggi_file(const QString &percorso, const
 {
     QFile f(percorso);
     if (!f.open(QIODevice::ReadOnly))
-        return ErroreValore{codice_uscita::USO, f.errorString()};
+        return ErroreValore{esiti::USO, f.errorString()};
     if (f.size() > DIMENSIONE_MASSIMA)
-        return ErroreValore{codice_uscita::USO, QStringLiteral("too large for %1").arg(tipo)};
+        return ErroreValore{esiti::USO, QStringLiteral("too large for %1").arg(tipo)};
     return f.read(DIMENSIONE_MASSIMA + 1);
 }
 
@@ -28,7 +28,7 @@ std::variant<QJsonObject, ErroreValore> oggetto(const QByteArray &testo,
     QJsonParseError analisi{};
     const QJsonDocument documento = QJsonDocument::fromJson(testo, &analisi);
     if (analisi.error != QJsonParseError::NoError)
-        return ErroreValore{codice_uscita::USO, QStringLiteral("not JSON: %1 at byte %2")
+        return ErroreValore{esiti::USO, QStringLiteral("not JSON: %1 at byte %2")
                                                     .arg(analisi.errorString())
                                                     .arg(analisi.offset)};
     if (!documento.isObject())

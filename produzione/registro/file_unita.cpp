@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_unita.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "controllo_valori.h"
 #include "file_atomico.h"
 #include "file_json.h"
@@ -20,8 +20,8 @@ namespace {
 const QString FORMATO = QStringLiteral("m5-unita");
 constexpr int VERSIONE = 1;
 
-using codice_uscita::FUORI_RANGE;
-using codice_uscita::USO;
+using esiti::FUORI_RANGE;
+using esiti::USO;
 using controllo_valori::citazione;
 using controllo_valori::errore;
 

@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 namespace {
-QString motivo(int codice = errno)
+QString motivo(int numero_errore = errno)
 {
-    return QString::fromLocal8Bit(std::strerror(codice));
+    return QString::fromLocal8Bit(std::strerror(numero_errore));
 }
 
 // The length of a regular file; -1 for anything else (a device, a pipe),

@@ -22,7 +22,7 @@ RigaJson comune(const Resoconto &r)
     RigaJson riga;
     riga.aggiungi(QStringLiteral("porta"), r.porta)
         .aggiungi(QStringLiteral("unita"), r.numero)
-        .aggiungi(QStringLiteral("esito"), r.esito.codice)
+        .aggiungi(QStringLiteral("esito"), r.esito.esito)
         .aggiungi(QStringLiteral("messaggio"), r.esito.messaggio);
     return riga;
 }
@@ -40,7 +40,7 @@ QByteArray riga_registro(const Resoconto &r)
         .aggiungi(QStringLiteral("porta"), r.porta)
         .aggiungi(QStringLiteral("comando"), r.comando)
         .aggiungi(QStringLiteral("unita"), r.numero)
-        .aggiungi(QStringLiteral("esito"), r.esito.codice)
+        .aggiungi(QStringLiteral("esito"), r.esito.esito)
         .aggiungi(QStringLiteral("messaggio"), r.esito.messaggio)
         .aggiungi(QStringLiteral("celle_prima"), celle(r.esito.celle_prima))
         .aggiungi(QStringLiteral("celle_dopo"), celle(r.esito.celle_dopo))
@@ -53,15 +53,15 @@ QByteArray riga_registro(const Resoconto &r)
 
 QString riga_umana(const Resoconto &r)
 {
-    const QString esito = r.esito.codice == codice_uscita::SUCCESSO
+    const QString esito = r.esito.esito == esiti::SUCCESSO
                               ? QStringLiteral("OK")
-                              : QStringLiteral("errore %1").arg(r.esito.codice);
+                              : QStringLiteral("errore %1").arg(r.esito.esito);
     QString riga = QStringLiteral("%1 · unità %2 · %3 %4 s")
                        .arg(r.porta)
                        .arg(r.numero)
                        .arg(esito)
                        .arg(static_cast<double>(r.esito.durata_ms) / 1000, 0, 'f', 1);
-    if (r.esito.codice != codice_uscita::SUCCESSO)
+    if (r.esito.esito != esiti::SUCCESSO)
         riga += QStringLiteral(" · ") + r.esito.messaggio;
     return riga;
 }

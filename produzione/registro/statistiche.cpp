@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "statistiche.h"
 
-#include "codici_uscita.h"
+#include "esiti.h"
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@ void conta(StatistichePorta &s, const RecordRegistro &r)
     ++s.unita;
     if (r.esito == 0)
         ++s.ok;
-    else if (r.esito == codice_uscita::INTERROTTO)
+    else if (r.esito == esiti::INTERROTTO)
         ++s.interrotte;
     else
         ++s.fallite;

@@ -42,7 +42,7 @@ void DialogoUnita::avvia()
     m_orologio.start();
     m_fase = Fase::Annuncio;
     if (!m_ricevitore.apri()) {
-        fine(codice_uscita::PORTA, descrivi_porta(QString()));
+        fine(esiti::PORTA, descrivi_porta(QString()));
         return;
     }
     // The read of an unseen cell waits no longer than the write of one.
@@ -92,7 +92,7 @@ void DialogoUnita::annunciata(const Ricevitore::Risultato &r)
     emit iniziata();
     m_fase = Fase::Lettura;
     if (!m_ricevitore.leggi())
-        fine(codice_uscita::PORTA, descrivi_porta(QString()));
+        fine(esiti::PORTA, descrivi_porta(QString()));
 }
 
 void DialogoUnita::letta(const Ricevitore::Risultato &r)
@@ -108,7 +108,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     const bool valida = lettura_valida(r.celle_lette);
     switch (m_incarico.azione) {
     case Azione::Leggi:
-        fine(valida ? codice_uscita::SUCCESSO : codice_uscita::LETTURA,
+        fine(valida ? esiti::SUCCESSO : esiti::LETTURA,
              descrivi_checksum(r.celle_lette));
         return;
     case Azione::Inizializza:
@@ -124,7 +124,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     case Azione::Verifica:
         // Cells 0 and 4-6 go back as read: never after a bad read.
         if (!valida)
-            fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
+            fine(esiti::LETTURA, descrivi_checksum(r.celle_lette));
         else if (m_incarico.azione == Azione::Programma)
             programma();
         else
@@ -151,7 +151,7 @@ bool DialogoUnita::banda_altra()
     const Banda banda = m_incarico.banda;
     if (!propria || *propria == banda || m_incarico.cambia_banda)
         return false;
-    fine(codice_uscita::FUORI_BANDA,
+    fine(esiti::FUORI_BANDA,
          QStringLiteral("%1: %2: the unit reports the other band, %3 (cell 62 holds \"%4\"); "
                         "nothing was written; init %5 --change-band makes it a %6 unit all the "
                         "same")
@@ -175,7 +175,7 @@ void DialogoUnita::verifica()
     // Every value would differ, and no programming could make them agree.
     const auto propria = banda_da_lettera(cella(m_esito.celle_prima, CELLA_BANDA));
     if (banda && propria && *propria != *banda) {
-        fine(codice_uscita::FUORI_BANDA,
+        fine(esiti::FUORI_BANDA,
              QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; nothing "
                             "was compared")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo(),
@@ -191,10 +191,10 @@ void DialogoUnita::verifica()
                                      QString::fromStdString(d.trovata));
     }
     if (campi.isEmpty()) {
-        fine(codice_uscita::SUCCESSO, QString());
+        fine(esiti::SUCCESSO, QString());
         return;
     }
-    fine(codice_uscita::DIVERSA, QStringLiteral("%1: %2 value(s) differ from the unit file: %3")
+    fine(esiti::DIVERSA, QStringLiteral("%1: %2 value(s) differ from the unit file: %3")
                                      .arg(dispositivo())
                                      .arg(campi.size())
                                      .arg(campi.join(QStringLiteral(", "))));
@@ -204,7 +204,7 @@ void DialogoUnita::scrivi(const Blocco &celle, int ultima)
 {
     m_fase = Fase::Scrittura;
     if (!m_ricevitore.scrivi(celle, ultima))
-        fine(codice_uscita::PORTA, descrivi_porta(QString()));
+        fine(esiti::PORTA, descrivi_porta(QString()));
 }
 
 void DialogoUnita::scritta(const Ricevitore::Risultato &r)
@@ -221,7 +221,7 @@ void DialogoUnita::scritta(const Ricevitore::Risultato &r)
     }
     m_fase = Fase::Rilettura;
     if (!m_ricevitore.rileggi())
-        fine(codice_uscita::PORTA, descrivi_porta(QStringLiteral("during the read-back")));
+        fine(esiti::PORTA, descrivi_porta(QStringLiteral("during the read-back")));
 }
 
 void DialogoUnita::riletta(const Ricevitore::Risultato &r)
@@ -237,13 +237,13 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     }
     // A read that fails its own checksum says nothing of what was written.
     if (!lettura_valida(r.celle_lette))
-        fine(codice_uscita::LETTURA, descrivi_checksum(r.celle_lette));
+        fine(esiti::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
         m_esito.differenze =
             differenze(m_incarico.richiesti, m_incarico.banda_richiesti, blocco_letto(r.celle_lette));
-        fine(codice_uscita::RILETTURA, descrivi_rilettura(r));
+        fine(esiti::RILETTURA, descrivi_rilettura(r));
     } else
-        fine(codice_uscita::SUCCESSO, QString());
+        fine(esiti::SUCCESSO, QString());
 }
 
 void DialogoUnita::rifiuta(const Programmazione &p)
@@ -253,15 +253,15 @@ void DialogoUnita::rifiuta(const Programmazione &p)
     const QString nessuna = QStringLiteral("of no known band");
     switch (p.rifiuto) {
     case Rifiuto::FuoriBanda:
-        fine(codice_uscita::FUORI_BANDA, descrivi_fuori_banda());
+        fine(esiti::FUORI_BANDA, descrivi_fuori_banda());
         return;
     case Rifiuto::ValoreFuoriRange:
-        fine(codice_uscita::FUORI_RANGE,
+        fine(esiti::FUORI_RANGE,
              QStringLiteral("%1: a value does not fit its cell; nothing was written")
                  .arg(citata(messaggio::VALORE_FUORI_RANGE)));
         return;
     case Rifiuto::BandaDiversa:
-        fine(codice_uscita::FUORI_BANDA,
+        fine(esiti::FUORI_BANDA,
              QStringLiteral("%1: %2: the unit file is for a %3 unit, this unit is %4; nothing "
                             "was written")
                  .arg(citata(messaggio::FUORI_BANDA), dispositivo(),
@@ -271,7 +271,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
     case Rifiuto::BandaIgnota:
         // The window makes no band test then; a script gets no frequency
         // that nobody can say the unit takes.
-        fine(codice_uscita::FUORI_BANDA,
+        fine(esiti::FUORI_BANDA,
              QStringLiteral("%1: %2: the unit reports no band (cell 62 holds %3, neither \"U\" "
                             "nor \"V\"), so --frequenza %4 cannot be checked; nothing was "
                             "written; program without --frequenza, or init uhf|vhf restores a "
@@ -282,7 +282,7 @@ void DialogoUnita::rifiuta(const Programmazione &p)
         return;
     case Rifiuto::FrequenzaIgnota:
         // The window would warn, then program 0 MHz: a frequency nobody asked for.
-        fine(codice_uscita::FUORI_RANGE,
+        fine(esiti::FUORI_RANGE,
              QStringLiteral("%1: %2: the unit's frequency (cells 1-3: %3, %4, %5) lies in "
                             "neither band window; nothing was written; %6")
                  .arg(citata(messaggio::FUORI_RANGE_RX), dispositivo())
@@ -303,27 +303,27 @@ void DialogoUnita::fallita(const Ricevitore::Risultato &r)
 {
     switch (r.esito) {
     case EsitoOperazione::TimeOut:
-        fine(codice_uscita::TIME_OUT, descrivi_time_out(r));
+        fine(esiti::TIME_OUT, descrivi_time_out(r));
         return;
     case EsitoOperazione::PortaChiusa:
         if (r.operazione == Operazione::Scrittura)
-            fine(codice_uscita::TIME_OUT, descrivi_time_out(r));
+            fine(esiti::TIME_OUT, descrivi_time_out(r));
         else
-            fine(codice_uscita::PORTA,
+            fine(esiti::PORTA,
                  descrivi_porta(m_fase == Fase::Rilettura ? QStringLiteral("during the read-back")
                                                           : QString()));
         return;
     case EsitoOperazione::Interrotto:
-        fine(codice_uscita::INTERROTTO, QString());
+        fine(esiti::INTERROTTO, QString());
         return;
     case EsitoOperazione::Riuscito:
     case EsitoOperazione::RiletturaDiversa:
         break;
     }
-    fine(codice_uscita::INTERNO, QStringLiteral("%1: internal error").arg(dispositivo()));
+    fine(esiti::INTERNO, QStringLiteral("%1: internal error").arg(dispositivo()));
 }
 
-void DialogoUnita::fine(int codice, const QString &messaggio)
+void DialogoUnita::fine(int esito, const QString &messaggio)
 {
     disconnect(m_ascolto);
     disconnect(&m_ricevitore, &Ricevitore::progresso, this, &DialogoUnita::progresso);
@@ -337,11 +337,11 @@ void DialogoUnita::fine(int codice, const QString &messaggio)
     else
         m_esito.attesa_ms = m_orologio.elapsed();
     if (m_interrotta) {
-        m_esito.codice = codice_uscita::INTERROTTO;
+        m_esito.esito = esiti::INTERROTTO;
         m_esito.messaggio = descrivi_interruzione(aperta);
     } else {
-        m_esito.codice = codice;
-        m_esito.messaggio = codice == codice_uscita::SUCCESSO ? QStringLiteral("OK") : messaggio;
+        m_esito.esito = esito;
+        m_esito.messaggio = esito == esiti::SUCCESSO ? QStringLiteral("OK") : messaggio;
     }
     // Cells went out and not all were acknowledged: neither the old block nor the new.
     if (!m_esito.riuscita() && m_esito.scritta_in_parte)

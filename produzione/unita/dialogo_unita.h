@@ -54,7 +54,7 @@ private:
     void scrivi(const Blocco &celle, int ultima);
     void rifiuta(const Programmazione &p);
     void fallita(const Ricevitore::Risultato &r);
-    void fine(int codice, const QString &messaggio);
+    void fine(int esito, const QString &messaggio);
 
     QString dispositivo() const;
     QString descrivi_porta(const QString &quando) const

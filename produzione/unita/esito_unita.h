@@ -3,7 +3,7 @@
 
 // What became of one unit.
 
-#include "codici_uscita.h"
+#include "esiti.h"
 #include "valori_unita.h"
 
 #include <QByteArray>
@@ -14,7 +14,7 @@
 
 struct EsitoUnita
 {
-    int codice = codice_uscita::SUCCESSO;
+    int esito = esiti::SUCCESSO;
     QString messaggio;    // one line naming what went wrong; "OK" when done
     QStringList dettagli; // verify: one line per differing value
     // verify, or a read-back that differs: each value, expected and found
@@ -28,5 +28,5 @@ struct EsitoUnita
     qint64 attesa_ms = 0;          // from the start to the unit's announcement
     qint64 durata_ms = 0;          // from the announcement to the end of the dialogue
 
-    bool riuscita() const { return codice == codice_uscita::SUCCESSO; }
+    bool riuscita() const { return esito == esiti::SUCCESSO; }
 };

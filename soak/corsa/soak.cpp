@@ -149,8 +149,8 @@ void Soak::ciclo(int k)
         porte[i].riepilogo = simulatori[i]->riepilogo();
     }
     const Giudice giudice(p, porte, ctl);
-    const int codice = ctl.fine.finito && ctl.fine.segnale == 0 ? ctl.fine.codice : -1;
-    m_bilancio.registra(p, codice, ctl.fine.secondi, ctl.fine.cpu_secondi,
+    const int esito = ctl.fine.finito && ctl.fine.segnale == 0 ? ctl.fine.esito : -1;
+    m_bilancio.registra(p, esito, ctl.fine.secondi, ctl.fine.cpu_secondi,
                         orologio.elapsed() / 1000.0, giudice.violazioni());
     riporta(p, cartella, simulatori, argomenti, ctl, giudice.violazioni());
     if (giudice.violazioni().empty() && !m_o.conserva)
@@ -170,7 +170,7 @@ void Soak::riporta(const PianoCiclo &p, const QString &cartella,
             .arg(p.ciclo)
             .arg(QLatin1String(p.tipo().nome), QLatin1String(Piano::nome_forma(p.forma)));
     if (violazioni.empty()) {
-        std::printf("%s: exit %d in %.3f s, CPU %.3f s\n", qPrintable(testa), ctl.fine.codice,
+        std::printf("%s: exit %d in %.3f s, CPU %.3f s\n", qPrintable(testa), ctl.fine.esito,
                     ctl.fine.secondi, ctl.fine.cpu_secondi);
         std::fflush(stdout);
         return;
@@ -185,7 +185,7 @@ void Soak::riporta(const PianoCiclo &p, const QString &cartella,
     for (const auto &s : simulatori)
         std::printf("  m5sim: %s &\n", qPrintable(riga_comando(m_o.m5sim, s->argomenti())));
     std::printf("  m5ctl: %s  (exit %d, %.3f s; files kept in %s)\n",
-                qPrintable(riga_comando(m_o.m5ctl, argomenti_ctl)), ctl.fine.codice,
+                qPrintable(riga_comando(m_o.m5ctl, argomenti_ctl)), ctl.fine.esito,
                 ctl.fine.secondi, qPrintable(cartella));
     std::fflush(stdout);
 }

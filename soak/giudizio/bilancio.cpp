@@ -9,7 +9,7 @@ Bilancio::Bilancio(bool giudica_cpu)
 {
 }
 
-void Bilancio::registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
+void Bilancio::registra(const PianoCiclo &p, int esito, double secondi_ctl, double cpu_ctl,
                         double secondi_ciclo, const std::vector<Violazione> &violazioni)
 {
     const QMutexLocker serratura(&m_mutex);
@@ -17,14 +17,14 @@ void Bilancio::registra(const PianoCiclo &p, int codice, double secondi_ctl, dou
     m_secondi_cicli += secondi_ciclo;
     PerGuasto &g = m_guasti[static_cast<std::size_t>(p.tipo_guasto)];
     ++g.cicli;
-    ++g.codici[codice];
+    ++g.esiti_visti[esito];
     ++m_forme[QLatin1String(Piano::nome_forma(p.forma))];
     if (!violazioni.empty())
         ++m_cicli_violati;
     m_violazioni += static_cast<int>(violazioni.size());
     for (const Violazione &v : violazioni)
         ++m_tipi_violazione[v.tipo];
-    if (codice >= 0 && guasto::attesa_misurata(p.tipo_guasto, p.corsa(), secondi_ctl)) {
+    if (esito >= 0 && guasto::attesa_misurata(p.tipo_guasto, p.corsa(), secondi_ctl)) {
         ++m_cicli_attesa;
         m_secondi_attesa += secondi_ctl;
         m_cpu_attesa += cpu_ctl;
@@ -64,12 +64,12 @@ void Bilancio::stampa(std::FILE *f, double secondi, int lavori, std::uint64_t se
         const PerGuasto &g = m_guasti[static_cast<std::size_t>(i)];
         if (g.cicli == 0)
             continue;
-        QStringList codici;
-        for (auto it = g.codici.begin(); it != g.codici.end(); ++it)
-            codici << (it.key() < 0 ? QStringLiteral("killed") : QString::number(it.key())) +
+        QStringList elenco;
+        for (auto it = g.esiti_visti.begin(); it != g.esiti_visti.end(); ++it)
+            elenco << (it.key() < 0 ? QStringLiteral("killed") : QString::number(it.key())) +
                           QStringLiteral(": %1").arg(it.value());
         std::fprintf(f, "  %-18s %5d  %s\n", TIPI_GUASTO[i].nome, g.cicli,
-                     qPrintable(codici.join(QStringLiteral(", "))));
+                     qPrintable(elenco.join(QStringLiteral(", "))));
     }
     std::fprintf(f, "violations: %d in %d cycles", m_violazioni, m_cicli_violati);
     for (auto it = m_tipi_violazione.begin(); it != m_tipi_violazione.end(); ++it)

@@ -21,8 +21,8 @@ public:
     // or is only reported.
     explicit Bilancio(bool giudica_cpu);
 
-    // codice: m5ctl's exit status, -1 when it did not end by itself.
-    void registra(const PianoCiclo &p, int codice, double secondi_ctl, double cpu_ctl,
+    // esito: m5ctl's exit status, -1 when it did not end by itself.
+    void registra(const PianoCiclo &p, int esito, double secondi_ctl, double cpu_ctl,
                   double secondi_ciclo, const std::vector<Violazione> &violazioni);
     void stampa(std::FILE *f, double secondi, int lavori, std::uint64_t seme) const;
     // The broken invariants, m5ctl's CPU over all its waits among them.
@@ -35,7 +35,7 @@ private:
     struct PerGuasto
     {
         int cicli = 0;
-        QMap<int, int> codici;
+        QMap<int, int> esiti_visti;
     };
 
     const bool m_giudica_cpu;

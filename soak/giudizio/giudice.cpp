@@ -13,7 +13,7 @@
 namespace {
 struct TestoFinestra
 {
-    int codice;
+    int esito;
     const char *testo;
 };
 // The window's texts that m5ctl's line quotes for these statuses.
@@ -77,8 +77,8 @@ void Giudice::processi()
             viola("stop", chi + QStringLiteral(" was still running 3 s after SIGTERM"));
         else if (p.fine.segnale != 0 && !p.fine.segnale_nostro)
             viola("crash", chi + QStringLiteral(" died of signal %1").arg(p.fine.segnale));
-        else if (p.fine.segnale == 0 && p.fine.codice != 0)
-            viola("crash", chi + QStringLiteral(" exited with %1").arg(p.fine.codice));
+        else if (p.fine.segnale == 0 && p.fine.esito != 0)
+            viola("crash", chi + QStringLiteral(" exited with %1").arg(p.fine.esito));
     }
 }
 
@@ -130,7 +130,7 @@ void Giudice::riepilogo(const EsitoPorta &p, const AnalisiTraccia &a, const QStr
                                    .arg(r.dialoghi)
                                    .arg(a.scritture())
                                    .arg(a.dialoghi().size()));
-    if (m_piano.rifiuto >= 0 && RIFIUTI[m_piano.rifiuto].codice != 6 && r.dialoghi != 0)
+    if (m_piano.rifiuto >= 0 && RIFIUTI[m_piano.rifiuto].esito != 6 && r.dialoghi != 0)
         viola("refused", chi + QStringLiteral("a dialogue began although the arguments are "
                                               "refused before the port"));
 }
@@ -139,7 +139,7 @@ QMap<int, int> Giudice::esiti_unita(const EsitoPorta &p) const
 {
     QMap<int, int> esiti;
     if (!m_piano.corsa()) {
-        esiti.insert(1, m_ctl.fine.codice);
+        esiti.insert(1, m_ctl.fine.esito);
         return esiti;
     }
     for (const QByteArray &riga : m_ctl.uscita_standard.split('\n')) {
@@ -151,11 +151,11 @@ QMap<int, int> Giudice::esiti_unita(const EsitoPorta &p) const
     return esiti;
 }
 
-Codici Giudice::senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const
+InsiemeEsiti Giudice::senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const
 {
-    Codici ammessi;
-    if (m_piano.rifiuto >= 0 && RIFIUTI[m_piano.rifiuto].codice != 6)
-        ammessi.set(static_cast<std::size_t>(RIFIUTI[m_piano.rifiuto].codice));
+    InsiemeEsiti ammessi;
+    if (m_piano.rifiuto >= 0 && RIFIUTI[m_piano.rifiuto].esito != 6)
+        ammessi.set(static_cast<std::size_t>(RIFIUTI[m_piano.rifiuto].esito));
     if (p.piano->guasto.tipo == guasto::indice("silent"))
         ammessi.set(4);
     // After a write time-out m5ctl lets the port go without "E", so the
@@ -164,7 +164,7 @@ Codici Giudice::senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int 
     if (n >= 2 && static_cast<int>(d.size()) >= n - 1 && d[n - 2].scritture_interrotte())
         ammessi.set(4);
     if (riaggancio_atterrato(p, a))
-        ammessi |= codici({3, 4});
+        ammessi |= insieme_esiti({3, 4});
     return ammessi;
 }
 
@@ -177,7 +177,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
         d ? d->prima : (n == 1 ? p.piano->blocco : p.piano->successivo.value_or(p.piano->blocco));
     const int pulito = esito_pulito(m_piano.incarico, prima);
     const ContestoUnita c{p.piano->guasto, a, d, n - 1, pulito};
-    const Codici ammessi = d ? TIPI_GUASTO[p.piano->guasto.tipo].attesi(c) : senza_dialogo(p, a, n);
+    const InsiemeEsiti ammessi = d ? TIPI_GUASTO[p.piano->guasto.tipo].attesi(c) : senza_dialogo(p, a, n);
     if (esito < 0 || esito > 255 || !ammessi.test(static_cast<std::size_t>(esito)))
         stato_non_ammesso(c, prima, esito, ammessi, chi);
     if (esito == 0)
@@ -193,7 +193,7 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
 
 // Known causes get a name of their own, so that the counts tell them apart.
 void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
-                                const Codici &ammessi, const QString &chi)
+                                const InsiemeEsiti &ammessi, const QString &chi)
 {
     if (fuori_banda_del_manuale(c, prima, esito, chi) || altra_banda_programmata(c, esito, chi))
         return;
@@ -207,7 +207,7 @@ void Giudice::stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int
     viola("status", QStringLiteral("%1: exit %2, allowed %3 (%4)")
                         .arg(chi)
                         .arg(esito)
-                        .arg(testo_codici(ammessi))
+                        .arg(testo_esiti(ammessi))
                         .arg(c.dialogo ? QStringLiteral("clean line: %1").arg(c.pulito)
                                        : QStringLiteral("no dialogue")));
 }
@@ -332,16 +332,16 @@ void Giudice::messaggi()
         else
             altre << riga;
     }
-    const int codice = m_ctl.fine.codice;
+    const int esito = m_ctl.fine.esito;
     // Only init goes on after a bad first read, and says so.
     if (!avvisi.isEmpty() && (m_piano.corsa() || m_piano.incarico.azione != Azione::Inizializza))
         viola("message", QStringLiteral("unexpected warning: %1").arg(avvisi.first().left(160)));
-    if (codice == 0) {
+    if (esito == 0) {
         if (!altre.isEmpty())
             viola("message", QStringLiteral("exit 0 with: %1").arg(altre.first().left(160)));
         return;
     }
-    if (codice == 9 && !m_piano.corsa()) {
+    if (esito == 9 && !m_piano.corsa()) {
         if (altre.isEmpty() || (m_differenze >= 0 && altre.size() != m_differenze))
             viola("message", QStringLiteral("verify: %1 lines for %2 differing values")
                                  .arg(altre.size())
@@ -350,15 +350,15 @@ void Giudice::messaggi()
     }
     if (altre.size() != 1) {
         viola("message", QStringLiteral("exit %1 with %2 lines on stderr, one expected")
-                             .arg(codice)
+                             .arg(esito)
                              .arg(altre.size()));
         return;
     }
     for (const TestoFinestra &t : TESTI_FINESTRA) {
         const QString citato = QLatin1Char('"') + QLatin1String(t.testo) + QLatin1Char('"');
-        if (t.codice == codice && !altre.first().contains(citato))
+        if (t.esito == esito && !altre.first().contains(citato))
             viola("message", QStringLiteral("exit %1 without %2: %3")
-                                 .arg(codice)
+                                 .arg(esito)
                                  .arg(citato, altre.first().left(200)));
     }
 }
@@ -375,11 +375,11 @@ void Giudice::uscita_corsa()
             tutte = tutte && c == 0;
         }
     }
-    const int codice = m_ctl.fine.codice;
-    if (codice == 0 && !tutte)
+    const int esito = m_ctl.fine.esito;
+    if (esito == 0 && !tutte)
         viola("status", QStringLiteral("run: exit 0 although a unit failed or is missing"));
-    if (codice != 0 && tutte)
-        viola("status", QStringLiteral("run: exit %1 although every unit succeeded").arg(codice));
-    if (codice != 0 && !esiti.contains(codice) && !(m_riaggancio && codice == 3))
-        viola("status", QStringLiteral("run: exit %1 is no unit's status").arg(codice));
+    if (esito != 0 && tutte)
+        viola("status", QStringLiteral("run: exit %1 although every unit succeeded").arg(esito));
+    if (esito != 0 && !esiti.contains(esito) && !(m_riaggancio && esito == 3))
+        viola("status", QStringLiteral("run: exit %1 is no unit's status").arg(esito));
 }

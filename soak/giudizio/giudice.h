@@ -55,9 +55,9 @@ private:
     void riepilogo(const EsitoPorta &p, const AnalisiTraccia &a, const QString &chi);
     QMap<int, int> esiti_unita(const EsitoPorta &p) const;
     void unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esito, const QString &chi);
-    Codici senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const;
+    InsiemeEsiti senza_dialogo(const EsitoPorta &p, const AnalisiTraccia &a, int n) const;
     void stato_non_ammesso(const ContestoUnita &c, const Blocco &prima, int esito,
-                           const Codici &ammessi, const QString &chi);
+                           const InsiemeEsiti &ammessi, const QString &chi);
     bool fuori_banda_del_manuale(const ContestoUnita &c, const Blocco &prima, int esito,
                                  const QString &chi);
     bool altra_banda_programmata(const ContestoUnita &c, int esito, const QString &chi);

@@ -6,15 +6,15 @@
 
 #include <QStringList>
 
-Codici codici(std::initializer_list<int> elenco)
+InsiemeEsiti insieme_esiti(std::initializer_list<int> elenco)
 {
-    Codici c;
+    InsiemeEsiti c;
     for (const int i : elenco)
         c.set(static_cast<std::size_t>(i));
     return c;
 }
 
-QString testo_codici(const Codici &c)
+QString testo_esiti(const InsiemeEsiti &c)
 {
     QStringList elenco;
     for (std::size_t i = 0; i < c.size(); ++i) {

@@ -14,9 +14,9 @@
 #include <string>
 
 // A set of exit statuses.
-using Codici = std::bitset<256>;
-Codici codici(std::initializer_list<int> elenco);
-QString testo_codici(const Codici &c);
+using InsiemeEsiti = std::bitset<256>;
+InsiemeEsiti insieme_esiti(std::initializer_list<int> elenco);
+QString testo_esiti(const InsiemeEsiti &c);
 
 // What m5ctl does to each unit; nome_comando() gives the command that does it.
 enum class Azione { Leggi, Programma, Inizializza, Verifica };

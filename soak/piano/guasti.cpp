@@ -20,22 +20,22 @@ QStringList opzione(const char *nome, const QString &valore)
     return {QLatin1String("--") + QLatin1String(nome), valore};
 }
 
-Codici pulito(const ContestoUnita &c)
+InsiemeEsiti pulito(const ContestoUnita &c)
 {
-    return codici({c.pulito});
+    return insieme_esiti({c.pulito});
 }
 
 // The clean status, or any of these once the fault has landed.
-Codici se(bool atterrato, const ContestoUnita &c, std::initializer_list<int> altri)
+InsiemeEsiti se(bool atterrato, const ContestoUnita &c, std::initializer_list<int> altri)
 {
-    return atterrato ? codici(altri) : pulito(c);
+    return atterrato ? insieme_esiti(altri) : pulito(c);
 }
 
-Codici o_pulito(bool atterrato, const ContestoUnita &c, std::initializer_list<int> altri)
+InsiemeEsiti o_pulito(bool atterrato, const ContestoUnita &c, std::initializer_list<int> altri)
 {
-    Codici r = pulito(c);
+    InsiemeEsiti r = pulito(c);
     if (atterrato)
-        r |= codici(altri);
+        r |= insieme_esiti(altri);
     return r;
 }
 
@@ -67,11 +67,11 @@ QStringList args_in_piu(const Guasto &g)
 {
     return opzione("extra-bytes", QString::number(g.p, 'g', 6));
 }
-Codici attesi_letture(const ContestoUnita &c)
+InsiemeEsiti attesi_letture(const ContestoUnita &c)
 {
     return o_pulito(c.dialogo->risposte_alterate(), c, {5, 6, 8, 9});
 }
-Codici attesi_in_piu(const ContestoUnita &c)
+InsiemeEsiti attesi_in_piu(const ContestoUnita &c)
 {
     return o_pulito(c.dialogo->byte_in_piu(), c, {4, 5, 6, 8, 9});
 }
@@ -101,7 +101,7 @@ int attesa_ritardo_breve(const Guasto &g, int)
     // A cell is asked for at most three times: the first read, its write, the read-back.
     return static_cast<int>(g.celle.size()) * 3 * g.ms;
 }
-Codici attesi_ritardo_lungo(const ContestoUnita &c)
+InsiemeEsiti attesi_ritardo_lungo(const ContestoUnita &c)
 {
     bool atterrato = false;
     for (const Richiesta &r : c.dialogo->richieste) {
@@ -124,7 +124,7 @@ QStringList args_senza_risposta(const Guasto &g)
 {
     return opzione("no-reply-at", QString::number(g.cella));
 }
-Codici attesi_senza_risposta(const ContestoUnita &c)
+InsiemeEsiti attesi_senza_risposta(const ContestoUnita &c)
 {
     return se(c.dialogo->chiede('R', c.guasto.cella), c, {4});
 }
@@ -142,7 +142,7 @@ QStringList args_raffica(const Guasto &g)
 // cell for sure, after the value byte once the next write or the read-back
 // meets them. During a read they shift the replies; after the "E" nobody
 // listens.
-Codici attesi_raffica(const ContestoUnita &c)
+InsiemeEsiti attesi_raffica(const ContestoUnita &c)
 {
     const Dialogo &d = *c.dialogo;
     const int n = c.guasto.numero;
@@ -151,9 +151,9 @@ Codici attesi_raffica(const ContestoUnita &c)
     const char ruolo = d.ruoli.at(n - 1);
     const QByteArray &raffica = d.dopo_byte[static_cast<std::size_t>(n - 1)];
     if ((ruolo == 'W' || ruolo == 'w') && !raffica.contains(lettera::PRONTO))
-        return codici({4});
+        return insieme_esiti({4});
     if (ruolo == 'W' || ruolo == 'w' || ruolo == 'v')
-        return codici({4, 5, 8});
+        return insieme_esiti({4, 5, 8});
     return o_pulito(true, c, {4, 5, 6, 8, 9});
 }
 
@@ -161,7 +161,7 @@ QStringList args_scrittura_persa(const Guasto &g)
 {
     return opzione("lose-write-at", QString::number(g.cella));
 }
-Codici attesi_scrittura_persa(const ContestoUnita &c)
+InsiemeEsiti attesi_scrittura_persa(const ContestoUnita &c)
 {
     bool atterrato = false;
     for (const Richiesta &r : c.dialogo->richieste)
@@ -173,7 +173,7 @@ QStringList args_rilettura(const Guasto &g)
 {
     return opzione("flip-after-write", QString::number(g.cella));
 }
-Codici attesi_rilettura(const ContestoUnita &c)
+InsiemeEsiti attesi_rilettura(const ContestoUnita &c)
 {
     return se(c.dialogo->chiede('W', c.guasto.cella), c, {5, 8});
 }
@@ -188,7 +188,7 @@ QStringList args_riaggancio(const Guasto &g)
 }
 // The line drops after the Nth byte received in all: harmless once it is the
 // "E" that ended this dialogue, or when it comes after it.
-Codici attesi_riaggancio(const ContestoUnita &c)
+InsiemeEsiti attesi_riaggancio(const ContestoUnita &c)
 {
     const auto &ingressi = c.analisi.ingressi();
     const int n = c.guasto.numero;
@@ -203,7 +203,7 @@ QStringList args_senza_conferma(const Guasto &g)
 {
     return opzione("no-ack-from", QString::number(g.cella));
 }
-Codici attesi_senza_conferma(const ContestoUnita &c)
+InsiemeEsiti attesi_senza_conferma(const ContestoUnita &c)
 {
     bool atterrato = false;
     for (const Richiesta &r : c.dialogo->richieste)
@@ -215,7 +215,7 @@ QStringList args_conferma_errata(const Guasto &g)
 {
     return opzione("bad-ack-at", QString::number(g.cella));
 }
-Codici attesi_conferma_errata(const ContestoUnita &c)
+InsiemeEsiti attesi_conferma_errata(const ContestoUnita &c)
 {
     return se(c.dialogo->chiede('W', c.guasto.cella), c, {4});
 }
@@ -224,7 +224,7 @@ QStringList args_conferma_doppia(const Guasto &g)
 {
     return opzione("double-ack-at", QString::number(g.cella));
 }
-Codici attesi_conferma_doppia(const ContestoUnita &c)
+InsiemeEsiti attesi_conferma_doppia(const ContestoUnita &c)
 {
     return o_pulito(c.dialogo->chiede('W', c.guasto.cella), c, {5, 8});
 }
@@ -238,7 +238,7 @@ QStringList args_cella_corrotta(const Guasto &g)
 {
     return opzione("corrupt-cell", QString::number(g.cella));
 }
-Codici attesi_cella_corrotta(const ContestoUnita &c)
+InsiemeEsiti attesi_cella_corrotta(const ContestoUnita &c)
 {
     return o_pulito(c.dialogo->chiede('R', c.guasto.cella), c, {5, 6, 8, 9});
 }
@@ -252,9 +252,9 @@ QStringList args_silenzio(const Guasto &)
 {
     return {QStringLiteral("--silent")};
 }
-Codici attesi_silenzio(const ContestoUnita &)
+InsiemeEsiti attesi_silenzio(const ContestoUnita &)
 {
-    return codici({4});
+    return insieme_esiti({4});
 }
 
 void estrai_ritardo_risposte(Estrazione &e, Guasto &g)

@@ -52,7 +52,7 @@ struct TipoGuasto
     void (*estrai)(Estrazione &e, Guasto &g);
     QStringList (*argomenti)(const Guasto &g); // for m5sim
     // The statuses allowed to a unit that began its dialogue.
-    Codici (*attesi)(const ContestoUnita &c);
+    InsiemeEsiti (*attesi)(const ContestoUnita &c);
     // The longest the fault may hold up one unit, given the replies it asks for.
     int (*attesa_ms)(const Guasto &g, int risposte);
 };

@@ -25,7 +25,7 @@ struct CasoRifiuto
 struct Rifiuto
 {
     const char *nome;
-    int codice;
+    int esito;
     void (*prepara)(Estrazione &e, Banda banda_unita, CasoRifiuto &c);
 };
 

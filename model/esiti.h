@@ -2,7 +2,7 @@
 #pragma once
 
 // The exit status of m5ctl, and of each unit of a run: documented, and stable.
-namespace codice_uscita {
+namespace esiti {
 constexpr int SUCCESSO = 0;
 constexpr int INTERNO = 1;
 constexpr int USO = 2;
@@ -14,4 +14,4 @@ constexpr int FUORI_RANGE = 7;
 constexpr int RILETTURA = 8;
 constexpr int DIVERSA = 9;
 constexpr int INTERROTTO = 130;
-} // namespace codice_uscita
+} // namespace esiti
