@@ -21,6 +21,6 @@ struct FinestraProva
         w.imposta_avviso([this](const QString &m) { avvisi << m; });
         w.show();
     }
-    Ui::Principale &u() { return w.controlli(); }
+    Ui::Principale &u() { return w.elementi(); }
     QLineEdit *campo(const QString &nome) { return w.findChild<QLineEdit *>(nome); }
 };

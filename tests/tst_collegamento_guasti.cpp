@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers when a write fails, the line drops or a click comes mid-wait.
-#include "banco_collegamento.h"
+#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
 
 #include <QTest>
@@ -47,7 +47,7 @@ void TstCollegamentoGuasti::scrittura_senza_conferma()
     QFETCH(Azione, azione);
     QFETCH(int, cella);
 
-    BancoCollegamento b(argomenti);
+    ImpiantoCollegamento b(argomenti);
     PASSO(b.connetti());
     const qint64 inizio = b.c.orologio.elapsed();
     QCOMPARE(esegui(b.coll, azione), EsitoTransazione::TimeOut);
@@ -87,7 +87,7 @@ void TstCollegamentoGuasti::conferma_doppia()
     QFETCH(QByteArray, scritto);
     QFETCH(int, ultima);
 
-    BancoCollegamento b({"--double-ack-at", "10"});
+    ImpiantoCollegamento b({"--double-ack-at", "10"});
     PASSO(b.connetti());
     QCOMPARE(esegui(b.coll, azione), EsitoTransazione::ChecksumErrato);
     const QByteArray atteso = filo_connessione() + scritture(scritto, ultima) + letture();
@@ -102,7 +102,7 @@ void TstCollegamentoGuasti::conferma_doppia()
 
 void TstCollegamentoGuasti::disconnessione_durante_attesa_conferma()
 {
-    BancoCollegamento b({"--no-ack-from", "5"});
+    ImpiantoCollegamento b({"--no-ack-from", "5"});
     PASSO(b.connetti());
     const qsizetype base = filo_connessione().size();
     qint64 clic = -1;
@@ -155,7 +155,7 @@ void TstCollegamentoGuasti::riaggancio()
     QFETCH(QByteArray, completo);
     QFETCH(int, valore);
 
-    BancoCollegamento b({"--hangup-after", QString::number(dopo)});
+    ImpiantoCollegamento b({"--hangup-after", QString::number(dopo)});
     PASSO(b.connetti());
     QCOMPARE(esegui(b.coll, azione), esito);
     QVERIFY(!b.coll.porta().aperta());
@@ -209,7 +209,7 @@ void TstCollegamentoGuasti::transazione_annidata()
     QFETCH(Azione, interna);
     QFETCH(int, dopo);
 
-    BancoCollegamento b;
+    ImpiantoCollegamento b;
     QByteArray atteso = filo_connessione();
     if (esterna != Azione::Connetti)
         PASSO(b.connetti());
@@ -255,7 +255,7 @@ void TstCollegamentoGuasti::uscita_durante_attesa()
     QFETCH(QByteArray, prima);
     QFETCH(bool, esatto);
 
-    BancoCollegamento b(argomenti);
+    ImpiantoCollegamento b(argomenti);
     QVERIFY(b.avviato);
     if (azione != Azione::Connetti)
         PASSO(b.connetti());
@@ -293,7 +293,7 @@ void TstCollegamentoGuasti::a_porta_chiusa()
 {
     QFETCH(bool, esci);
 
-    BancoCollegamento b;
+    ImpiantoCollegamento b;
     QVERIFY(b.avviato);
     scrivi_campi(b.c, {"Codice=1", "Frequenza=460", "TempoRele=30", "TempoImp=3"});
     if (esci)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers: connect, and the read that fills the fields.
-#include "banco_collegamento.h"
+#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
 
 #include <QTest>
@@ -50,7 +50,7 @@ void TstCollegamentoLettura::connessione()
     QFETCH(QByteArray, rumore);
     QFETCH(bool, gia_aperta);
 
-    BancoCollegamento b(argomenti);
+    ImpiantoCollegamento b(argomenti);
     QVERIFY(b.avviato);
     if (gia_aperta)
         QVERIFY(b.coll.porta().apri());
@@ -82,7 +82,7 @@ void TstCollegamentoLettura::disconnessione_durante_connessione()
     QFETCH(int, dopo_byte);
     QFETCH(QStringList, stati);
 
-    BancoCollegamento b(argomenti);
+    ImpiantoCollegamento b(argomenti);
     QVERIFY(b.avviato);
     const qint64 inizio = b.c.orologio.elapsed();
     QString stato_in_attesa;
@@ -114,7 +114,7 @@ void TstCollegamentoLettura::disconnessione_durante_connessione()
 
 void TstCollegamentoLettura::porta_mancante()
 {
-    ControlliProva c;
+    ElementiProva c;
     Collegamento coll(c);
     coll.porta().mappa(1, QStringLiteral("/dev/m5-nessuna-porta"));
     c.stato_attuale = Collegamento::NON_CONNESSO;
@@ -160,7 +160,7 @@ void TstCollegamentoLettura::lettura()
     QFETCH(QStringList, opzioni);
     QFETCH(QString, banda);
 
-    BancoCollegamento b(blocco_da(m_cartella, blocco));
+    ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     QVERIFY(b.avviato);
     QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
     QCOMPARE(b.c.avvisi, QStringList());
@@ -214,7 +214,7 @@ void TstCollegamentoLettura::lettura_valori_anomali()
     QFETCH(QStringList, bande);
     QFETCH(QString, frequenza);
 
-    BancoCollegamento b(blocco_da(m_cartella, blocco));
+    ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     QVERIFY(b.avviato);
     b.c.testi[Campo::Frequenza] = QStringLiteral("999");
     QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
@@ -243,7 +243,7 @@ void TstCollegamentoLettura::lettura_corrotta()
     QFETCH(bool, errore);
     QFETCH(QString, codice);
 
-    BancoCollegamento b({"--corrupt-cell", QString::number(cella)});
+    ImpiantoCollegamento b({"--corrupt-cell", QString::number(cella)});
     QVERIFY(b.avviato);
     QCOMPARE(b.coll.Cmd_connetti_Click(),
              errore ? EsitoTransazione::ChecksumErrato : EsitoTransazione::Riuscito);
@@ -263,7 +263,7 @@ void TstCollegamentoLettura::lettura_corrotta()
 void TstCollegamentoLettura::lettura_interrotta_dalla_linea()
 {
     // The simulator hangs up on the index byte of the request for cell 9.
-    BancoCollegamento b({"--hangup-after", "21"});
+    ImpiantoCollegamento b({"--hangup-after", "21"});
     QVERIFY(b.avviato);
     QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::PortaGuasta);
     QCOMPARE(b.c.avvisi, QStringList{Collegamento::ERRORE_PORTA});

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers: programming, its refusals, and the factory initialisation.
-#include "banco_collegamento.h"
+#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
 
 #include <QTest>
@@ -77,7 +77,7 @@ void TstCollegamentoScrittura::programmazione()
     QFETCH(QByteArray, atteso);
     QFETCH(QStringList, letti);
 
-    BancoCollegamento b(blocco_da(m_cartella, blocco));
+    ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
     scrivi_campi(b.c, modifiche);
     clicca(b.coll, clic);
@@ -95,7 +95,7 @@ void TstCollegamentoScrittura::programmazione()
 
 void TstCollegamentoScrittura::programma_disabilitato_durante()
 {
-    BancoCollegamento b;
+    ImpiantoCollegamento b;
     PASSO(b.connetti());
     struct Istantanea
     {
@@ -173,7 +173,7 @@ void TstCollegamentoScrittura::programmazione_rifiutata()
     QFETCH(QStringList, avvisi);
     QFETCH(EsitoTransazione, esito);
 
-    BancoCollegamento b(blocco_da(m_cartella, blocco));
+    ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
     const auto letti = b.c.testi;
     scrivi_campi(b.c, modifiche);
@@ -198,7 +198,7 @@ void TstCollegamentoScrittura::programmazione_rifiutata()
 
 void TstCollegamentoScrittura::lettura_errata_blocca_programmazione()
 {
-    BancoCollegamento b({"--corrupt-cell", "61"});
+    ImpiantoCollegamento b({"--corrupt-cell", "61"});
     QVERIFY(b.avviato);
     QCOMPARE(b.coll.Cmd_connetti_Click(), EsitoTransazione::ChecksumErrato);
     QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::LetturaDaRifare);
@@ -247,7 +247,7 @@ void TstCollegamentoScrittura::inizializzazione()
     QFETCH(QStringList, campi);
     QFETCH(QString, banda);
 
-    BancoCollegamento b(blocco_da(m_cartella, blocco));
+    ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
     scrivi_campi(b.c, {"Codice=77", "Frequenza=455", "TempoRele=5", "TempoImp=6"});
     const qsizetype base = filo_connessione().size();

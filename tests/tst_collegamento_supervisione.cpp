@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers: the supervision tick and the choice of the port.
-#include "banco_collegamento.h"
+#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
 
 #include <QTest>
@@ -50,7 +50,7 @@ void TstCollegamentoSupervisione::supervisione()
     QFETCH(bool, programma);
     QFETCH(bool, init);
 
-    ControlliProva c;
+    ElementiProva c;
     Collegamento coll(c);
     c.stato_attuale = stato;
     if (fleg >= 0)
@@ -82,7 +82,7 @@ void TstCollegamentoSupervisione::supervisione_stato_sconosciuto()
 {
     QFETCH(QString, stato);
 
-    ControlliProva c;
+    ElementiProva c;
     Collegamento coll(c);
     c.stato_attuale = stato;
     coll.Timer_stato_Timer();
@@ -121,7 +121,7 @@ void TstCollegamentoSupervisione::scelta_porta()
     QFETCH(int, numero);
     QFETCH(int, beep);
 
-    ControlliProva c;
+    ElementiProva c;
     Collegamento coll(c);
     coll.porta().imposta_numero(5);
     c.porta_scelta = scelta;
@@ -134,7 +134,7 @@ void TstCollegamentoSupervisione::scelta_porta()
 
 void TstCollegamentoSupervisione::scelta_porta_chiude_senza_e()
 {
-    BancoCollegamento b;
+    ImpiantoCollegamento b;
     PASSO(b.connetti());
     b.c.porta_scelta = QStringLiteral("Com 2");
     b.coll.Cmb_com_Click();
@@ -147,7 +147,7 @@ void TstCollegamentoSupervisione::scelta_porta_chiude_senza_e()
 
 void TstCollegamentoSupervisione::scelta_porta_durante_transazione()
 {
-    BancoCollegamento b;
+    ImpiantoCollegamento b;
     b.c.porta_scelta = QStringLiteral("Com 2");
     bool aperta_dopo = false;
     b.c.quando([&] { return b.ricevuti_almeno(11); },

@@ -30,7 +30,7 @@ Q_DECLARE_METATYPE(TipoCampo)
 
 namespace {
 // Shown and active, so that the focus moves as for a user.
-using Banco = FinestraProva;
+using Impianto = FinestraProva;
 } // namespace
 
 void TstControlloCampo::controlla_campo_data()
@@ -144,7 +144,7 @@ void TstControlloCampo::testo_impostato()
     QFETCH(int, inizio);
     QFETCH(QString, selezione);
 
-    Banco b;
+    Impianto b;
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     QLineEdit *e = b.campo(campo);
     QVERIFY(e);
@@ -216,7 +216,7 @@ void TstControlloCampo::testo_digitato()
     QFETCH(int, beep);
     QFETCH(QString, selezione);
 
-    Banco b;
+    Impianto b;
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     QLineEdit *e = b.campo(campo);
     QVERIFY(e);
@@ -264,7 +264,7 @@ void TstControlloCampo::perdita_del_fuoco()
     QFETCH(int, beep);
     QFETCH(QString, selezione);
 
-    Banco b;
+    Impianto b;
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     QLineEdit *e = b.campo(campo);
     QVERIFY(e);
@@ -293,7 +293,7 @@ void TstControlloCampo::perdita_del_fuoco()
 // come to rest on one of them, with the event loop still running.
 void TstControlloCampo::due_campi_difettosi()
 {
-    Banco b;
+    Impianto b;
     auto &u = b.u();
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     u.txb_tmp_rele->setText(QStringLiteral("300"));
@@ -345,7 +345,7 @@ void TstControlloCampo::uscita_dalla_finestra()
     // window: that is no reason to beep at a faulty field again.
     QFETCH(Qt::FocusReason, motivo);
     QFETCH(int, beep);
-    Banco b;
+    Impianto b;
     QLineEdit *e = b.campo(QStringLiteral("txb_tmp_rele"));
     e->setText(QStringLiteral("300"));
     b.beep = 0;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window as it loads: its controls, options, help line, banner, geometry and fonts.
-#include "banco_finestra.h"
+#include "impianto_finestra.h"
 #include "principale.h"
 #include "ui_principale.h"
 
@@ -32,7 +32,7 @@ private slots:
 
 void TstPrincipaleAspetto::stato_iniziale()
 {
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto &u = b.u();
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     QCOMPARE(b.w.size(), QSize(624, 515));
@@ -86,7 +86,7 @@ void TstPrincipaleAspetto::scelta_della_porta()
 
     QFETCH(QString, suggerimento);
 
-    BancoFinestra b;
+    ImpiantoFinestra b;
     b.w.collegamento().porta().imposta_fonte([] {
         return ordina_porte({{"/dev/ttyS0", "ttyS0", "", std::nullopt, std::nullopt, ""},
                              {"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A1"}});
@@ -141,7 +141,7 @@ void TstPrincipaleAspetto::opzioni()
     QFETCH(int, mem_ipul);
     QFETCH(int, rxp88);
 
-    BancoFinestra b;
+    ImpiantoFinestra b;
     QVERIFY(QTest::qWaitForWindowExposed(&b.w));
     for (const QString &nome : clic) {
         auto *o = b.w.findChild<QRadioButton *>(nome);
@@ -241,7 +241,7 @@ void TstPrincipaleAspetto::riga_di_aiuto()
     QFETCH(QString, poi);
     QFETCH(QString, atteso);
 
-    BancoFinestra b;
+    ImpiantoFinestra b;
     QVERIFY(QTest::qWaitForWindowExposed(&b.w));
     const auto widget = [&](const QString &nome) -> QWidget * {
         return nome == QLatin1String("Principale") ? &b.w : b.w.findChild<QWidget *>(nome);
@@ -259,7 +259,7 @@ void TstPrincipaleAspetto::riga_di_aiuto()
 
 void TstPrincipaleAspetto::suggerimento_del_logo()
 {
-    BancoFinestra b;
+    ImpiantoFinestra b;
     QVERIFY(QTest::qWaitForWindowExposed(&b.w));
     b.muovi_su(b.u().Image1);
     const QString t = b.u().Text7->text();
@@ -270,7 +270,7 @@ void TstPrincipaleAspetto::suggerimento_del_logo()
 
 void TstPrincipaleAspetto::banner()
 {
-    BancoFinestra b;
+    ImpiantoFinestra b;
     const QString al_caricamento = b.w.windowTitle();
     QCOMPARE(al_caricamento, Principale::CAPTION);
     QCOMPARE(al_caricamento.size(), 118);
@@ -365,7 +365,7 @@ void TstPrincipaleAspetto::geometria()
     QFETCH(QString, contenitore);
     QFETCH(QRect, posto);
 
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto *w = b.w.findChild<QWidget *>(nome);
     QVERIFY(w);
     QCOMPARE(w->parentWidget()->objectName(), contenitore);
@@ -374,7 +374,7 @@ void TstPrincipaleAspetto::geometria()
 
 void TstPrincipaleAspetto::barra_sopra_la_riga_di_aiuto()
 {
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto &u = b.u();
     QVERIFY(QTest::qWaitForWindowExposed(&b.w));
     const QRect riga(u.Text7->mapTo(&b.w, QPoint(0, 0)), u.Text7->size());
@@ -391,7 +391,7 @@ void TstPrincipaleAspetto::barra_sopra_la_riga_di_aiuto()
 
 void TstPrincipaleAspetto::pulsanti_di_opzione_senza_didascalia()
 {
-    BancoFinestra b;
+    ImpiantoFinestra b;
     const QList<QRadioButton *> opzioni = b.w.findChildren<QRadioButton *>();
     QCOMPARE(opzioni.size(), 6);
     for (QRadioButton *o : opzioni) {
@@ -426,7 +426,7 @@ void TstPrincipaleAspetto::caratteri()
     QFETCH(qreal, punti);
     QFETCH(bool, grassetto);
 
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto *w = b.w.findChild<QWidget *>(nome);
     QVERIFY(w);
     QCOMPARE(w->font().family(), famiglia);

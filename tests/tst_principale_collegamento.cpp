@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window against m5sim: connect, read, program, time-outs, and closing it mid-wait.
-#include "banco_finestra.h"
+#include "impianto_finestra.h"
 #include "principale.h"
 #include "processo_simulatore.h"
 #include "ui_principale.h"
@@ -79,7 +79,7 @@ void TstPrincipaleCollegamento::attesa_senza_ricevitore()
 {
     ProcessoSimulatore sim({QStringLiteral("--silent")});
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
 
     bool riga = false;
     bool banner = false;
@@ -123,7 +123,7 @@ void TstPrincipaleCollegamento::connetti_e_leggi()
 
     ProcessoSimulatore sim({QStringLiteral("--block"), blocco});
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto &u = b.u();
     QVERIFY(QTest::qWaitForWindowExposed(&b.w));
     b.muovi_su(u.Frame2);
@@ -158,7 +158,7 @@ void TstPrincipaleCollegamento::strada_tipica()
     ProcessoSimulatore sim({QStringLiteral("--block"), QStringLiteral("vhf"),
                             QStringLiteral("--reply-delay-ms"), QStringLiteral("8")});
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
     auto &u = b.u();
     b.w.collegamento().porta().mappa(3, sim.percorso());
 
@@ -261,7 +261,7 @@ void TstPrincipaleCollegamento::codice_fuori_limite_dal_ricevitore()
 
     ProcessoSimulatore sim({QStringLiteral("--block"), file.fileName()});
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
     QVERIFY(QTest::qWaitForWindowActive(&b.w));
     b.u().txb_tmp_rele->setFocus();
     b.connetti(sim);
@@ -288,7 +288,7 @@ void TstPrincipaleCollegamento::time_out()
     ProcessoSimulatore sim({QStringLiteral("--block"), QStringLiteral("vhf"),
                             QStringLiteral("--no-ack-from"), QStringLiteral("0")});
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
     b.connetti(sim);
     QCOMPARE(b.avvisi, QStringList());
     QTRY_COMPARE(b.abilitati(), RIGA_CONNESSO);
@@ -312,7 +312,7 @@ void TstPrincipaleCollegamento::time_out()
 namespace {
 enum class Fase { Nessuna, AttesaK, Lettura, Connesso };
 
-bool in_fase(BancoFinestra &b, Fase f)
+bool in_fase(ImpiantoFinestra &b, Fase f)
 {
     switch (f) {
     case Fase::AttesaK:
@@ -346,7 +346,7 @@ void dati_di_chiusura(bool esci)
 
 // Ends the window with chiudi in the given phase; checks what reached the
 // receiver, that no warning followed and that the port was let go.
-void chiudi_in_fase(const std::function<void(BancoFinestra &)> &chiudi)
+void chiudi_in_fase(const std::function<void(ImpiantoFinestra &)> &chiudi)
 {
     QFETCH(QStringList, argomenti);
     QFETCH(int, fase);
@@ -355,7 +355,7 @@ void chiudi_in_fase(const std::function<void(BancoFinestra &)> &chiudi)
 
     ProcessoSimulatore sim(argomenti);
     QVERIFY(sim.avvia());
-    BancoFinestra b;
+    ImpiantoFinestra b;
     QSignalSpy chiusa(&b.w, &Principale::chiusa);
     b.w.collegamento().porta().mappa(1, sim.percorso());
     QTRY_COMPARE(b.abilitati(), RIGA_NON_CONNESSO);
@@ -390,7 +390,7 @@ void TstPrincipaleCollegamento::esci_data()
 
 void TstPrincipaleCollegamento::esci()
 {
-    chiudi_in_fase([](BancoFinestra &b) { clic(b.u().Command4); });
+    chiudi_in_fase([](ImpiantoFinestra &b) { clic(b.u().Command4); });
 }
 
 void TstPrincipaleCollegamento::chiusura_della_finestra_data()
@@ -400,7 +400,7 @@ void TstPrincipaleCollegamento::chiusura_della_finestra_data()
 
 void TstPrincipaleCollegamento::chiusura_della_finestra()
 {
-    chiudi_in_fase([](BancoFinestra &b) { b.w.close(); });
+    chiudi_in_fase([](ImpiantoFinestra &b) { b.w.close(); });
 }
 
 QTEST_MAIN(TstPrincipaleCollegamento)

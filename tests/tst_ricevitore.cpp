@@ -42,10 +42,10 @@ struct Passo
     std::optional<int> limite = std::nullopt;
 };
 
-class Banco
+class Impianto
 {
 public:
-    explicit Banco(const QStringList &argomenti) : sim(argomenti)
+    explicit Impianto(const QStringList &argomenti) : sim(argomenti)
     {
         avviato = sim.avvia();
         if (avviato)
@@ -165,7 +165,7 @@ void TstRicevitore::operazioni()
     QFETCH(QByteArray, filo);
     QFETCH(bool, con_motivo);
 
-    Banco b(argomenti);
+    Impianto b(argomenti);
     QVERIFY(b.avviato);
     b.esegui(passi);
     if (QTest::currentTestFailed())
@@ -191,7 +191,7 @@ void TstRicevitore::operazioni()
 
 void TstRicevitore::rilettura_diversa()
 {
-    Banco b({"--flip-after-write", "9"});
+    Impianto b({"--flip-after-write", "9"});
     QVERIFY(b.avviato);
     QVERIFY(b.ric.apri());
     QList<Ricevitore::Risultato> &r = b.risultati;
@@ -234,7 +234,7 @@ void TstRicevitore::interruzione_e_chiusura()
     QFETCH(bool, chiudi);
     QFETCH(EsitoOperazione, esito);
 
-    Banco b(argomenti);
+    Impianto b(argomenti);
     QVERIFY(b.avviato);
     QVERIFY(b.ric.apri());
     QVERIFY(b.avvia({operazione}, blocco_fabbrica(Banda::UHF)));
@@ -253,7 +253,7 @@ void TstRicevitore::interruzione_e_chiusura()
 
 void TstRicevitore::una_operazione_alla_volta()
 {
-    Banco b({"--silent"});
+    Impianto b({"--silent"});
     QVERIFY(b.avviato);
     QVERIFY(!b.ric.leggi()); // the port is closed
     QVERIFY(b.ric.apri());
@@ -271,30 +271,30 @@ void TstRicevitore::una_operazione_alla_volta()
 void TstRicevitore::porte_su_un_solo_filo()
 {
     constexpr int N = 8;
-    std::vector<std::unique_ptr<Banco>> banchi;
+    std::vector<std::unique_ptr<Impianto>> impianti;
     for (int i = 0; i < N; ++i) {
-        banchi.push_back(std::make_unique<Banco>(QStringList{"--block", "uhf"}));
-        QVERIFY(banchi.back()->avviato);
+        impianti.push_back(std::make_unique<Impianto>(QStringList{"--block", "uhf"}));
+        QVERIFY(impianti.back()->avviato);
     }
     // Each engine runs its next step as its last one ends.
-    for (auto &b : banchi) {
-        Banco *banco = b.get();
-        QVERIFY(banco->ric.apri());
-        QObject::connect(&banco->ric, &Ricevitore::concluso, &banco->ric,
-                         [banco](const Ricevitore::Risultato &r) {
+    for (auto &b : impianti) {
+        Impianto *impianto = b.get();
+        QVERIFY(impianto->ric.apri());
+        QObject::connect(&impianto->ric, &Ricevitore::concluso, &impianto->ric,
+                         [impianto](const Ricevitore::Risultato &r) {
                              if (!r.riuscito())
                                  return;
                              if (r.operazione == Operazione::Annuncio)
-                                 banco->ric.leggi();
+                                 impianto->ric.leggi();
                              else if (r.operazione == Operazione::Lettura &&
-                                      banco->risultati.size() == 2)
-                                 banco->ric.scrivi(blocco_fabbrica(Banda::VHF), CELLA_MARCA);
+                                      impianto->risultati.size() == 2)
+                                 impianto->ric.scrivi(blocco_fabbrica(Banda::VHF), CELLA_MARCA);
                              else if (r.operazione == Operazione::Scrittura)
-                                 banco->ric.rileggi();
+                                 impianto->ric.rileggi();
                          });
-        QVERIFY(banco->ric.attendi_annuncio());
+        QVERIFY(impianto->ric.attendi_annuncio());
     }
-    for (auto &b : banchi) {
+    for (auto &b : impianti) {
         QVERIFY(QTest::qWaitFor([&] { return b->risultati.size() == 4; }, 4 * ATTESA_MS));
         QCOMPARE(b->risultati.last().esito, EsitoOperazione::Riuscito);
         QCOMPARE(b->risultati.last().celle_lette,

@@ -25,7 +25,7 @@ void TstTitolo::aspetto()
     t.show();
     QVERIFY(QTest::qWaitForWindowActive(&t));
     QCOMPARE(t.size(), QSize(528, 331));
-    auto &u = t.controlli();
+    auto &u = t.elementi();
     QCOMPARE(u.Command1->text(), QStringLiteral("Continua"));
     QCOMPARE(u.Command1->geometry(), QRect(224, 264, 137, 41));
     QCOMPARE(u.Image1->geometry(), QRect(16, 32, 240, 184));
@@ -43,7 +43,7 @@ void TstTitolo::modo_di_funzionamento()
 {
     Titolo t;
     t.show();
-    auto &u = t.controlli();
+    auto &u = t.elementi();
     QCOMPARE(u.lab_fabbrica->text(), QStringLiteral("Fabbrica"));
     // Whatever else it may come to hold, the label is written back.
     u.lab_fabbrica->setText(QStringLiteral("Utente"));
@@ -58,10 +58,10 @@ void TstTitolo::chiusura_data()
 
     using Azione = std::function<void(Titolo &)>;
     QTest::newRow("clic su Continua")
-        << Azione([](Titolo &t) { QTest::mouseClick(t.controlli().Command1, Qt::LeftButton); }) << 1
+        << Azione([](Titolo &t) { QTest::mouseClick(t.elementi().Command1, Qt::LeftButton); }) << 1
         << 0;
     QTest::newRow("spazio su Continua")
-        << Azione([](Titolo &t) { QTest::keyClick(t.controlli().Command1, Qt::Key_Space); }) << 1
+        << Azione([](Titolo &t) { QTest::keyClick(t.elementi().Command1, Qt::Key_Space); }) << 1
         << 0;
     QTest::newRow("finestra chiusa") << Azione([](Titolo &t) { t.close(); }) << 0 << 1;
 }

@@ -8,9 +8,9 @@
 
 #include <QEventLoop>
 
-using Campo = Controlli::Campo;
-using Abilitabile = Controlli::Abilitabile;
-using Opzione = Controlli::Opzione;
+using Campo = Elementi::Campo;
+using Abilitabile = Elementi::Abilitabile;
+using Opzione = Elementi::Opzione;
 using EsitoOperazione = Ricevitore::EsitoOperazione;
 
 const QString Collegamento::NON_CONNESSO = QStringLiteral(" Non Connesso");
@@ -38,8 +38,8 @@ private:
     Collegamento &m_c;
 };
 
-Collegamento::Collegamento(Controlli &controlli, QObject *parent)
-    : QObject(parent), c(controlli), m_ricevitore(this), Timer_stato(this)
+Collegamento::Collegamento(Elementi &elementi, QObject *parent)
+    : QObject(parent), c(elementi), m_ricevitore(this), Timer_stato(this)
 {
     Timer_stato.setObjectName(QStringLiteral("Timer_stato"));
     Timer_stato.setInterval(INTERVALLO_STATO_MS);
@@ -386,7 +386,7 @@ void Collegamento::chiusura_finestra()
 
 void Collegamento::svuota_campi()
 {
-    for (Campo campo : Controlli::CAMPI)
+    for (Campo campo : Elementi::CAMPI)
         c.imposta_testo(campo, QString());
 }
 

@@ -4,7 +4,7 @@
 // The window's handlers of the link: connect, read, programming, factory
 // initialisation, disconnect, exit, and the supervision of the buttons.
 
-#include "controlli.h"
+#include "elementi.h"
 #include "parametri.h"
 #include "ricevitore.h"
 
@@ -48,7 +48,7 @@ public:
     };
     Q_ENUM(EsitoTransazione)
 
-    explicit Collegamento(Controlli &controlli, QObject *parent = nullptr);
+    explicit Collegamento(Elementi &elementi, QObject *parent = nullptr);
     ~Collegamento() override;
 
     PortaSeriale &porta() { return m_ricevitore.porta(); }
@@ -83,7 +83,7 @@ public:
     // The window closed by other means than "ESCI": no "E", port released.
     void chiusura_finestra();
 
-    void opzione_cliccata(Controlli::Opzione opzione);
+    void opzione_cliccata(Elementi::Opzione opzione);
 
     void Timer_stato_Timer();
 
@@ -104,10 +104,10 @@ private:
     void svuota_campi();
     void conserva_lettura(const QByteArray &celle);
     void mostra_lettura();
-    void scegli_opzione(const Variante &v, Controlli::Opzione zero, Controlli::Opzione uno);
+    void scegli_opzione(const Variante &v, Elementi::Opzione zero, Elementi::Opzione uno);
     void abilita_riga(bool connetti, bool disconetti, bool programma, bool init);
 
-    Controlli &c;
+    Elementi &c;
     Ricevitore m_ricevitore;
     Parametri m_p;
     QTimer Timer_stato;

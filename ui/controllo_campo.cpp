@@ -51,9 +51,9 @@ EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo)
     return e;
 }
 
-EsitoControllo controlla_campo(Controlli::Campo campo, const QString &testo)
+EsitoControllo controlla_campo(Elementi::Campo campo, const QString &testo)
 {
-    using Campo = Controlli::Campo;
+    using Campo = Elementi::Campo;
     const TipoCampo tipo = campo == Campo::Codice      ? TipoCampo::Codice
                            : campo == Campo::Frequenza ? TipoCampo::Frequenza
                                                        : TipoCampo::Tempo;

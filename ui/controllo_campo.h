@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controlli.h"
+#include "elementi.h"
 
 #include <QString>
 
@@ -22,4 +22,4 @@ struct EsitoControllo
 enum class TipoCampo { Codice, Frequenza, Tempo };
 
 EsitoControllo controlla_campo(TipoCampo tipo, const QString &testo);
-EsitoControllo controlla_campo(Controlli::Campo campo, const QString &testo);
+EsitoControllo controlla_campo(Elementi::Campo campo, const QString &testo);

@@ -294,10 +294,10 @@ void Principale::valore_progresso(int valore)
     ui->ProgressBar1->setValue(valore);
 }
 
-void Principale::abilita(Abilitabile controllo, bool abilitato)
+void Principale::abilita(Abilitabile elemento, bool abilitato)
 {
     QWidget *w = nullptr;
-    switch (controllo) {
+    switch (elemento) {
     case Abilitabile::Connetti:
         w = ui->Cmd_connetti;
         break;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "collegamento.h"
-#include "controlli.h"
+#include "elementi.h"
 #include "controllo_campo.h"
 
 #include <QTimer>
@@ -21,7 +21,7 @@ class Principale;
 // The configurator's main window. The handlers keep the names of the
 // receiver tool's controls; every exchange with the receiver is left to
 // Collegamento.
-class Principale : public QWidget, public Controlli
+class Principale : public QWidget, public Elementi
 {
     Q_OBJECT
 
@@ -33,7 +33,7 @@ public:
     ~Principale() override;
 
     Collegamento &collegamento() { return m_collegamento; }
-    Ui::Principale &controlli() { return *ui; }
+    Ui::Principale &elementi() { return *ui; }
 
     // Replace the system beep and the warning box, e.g. to count or log them.
     void imposta_beep(std::function<void()> beep) { m_beep = std::move(beep); }
@@ -42,7 +42,7 @@ public:
         m_avviso = std::move(avviso);
     }
 
-    // Controlli
+    // Elementi
     QString stato() const override;
     void imposta_stato(const QString &testo) override;
     QString testo(Campo campo) const override;
@@ -52,7 +52,7 @@ public:
     void mostra_progresso(bool visibile) override;
     void massimo_progresso(int massimo) override;
     void valore_progresso(int valore) override;
-    void abilita(Abilitabile controllo, bool abilitato) override;
+    void abilita(Abilitabile elemento, bool abilitato) override;
     QString testo_porta() const override;
     void avviso(const QString &messaggio) override;
     void beep() override;

@@ -20,7 +20,7 @@ public:
     explicit Titolo(QWidget *parent = nullptr);
     ~Titolo() override;
 
-    Ui::TITOLO &controlli() { return *ui; }
+    Ui::TITOLO &elementi() { return *ui; }
 
 signals:
     void continua();

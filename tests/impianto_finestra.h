@@ -25,9 +25,9 @@ inline const QStringList RIGA_IN_PROGRAMMAZIONE = {QStringLiteral("Cmd_disconett
                                                    QStringLiteral("Cmd_init_uhf"),
                                                    QStringLiteral("Cmd_init_vhf")};
 
-struct BancoFinestra : FinestraProva
+struct ImpiantoFinestra : FinestraProva
 {
-    BancoFinestra();
+    ImpiantoFinestra();
 
     QString stato();
     QStringList campi();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controlli.h"
+#include "elementi.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -15,10 +15,10 @@
 // A front end for tests: it records everything the link does to it and can
 // click in the middle of a wait, the way a user would, through actions that
 // run in the first pass of the event loop in which their condition holds.
-class ControlliProva : public Controlli
+class ElementiProva : public Elementi
 {
 public:
-    ControlliProva();
+    ElementiProva();
 
     QString stato() const override { return stato_attuale; }
     void imposta_stato(const QString &testo) override;
@@ -29,7 +29,7 @@ public:
     void mostra_progresso(bool visibile) override;
     void massimo_progresso(int massimo) override;
     void valore_progresso(int valore) override;
-    void abilita(Abilitabile controllo, bool abilitato) override;
+    void abilita(Abilitabile elemento, bool abilitato) override;
     QString testo_porta() const override { return porta_scelta; }
     void avviso(const QString &messaggio) override;
     void beep() override;
@@ -44,7 +44,7 @@ public:
 
     static QString nome(Campo campo);
     static QString nome(Opzione opzione);
-    static QString nome(Abilitabile controllo);
+    static QString nome(Abilitabile elemento);
 
     // Current state of the controls.
     QString stato_attuale;

@@ -5,7 +5,7 @@
 
 // What the link's handlers touch of the main window. The names follow the
 // window's controls.
-class Controlli
+class Elementi
 {
 public:
     enum class Campo { Codice, Frequenza, TempoRele, TempoImp };
@@ -17,7 +17,7 @@ public:
     static constexpr Campo CAMPI[] = {Campo::Codice, Campo::Frequenza, Campo::TempoRele,
                                       Campo::TempoImp};
 
-    virtual ~Controlli() = default;
+    virtual ~Elementi() = default;
 
     // txb_stato_con
     virtual QString stato() const = 0;
@@ -40,7 +40,7 @@ public:
     virtual void massimo_progresso(int massimo) = 0;
     virtual void valore_progresso(int valore) = 0;
 
-    virtual void abilita(Abilitabile controllo, bool abilitato) = 0;
+    virtual void abilita(Abilitabile elemento, bool abilitato) = 0;
 
     // Text of Cmb_com, for the port choice.
     virtual QString testo_porta() const = 0;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controlli_prova.h"
+#include "elementi_prova.h"
 
 #include "collegamento.h"
 
-ControlliProva::ControlliProva()
+ElementiProva::ElementiProva()
 {
     orologio.start();
     m_sorveglianza.setInterval(0);
@@ -11,33 +11,33 @@ ControlliProva::ControlliProva()
                      [this] { esegui_azioni(); });
 }
 
-void ControlliProva::imposta_stato(const QString &testo)
+void ElementiProva::imposta_stato(const QString &testo)
 {
     stato_attuale = testo;
     stati << testo;
     eventi << QStringLiteral("stato: ") + testo;
 }
 
-void ControlliProva::imposta_testo(Campo campo, const QString &testo)
+void ElementiProva::imposta_testo(Campo campo, const QString &testo)
 {
     testi[campo] = testo;
     eventi << QStringLiteral("testo %1: %2").arg(nome(campo), testo);
 }
 
-void ControlliProva::seleziona(Opzione opzione)
+void ElementiProva::seleziona(Opzione opzione)
 {
     opzioni << nome(opzione);
     eventi << QStringLiteral("opzione ") + nome(opzione);
 }
 
-void ControlliProva::imposta_banda(const QString &testo)
+void ElementiProva::imposta_banda(const QString &testo)
 {
     banda = testo;
     bande << testo;
     eventi << QStringLiteral("banda: ") + testo;
 }
 
-void ControlliProva::mostra_progresso(bool visibile)
+void ElementiProva::mostra_progresso(bool visibile)
 {
     progresso_visibile = visibile;
     const QString voce = visibile ? QStringLiteral("mostra") : QStringLiteral("nascondi");
@@ -45,34 +45,34 @@ void ControlliProva::mostra_progresso(bool visibile)
     eventi << QStringLiteral("progresso: ") + voce;
 }
 
-void ControlliProva::massimo_progresso(int massimo)
+void ElementiProva::massimo_progresso(int massimo)
 {
     progresso_massimo = massimo;
     progresso << QStringLiteral("massimo %1").arg(massimo);
     eventi << QStringLiteral("progresso: ") + progresso.constLast();
 }
 
-void ControlliProva::valore_progresso(int valore)
+void ElementiProva::valore_progresso(int valore)
 {
     progresso_valore = valore;
     progresso << QStringLiteral("valore %1").arg(valore);
     eventi << QStringLiteral("progresso: ") + progresso.constLast();
 }
 
-void ControlliProva::abilita(Abilitabile controllo, bool abilitato)
+void ElementiProva::abilita(Abilitabile elemento, bool abilitato)
 {
-    abilitati[controllo] = abilitato;
-    abilitazioni.append({controllo, abilitato});
+    abilitati[elemento] = abilitato;
+    abilitazioni.append({elemento, abilitato});
 }
 
-void ControlliProva::avviso(const QString &messaggio)
+void ElementiProva::avviso(const QString &messaggio)
 {
     avvisi << messaggio;
     istanti_avvisi << orologio.elapsed();
     eventi << QStringLiteral("avviso: ") + messaggio;
 }
 
-void ControlliProva::beep()
+void ElementiProva::beep()
 {
     ++beep_suonati;
     eventi << QStringLiteral("beep");
@@ -80,7 +80,7 @@ void ControlliProva::beep()
 
 // Every pass of the event loop while actions wait: the window's waits are
 // local event loops, so this runs in the middle of them, as a click would.
-void ControlliProva::esegui_azioni()
+void ElementiProva::esegui_azioni()
 {
     // By index: an action may click something that waits and turns again,
     // or schedule further actions.
@@ -95,19 +95,19 @@ void ControlliProva::esegui_azioni()
         m_sorveglianza.stop();
 }
 
-void ControlliProva::termina()
+void ElementiProva::termina()
 {
     ++terminazioni;
     eventi << QStringLiteral("termina");
 }
 
-void ControlliProva::quando(std::function<bool()> condizione, std::function<void()> azione)
+void ElementiProva::quando(std::function<bool()> condizione, std::function<void()> azione)
 {
     m_azioni.append({std::move(condizione), std::move(azione)});
     m_sorveglianza.start();
 }
 
-int ControlliProva::azioni_in_sospeso() const
+int ElementiProva::azioni_in_sospeso() const
 {
     int n = 0;
     for (const Azione &a : m_azioni)
@@ -115,7 +115,7 @@ int ControlliProva::azioni_in_sospeso() const
     return n;
 }
 
-void ControlliProva::azzera_registri()
+void ElementiProva::azzera_registri()
 {
     stati.clear();
     opzioni.clear();
@@ -129,7 +129,7 @@ void ControlliProva::azzera_registri()
     eventi.clear();
 }
 
-QString ControlliProva::nome(Campo campo)
+QString ElementiProva::nome(Campo campo)
 {
     switch (campo) {
     case Campo::Codice:
@@ -144,7 +144,7 @@ QString ControlliProva::nome(Campo campo)
     return QString();
 }
 
-QString ControlliProva::nome(Opzione opzione)
+QString ElementiProva::nome(Opzione opzione)
 {
     switch (opzione) {
     case Opzione::ToniAlti:
@@ -163,9 +163,9 @@ QString ControlliProva::nome(Opzione opzione)
     return QString();
 }
 
-QString ControlliProva::nome(Abilitabile controllo)
+QString ElementiProva::nome(Abilitabile elemento)
 {
-    switch (controllo) {
+    switch (elemento) {
     case Abilitabile::Connetti:
         return QStringLiteral("Connetti");
     case Abilitabile::PortaCom:

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window tests' fixture: the real window, shown, and what they read off it or do to it.
-#include "banco_finestra.h"
+#include "impianto_finestra.h"
 
 #include <QTest>
 
@@ -21,7 +21,7 @@ QList<QPoint> punti_liberi(QWidget *w, int quanti)
 }
 } // namespace
 
-BancoFinestra::BancoFinestra()
+ImpiantoFinestra::ImpiantoFinestra()
 {
     // Only a safety net: a receiver that stops answering fails the test
     // instead of hanging it.
@@ -29,18 +29,18 @@ BancoFinestra::BancoFinestra()
     w.collegamento().imposta_limite_risposta(20000);
 }
 
-QString BancoFinestra::stato()
+QString ImpiantoFinestra::stato()
 {
     return u().txb_stato_con->text();
 }
 
-QStringList BancoFinestra::campi()
+QStringList ImpiantoFinestra::campi()
 {
     return {u().txb_Codice_M5->text(), u().txb_FqRx->text(), u().txb_tmp_rele->text(),
             u().txb_Usc_imp->text()};
 }
 
-QStringList BancoFinestra::abilitati()
+QStringList ImpiantoFinestra::abilitati()
 {
     QStringList nomi;
     for (QWidget *c :
@@ -53,7 +53,7 @@ QStringList BancoFinestra::abilitati()
     return nomi;
 }
 
-void BancoFinestra::connetti(ProcessoSimulatore &sim)
+void ImpiantoFinestra::connetti(ProcessoSimulatore &sim)
 {
     w.collegamento().porta().mappa(1, sim.percorso());
     QTRY_COMPARE(abilitati(), RIGA_NON_CONNESSO);
@@ -61,12 +61,12 @@ void BancoFinestra::connetti(ProcessoSimulatore &sim)
 }
 
 // Qt drops a move to where the pointer already is, so it takes two steps.
-void BancoFinestra::muovi_su(QWidget *controllo)
+void ImpiantoFinestra::muovi_su(QWidget *elemento)
 {
-    const QList<QPoint> punti = punti_liberi(controllo, 2);
-    QVERIFY2(punti.size() == 2, qPrintable(controllo->objectName()));
+    const QList<QPoint> punti = punti_liberi(elemento, 2);
+    QVERIFY2(punti.size() == 2, qPrintable(elemento->objectName()));
     for (const QPoint &p : punti)
-        QTest::mouseMove(w.windowHandle(), controllo->mapTo(&w, p));
+        QTest::mouseMove(w.windowHandle(), elemento->mapTo(&w, p));
 }
 
 void clic(QWidget *w)

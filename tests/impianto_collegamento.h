@@ -4,7 +4,7 @@
 
 #include "cartella_prova.h"
 #include "collegamento.h"
-#include "controlli_prova.h"
+#include "elementi_prova.h"
 #include "processo_simulatore.h"
 
 #include <QByteArray>
@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <QtTest>
 
-using Campo = Controlli::Campo;
-using Abilitabile = Controlli::Abilitabile;
+using Campo = Elementi::Campo;
+using Abilitabile = Elementi::Abilitabile;
 using EsitoTransazione = Collegamento::EsitoTransazione;
 
 // The clicks that start a transaction.
@@ -35,17 +35,17 @@ inline const QString BIDI = QStringLiteral("Bidi");
 inline const QStringList VUOTI{QString(), QString(), QString(), QString()};
 
 // A link on "Com 1" wired to its own simulator.
-class BancoCollegamento
+class ImpiantoCollegamento
 {
 public:
-    explicit BancoCollegamento(const QStringList &argomenti = {});
+    explicit ImpiantoCollegamento(const QStringList &argomenti = {});
 
     bool ricevuti_almeno(qsizetype n) { return sim.ricevuti().size() >= n; }
     // Connects, and forgets what the connect did to the front end.
     void connetti();
 
     ProcessoSimulatore sim;
-    ControlliProva c;
+    ElementiProva c;
     Collegamento coll;
     QTimer guardia;
     bool avviato = false;
@@ -56,17 +56,17 @@ QStringList blocco_da(CartellaProva &cartella, const QByteArray &celle);
 
 // The progress bar's calls for a transaction over cells 0 to massimo.
 QStringList avanzamento(int massimo);
-QStringList abilitazioni(const ControlliProva &c);
+QStringList abilitazioni(const ElementiProva &c);
 // Code, frequency, relay time, pulse time.
 QStringList testi_campi(const QMap<Campo, QString> &testi);
 // "Campo=testo" entries, typed into the fields without the link seeing it.
-void scrivi_campi(ControlliProva &c, const QStringList &modifiche);
+void scrivi_campi(ElementiProva &c, const QStringList &modifiche);
 void clicca(Collegamento &coll, const QStringList &opzioni);
 EsitoTransazione esegui(Collegamento &coll, Azione azione);
 
 // What the simulator received, closed by an "E" sent after the link's last byte (on the link's
 // own port while it is open), so that a byte sent out of turn cannot go unseen.
-QByteArray filo_chiuso(BancoCollegamento &b, qsizetype attesi);
+QByteArray filo_chiuso(ImpiantoCollegamento &b, qsizetype attesi);
 
 // Runs a step that may fail the test, and stops the test there if it did.
 #define PASSO(passo)                                                                               \

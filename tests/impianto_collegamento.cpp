@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The link's tests' fixture: the window's link handlers on "Com 1", wired to their own m5sim.
-#include "banco_collegamento.h"
+#include "impianto_collegamento.h"
 
 #include "filo_collegamento.h"
 #include "porta_seriale.h"
 
 #include <QFile>
 
-BancoCollegamento::BancoCollegamento(const QStringList &argomenti) : sim(argomenti), coll(c)
+ImpiantoCollegamento::ImpiantoCollegamento(const QStringList &argomenti) : sim(argomenti), coll(c)
 {
     avviato = sim.avvia();
     if (avviato)
@@ -21,7 +21,7 @@ BancoCollegamento::BancoCollegamento(const QStringList &argomenti) : sim(argomen
     guardia.start(30000);
 }
 
-void BancoCollegamento::connetti()
+void ImpiantoCollegamento::connetti()
 {
     QVERIFY(avviato);
     QCOMPARE(coll.Cmd_connetti_Click(), EsitoTransazione::Riuscito);
@@ -47,11 +47,11 @@ QStringList avanzamento(int massimo)
     return voci;
 }
 
-QStringList abilitazioni(const ControlliProva &c)
+QStringList abilitazioni(const ElementiProva &c)
 {
     QStringList voci;
     for (const auto &[controllo, abilitato] : c.abilitazioni)
-        voci << QStringLiteral("%1 %2").arg(ControlliProva::nome(controllo)).arg(abilitato);
+        voci << QStringLiteral("%1 %2").arg(ElementiProva::nome(controllo)).arg(abilitato);
     return voci;
 }
 
@@ -63,23 +63,23 @@ QStringList testi_campi(const QMap<Campo, QString> &testi)
     return elenco;
 }
 
-void scrivi_campi(ControlliProva &c, const QStringList &modifiche)
+void scrivi_campi(ElementiProva &c, const QStringList &modifiche)
 {
     for (const QString &m : modifiche) {
         const qsizetype uguale = m.indexOf('=');
         const QString nome = m.left(uguale);
         for (Campo campo : TUTTI_I_CAMPI)
-            if (ControlliProva::nome(campo) == nome)
+            if (ElementiProva::nome(campo) == nome)
                 c.testi[campo] = m.mid(uguale + 1);
     }
 }
 
 void clicca(Collegamento &coll, const QStringList &opzioni)
 {
-    using Opzione = Controlli::Opzione;
+    using Opzione = Elementi::Opzione;
     for (Opzione o : {Opzione::ToniAlti, Opzione::ToniBassi, Opzione::Memo, Opzione::Imp,
                       Opzione::Strip, Opzione::Bidi})
-        if (opzioni.contains(ControlliProva::nome(o)))
+        if (opzioni.contains(ElementiProva::nome(o)))
             coll.opzione_cliccata(o);
 }
 
@@ -98,7 +98,7 @@ EsitoTransazione esegui(Collegamento &coll, Azione azione)
     return EsitoTransazione::Riuscito;
 }
 
-QByteArray filo_chiuso(BancoCollegamento &b, qsizetype attesi)
+QByteArray filo_chiuso(ImpiantoCollegamento &b, qsizetype attesi)
 {
     PortaSeriale altra;
     PortaSeriale &porta = b.coll.porta().aperta() ? b.coll.porta() : altra;
