@@ -117,7 +117,7 @@ std::optional<QString> verifica_automatiche(const QList<Mappa> &mappe)
     return std::nullopt;
 }
 
-std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &esito)
+std::optional<Opzioni> interpreta_opzioni(const QApplication &app, int &esito)
 {
     Parser parser;
     parser.p.process(app);
@@ -126,7 +126,7 @@ std::optional<Opzioni> leggi_opzioni(const QApplication &app, int &esito)
         Mappa m;
         if (!leggi_mappa(v, m)) {
             esito = errore(USO_ERRATO,
-                            QStringLiteral("--com expects N=PATH with N from 1 to 8: %1").arg(v));
+                           QStringLiteral("--com expects N=PATH with N from 1 to 8: %1").arg(v));
             return std::nullopt;
         }
         o.mappe.append(m);
@@ -196,7 +196,7 @@ int main(int argc, char *argv[])
     QApplication &app = *applicazione;
     prepara_applicazione();
     int esito = 0;
-    auto opzioni = leggi_opzioni(app, esito);
+    auto opzioni = interpreta_opzioni(app, esito);
     if (!opzioni)
         return esito;
 

@@ -238,7 +238,7 @@ void stampa_misura(const char *nome, const Misura &m)
                 percentile(m.oltre, 1.0) / 1000, m.oltre_us / 1000, 100 * m.oltre_us / m.minimo_us);
 }
 
-bool scrivi_tutto(int fd, const char *dati, std::size_t n)
+bool salva_tutto(int fd, const char *dati, std::size_t n)
 {
     return ::write(fd, dati, n) == static_cast<ssize_t>(n);
 }
@@ -265,10 +265,10 @@ void lettura_nuda(const QString &percorso)
     bool ok = true;
     while (ok && byte != 'K')
         ok = leggi_byte(fd, byte, 2000);
-    ok = ok && scrivi_tutto(fd, "U", 1);
+    ok = ok && salva_tutto(fd, "U", 1);
     for (char cella = 0; ok && cella <= 62; ++cella)
-        ok = scrivi_tutto(fd, "R", 1) && scrivi_tutto(fd, &cella, 1) && leggi_byte(fd, byte, 2000);
-    ok = ok && scrivi_tutto(fd, "E", 1);
+        ok = salva_tutto(fd, "R", 1) && salva_tutto(fd, &cella, 1) && leggi_byte(fd, byte, 2000);
+    ok = ok && salva_tutto(fd, "E", 1);
     ::close(fd);
     if (!ok)
         fallisci(QStringLiteral("bare client: the read failed"));
@@ -355,11 +355,10 @@ void cpu_in_attesa()
 constexpr int UNITA_RESISTENZA = 10'000;
 
 // Sections by name, all by default, and --units N for the station's endurance run.
-bool leggi_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
+bool interpreta_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
 {
-    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",
-                                        "timeouts",   "ports",     "stazione",
-                                        "display"};
+    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",    "timeouts",
+                                        "ports",      "stazione",  "display"};
     const QString uso = QStringLiteral("usage: m5bench [--units N] [%1]...").arg(SEZIONI.join('|'));
     if (argomenti == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\nRuns the named sections, all of them by default. --units: the units "
@@ -401,7 +400,7 @@ int main(int argc, char *argv[])
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     QStringList scelte;
     int unita = UNITA_RESISTENZA;
-    if (!leggi_argomenti(QCoreApplication::arguments().mid(1), scelte, unita))
+    if (!interpreta_argomenti(QCoreApplication::arguments().mid(1), scelte, unita))
         return 2;
     auto vuole = [&scelte](const char *nome) {
         return scelte.isEmpty() || scelte.contains(QLatin1String(nome));

@@ -52,7 +52,7 @@ const char *esito(bool entro)
     return entro ? "met" : "MISSED";
 }
 
-QString scrivi_profilo(const QString &cartella)
+QString salva_profilo(const QString &cartella)
 {
     const QString file = cartella + QStringLiteral("/profilo.json");
     QFile f(file);
@@ -126,7 +126,7 @@ public:
 
     bool avvia_stazione()
     {
-        const auto letto = file_unita::leggi_file(scrivi_profilo(m_cartella.path()));
+        const auto letto = file_unita::carica(salva_profilo(m_cartella.path()));
         QString errore;
         QString avviso;
         m_registro = m_cartella.filePath(QStringLiteral("registro.jsonl"));
@@ -347,7 +347,7 @@ void cpu_in_attesa(const QString &programma)
 {
     QTemporaryDir d;
     std::vector<std::unique_ptr<SimulatoreTracciato>> sim;
-    QStringList argomenti{QStringLiteral("--from"), scrivi_profilo(d.path()),
+    QStringList argomenti{QStringLiteral("--from"), salva_profilo(d.path()),
                           QStringLiteral("--log"), d.filePath(QStringLiteral("registro.jsonl")),
                           QStringLiteral("--mute")};
     for (int i = 0; i < POSTI; ++i) {

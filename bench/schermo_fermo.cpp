@@ -55,8 +55,7 @@ std::vector<Dialogo> dialoghi(const QString &registro)
 }
 
 // Polls the log until condizione holds or ms pass: this process only waits.
-template<typename C>
-bool attendi(const QString &registro, C condizione, int ms)
+template <typename C> bool attendi(const QString &registro, C condizione, int ms)
 {
     for (int t = 0; t < ms; t += 200) {
         if (condizione(dialoghi(registro)))
@@ -69,10 +68,10 @@ bool attendi(const QString &registro, C condizione, int ms)
 // Xvfb on a display of its own choosing; its number, empty when none.
 QString avvia_xvfb(QProcess &x)
 {
-    x.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                     QStringLiteral("-screen"), QStringLiteral("0"),
-                                     QStringLiteral("1366x768x24"), QStringLiteral("-nolisten"),
-                                     QStringLiteral("tcp")});
+    x.start(QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("1366x768x24"), QStringLiteral("-nolisten"),
+             QStringLiteral("tcp")});
     if (!x.waitForStarted() || !x.waitForReadyRead(10'000))
         return QString();
     return QString::fromLatin1(x.readLine().trimmed());
@@ -145,9 +144,10 @@ void misura_schermo_fermo()
     stazione.setStandardOutputFile(QProcess::nullDevice());
     stazione.setStandardErrorFile(QProcess::nullDevice());
     stazione.start(QStringLiteral(M5STAZIONE_PATH), argomenti);
-    const bool prima = stazione.waitForStarted() &&
-                       attendi(registro, [](const auto &v) { return v.size() >= UNITA_PRIMA; },
-                               ATTESA_MS);
+    const bool prima =
+        stazione.waitForStarted() &&
+        attendi(
+            registro, [](const auto &v) { return v.size() >= UNITA_PRIMA; }, ATTESA_MS);
     const QDateTime fermo = QDateTime::currentDateTimeUtc();
     ::kill(static_cast<pid_t>(x.processId()), SIGSTOP);
     QThread::sleep(FERMO_S);

@@ -32,7 +32,7 @@ QList<ByteTraccia> SimulatoreTracciato::traccia() const
         return eventi;
     // Diagnostics in the file are skipped.
     for (const QByteArray &riga : file.readAll().split('\n'))
-        if (const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size())))
+        if (const auto b = interpreta_riga_traccia(std::string_view(riga.constData(), riga.size())))
             eventi.append(*b);
     return eventi;
 }

@@ -77,10 +77,10 @@ namespace {
 using Comando = Argomenti::Comando;
 using ErroreEventuale = std::optional<ErroreArgomenti>;
 
-using esiti::USO;
 using controllo_valori::cifre;
 using controllo_valori::citazione;
 using controllo_valori::errore;
+using esiti::USO;
 
 // Which commands take an option.
 enum : unsigned {

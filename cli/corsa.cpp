@@ -33,8 +33,7 @@ int Corsa::esegui()
     if (m_terminale)
         QObject::connect(&m_linea, &Linea::unita_da_togliere, &m_linea,
                          [this](Posto *posto, int numero) { non_tolta(posto, numero); });
-    QObject::connect(&m_linea, &Linea::conclusa, &ciclo, &QEventLoop::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(&m_linea, &Linea::conclusa, &ciclo, &QEventLoop::quit, Qt::QueuedConnection);
     if (Segnali::ricevuto())
         m_linea.interrompi();
     m_linea.avvia();
@@ -59,9 +58,8 @@ int Corsa::riepilogo() const
     const QString porte =
         m_linea.interrotta() ? QStringLiteral(" (%1)").arg(conteggi()) : QString();
     if (m_linea.fallite() > 0)
-        std::fprintf(stderr, "m5ctl: %d of %d units failed%s; the first: %s\n",
-                     m_linea.fallite(), unita, qPrintable(porte),
-                     qPrintable(m_linea.primo()));
+        std::fprintf(stderr, "m5ctl: %d of %d units failed%s; the first: %s\n", m_linea.fallite(),
+                     unita, qPrintable(porte), qPrintable(m_linea.primo()));
     else
         std::fprintf(stderr, "m5ctl: %d %s done, then %s\n", unita, unita == 1 ? "unit" : "units",
                      qPrintable(m_linea.primo()));
@@ -89,22 +87,21 @@ QString Corsa::conteggi() const
 // stops the run: the units in progress end, no new one starts.
 void Corsa::registrata(const Resoconto &r)
 {
-    const bool stampata = uscita_standard::scrivi_riga(riga_unita(r));
+    const bool stampata = uscita_standard::stampa_riga(riga_unita(r));
     if (m_terminale)
         std::fprintf(stderr, "%s\n", qPrintable(riga_umana(r)));
     std::fflush(stderr);
     if (!stampata)
         m_linea.ferma(esiti::PORTA,
-                         QStringLiteral("stdout: cannot write the line of %1 unit %2: %3; the run "
-                                        "stopped")
-                             .arg(r.porta)
-                             .arg(r.numero)
-                             .arg(uscita_standard::motivo()));
+                      QStringLiteral("stdout: cannot write the line of %1 unit %2: %3; the run "
+                                     "stopped")
+                          .arg(r.porta)
+                          .arg(r.numero)
+                          .arg(uscita_standard::motivo()));
     else if (m_traccia && !m_traccia->errore().isEmpty())
-        m_linea.ferma(
-            esiti::PORTA,
-            QStringLiteral("--trace %1: %2; the trace is incomplete and the run stopped")
-                .arg(m_a.traccia, m_traccia->errore()));
+        m_linea.ferma(esiti::PORTA,
+                      QStringLiteral("--trace %1: %2; the trace is incomplete and the run stopped")
+                          .arg(m_a.traccia, m_traccia->errore()));
 }
 
 // A unit swapped in less than the silence is never seen to go, and the next one

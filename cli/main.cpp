@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
-#include "esiti.h"
 #include "comando_singolo.h"
 #include "corsa.h"
+#include "esiti.h"
 #include "file_atomico.h"
 #include "file_unita.h"
 #include "lettura_registro.h"
@@ -47,7 +47,7 @@ QString vid_pid(const PortaSistema &p)
 int elenca_porte(bool json)
 {
     if (!json && ::isatty(STDOUT_FILENO) == 1)
-        uscita_standard::scrivi("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\tSOCKET\n");
+        uscita_standard::stampa("COM\tPATH\tDESCRIPTION\tMANUFACTURER\tVID:PID\tSERIAL\tSOCKET\n");
     int n = 0;
     for (const PortaSistema &p : porte_sistema()) {
         ++n;
@@ -61,7 +61,7 @@ int elenca_porte(bool json)
                 .aggiungi(QStringLiteral("vid_pid"), vid_pid(p))
                 .aggiungi(QStringLiteral("seriale"), p.seriale)
                 .aggiungi(QStringLiteral("presa"), prese::nome_presa(p.percorso));
-            uscita_standard::scrivi_riga(r.testo());
+            uscita_standard::stampa_riga(r.testo());
         } else {
             const QStringList colonne = {com ? QStringLiteral("Com %1").arg(n)
                                              : QStringLiteral("-"),
@@ -71,7 +71,7 @@ int elenca_porte(bool json)
                                          vid_pid(p),
                                          p.seriale,
                                          prese::nome_presa(p.percorso)};
-            uscita_standard::scrivi_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
+            uscita_standard::stampa_riga(colonne.join(QLatin1Char('\t')).toLocal8Bit());
         }
     }
     return esiti::SUCCESSO;
@@ -108,11 +108,10 @@ QString consegna(const Argomenti &a, const EsitoUnita &r)
     const QByteArray valori = file_unita::testo(r.celle_mostrate);
     if (a.uscita_su_file()) {
         QString motivo;
-        if (r.esito == esiti::SUCCESSO &&
-            !file_unita::salva(a.file_uscita, valori, motivo))
+        if (r.esito == esiti::SUCCESSO && !file_unita::salva(a.file_uscita, valori, motivo))
             return QStringLiteral("-o %1: %2").arg(a.file_uscita, motivo);
     } else if (a.comando != Comando::Verifica && !valori.isEmpty()) {
-        if (!uscita_standard::scrivi_riga(valori))
+        if (!uscita_standard::stampa_riga(valori))
             return QStringLiteral("stdout: %1; the unit file was not written whole")
                 .arg(uscita_standard::motivo());
     }
@@ -161,7 +160,7 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
         resoconto.esito = r;
         resoconto.ora = QDateTime::currentDateTimeUtc();
         QString motivo;
-        if (!registro->scrivi(riga_registro(resoconto), motivo) && r.riuscita()) {
+        if (!registro->registra(riga_registro(resoconto), motivo) && r.riuscita()) {
             r.esito = esiti::PORTA;
             r.messaggio = QStringLiteral("--log %1: %2").arg(a.registro, motivo);
         }
@@ -196,7 +195,7 @@ int comando_su_unita(const Argomenti &a)
 
     std::optional<file_unita::Contenuto> file;
     if (!a.da_file.isEmpty()) {
-        auto letto = file_unita::leggi_file(a.da_file);
+        auto letto = file_unita::carica(a.da_file);
         if (const auto *e = std::get_if<ErroreValore>(&letto))
             return errore(e->esito, QStringLiteral("--from %1: %2").arg(a.da_file, e->messaggio));
         file = std::get<file_unita::Contenuto>(letto);
@@ -211,8 +210,7 @@ int comando_su_unita(const Argomenti &a)
     // Before the port: a trace that cannot be written is no trace.
     Traccia traccia;
     if (!a.traccia.isEmpty() && !traccia.apri(a.traccia, motivo))
-        return errore(esiti::PORTA,
-                      QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
+        return errore(esiti::PORTA, QStringLiteral("--trace %1: %2").arg(a.traccia, motivo));
 
     Registro *r = registro.aperto() ? &registro : nullptr;
     Traccia *t = traccia.aperta() ? &traccia : nullptr;
@@ -242,17 +240,16 @@ int rapporto(const Argomenti &a)
     if (!aperto)
         return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
-    const LetturaRegistro letto = leggi_registro(file);
+    const LetturaRegistro letto = interpreta_registro(file);
     if (file.error() != QFileDevice::NoError)
         return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
     if (letto.record.isEmpty() && !letto.scartate.isEmpty())
-        return errore(esiti::USO,
-                      QStringLiteral("report %1: no m5ctl record in it, %2; give "
-                                     "the file of --log")
-                          .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+        return errore(esiti::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
+                                                 "the file of --log")
+                                      .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
     if (!a.csv) {
-        uscita_standard::scrivi(rapporto::tabella(statistiche(letto.record), letto.scartate));
+        uscita_standard::stampa(rapporto::tabella(statistiche(letto.record), letto.scartate));
         return esiti::SUCCESSO;
     }
     if (!letto.scartate.isEmpty())
@@ -262,11 +259,11 @@ int rapporto(const Argomenti &a)
     for (const RecordRegistro &r : letto.record) {
         csv += rapporto::riga_csv(r);
         if (csv.size() >= 1 << 16) {
-            uscita_standard::scrivi(csv);
+            uscita_standard::stampa(csv);
             csv.clear();
         }
     }
-    uscita_standard::scrivi(csv);
+    uscita_standard::stampa(csv);
     return esiti::SUCCESSO;
 }
 
@@ -274,10 +271,10 @@ int esegui(const Argomenti &a)
 {
     switch (a.comando) {
     case Comando::Aiuto:
-        uscita_standard::scrivi(TESTO_AIUTO);
+        uscita_standard::stampa(TESTO_AIUTO);
         return esiti::SUCCESSO;
     case Comando::Versione:
-        uscita_standard::scrivi_riga(QByteArrayLiteral("m5ctl " M5CTL_VERSIONE));
+        uscita_standard::stampa_riga(QByteArrayLiteral("m5ctl " M5CTL_VERSIONE));
         return esiti::SUCCESSO;
     case Comando::Porte:
         return elenca_porte(a.json);
@@ -302,12 +299,11 @@ int main(int argc, char *argv[])
     const auto analisi = analizza_argomenti(QCoreApplication::arguments());
     if (const auto *e = std::get_if<ErroreArgomenti>(&analisi))
         return errore(e->esito, e->esito == esiti::USO
-                                     ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
-                                     : e->messaggio);
+                                    ? e->messaggio + QStringLiteral(" (see m5ctl --help)")
+                                    : e->messaggio);
     const int esito = esegui(std::get<Argomenti>(analisi));
     // What was printed must have reached its file: a full disk is no success.
     if (!uscita_standard::chiudi() && esito == esiti::SUCCESSO)
-        return errore(esiti::PORTA,
-                      QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
+        return errore(esiti::PORTA, QStringLiteral("stdout: %1").arg(uscita_standard::motivo()));
     return esito;
 }

@@ -22,7 +22,7 @@ bool fallita(bool riuscita)
 }
 } // namespace
 
-bool scrivi(const QByteArray &testo)
+bool stampa(const QByteArray &testo)
 {
     const QMutexLocker serratura(&g_mutex);
     if (g_errore != 0 || g_chiusa)
@@ -32,9 +32,9 @@ bool scrivi(const QByteArray &testo)
     return !fallita(std::fwrite(testo.constData(), 1, n, stdout) == n && std::fflush(stdout) == 0);
 }
 
-bool scrivi_riga(const QByteArray &riga)
+bool stampa_riga(const QByteArray &riga)
 {
-    return scrivi(riga + '\n');
+    return stampa(riga + '\n');
 }
 
 bool chiudi()

@@ -10,9 +10,9 @@
 namespace uscita_standard {
 
 // testo as it is; false once stdout has failed.
-bool scrivi(const QByteArray &testo);
+bool stampa(const QByteArray &testo);
 // riga and a newline.
-bool scrivi_riga(const QByteArray &riga);
+bool stampa_riga(const QByteArray &riga);
 // Flushes and closes stdout: false when anything written to it was lost.
 bool chiudi();
 // The system's reason of the first failure; empty while none.

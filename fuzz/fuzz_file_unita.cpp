@@ -58,7 +58,7 @@ void scritto_e_riletto(const QByteArray &celle)
     const Frequenza frequenza(*v.frequenza);
     if (applica_offset(frequenza.rx()).fuori_range)
         return;
-    const auto letto = file_unita::leggi(file_unita::testo(celle));
+    const auto letto = file_unita::interpreta(file_unita::testo(celle));
     if (!frequenza.griglia().canale) {
         const auto *e = std::get_if<ErroreValore>(&letto);
         esigi(e != nullptr && e->esito == 7, "a file off the channel grid is refused with 7");
@@ -78,13 +78,12 @@ void scritto_e_riletto(const QByteArray &celle)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *dati, std::size_t dimensione)
 {
-    const auto letto = file_unita::leggi(
+    const auto letto = file_unita::interpreta(
         QByteArray(reinterpret_cast<const char *>(dati), static_cast<qsizetype>(dimensione)));
     if (const auto *c = std::get_if<file_unita::Contenuto>(&letto))
         accettato(*c);
     else
-        esigi(std::get<ErroreValore>(letto).esito == 2 ||
-                  std::get<ErroreValore>(letto).esito == 7,
+        esigi(std::get<ErroreValore>(letto).esito == 2 || std::get<ErroreValore>(letto).esito == 7,
               "a refusal is 2 or 7");
     if (dimensione >= CELLA_BANDA + 1)
         scritto_e_riletto(celle_in_range(dati));

@@ -17,7 +17,7 @@ bool uguali(const ByteTraccia &a, const ByteTraccia &b)
 
 void scritta_e_riletta(const ByteTraccia &b)
 {
-    const auto letta = leggi_riga_traccia(scrivi_riga_traccia(b));
+    const auto letta = interpreta_riga_traccia(testo_riga_traccia(b));
     esigi(letta && uguali(*letta, b), "a line written reads back to its byte");
 }
 } // namespace
@@ -25,7 +25,7 @@ void scritta_e_riletta(const ByteTraccia &b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *dati, std::size_t dimensione)
 {
     const std::string_view riga(reinterpret_cast<const char *>(dati), dimensione);
-    if (const auto b = leggi_riga_traccia(riga)) {
+    if (const auto b = interpreta_riga_traccia(riga)) {
         esigi(b->us >= 0, "times from the start are not negative");
         scritta_e_riletta(*b);
     }

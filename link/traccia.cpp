@@ -40,8 +40,8 @@ void Traccia::byte(bool entrata, std::uint8_t valore)
         return;
     const std::int64_t us = m_orologio.nsecsElapsed() / 1000;
     // One write per line, unbuffered: the line is there when the byte is.
-    const std::string riga = scrivi_riga_traccia({us, entrata, valore}) + '\n';
-    if (!scrivi_tutto(m_fd, riga.data(), riga.size()))
+    const std::string riga = testo_riga_traccia({us, entrata, valore}) + '\n';
+    if (!salva_tutto(m_fd, riga.data(), riga.size()))
         m_errore = errno;
 }
 

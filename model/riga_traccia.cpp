@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-std::string scrivi_riga_traccia(const ByteTraccia &b)
+std::string testo_riga_traccia(const ByteTraccia &b)
 {
     char testo[48];
     const int n = std::snprintf(
@@ -36,7 +36,7 @@ bool nel_range(long long secondi, long long micro)
 
 } // namespace
 
-std::optional<ByteTraccia> leggi_riga_traccia(std::string_view riga)
+std::optional<ByteTraccia> interpreta_riga_traccia(std::string_view riga)
 {
     const auto punto = riga.find('.');
     const auto spazio = riga.find(' ');

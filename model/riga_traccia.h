@@ -15,6 +15,6 @@ struct ByteTraccia
     std::uint8_t byte;
 };
 
-std::string scrivi_riga_traccia(const ByteTraccia &b);
+std::string testo_riga_traccia(const ByteTraccia &b);
 // nullopt for anything else the simulator prints (its diagnostics).
-std::optional<ByteTraccia> leggi_riga_traccia(std::string_view riga);
+std::optional<ByteTraccia> interpreta_riga_traccia(std::string_view riga);

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
         codice = errore(1, "--eeprom: ",
                         std::to_string(memoria.salvataggi_falliti()) +
                             " save(s) of the cells failed; the last: " + memoria.ultimo_errore());
-    if (!riga.riepilogo().empty() && !scrivi_riepilogo(riga.riepilogo(), simulatore, messaggio))
+    if (!riga.riepilogo().empty() && !salva_riepilogo(riga.riepilogo(), simulatore, messaggio))
         return errore(1, "--summary: ", riga.riepilogo() + ": " + messaggio);
     return codice;
 }

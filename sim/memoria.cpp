@@ -19,7 +19,7 @@ std::string descrivi(const std::string &percorso, int codice)
 
 Memoria::Memoria(const Blocco &iniziale) : m_celle(iniziale) {}
 
-std::optional<Blocco> Memoria::leggi_file(const std::string &percorso, std::string &errore)
+std::optional<Blocco> Memoria::carica(const std::string &percorso, std::string &errore)
 {
     const int fd = ::open(percorso.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -62,7 +62,7 @@ bool Memoria::collega_file(const std::string &percorso, std::string &errore)
     }
     struct stat info;
     if (::stat(percorso.c_str(), &info) == 0) {
-        const auto letto = leggi_file(percorso, errore);
+        const auto letto = carica(percorso, errore);
         if (!letto)
             return false;
         m_celle = *letto;
@@ -106,7 +106,7 @@ void Memoria::salva_o_segnala()
 
 bool Memoria::salva(std::string &errore) const
 {
-    if (scrivi_file_atomico(m_file, m_celle.data(), NUM_CELLE, errore))
+    if (salva_file_atomico(m_file, m_celle.data(), NUM_CELLE, errore))
         return true;
     errore = m_file + ": " + errore;
     return false;

@@ -32,7 +32,7 @@ public:
     const std::string &ultimo_errore() const { return m_ultimo_errore; }
 
     // A whole block from a file of exactly NUM_CELLE bytes.
-    static std::optional<Blocco> leggi_file(const std::string &percorso, std::string &errore);
+    static std::optional<Blocco> carica(const std::string &percorso, std::string &errore);
 
 private:
     bool salva(std::string &errore) const;

@@ -119,9 +119,8 @@ std::string riepilogo_json(const Simulatore &simulatore)
 }
 } // namespace
 
-bool scrivi_riepilogo(const std::string &percorso, const Simulatore &simulatore,
-                      std::string &errore)
+bool salva_riepilogo(const std::string &percorso, const Simulatore &simulatore, std::string &errore)
 {
     const std::string json = riepilogo_json(simulatore);
-    return scrivi_file_atomico(percorso, json.data(), json.size(), errore);
+    return salva_file_atomico(percorso, json.data(), json.size(), errore);
 }

@@ -7,5 +7,5 @@
 
 // What the simulator leaves behind for whoever judges the PC side: one JSON
 // object with the cells the unit holds, the counts and the faults in effect.
-bool scrivi_riepilogo(const std::string &percorso, const Simulatore &simulatore,
-                      std::string &errore);
+bool salva_riepilogo(const std::string &percorso, const Simulatore &simulatore,
+                     std::string &errore);

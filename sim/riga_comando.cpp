@@ -147,14 +147,14 @@ OpzioniSimulatore RigaComando::leggi(const QStringList &argomenti)
                  .arg(m_parser.positionalArguments().constFirst()));
 
     OpzioniSimulatore opzioni;
-    leggi_linea(opzioni);
-    leggi_guasti(opzioni);
-    leggi_guasti_casuali(opzioni);
-    leggi_produzione(opzioni);
+    interpreta_linea(opzioni);
+    interpreta_guasti(opzioni);
+    interpreta_guasti_casuali(opzioni);
+    interpreta_produzione(opzioni);
     return opzioni;
 }
 
-void RigaComando::leggi_linea(OpzioniSimulatore &opzioni)
+void RigaComando::interpreta_linea(OpzioniSimulatore &opzioni)
 {
     if (m_parser.isSet(QStringLiteral("block")))
         opzioni.blocco = blocco(QStringLiteral("block"));
@@ -170,7 +170,7 @@ void RigaComando::leggi_linea(OpzioniSimulatore &opzioni)
         m_riepilogo = cartella_scrivibile(QStringLiteral("summary"));
 }
 
-void RigaComando::leggi_guasti(OpzioniSimulatore &opzioni)
+void RigaComando::interpreta_guasti(OpzioniSimulatore &opzioni)
 {
     opzioni.silenzioso = m_parser.isSet(QStringLiteral("silent"));
     opzioni.rumore = m_parser.value(QStringLiteral("noise")).toStdString();
@@ -196,7 +196,7 @@ void RigaComando::leggi_guasti(OpzioniSimulatore &opzioni)
     }
 }
 
-void RigaComando::leggi_guasti_casuali(OpzioniSimulatore &opzioni)
+void RigaComando::interpreta_guasti_casuali(OpzioniSimulatore &opzioni)
 {
     GuastiRisposta &g = opzioni.guasti;
     if (m_parser.isSet(QStringLiteral("seed")))
@@ -207,7 +207,7 @@ void RigaComando::leggi_guasti_casuali(OpzioniSimulatore &opzioni)
         g.raffica_dopo = intero(QStringLiteral("burst-after"), 1, 1LL << 62);
 }
 
-void RigaComando::leggi_produzione(OpzioniSimulatore &opzioni)
+void RigaComando::interpreta_produzione(OpzioniSimulatore &opzioni)
 {
     richiede(QStringLiteral("next-block"), QStringLiteral("swap-ms"));
     if (m_parser.isSet(QStringLiteral("swap-ms")))
@@ -288,7 +288,7 @@ Blocco RigaComando::blocco(const QString &nome) const
     if (scelta == QLatin1String("vhf"))
         return blocco_fabbrica(Banda::VHF);
     std::string errore;
-    const auto letto = Memoria::leggi_file(scelta.toStdString(), errore);
+    const auto letto = Memoria::carica(scelta.toStdString(), errore);
     if (!letto)
         esci(QStringLiteral("--%1: %2").arg(nome, QString::fromStdString(errore)));
     return *letto;

@@ -24,10 +24,10 @@ public:
     const std::string &riepilogo() const { return m_riepilogo; }
 
 private:
-    void leggi_linea(OpzioniSimulatore &opzioni);
-    void leggi_guasti(OpzioniSimulatore &opzioni);
-    void leggi_guasti_casuali(OpzioniSimulatore &opzioni);
-    void leggi_produzione(OpzioniSimulatore &opzioni);
+    void interpreta_linea(OpzioniSimulatore &opzioni);
+    void interpreta_guasti(OpzioniSimulatore &opzioni);
+    void interpreta_guasti_casuali(OpzioniSimulatore &opzioni);
+    void interpreta_produzione(OpzioniSimulatore &opzioni);
 
     long long intero(const QString &nome, long long minimo, long long massimo) const;
     std::optional<int> cella(const QString &nome) const;

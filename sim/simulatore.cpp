@@ -462,7 +462,7 @@ void Simulatore::traccia(bool entrata, std::uint8_t byte, std::int64_t ora)
 {
     if (!m_opzioni.traccia || m_errore_traccia)
         return;
-    const std::string riga = scrivi_riga_traccia({ora, entrata, byte}) + '\n';
+    const std::string riga = testo_riga_traccia({ora, entrata, byte}) + '\n';
     if (std::fputs(riga.c_str(), stderr) < 0 || std::fflush(stderr) != 0)
         m_errore_traccia = errno;
 }

@@ -106,8 +106,8 @@ std::optional<std::string> destinazione_rifiutata(const std::string &percorso)
     return std::string("exists and is ") + tipo(info.st_mode) + ", not a regular file";
 }
 
-bool scrivi_file_atomico(const std::string &percorso, const void *dati, std::size_t n,
-                         std::string &errore)
+bool salva_file_atomico(const std::string &percorso, const void *dati, std::size_t n,
+                        std::string &errore)
 {
     if (const auto rifiuto = destinazione_rifiutata(percorso)) {
         errore = *rifiuto;
@@ -122,8 +122,8 @@ bool scrivi_file_atomico(const std::string &percorso, const void *dati, std::siz
         errore = fallita(errno, esisteva);
         return false;
     }
-    bool ok = (!esisteva || come_il_vecchio(fd, vecchio)) && scrivi_tutto(fd, dati, n) &&
-              ::fsync(fd) == 0;
+    bool ok =
+        (!esisteva || come_il_vecchio(fd, vecchio)) && salva_tutto(fd, dati, n) && ::fsync(fd) == 0;
     int numero_errore = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

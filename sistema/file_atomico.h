@@ -17,5 +17,5 @@ std::optional<std::string> destinazione_rifiutata(const std::string &percorso);
 // the same folder, synced, renamed over, then the folder synced. An existing
 // file keeps its permissions; a link is followed. False with what went wrong
 // and what became of the file, in one phrase that does not name it.
-bool scrivi_file_atomico(const std::string &percorso, const void *dati, std::size_t n,
-                         std::string &errore);
+bool salva_file_atomico(const std::string &percorso, const void *dati, std::size_t n,
+                        std::string &errore);

@@ -16,7 +16,7 @@ public:
     struct Fine
     {
         bool finito = false;
-        int esito = -1; // exit status after a normal exit
+        int esito = -1;  // exit status after a normal exit
         int segnale = 0; // the signal that ended it, 0 for a normal exit
         bool segnale_nostro = false;
         double secondi = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <unistd.h>
 
-bool scrivi_tutto(int fd, const void *dati, std::size_t n)
+bool salva_tutto(int fd, const void *dati, std::size_t n)
 {
     const auto *p = static_cast<const std::uint8_t *>(dati);
     while (n > 0) {

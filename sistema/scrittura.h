@@ -7,4 +7,4 @@
 
 // Writes all n bytes, again after a signal and after a short write. False with
 // errno set (EIO for a write that took nothing) when the rest could not go.
-bool scrivi_tutto(int fd, const void *dati, std::size_t n);
+bool salva_tutto(int fd, const void *dati, std::size_t n);

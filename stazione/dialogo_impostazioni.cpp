@@ -94,7 +94,7 @@ void DialogoImpostazioni::scegli_profilo()
 
 void DialogoImpostazioni::accept()
 {
-    auto letto = file_unita::leggi_file(m_file_profilo);
+    auto letto = file_unita::carica(m_file_profilo);
     if (auto *e = std::get_if<ErroreValore>(&letto)) {
         QMessageBox::warning(this, windowTitle(),
                              QStringLiteral("%1: %2").arg(m_file_profilo, e->messaggio));

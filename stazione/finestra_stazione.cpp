@@ -28,8 +28,7 @@ QFont carattere_barra()
 } // namespace
 
 FinestraStazione::FinestraStazione(Banco &banco, const Profilo &profilo,
-                                   const QList<PostoConfigurato> &posti, bool muto,
-                                   QWidget *parent)
+                                   const QList<PostoConfigurato> &posti, bool muto, QWidget *parent)
     : QMainWindow(parent), m_banco(banco), m_suoni(this)
 {
     setWindowTitle(tr("Stazione di programmazione M5"));
@@ -56,10 +55,11 @@ FinestraStazione::FinestraStazione(Banco &banco, const Profilo &profilo,
 // Across threads each of these is queued: the core goes on while the window draws.
 void FinestraStazione::collega_banco(Banco &banco)
 {
-    connect(&banco, &Banco::configurato, this, [this](const Profilo &p, const QList<PostoConfigurato> &l) {
-        m_in_corso = true;
-        configura(p, l);
-    });
+    connect(&banco, &Banco::configurato, this,
+            [this](const Profilo &p, const QList<PostoConfigurato> &l) {
+                m_in_corso = true;
+                configura(p, l);
+            });
     connect(&banco, &Banco::quadro_cambiato, this, [this](int i, const QuadroPosto &q) {
         if (auto *r = riquadro(i))
             r->imposta(q);
@@ -70,10 +70,11 @@ void FinestraStazione::collega_banco(Banco &banco)
     connect(&banco, &Banco::conferma_chiesta, this, &FinestraStazione::chiedi_conferma);
     connect(&banco, &Banco::cambio_rifiutato, this, &FinestraStazione::avvisa);
     connect(&banco, &Banco::avviso, this, &FinestraStazione::avvisa);
-    connect(&banco, &Banco::esportato, this, [this](const QString &destinazione, const QString &errore) {
-        if (!errore.isEmpty())
-            avvisa(tr("%1 non si può scrivere: %2").arg(destinazione, errore));
-    });
+    connect(&banco, &Banco::esportato, this,
+            [this](const QString &destinazione, const QString &errore) {
+                if (!errore.isEmpty())
+                    avvisa(tr("%1 non si può scrivere: %2").arg(destinazione, errore));
+            });
     connect(&banco, &Banco::fermato, this, [this](const QString &messaggio) {
         auto *box = new QMessageBox(QMessageBox::Critical, windowTitle(),
                                     tr("La stazione si è fermata: il registro non si può "
@@ -127,11 +128,11 @@ void FinestraStazione::configura(const Profilo &profilo, const QList<PostoConfig
         m_griglia->addWidget(r, i / colonne, i % colonne);
         m_riquadri.append(r);
     }
-    const QString modo = profilo.verifica ? tr("Verifica: nulla viene scritto")
-                                          : tr("Programmazione con rilettura");
-    m_profilo_testo.setText(tr("Profilo %1 · %2\n%3")
-                                .arg(profilo.impronta(), modo,
-                                     profilo.righe().join(QStringLiteral(" · "))));
+    const QString modo =
+        profilo.verifica ? tr("Verifica: nulla viene scritto") : tr("Programmazione con rilettura");
+    m_profilo_testo.setText(
+        tr("Profilo %1 · %2\n%3")
+            .arg(profilo.impronta(), modo, profilo.righe().join(QStringLiteral(" · "))));
 }
 
 void FinestraStazione::esito_posto(int, int, const EsitoUnita &esito)
@@ -186,8 +187,7 @@ void FinestraStazione::chiedi_conferma(const QString &domanda)
 
 void FinestraStazione::avvisa(const QString &testo)
 {
-    auto *box =
-        new QMessageBox(QMessageBox::Warning, windowTitle(), testo, QMessageBox::Ok, this);
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), testo, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

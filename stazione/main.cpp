@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // m5stazione: a programming station of up to 16 ports, hands-free.
-#include "avvio_grafico.h"
 #include "avvio_banco.h"
+#include "avvio_grafico.h"
 #include "banco.h"
 #include "finestra_stazione.h"
 #include "opzioni_stazione.h"
@@ -50,7 +50,7 @@ void carica_traduzione(QApplication &app)
 }
 
 // The unit file of --from, or one asked for.
-std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &esito)
+std::optional<Profilo> carica_profilo(QString &file, bool verifica, int &esito)
 {
     const bool chiesto = file.isEmpty();
     if (chiesto)
@@ -59,12 +59,12 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &esito)
                                             QString(), QStringLiteral("*.json"));
     if (file.isEmpty()) {
         esito = errore(esiti::USO,
-                        QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o FILE "
-                                       "makes one)"),
-                        false);
+                       QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o FILE "
+                                      "makes one)"),
+                       false);
         return std::nullopt;
     }
-    auto letto = file_unita::leggi_file(file);
+    auto letto = file_unita::carica(file);
     if (auto *e = std::get_if<ErroreValore>(&letto)) {
         esito =
             errore(e->esito,
@@ -79,7 +79,7 @@ std::optional<Profilo> leggi_profilo(QString &file, bool verifica, int &esito)
 int esegui(QApplication &app, OpzioniStazione o)
 {
     int esito = 0;
-    auto profilo = leggi_profilo(o.da_file, o.verifica, esito);
+    auto profilo = carica_profilo(o.da_file, o.verifica, esito);
     if (!profilo)
         return esito;
     const QString file_stazione = file_stazione::percorso_predefinito();
@@ -92,13 +92,13 @@ int esegui(QApplication &app, OpzioniStazione o)
     // a modal dialog or a slow file chooser costs the slots nothing.
     auto *banco = new Banco({QSysInfo::machineHostName(), avvio_banco::operatore(o.operatore)},
                             file_stazione);
-    const QString registro = o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro;
+    const QString registro =
+        o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro;
     QString motivo;
     QString avviso;
     if (!banco->apri_registro(registro, motivo, avviso)) {
         delete banco;
-        return errore(esiti::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo),
-                      true);
+        return errore(esiti::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo), true);
     }
     if (!avviso.isEmpty())
         errore(0, QStringLiteral("warning: --log %1: %2").arg(registro, avviso), false);
@@ -136,7 +136,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         argomenti << QString::fromLocal8Bit(argv[i]);
     // Answered before any display is touched.
-    auto letto = leggi_opzioni_stazione(argomenti);
+    auto letto = interpreta_opzioni_stazione(argomenti);
     if (auto *e = std::get_if<ErroreValore>(&letto))
         return errore(e->esito, e->messaggio + QStringLiteral(" (see m5stazione --help)"), false);
     const OpzioniStazione o = std::get<OpzioniStazione>(letto);

@@ -85,7 +85,8 @@ std::optional<ErroreValore> applica(OpzioniStazione &o, const QStringList &a, qs
 }
 } // namespace
 
-std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QStringList &argomenti)
+std::variant<OpzioniStazione, ErroreValore>
+interpreta_opzioni_stazione(const QStringList &argomenti)
 {
     OpzioniStazione o;
     for (qsizetype i = 1; i < argomenti.size(); ++i) {
@@ -94,8 +95,7 @@ std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QString
             return *e;
         if (!conosciuta)
             return ErroreValore{
-                esiti::USO,
-                QStringLiteral("unknown argument %1").arg(citazione(argomenti.at(i)))};
+                esiti::USO, QStringLiteral("unknown argument %1").arg(citazione(argomenti.at(i)))};
     }
     if (auto e = controllo_valori::aiuto_da_solo(argomenti, o.aiuto, o.versione))
         return *e;

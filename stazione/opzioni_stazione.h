@@ -24,6 +24,7 @@ struct OpzioniStazione
     bool versione = false;         // --version
 };
 
-std::variant<OpzioniStazione, ErroreValore> leggi_opzioni_stazione(const QStringList &argomenti);
+std::variant<OpzioniStazione, ErroreValore>
+interpreta_opzioni_stazione(const QStringList &argomenti);
 
 extern const char *const AIUTO_STAZIONE;

@@ -110,7 +110,7 @@ QString RiquadroPosto::riga_sotto() const
     case Aspetto::Mancante:
         // With a reason the adapter is there, and plugging it in is no cure.
         return m_q.motivo.isEmpty() ? tr("Adattatore assente: collegarlo")
-                                  : tr("Liberare la porta, poi attendere");
+                                    : tr("Liberare la porta, poi attendere");
     case Aspetto::Attesa:
         return tr("Collegare un'unità");
     case Aspetto::Lavoro:

@@ -99,7 +99,7 @@ QJsonArray come_json(const QByteArray &celle)
     return a;
 }
 
-QJsonObject leggi_json(const QByteArray &uscita_standard)
+QJsonObject interpreta_json(const QByteArray &uscita_standard)
 {
     const QList<QByteArray> righe = uscita_standard.trimmed().split('\n');
     if (righe.size() != 1)
@@ -123,7 +123,7 @@ void verifica_campi(const QJsonObject &json, const QJsonObject &attesi)
         QVERIFY2(json.value(it.key()) == it.value(), qPrintable(it.key()));
 }
 
-bool scrivi_file(const QString &percorso, const QByteArray &dati)
+bool salva_file(const QString &percorso, const QByteArray &dati)
 {
     QFile f(percorso);
     return f.open(QIODevice::WriteOnly) && f.write(dati) == dati.size();
@@ -138,7 +138,7 @@ bool ha_aperto(qint64 pid, const QString &percorso)
     return false;
 }
 
-QByteArray leggi_tutto(const QString &percorso)
+QByteArray carica_tutto(const QString &percorso)
 {
     QFile f(percorso);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

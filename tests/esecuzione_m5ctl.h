@@ -39,11 +39,11 @@ extern const QByteArray CONNESSIONE;
 QJsonArray prime(const QJsonArray &a, int n);
 QJsonArray come_json(const QByteArray &celle);
 // The one-line unit file, its keys in the documented order; empty otherwise.
-QJsonObject leggi_json(const QByteArray &uscita_standard);
+QJsonObject interpreta_json(const QByteArray &uscita_standard);
 void verifica_campi(const QJsonObject &json, const QJsonObject &attesi);
-bool scrivi_file(const QString &percorso, const QByteArray &dati);
+bool salva_file(const QString &percorso, const QByteArray &dati);
 // The whole file; empty when it cannot be read.
-QByteArray leggi_tutto(const QString &percorso);
+QByteArray carica_tutto(const QString &percorso);
 // One object per line that is not empty.
 QList<QJsonObject> righe_json(const QByteArray &testo);
 // Whether the process has the terminal open, i.e. it is past the port opening.

@@ -63,7 +63,7 @@ QStringList testi_campi(const QMap<Campo, QString> &testi)
     return elenco;
 }
 
-void scrivi_campi(ElementiProva &c, const QStringList &modifiche)
+void digita_campi(ElementiProva &c, const QStringList &modifiche)
 {
     for (const QString &m : modifiche) {
         const qsizetype uguale = m.indexOf('=');

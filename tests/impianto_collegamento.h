@@ -60,7 +60,7 @@ QStringList abilitazioni(const ElementiProva &c);
 // Code, frequency, relay time, pulse time.
 QStringList testi_campi(const QMap<Campo, QString> &testi);
 // "Campo=testo" entries, typed into the fields without the link seeing it.
-void scrivi_campi(ElementiProva &c, const QStringList &modifiche);
+void digita_campi(ElementiProva &c, const QStringList &modifiche);
 void clicca(Collegamento &coll, const QStringList &opzioni);
 EsitoTransazione esegui(Collegamento &coll, Azione azione);
 

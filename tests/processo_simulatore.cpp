@@ -32,7 +32,7 @@ void ProcessoSimulatore::leggi_errori()
     for (qsizetype fine; (fine = m_resto_errori.indexOf('\n', inizio)) >= 0; inizio = fine + 1) {
         const std::string_view riga(m_resto_errori.constData() + inizio,
                                     static_cast<std::size_t>(fine - inizio));
-        if (const auto b = leggi_riga_traccia(riga))
+        if (const auto b = interpreta_riga_traccia(riga))
             m_traccia.append(*b);
         else
             m_diagnostica << QString::fromLocal8Bit(riga.data(), qsizetype(riga.size()));

@@ -53,14 +53,14 @@ const QByteArray PROFILO =
 
 Profilo profilo(const QString &file, bool verifica)
 {
-    const auto letto = file_unita::leggi_file(file);
+    const auto letto = file_unita::carica(file);
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     return c ? Profilo{*c, verifica} : Profilo{};
 }
 
 QJsonObject riepilogo(const QString &file)
 {
-    return QJsonDocument::fromJson(leggi_tutto(file)).object();
+    return QJsonDocument::fromJson(carica_tutto(file)).object();
 }
 
 // The station's core in this process, with a log of its own; each slot as
@@ -97,7 +97,7 @@ public:
     QList<QJsonObject> record(int posto = 0) const
     {
         QList<QJsonObject> r;
-        for (const QJsonObject &o : righe_json(leggi_tutto(m_registro))) {
+        for (const QJsonObject &o : righe_json(carica_tutto(m_registro))) {
             if (posto == 0 || o.value(QStringLiteral("posto")).toInt() == posto)
                 r << o;
         }
@@ -149,7 +149,7 @@ struct SimulatoriPosto
 void TstBanco::initTestCase()
 {
     QVERIFY(m_cartella.isValid());
-    QVERIFY(scrivi_file(m_cartella.filePath(QStringLiteral("profilo.json")), PROFILO));
+    QVERIFY(salva_file(m_cartella.filePath(QStringLiteral("profilo.json")), PROFILO));
 }
 
 void TstBanco::posti_data()
@@ -297,11 +297,9 @@ void TstBanco::esiti_data()
     QTest::addColumn<int>("scritture");        // "W" records the unit got
 
     QTest::newRow("verifica diversa")
-        << true << QStringList{} << esiti::DIVERSA
-        << QStringLiteral("Valori diversi dal profilo")
+        << true << QStringList{} << esiti::DIVERSA << QStringLiteral("Valori diversi dal profilo")
         << QStringList{"codice: atteso 9, trovato 1", "rele: atteso 20, trovato 30"} << 0;
-    QTest::newRow("altra banda") << false << QStringList{"--block", "vhf"}
-                                 << esiti::FUORI_BANDA
+    QTest::newRow("altra banda") << false << QStringList{"--block", "vhf"} << esiti::FUORI_BANDA
                                  << QStringLiteral("Frequenza Fuori Banda !") << QStringList{} << 0;
     QTest::newRow("altra banda in verifica")
         << true << QStringList{"--block", "vhf"} << esiti::FUORI_BANDA
@@ -327,9 +325,8 @@ void TstBanco::esiti()
     QVERIFY(d.isValid());
     SimulatoriPosto sim;
     QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")), simulatore));
-    BancoProva s(d.path(),
-                    profilo(m_cartella.filePath(QStringLiteral("profilo.json")), verifica),
-                    {sim.attuale->percorso()});
+    BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), verifica),
+                 {sim.attuale->percorso()});
     QVERIFY(s.aperto());
     QTRY_COMPARE_WITH_TIMEOUT(s.record().size(), 1, ATTESA_MS);
     const QJsonObject r = s.record().first();
@@ -366,7 +363,7 @@ void TstBanco::porta_occupata()
     QVERIFY(QTest::qWaitFor([&] { return ha_aperto(m5ctl.processId(), sim.percorso()); }, FINE_MS));
 
     BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
-                    {sim.percorso()});
+                 {sim.percorso()});
     QTRY_COMPARE_WITH_TIMEOUT(s.stato(0), Posto::Stato::Mancante, ATTESA_MS);
     const QuadroPosto &t = s.quadro(0);
     QCOMPARE(t.aspetto, Aspetto::Mancante);
@@ -390,8 +387,8 @@ void TstBanco::stesso_dispositivo()
     QTemporaryDir d;
     QVERIFY(d.isValid());
     SimulatoriPosto sim;
-    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")),
-                      {QStringLiteral("--swap-ms"), SCAMBIO_MS}));
+    QVERIFY(
+        sim.avvia(d.filePath(QStringLiteral("s.json")), {QStringLiteral("--swap-ms"), SCAMBIO_MS}));
     const QString collegamento = d.filePath(QStringLiteral("p2"));
     BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
                  {sim.attuale->percorso(), collegamento});
@@ -450,10 +447,10 @@ void TstBanco::cambio()
     QCOMPARE(avvisi.size(), 0);
     QCOMPARE(banco.posti().size(), si ? 2 : 1);
     QCOMPARE(banco.profilo().verifica, si);
-    const auto salvati = file_stazione::leggi_file(stazione);
+    const auto salvati = file_stazione::carica(stazione);
     QVERIFY(std::holds_alternative<QList<PostoConfigurato>>(salvati));
     QCOMPARE(std::get<QList<PostoConfigurato>>(salvati).size(), si ? 2 : 0);
-    const QList<QJsonObject> righe = righe_json(leggi_tutto(registro));
+    const QList<QJsonObject> righe = righe_json(carica_tutto(registro));
     QCOMPARE(righe.size(), si ? 1 : 0);
     if (si) {
         QCOMPARE(righe.first().value("evento").toString(), QStringLiteral("impostazioni"));
@@ -465,7 +462,7 @@ void TstBanco::cambio()
     banco.esporta_csv(csv);
     QCOMPARE(esportato.size(), 1);
     QCOMPARE(esportato.first().at(1).toString(), QString());
-    QCOMPARE(leggi_tutto(csv), rapporto::intestazione_csv());
+    QCOMPARE(carica_tutto(csv), rapporto::intestazione_csv());
     banco.interrompi();
     QTRY_VERIFY_WITH_TIMEOUT(!banco.in_corso(), ATTESA_MS);
 }

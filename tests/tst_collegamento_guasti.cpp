@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers when a write fails, the line drops or a click comes mid-wait.
-#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
+#include "impianto_collegamento.h"
 
 #include <QTest>
 
@@ -295,7 +295,7 @@ void TstCollegamentoGuasti::a_porta_chiusa()
 
     ImpiantoCollegamento b;
     QVERIFY(b.avviato);
-    scrivi_campi(b.c, {"Codice=1", "Frequenza=460", "TempoRele=30", "TempoImp=3"});
+    digita_campi(b.c, {"Codice=1", "Frequenza=460", "TempoRele=30", "TempoImp=3"});
     if (esci)
         b.coll.Command4_Click();
     else

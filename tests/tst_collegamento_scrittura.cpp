@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers: programming, its refusals, and the factory initialisation.
-#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
+#include "impianto_collegamento.h"
 
 #include <QTest>
 
@@ -79,7 +79,7 @@ void TstCollegamentoScrittura::programmazione()
 
     ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
-    scrivi_campi(b.c, modifiche);
+    digita_campi(b.c, modifiche);
     clicca(b.coll, clic);
 
     QCOMPARE(b.coll.cmd_programma_Click(), EsitoTransazione::Riuscito);
@@ -176,7 +176,7 @@ void TstCollegamentoScrittura::programmazione_rifiutata()
     ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
     const auto letti = b.c.testi;
-    scrivi_campi(b.c, modifiche);
+    digita_campi(b.c, modifiche);
 
     QCOMPARE(b.coll.cmd_programma_Click(), esito);
     QCOMPARE(b.c.avvisi, avvisi);
@@ -249,7 +249,7 @@ void TstCollegamentoScrittura::inizializzazione()
 
     ImpiantoCollegamento b(blocco_da(m_cartella, blocco));
     PASSO(b.connetti());
-    scrivi_campi(b.c, {"Codice=77", "Frequenza=455", "TempoRele=5", "TempoImp=6"});
+    digita_campi(b.c, {"Codice=77", "Frequenza=455", "TempoRele=5", "TempoImp=6"});
     const qsizetype base = filo_connessione().size();
     QMap<Campo, QString> prima_della_verifica;
     bool occupato = true;

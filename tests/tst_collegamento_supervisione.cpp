@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's link handlers: the supervision tick and the choice of the port.
-#include "impianto_collegamento.h"
 #include "filo_collegamento.h"
+#include "impianto_collegamento.h"
 
 #include <QTest>
 

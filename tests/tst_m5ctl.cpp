@@ -109,14 +109,14 @@ void TstM5ctl::lettura()
     QTemporaryDir cartella;
     QVERIFY(cartella.isValid());
     const QString file = cartella.filePath(QStringLiteral("blocco"));
-    QVERIFY(scrivi_file(file, memoria));
+    QVERIFY(salva_file(file, memoria));
 
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("read"));
     QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray()); // no tty: no progress, and nothing went wrong
-    const QJsonObject json = leggi_json(e.uscita_standard);
+    const QJsonObject json = interpreta_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -174,7 +174,7 @@ void TstM5ctl::programmazione()
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("program") << modifiche);
     QCOMPARE(e.esito, 0);
     QCOMPARE(e.errori, QByteArray());
-    const QJsonObject json = leggi_json(e.uscita_standard);
+    const QJsonObject json = interpreta_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -223,12 +223,12 @@ void TstM5ctl::inizializzazione()
 
     QTemporaryDir cartella;
     const QString file = cartella.filePath(QStringLiteral("blocco"));
-    QVERIFY(scrivi_file(file, memoria));
+    QVERIFY(salva_file(file, memoria));
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
     const Esecuzione e = esegui(argomenti_porta(&sim) << QStringLiteral("init") << argomenti);
     QCOMPARE(e.esito, 0);
-    const QJsonObject json = leggi_json(e.uscita_standard);
+    const QJsonObject json = interpreta_json(e.uscita_standard);
     verifica_campi(json, attesi);
     if (QTest::currentTestFailed())
         return;
@@ -400,7 +400,7 @@ void TstM5ctl::esiti()
              qPrintable(errori));
     QVERIFY2(errori.contains(messaggio), qPrintable(errori));
     if (json)
-        QVERIFY(!leggi_json(e.uscita_standard).isEmpty());
+        QVERIFY(!interpreta_json(e.uscita_standard).isEmpty());
     else
         QCOMPARE(e.uscita_standard, QByteArray());
 
@@ -432,7 +432,7 @@ void TstM5ctl::frequenza_illeggibile()
     celle[CELLA_BANDA] = 'X';
     QTemporaryDir cartella;
     const QString file = cartella.filePath(QStringLiteral("blocco"));
-    QVERIFY(scrivi_file(file, con_checksum(celle)));
+    QVERIFY(salva_file(file, con_checksum(celle)));
     ProcessoSimulatore sim({QStringLiteral("--block"), file});
     QVERIFY(sim.avvia());
     Esecuzione e = esegui(argomenti_porta(&sim) << "program"

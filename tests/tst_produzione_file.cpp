@@ -51,7 +51,7 @@ std::unique_ptr<ProcessoSimulatore> simulatore(const QString &file, const QByteA
 {
     QByteArray blocco = celle.left(NUM_CELLE);
     blocco += QByteArray(NUM_CELLE - blocco.size(), '\0');
-    if (!scrivi_file(file, blocco))
+    if (!salva_file(file, blocco))
         return nullptr;
     auto sim = std::make_unique<ProcessoSimulatore>(QStringList{"--block", file} + altri);
     return sim->avvia() ? std::move(sim) : nullptr;
@@ -72,7 +72,7 @@ void TstProduzioneFile::clona_programma_verifica()
                                                           << "-o" << unita);
     QCOMPARE(e.esito, 0);
     QCOMPARE(e.uscita_standard, QByteArray());
-    const QJsonObject file = leggi_json(leggi_tutto(unita));
+    const QJsonObject file = interpreta_json(carica_tutto(unita));
     verifica_campi(file, {{"formato", "m5-unita"},
                           {"versione", 1},
                           {"codice", 1234},
@@ -101,7 +101,7 @@ void TstProduzioneFile::clona_programma_verifica()
     attese[5] = 99;
     attese[11] = 9; // the command line overrides the file
     attese = con_checksum(attese);
-    QCOMPARE(leggi_json(e.uscita_standard).value("celle").toArray(),
+    QCOMPARE(interpreta_json(e.uscita_standard).value("celle").toArray(),
              come_json(attese + QByteArray("U")));
 
     e = esegui(argomenti_porta(altra.get()) << "verify"
@@ -158,7 +158,7 @@ void TstProduzioneFile::file_errato()
     QFETCH(QString, messaggio);
 
     const QString file = percorso(QStringLiteral("errato.json"));
-    QVERIFY(scrivi_file(file, testo));
+    QVERIFY(salva_file(file, testo));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     for (const char *comando : {"program", "verify"}) {
@@ -208,10 +208,10 @@ void TstProduzioneFile::traccia()
 
     QByteArray usciti;
     QByteArray entrati;
-    for (const QByteArray &riga : leggi_tutto(file).split('\n')) {
+    for (const QByteArray &riga : carica_tutto(file).split('\n')) {
         if (riga.isEmpty())
             continue;
-        const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size()));
+        const auto b = interpreta_riga_traccia(std::string_view(riga.constData(), riga.size()));
         QVERIFY2(b, riga.constData());
         (b->entrata ? entrati : usciti).append(static_cast<char>(b->byte));
     }
@@ -267,10 +267,10 @@ void TstProduzioneFile::uscite()
 
     const QByteArray fifo = QFile::encodeName(percorso(QStringLiteral("fifo")));
     QVERIFY(QFile::exists(fifo) || ::mkfifo(fifo.constData(), 0600) == 0);
-    QVERIFY(scrivi_file(percorso(QStringLiteral("fabbrica.json")),
-                        R"({"formato":"m5-unita","versione":1,"codice":1,"frequenza":"460",)"
-                        R"("rele":30,"impulsi":3,"toni":"alti","uscite":"mem",)"
-                        R"("trasmettitori":"strip","banda":"UHF"})"));
+    QVERIFY(salva_file(percorso(QStringLiteral("fabbrica.json")),
+                       R"({"formato":"m5-unita","versione":1,"codice":1,"frequenza":"460",)"
+                       R"("rele":30,"impulsi":3,"toni":"alti","uscite":"mem",)"
+                       R"("trasmettitori":"strip","banda":"UHF"})"));
     ProcessoSimulatore sim;
     QVERIFY(sim.avvia());
     QProcess m5ctl;
@@ -285,7 +285,7 @@ void TstProduzioneFile::uscite()
     const QByteArray errori = m5ctl.readAllStandardError();
     if (codice == 0) {
         QCOMPARE(errori, QByteArray());
-        QVERIFY(!leggi_json(m5ctl.readAllStandardOutput()).isEmpty());
+        QVERIFY(!interpreta_json(m5ctl.readAllStandardOutput()).isEmpty());
         QVERIFY(!QFile::exists(percorso(QStringLiteral("-"))));
     } else {
         QVERIFY2(errori.contains(messaggio.toLocal8Bit()) && errori.count('\n') == 1,
@@ -310,14 +310,14 @@ void TstProduzioneFile::disco_pieno()
                                           << "-o" << unita)
                  .esito,
              0);
-    const QByteArray buono = leggi_tutto(unita);
-    QVERIFY(!leggi_json(buono).isEmpty());
+    const QByteArray buono = carica_tutto(unita);
+    QVERIFY(!interpreta_json(buono).isEmpty());
     // A log a few bytes short of its page, so that a record finds room for its start only.
     const QString registro = disco.percorso(QStringLiteral("registro.jsonl"));
     QByteArray righe;
     while (righe.size() < 4000)
         righe += "{\"esistente\":true}\n";
-    QVERIFY(scrivi_file(registro, righe));
+    QVERIFY(salva_file(registro, righe));
     QVERIFY(disco.riempi());
 
     // The file is whole or untouched, and the line says which file and why.
@@ -326,7 +326,7 @@ void TstProduzioneFile::disco_pieno()
     QCOMPARE(e.esito, 3);
     QCOMPARE(e.errori, "m5ctl: -o " + unita.toLocal8Bit() +
                            ": No space left on device; the file was left as it was\n");
-    QCOMPARE(leggi_tutto(unita), buono);
+    QCOMPARE(carica_tutto(unita), buono);
 
     QProcess m5ctl;
     m5ctl.setStandardOutputFile(file_uscita_standard);
@@ -341,7 +341,7 @@ void TstProduzioneFile::disco_pieno()
     QVERIFY2(
         e.errori.startsWith("m5ctl: --log " + registro.toLocal8Bit() + ": No space left on device"),
         e.errori.constData());
-    QCOMPARE(leggi_tutto(registro), righe);
+    QCOMPARE(carica_tutto(registro), righe);
 }
 
 void TstProduzioneFile::registro_data()
@@ -370,7 +370,7 @@ void TstProduzioneFile::registro()
 
     const QString registro = file.startsWith('/') ? file : percorso(file);
     if (!prima.isEmpty())
-        QVERIFY(scrivi_file(registro, prima));
+        QVERIFY(salva_file(registro, prima));
     // The unit announces itself 3 s after the one "K" that m5ctl finds waiting and drops.
     ProcessoSimulatore sim({QStringLiteral("--announce-ms"), QStringLiteral("3000")});
     QVERIFY(sim.avvia());
@@ -384,7 +384,7 @@ void TstProduzioneFile::registro()
         return;
     }
     // Appended, never truncated, one record with every field.
-    const QByteArray testo = leggi_tutto(registro);
+    const QByteArray testo = carica_tutto(registro);
     const bool spezzato = !prima.endsWith('\n');
     QVERIFY(testo.startsWith(spezzato ? prima + '\n' : prima));
     QCOMPARE(e.errori, spezzato ? "m5ctl: warning: --log " + registro.toLocal8Bit() +
@@ -437,7 +437,7 @@ void TstProduzioneFile::rapporto()
         R"("esito":0,"messaggio":"OK","celle_prima":)" +
         celle + R"(,"celle_dopo":null,"durata_s":0.8,"attesa_s":4})" + "\n";
     const QString file = percorso(QStringLiteral("stazione.jsonl"));
-    QVERIFY(scrivi_file(file, registro));
+    QVERIFY(salva_file(file, registro));
 
     Esecuzione e = esegui({"report", file});
     QCOMPARE(e.esito, 0);

@@ -315,7 +315,7 @@ void TstProduzionePorte::ripetizione()
             QCOMPARE(righe[n].value("valori").toObject().value("codice").toInt(), 9);
     }
     if (codice == 0)
-        QCOMPARE(righe_json(leggi_tutto(file_registro)).size(), unita);
+        QCOMPARE(righe_json(carica_tutto(file_registro)).size(), unita);
     const QString errori = QString::fromLocal8Bit(m5ctl.readAllStandardError());
     errore.replace(QStringLiteral("%P"), sim.percorso());
     QVERIFY2(errore.isEmpty() ? errori.isEmpty()
@@ -323,7 +323,7 @@ void TstProduzionePorte::ripetizione()
              qPrintable(errori));
 
     sim.termina();
-    const QJsonObject fine = QJsonDocument::fromJson(leggi_tutto(riepilogo)).object();
+    const QJsonObject fine = QJsonDocument::fromJson(carica_tutto(riepilogo)).object();
     QCOMPARE(fine.value("dialoghi").toInt(), unita);
     QCOMPARE(fine.value("scritture").toInt(), esito == 0 ? 62 * unita : 0);
 }

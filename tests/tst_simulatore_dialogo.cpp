@@ -379,14 +379,14 @@ void TestSimulatoreDialogo::riga_traccia()
     QFETCH(bool, entrata);
     QFETCH(int, byte);
 
-    const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size()));
+    const auto b = interpreta_riga_traccia(std::string_view(riga.constData(), riga.size()));
     QCOMPARE(b.has_value(), valida);
     if (!valida)
         return;
     QCOMPARE(b->us, us);
     QCOMPARE(b->entrata, entrata);
     QCOMPARE(int(b->byte), byte);
-    QCOMPARE(QByteArray::fromStdString(scrivi_riga_traccia(*b)), riga);
+    QCOMPARE(QByteArray::fromStdString(testo_riga_traccia(*b)), riga);
 }
 
 void TestSimulatoreDialogo::tempi_di_linea_data()

@@ -76,7 +76,7 @@ void TstStatistiche::record()
     QFETCH(int, codice);
     QFETCH(QString, frequenza);
 
-    const auto r = leggi_record(riga, 7);
+    const auto r = interpreta_record(riga, 7);
     QCOMPARE(r.has_value(), letto);
     if (!r)
         return;
@@ -98,7 +98,7 @@ void TstStatistiche::registro()
                        QByteArray(100'000, '\0') + "\n" + record;
     QBuffer buffer(&testo);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    const LetturaRegistro letto = leggi_registro(buffer);
+    const LetturaRegistro letto = interpreta_registro(buffer);
     QCOMPARE(letto.record.size(), 2);
     QCOMPARE(letto.record[0].riga, 1);
     QCOMPARE(letto.record[1].riga, 6);

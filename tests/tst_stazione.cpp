@@ -48,7 +48,7 @@ const QByteArray PROFILO =
 
 Profilo profilo(const QString &file, bool verifica)
 {
-    const auto letto = file_unita::leggi_file(file);
+    const auto letto = file_unita::carica(file);
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
     return c ? Profilo{*c, verifica} : Profilo{};
 }
@@ -76,7 +76,7 @@ QProcessEnvironment ambiente(const QString &cartella, const QString &esecuzione)
 void TstStazione::initTestCase()
 {
     QVERIFY(m_cartella.isValid());
-    QVERIFY(scrivi_file(m_cartella.filePath(QStringLiteral("profilo.json")), PROFILO));
+    QVERIFY(salva_file(m_cartella.filePath(QStringLiteral("profilo.json")), PROFILO));
     QVERIFY(QDir().mkpath(m_cartella.filePath(QStringLiteral("run"))));
     QFile::setPermissions(m_cartella.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -235,7 +235,7 @@ void TstStazione::argomenti()
     };
     if (!file.isEmpty()) {
         QVERIFY(QDir().mkpath(QFileInfo(stazione).path()));
-        QVERIFY(scrivi_file(stazione, sostituisci(QString::fromUtf8(file)).toUtf8()));
+        QVERIFY(salva_file(stazione, sostituisci(QString::fromUtf8(file)).toUtf8()));
     }
     const QString registro = d.filePath(QStringLiteral("registro.jsonl"));
     QStringList tutti{QStringLiteral("--from"), m_cartella.filePath(QStringLiteral("profilo.json")),
@@ -287,7 +287,7 @@ void TstStazione::interruzione()
     ::kill(static_cast<pid_t>(stazione.processId()), segnale);
     QVERIFY(stazione.waitForFinished(FINE_MS));
     QCOMPARE(stazione.exitStatus(), QProcess::NormalExit);
-    const QList<QJsonObject> r = righe_json(leggi_tutto(registro));
+    const QList<QJsonObject> r = righe_json(carica_tutto(registro));
     QCOMPARE(r.size(), 1);
     QCOMPARE(r.first().value("esito").toInt(), esiti::INTERROTTO);
     QCOMPARE(r.first().value("posto").toInt(), 1);

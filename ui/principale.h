@@ -2,8 +2,8 @@
 #pragma once
 
 #include "collegamento.h"
-#include "elementi.h"
 #include "controllo_campo.h"
+#include "elementi.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -17,11 +17,10 @@ std::variant<QList<PostoConfigurato>, ErroreValore> posti(const QList<PostoConfi
 {
     if (!dati.isEmpty())
         return dati;
-    auto letti = file_stazione::leggi_file(file_stazione);
+    auto letti = file_stazione::carica(file_stazione);
     if (auto *e = std::get_if<ErroreValore>(&letti))
-        return ErroreValore{
-            e->esito,
-            QStringLiteral("%1: %2; mend it, or give --slot N=PATH").arg(file_stazione, e->messaggio)};
+        return ErroreValore{e->esito, QStringLiteral("%1: %2; mend it, or give --slot N=PATH")
+                                          .arg(file_stazione, e->messaggio)};
     auto posti = std::get<QList<PostoConfigurato>>(letti);
     if (!posti.isEmpty())
         return posti;

@@ -181,7 +181,7 @@ bool Banco::al_lavoro() const
 void Banco::registrata(Posto *posto, const Resoconto &r)
 {
     // Counted as a reader of the log counts it.
-    if (auto record = leggi_record(riga_registro(r), m_figure.totale.unita + 1)) {
+    if (auto record = interpreta_record(riga_registro(r), m_figure.totale.unita + 1)) {
         conta_record(m_figure, *record);
         m_record.append(*record);
     }
@@ -190,8 +190,7 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
         m_record.removeFirst();
     const int indice = static_cast<int>(m_linea->posti().indexOf(posto));
     QuadroPosto q = m_quadri.at(indice);
-    q.aspetto = r.esito.riuscita() ? QuadroPosto::Aspetto::Riuscito
-                                   : QuadroPosto::Aspetto::Fallito;
+    q.aspetto = r.esito.riuscita() ? QuadroPosto::Aspetto::Riuscito : QuadroPosto::Aspetto::Fallito;
     q.motivo = r.esito.riuscita() ? QString() : TestiEsito::motivo(r.esito);
     q.dettagli = r.esito.riuscita() ? QStringList() : TestiEsito::dettagli(r.esito);
     q.cella = q.ultima = 0;
@@ -322,7 +321,7 @@ bool Banco::registra_evento(const QString &evento, const QJsonObject &dettagli, 
         .aggiungi(QStringLiteral("operatore"), m_identita.operatore);
     for (auto it = dettagli.constBegin(); it != dettagli.constEnd(); ++it)
         riga.aggiungi(it.key(), it.value());
-    return m_registro.scrivi(riga.testo(), errore);
+    return m_registro.registra(riga.testo(), errore);
 }
 
 void Banco::esporta_csv(const QString &destinazione)
@@ -332,15 +331,15 @@ void Banco::esporta_csv(const QString &destinazione)
         emit esportato(destinazione, registro.errorString());
         return;
     }
-    const LetturaRegistro letto = leggi_registro(registro);
+    const LetturaRegistro letto = interpreta_registro(registro);
     QByteArray csv = rapporto::intestazione_csv();
     for (const RecordRegistro &r : letto.record)
         csv += rapporto::riga_csv(r);
     // Written as it is: the unit file's writer would end it with an empty line.
     std::string motivo;
-    const bool ok = scrivi_file_atomico(QFile::encodeName(destinazione).toStdString(),
-                                        csv.constData(), static_cast<std::size_t>(csv.size()),
-                                        motivo);
+    const bool ok =
+        salva_file_atomico(QFile::encodeName(destinazione).toStdString(), csv.constData(),
+                           static_cast<std::size_t>(csv.size()), motivo);
     emit esportato(destinazione, ok ? QString() : QString::fromLocal8Bit(motivo.c_str()));
 }
 

@@ -47,7 +47,7 @@ QString percorso_predefinito()
            QStringLiteral("/m5stazione/stazione.json");
 }
 
-std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo)
+std::variant<QList<PostoConfigurato>, ErroreValore> interpreta(const QByteArray &testo)
 {
     const ErroreValore altro_formato =
         errore(esiti::USO, QStringLiteral("formato"),
@@ -66,8 +66,7 @@ std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &test
                 .arg(VERSIONE));
     const QJsonValue elenco = o.value(QStringLiteral("posti"));
     if (!elenco.isArray())
-        return errore(esiti::USO, QStringLiteral("posti"),
-                      QStringLiteral("missing or not a list"));
+        return errore(esiti::USO, QStringLiteral("posti"), QStringLiteral("missing or not a list"));
     QList<PostoConfigurato> posti;
     const QJsonArray a = elenco.toArray();
     for (int i = 0; i < a.size(); ++i) {
@@ -81,17 +80,17 @@ std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &test
     return posti;
 }
 
-std::variant<QList<PostoConfigurato>, ErroreValore> leggi_file(const QString &percorso)
+std::variant<QList<PostoConfigurato>, ErroreValore> carica(const QString &percorso)
 {
     if (!QFile::exists(percorso))
         return QList<PostoConfigurato>{};
-    const auto testo = file_json::leggi_file(percorso, QStringLiteral("a station file"));
+    const auto testo = file_json::carica(percorso, QStringLiteral("a station file"));
     if (const auto *e = std::get_if<ErroreValore>(&testo))
         return *e;
-    return leggi(std::get<QByteArray>(testo));
+    return interpreta(std::get<QByteArray>(testo));
 }
 
-QByteArray scrivi(const QList<PostoConfigurato> &posti)
+QByteArray testo(const QList<PostoConfigurato> &posti)
 {
     QJsonArray a;
     for (const PostoConfigurato &p : posti)
@@ -140,7 +139,7 @@ bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QStrin
 {
     messa_da_parte.clear();
     QDir().mkpath(QFileInfo(percorso).absolutePath());
-    if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(leggi_file(percorso))) {
+    if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(carica(percorso))) {
         const QString accanto =
             percorso + QStringLiteral(".danneggiato-") +
             QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
@@ -150,7 +149,7 @@ bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QStrin
         }
         messa_da_parte = accanto;
     }
-    return file_unita::salva(percorso, scrivi(posti), errore);
+    return file_unita::salva(percorso, testo(posti), errore);
 }
 
 } // namespace file_stazione

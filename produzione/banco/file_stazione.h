@@ -27,10 +27,10 @@ constexpr int POSTI_MASSIMI = 16;
 // Where the station keeps it, in the user's configuration folder.
 QString percorso_predefinito();
 
-std::variant<QList<PostoConfigurato>, ErroreValore> leggi(const QByteArray &testo);
+std::variant<QList<PostoConfigurato>, ErroreValore> interpreta(const QByteArray &testo);
 // A file that is not there gives no slots and no error.
-std::variant<QList<PostoConfigurato>, ErroreValore> leggi_file(const QString &percorso);
-QByteArray scrivi(const QList<PostoConfigurato> &posti);
+std::variant<QList<PostoConfigurato>, ErroreValore> carica(const QString &percorso);
+QByteArray testo(const QList<PostoConfigurato> &posti);
 
 // Slot numbers from 1 to 16, each once; each socket once. nome names the
 // source in the message ("posti", "--slot").

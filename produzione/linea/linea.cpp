@@ -6,10 +6,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-Linea::Linea(const Incarico &incarico, QObject *parent)
-    : QObject(parent), m_incarico(incarico)
-{
-}
+Linea::Linea(const Incarico &incarico, QObject *parent) : QObject(parent), m_incarico(incarico) {}
 
 Linea::~Linea() = default;
 
@@ -128,7 +125,7 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
             QStringLiteral("%1 unit %2: %3").arg(posto->nome()).arg(numero).arg(esito.messaggio));
     }
     QString errore;
-    if (m_registro && !m_registro->scrivi(riga_registro(r), errore))
+    if (m_registro && !m_registro->registra(riga_registro(r), errore))
         ferma(esiti::PORTA,
               QStringLiteral("%1: cannot write the record of %2 unit %3: %4; the run stopped")
                   .arg(m_nome_registro, posto->nome())

@@ -33,8 +33,7 @@ ErroreValore errore(int esito, const QString &nome, const QString &testo)
 ErroreValore non_valido(const QString &nome, const QString &valore, const QString &atteso)
 {
     if (valore.isEmpty())
-        return errore(esiti::USO, nome,
-                      QStringLiteral("empty value; expected %1").arg(atteso));
+        return errore(esiti::USO, nome, QStringLiteral("empty value; expected %1").arg(atteso));
     return errore(esiti::USO, nome,
                   QStringLiteral("%1 is not valid; expected %2").arg(citazione(valore), atteso));
 }

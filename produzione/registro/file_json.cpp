@@ -12,7 +12,7 @@ namespace {
 constexpr qint64 DIMENSIONE_MASSIMA = 1 << 20;
 } // namespace
 
-std::variant<QByteArray, ErroreValore> leggi_file(const QString &percorso, const QString &tipo)
+std::variant<QByteArray, ErroreValore> carica(const QString &percorso, const QString &tipo)
 {
     QFile f(percorso);
     if (!f.open(QIODevice::ReadOnly))
@@ -29,8 +29,8 @@ std::variant<QJsonObject, ErroreValore> oggetto(const QByteArray &testo,
     const QJsonDocument documento = QJsonDocument::fromJson(testo, &analisi);
     if (analisi.error != QJsonParseError::NoError)
         return ErroreValore{esiti::USO, QStringLiteral("not JSON: %1 at byte %2")
-                                                    .arg(analisi.errorString())
-                                                    .arg(analisi.offset)};
+                                            .arg(analisi.errorString())
+                                            .arg(analisi.offset)};
     if (!documento.isObject())
         return non_oggetto;
     return documento.object();

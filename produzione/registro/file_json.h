@@ -14,7 +14,7 @@
 namespace file_json {
 
 // The whole file; one over 1 MiB is refused as "too large for " + tipo ("a unit file").
-std::variant<QByteArray, ErroreValore> leggi_file(const QString &percorso, const QString &tipo);
+std::variant<QByteArray, ErroreValore> carica(const QString &percorso, const QString &tipo);
 
 // The text as a JSON object; valid JSON of another kind gives non_oggetto.
 std::variant<QJsonObject, ErroreValore> oggetto(const QByteArray &testo,

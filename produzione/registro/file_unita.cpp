@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_unita.h"
 
-#include "esiti.h"
 #include "controllo_valori.h"
+#include "esiti.h"
 #include "file_atomico.h"
 #include "file_json.h"
 #include "ricevitore.h"
@@ -20,10 +20,10 @@ namespace {
 const QString FORMATO = QStringLiteral("m5-unita");
 constexpr int VERSIONE = 1;
 
-using esiti::FUORI_RANGE;
-using esiti::USO;
 using controllo_valori::citazione;
 using controllo_valori::errore;
+using esiti::FUORI_RANGE;
+using esiti::USO;
 
 QJsonValue opzione(const GruppoOpzioni &gruppo, int valore)
 {
@@ -193,7 +193,7 @@ QByteArray testo(const QByteArray &celle)
     return r.testo();
 }
 
-std::variant<Contenuto, ErroreValore> leggi(const QByteArray &testo)
+std::variant<Contenuto, ErroreValore> interpreta(const QByteArray &testo)
 {
     const auto documento =
         file_json::oggetto(testo, ErroreValore{USO, QStringLiteral("not a JSON object")});
@@ -210,20 +210,20 @@ std::variant<Contenuto, ErroreValore> leggi(const QByteArray &testo)
     return c;
 }
 
-std::variant<Contenuto, ErroreValore> leggi_file(const QString &percorso)
+std::variant<Contenuto, ErroreValore> carica(const QString &percorso)
 {
-    const auto testo = file_json::leggi_file(percorso, QStringLiteral("a unit file"));
+    const auto testo = file_json::carica(percorso, QStringLiteral("a unit file"));
     if (const auto *e = std::get_if<ErroreValore>(&testo))
         return *e;
-    return leggi(std::get<QByteArray>(testo));
+    return interpreta(std::get<QByteArray>(testo));
 }
 
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore)
 {
     const QByteArray riga = testo + '\n';
     std::string motivo;
-    if (scrivi_file_atomico(QFile::encodeName(percorso).toStdString(), riga.constData(),
-                            static_cast<std::size_t>(riga.size()), motivo))
+    if (salva_file_atomico(QFile::encodeName(percorso).toStdString(), riga.constData(),
+                           static_cast<std::size_t>(riga.size()), motivo))
         return true;
     errore = QString::fromLocal8Bit(motivo.c_str());
     return false;

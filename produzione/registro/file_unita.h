@@ -24,8 +24,8 @@ struct Contenuto
 
 // Refused with 2 when unreadable, of the wrong format, version, field or
 // type; with 7 for a value out of range.
-std::variant<Contenuto, ErroreValore> leggi(const QByteArray &testo);
-std::variant<Contenuto, ErroreValore> leggi_file(const QString &percorso);
+std::variant<Contenuto, ErroreValore> interpreta(const QByteArray &testo);
+std::variant<Contenuto, ErroreValore> carica(const QString &percorso);
 
 // Replaces the file in one step, or leaves it as it was (file_atomico.h).
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore);

@@ -50,7 +50,7 @@ void valori(const QJsonObject &o, RecordRegistro &r)
 }
 } // namespace
 
-std::optional<RecordRegistro> leggi_record(const QByteArray &riga, int numero)
+std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero)
 {
     QJsonParseError analisi;
     const QJsonDocument documento = QJsonDocument::fromJson(riga, &analisi);
@@ -85,7 +85,7 @@ bool evento_registro(const QByteArray &riga)
     return documento.isObject() && documento.object().value(QStringLiteral("evento")).isString();
 }
 
-LetturaRegistro leggi_registro(QIODevice &registro)
+LetturaRegistro interpreta_registro(QIODevice &registro)
 {
     LetturaRegistro letto;
     int numero = 0;
@@ -95,7 +95,7 @@ LetturaRegistro leggi_registro(QIODevice &registro)
         ++numero;
         if (lunga)
             letto.scartate.append(numero);
-        else if (auto r = leggi_record(riga, numero))
+        else if (auto r = interpreta_record(riga, numero))
             letto.record.append(std::move(*r));
         else if (!riga.trimmed().isEmpty() && !evento_registro(riga))
             letto.scartate.append(numero);

@@ -38,10 +38,10 @@ struct LetturaRegistro
 };
 
 // A line of the log; nullopt when it is no record.
-std::optional<RecordRegistro> leggi_record(const QByteArray &riga, int numero);
+std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero);
 // A line that records no unit but an event of a station, such as a change
 // of its settings: it has "evento". Neither a record nor a torn line.
 bool evento_registro(const QByteArray &riga);
 
 // Every line of a log, from its start.
-LetturaRegistro leggi_registro(QIODevice &registro);
+LetturaRegistro interpreta_registro(QIODevice &registro);

@@ -57,7 +57,7 @@ bool Registro::apri(const QString &percorso, QString &errore, QString &avviso)
     return true;
 }
 
-bool Registro::scrivi(const QByteArray &riga, QString &errore)
+bool Registro::registra(const QByteArray &riga, QString &errore)
 {
     const QMutexLocker serratura(&m_mutex);
     // Another m5ctl may append to the same log: one record at a time, so that
@@ -65,17 +65,17 @@ bool Registro::scrivi(const QByteArray &riga, QString &errore)
     int bloccato;
     while ((bloccato = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
-    const bool ok = scrivi_bloccato(riga, errore);
+    const bool ok = registra_bloccato(riga, errore);
     if (bloccato == 0)
         ::flock(m_fd, LOCK_UN);
     return ok;
 }
 
-bool Registro::scrivi_bloccato(const QByteArray &riga, QString &errore)
+bool Registro::registra_bloccato(const QByteArray &riga, QString &errore)
 {
     const off_t prima = lunghezza(m_fd);
     const QByteArray record = (spezzata(m_fd, prima) ? "\n" : "") + riga + '\n';
-    if (scrivi_tutto(m_fd, record.constData(), static_cast<std::size_t>(record.size())) &&
+    if (salva_tutto(m_fd, record.constData(), static_cast<std::size_t>(record.size())) &&
         (prima < 0 || ::fsync(m_fd) == 0))
         return true;
     errore = motivo();

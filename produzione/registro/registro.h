@@ -22,10 +22,10 @@ public:
     bool apri(const QString &percorso, QString &errore, QString &avviso);
     bool aperto() const { return m_fd >= 0; }
     // One record, from any thread, on a line of its own. False with the system's reason.
-    bool scrivi(const QByteArray &riga, QString &errore);
+    bool registra(const QByteArray &riga, QString &errore);
 
 private:
-    bool scrivi_bloccato(const QByteArray &riga, QString &errore);
+    bool registra_bloccato(const QByteArray &riga, QString &errore);
 
     QMutex m_mutex;
     int m_fd = -1;

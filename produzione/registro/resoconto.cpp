@@ -30,7 +30,9 @@ RigaJson comune(const Resoconto &r)
 
 QByteArray riga_unita(const Resoconto &r)
 {
-    return comune(r).aggiungi_testo(QStringLiteral("valori"), file_unita::testo(r.esito.celle_mostrate)).testo();
+    return comune(r)
+        .aggiungi_testo(QStringLiteral("valori"), file_unita::testo(r.esito.celle_mostrate))
+        .testo();
 }
 
 QByteArray riga_registro(const Resoconto &r)

@@ -108,8 +108,7 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     const bool valida = lettura_valida(r.celle_lette);
     switch (m_incarico.azione) {
     case Azione::Leggi:
-        fine(valida ? esiti::SUCCESSO : esiti::LETTURA,
-             descrivi_checksum(r.celle_lette));
+        fine(valida ? esiti::SUCCESSO : esiti::LETTURA, descrivi_checksum(r.celle_lette));
         return;
     case Azione::Inizializza:
         if (banda_altra())
@@ -135,8 +134,8 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
 
 void DialogoUnita::programma()
 {
-    const Programmazione p = prepara_programmazione(m_incarico.richiesti, m_incarico.banda_richiesti,
-                                                    blocco_letto(m_esito.celle_prima));
+    const Programmazione p = prepara_programmazione(
+        m_incarico.richiesti, m_incarico.banda_richiesti, blocco_letto(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
         return;
@@ -195,9 +194,9 @@ void DialogoUnita::verifica()
         return;
     }
     fine(esiti::DIVERSA, QStringLiteral("%1: %2 value(s) differ from the unit file: %3")
-                                     .arg(dispositivo())
-                                     .arg(campi.size())
-                                     .arg(campi.join(QStringLiteral(", "))));
+                             .arg(dispositivo())
+                             .arg(campi.size())
+                             .arg(campi.join(QStringLiteral(", "))));
 }
 
 void DialogoUnita::scrivi(const Blocco &celle, int ultima)
@@ -239,8 +238,8 @@ void DialogoUnita::riletta(const Ricevitore::Risultato &r)
     if (!lettura_valida(r.celle_lette))
         fine(esiti::LETTURA, descrivi_checksum(r.celle_lette));
     else if (diversa) {
-        m_esito.differenze =
-            differenze(m_incarico.richiesti, m_incarico.banda_richiesti, blocco_letto(r.celle_lette));
+        m_esito.differenze = differenze(m_incarico.richiesti, m_incarico.banda_richiesti,
+                                        blocco_letto(r.celle_lette));
         fine(esiti::RILETTURA, descrivi_rilettura(r));
     } else
         fine(esiti::SUCCESSO, QString());

@@ -22,7 +22,7 @@ struct EsitoUnita
     QStringList avvertimenti;      // the unit went on all the same
     QByteArray celle_prima;        // the first read, as received
     QByteArray celle_dopo;         // the read-back after writing
-    QByteArray celle_mostrate;       // the read whose values the record shows; empty for none
+    QByteArray celle_mostrate;     // the read whose values the record shows; empty for none
     bool iniziata = false;         // the unit announced itself and the dialogue began
     bool scritta_in_parte = false; // some cells were written, not all of them
     qint64 attesa_ms = 0;          // from the start to the unit's announcement

@@ -58,7 +58,7 @@ QList<ByteTraccia> SimulatoreSoak::traccia() const
     if (!f.open(QIODevice::ReadOnly))
         return eventi;
     for (const QByteArray &riga : f.readAll().split('\n')) {
-        if (const auto b = leggi_riga_traccia(std::string_view(riga.constData(), riga.size())))
+        if (const auto b = interpreta_riga_traccia(std::string_view(riga.constData(), riga.size())))
             eventi.append(*b);
     }
     return eventi;

@@ -177,7 +177,8 @@ void Giudice::unita(const EsitoPorta &p, const AnalisiTraccia &a, int n, int esi
         d ? d->prima : (n == 1 ? p.piano->blocco : p.piano->successivo.value_or(p.piano->blocco));
     const int pulito = esito_pulito(m_piano.incarico, prima);
     const ContestoUnita c{p.piano->guasto, a, d, n - 1, pulito};
-    const InsiemeEsiti ammessi = d ? TIPI_GUASTO[p.piano->guasto.tipo].attesi(c) : senza_dialogo(p, a, n);
+    const InsiemeEsiti ammessi =
+        d ? TIPI_GUASTO[p.piano->guasto.tipo].attesi(c) : senza_dialogo(p, a, n);
     if (esito < 0 || esito > 255 || !ammessi.test(static_cast<std::size_t>(esito)))
         stato_non_ammesso(c, prima, esito, ammessi, chi);
     if (esito == 0)

@@ -26,7 +26,7 @@ const char *nome_comando(Azione c);
 struct Incarico
 {
     Azione azione = Azione::Leggi;
-    ValoriRichiesti richiesti;             // program, verify
+    ValoriRichiesti richiesti;       // program, verify
     std::optional<Banda> banda_file; // program --from, verify
     Banda banda_init = Banda::UHF;
     bool cambia_banda = false; // init --change-band

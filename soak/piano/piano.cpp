@@ -176,7 +176,8 @@ void prepara_incarico(Estrazione &e, PianoCiclo &p, const QString &cartella)
                (p.forma == DA_FILE || (p.forma == PRODUZIONE && e.con_probabilita(0.5)))) {
         i.richiesti = valori_casuali::richiesti(e, banda, true);
         i.banda_file = banda;
-        const QByteArray testo = valori_casuali::testo(valori_casuali::file_unita(i.richiesti, banda));
+        const QByteArray testo =
+            valori_casuali::testo(valori_casuali::file_unita(i.richiesti, banda));
         p.argomenti << QStringLiteral("--from") << scrivi_file_unita(p, cartella, testo);
         if (e.con_probabilita(0.3)) {
             const ValoriRichiesti sopra = valori_casuali::richiesti(e, banda, false);
