@@ -3,7 +3,7 @@
 // each slot, its figures, its log and the simulators agree.
 #include "banco.h"
 #include "esecuzione_m5ctl.h"
-#include "file_unita.h"
+#include "profilo_prova.h"
 #include "rapporto.h"
 
 #include <QDir>
@@ -45,18 +45,6 @@ constexpr int ATTESA_MS = 40000;
 // Longer than the 2 s of silence after which the station takes a unit for gone.
 const QString SCAMBIO_MS = QStringLiteral("2500");
 constexpr int CELLE_SCRITTE = 62;
-
-// Code 9 and relay 20, where the factory block has 1 and 30.
-const QByteArray PROFILO =
-    R"({"formato":"m5-unita","versione":1,"codice":9,"frequenza":"460","rele":20,)"
-    R"("impulsi":3,"toni":"alti","uscite":"mem","trasmettitori":"strip","banda":"UHF"})";
-
-Profilo profilo(const QString &file, bool verifica)
-{
-    const auto letto = file_unita::carica(file);
-    const auto *c = std::get_if<file_unita::Contenuto>(&letto);
-    return c ? Profilo{*c, verifica} : Profilo{};
-}
 
 QJsonObject riepilogo(const QString &file)
 {

@@ -2,7 +2,7 @@
 // The station's window draws what its core tells; m5stazione as a user starts it.
 #include "banco.h"
 #include "esecuzione_m5ctl.h"
-#include "file_unita.h"
+#include "profilo_prova.h"
 #include "finestra_stazione.h"
 #include "riquadro_posto.h"
 
@@ -40,18 +40,6 @@ private:
 };
 
 namespace {
-
-// Code 9 and relay 20, where the factory block has 1 and 30.
-const QByteArray PROFILO =
-    R"({"formato":"m5-unita","versione":1,"codice":9,"frequenza":"460","rele":20,)"
-    R"("impulsi":3,"toni":"alti","uscite":"mem","trasmettitori":"strip","banda":"UHF"})";
-
-Profilo profilo(const QString &file, bool verifica)
-{
-    const auto letto = file_unita::carica(file);
-    const auto *c = std::get_if<file_unita::Contenuto>(&letto);
-    return c ? Profilo{*c, verifica} : Profilo{};
-}
 
 double luminanza(const QColor &c)
 {
