@@ -148,6 +148,8 @@ void Banco::controlla_blocco()
 
 void Banco::interrompi()
 {
+    // Ended while a settings change waited for the slots: the station ends.
+    m_cambio_in_attesa.reset();
     if (m_linea)
         m_linea->interrompi();
 }
@@ -298,7 +300,7 @@ void Banco::cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti)
         return;
     }
     m_cambio_in_attesa = Cambio{profilo, posti};
-    interrompi();
+    m_linea->interrompi();
 }
 
 void Banco::riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti)
