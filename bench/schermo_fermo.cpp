@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -77,6 +78,35 @@ QString avvia_xvfb(QProcess &x)
     return QString::fromLatin1(x.readLine().trimmed());
 }
 
+// One paced simulator per slot at a link of its own, and the --slot options for them.
+bool avvia_simulatori(const QTemporaryDir &d,
+                      std::vector<std::unique_ptr<SimulatoreTracciato>> &sim,
+                      QStringList &argomenti)
+{
+    for (int i = 0; i < POSTI; ++i) {
+        const QString presa = d.filePath(QStringLiteral("p%1").arg(i + 1));
+        sim.push_back(std::make_unique<SimulatoreTracciato>(
+            QStringList{QStringLiteral("--baud"), QStringLiteral("2400"),
+                        QStringLiteral("--swap-ms"), QStringLiteral("2500"),
+                        QStringLiteral("--link"), presa},
+            false));
+        if (!sim.back()->avvia())
+            return false;
+        argomenti << QStringLiteral("--slot") << QStringLiteral("%1=%2").arg(i + 1).arg(presa);
+    }
+    return true;
+}
+
+// The X server stopped for FERMO_S, then going on: when it stopped and when it went on.
+std::pair<QDateTime, QDateTime> ferma_schermo(qint64 pid)
+{
+    const QDateTime fermo = QDateTime::currentDateTimeUtc();
+    ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    QThread::sleep(FERMO_S);
+    ::kill(static_cast<pid_t>(pid), SIGCONT);
+    return {fermo, QDateTime::currentDateTimeUtc()};
+}
+
 void riporta(const std::vector<Dialogo> &tutti, const QDateTime &fermo, const QDateTime &ripreso)
 {
     QList<double> liberi;
@@ -123,17 +153,8 @@ void misura_schermo_fermo()
     QStringList argomenti{QStringLiteral("--from"), profilo.fileName(), QStringLiteral("--log"),
                           registro, QStringLiteral("--mute")};
     std::vector<std::unique_ptr<SimulatoreTracciato>> sim;
-    for (int i = 0; i < POSTI; ++i) {
-        const QString presa = d.filePath(QStringLiteral("p%1").arg(i + 1));
-        sim.push_back(std::make_unique<SimulatoreTracciato>(
-            QStringList{QStringLiteral("--baud"), QStringLiteral("2400"),
-                        QStringLiteral("--swap-ms"), QStringLiteral("2500"),
-                        QStringLiteral("--link"), presa},
-            false));
-        if (!sim.back()->avvia())
-            return;
-        argomenti << QStringLiteral("--slot") << QStringLiteral("%1=%2").arg(i + 1).arg(presa);
-    }
+    if (!avvia_simulatori(d, sim, argomenti))
+        return;
     QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
     ambiente.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + schermo);
     ambiente.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -148,11 +169,9 @@ void misura_schermo_fermo()
         stazione.waitForStarted() &&
         attendi(
             registro, [](const auto &v) { return v.size() >= UNITA_PRIMA; }, ATTESA_MS);
-    const QDateTime fermo = QDateTime::currentDateTimeUtc();
-    ::kill(static_cast<pid_t>(x.processId()), SIGSTOP);
-    QThread::sleep(FERMO_S);
-    ::kill(static_cast<pid_t>(x.processId()), SIGCONT);
-    const QDateTime ripreso = QDateTime::currentDateTimeUtc();
+    const std::pair<QDateTime, QDateTime> fermata = ferma_schermo(x.processId());
+    const QDateTime &fermo = fermata.first;
+    const QDateTime &ripreso = fermata.second;
     const bool dopo = prima && attendi(
                                    registro,
                                    [&](const auto &v) {
