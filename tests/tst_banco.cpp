@@ -399,8 +399,10 @@ void TstBanco::stesso_dispositivo()
 void TstBanco::cambio_data()
 {
     QTest::addColumn<bool>("si");
-    QTest::newRow("confermato") << true;
-    QTest::newRow("non confermato") << false;
+    QTest::addColumn<bool>("interrotto"); // the station ended before the slots stopped
+    QTest::newRow("confermato") << true << false;
+    QTest::newRow("non confermato") << false << false;
+    QTest::newRow("confermato, poi la fine") << true << true;
 }
 
 // A settings change is asked, confirmed, saved, logged, and the slots start
@@ -409,6 +411,7 @@ void TstBanco::cambio_data()
 void TstBanco::cambio()
 {
     QFETCH(bool, si);
+    QFETCH(bool, interrotto);
     QTemporaryDir d;
     QVERIFY(d.isValid());
     const Profilo p = profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false);
@@ -430,11 +433,20 @@ void TstBanco::cambio()
     banco.chiedi_cambio(Profilo{p.contenuto, true}, nuovi);
     QCOMPARE(domanda.size(), 1);
     banco.conferma_cambio(si);
-    if (si)
+    if (interrotto) {
+        // Saved and logged all the same, but the station ends, and stays ended.
+        QSignalSpy concluso(&banco, &Banco::concluso);
+        banco.interrompi();
+        QTRY_COMPARE_WITH_TIMEOUT(concluso.size(), 1, ATTESA_MS);
+        QVERIFY(!banco.in_corso());
+        QCOMPARE(configurato.size(), 1);
+    } else if (si) {
         QTRY_COMPARE_WITH_TIMEOUT(configurato.size(), 2, ATTESA_MS);
+    }
+    const bool cambiato = si && !interrotto;
     QCOMPARE(avvisi.size(), 0);
-    QCOMPARE(banco.posti().size(), si ? 2 : 1);
-    QCOMPARE(banco.profilo().verifica, si);
+    QCOMPARE(banco.posti().size(), cambiato ? 2 : 1);
+    QCOMPARE(banco.profilo().verifica, cambiato);
     const auto salvati = file_stazione::carica(stazione);
     QVERIFY(std::holds_alternative<QList<PostoConfigurato>>(salvati));
     QCOMPARE(std::get<QList<PostoConfigurato>>(salvati).size(), si ? 2 : 0);
