@@ -383,9 +383,9 @@ void TstPrincipaleAspetto::barra_sopra_la_riga_di_aiuto()
     QCOMPARE(u.ProgressBar1->geometry(), riga);
 
     QCOMPARE(b.w.childAt(riga.center()), u.Text7);
-    b.w.mostra_progresso(true);
+    b.w.elementi_collegamento().mostra_progresso(true);
     QCOMPARE(b.w.childAt(riga.center()), u.ProgressBar1);
-    b.w.mostra_progresso(false);
+    b.w.elementi_collegamento().mostra_progresso(false);
     QCOMPARE(b.w.childAt(riga.center()), u.Text7);
 }
 

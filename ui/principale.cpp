@@ -25,8 +25,13 @@ constexpr int INTERVALLO_BANNER_MS = 150;
 }
 
 Principale::Principale(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Principale>()), m_collegamento(*this, this),
-      Tmr_scritte(this)
+    : QWidget(parent), ui(std::make_unique<Ui::Principale>()),
+      m_elementi(*ui, *this, TITOLO_APPLICAZIONE,
+                 [this] {
+                     m_chiusura_da_esci = true;
+                     close();
+                 }),
+      m_collegamento(m_elementi, this), Tmr_scritte(this)
 {
     ui->setupUi(this);
     setWindowTitle(CAPTION);
@@ -194,46 +199,12 @@ void Principale::controlla(Campo c)
     QLineEdit *e = campo(c);
     const EsitoControllo esito = controlla_campo(c, e->text());
     for (int i = 0; i < esito.beep; ++i)
-        beep();
+        m_elementi.beep();
     if (esito.difettoso()) {
         e->setSelection(esito.inizio, esito.lunghezza);
         e->setFocus();
     }
     m_in_controllo = annidato;
-}
-
-QLineEdit *Principale::campo(Campo c) const
-{
-    switch (c) {
-    case Campo::Codice:
-        return ui->txb_Codice_M5;
-    case Campo::Frequenza:
-        return ui->txb_FqRx;
-    case Campo::TempoRele:
-        return ui->txb_tmp_rele;
-    case Campo::TempoImp:
-        return ui->txb_Usc_imp;
-    }
-    return nullptr;
-}
-
-QRadioButton *Principale::opzione(Opzione o) const
-{
-    switch (o) {
-    case Opzione::ToniAlti:
-        return ui->Opt_toni_alti;
-    case Opzione::ToniBassi:
-        return ui->Opt_toni_bassi;
-    case Opzione::Memo:
-        return ui->Opt_memo;
-    case Opzione::Imp:
-        return ui->Opt_imp;
-    case Opzione::Strip:
-        return ui->opt_strip;
-    case Opzione::Bidi:
-        return ui->Opt_bidi;
-    }
-    return nullptr;
 }
 
 void Principale::collega_opzione(Opzione o)
@@ -247,114 +218,11 @@ void Principale::collega_opzione(Opzione o)
     });
 }
 
-QString Principale::stato() const
-{
-    return ui->txb_stato_con->text();
-}
-
-void Principale::imposta_stato(const QString &testo)
-{
-    ui->txb_stato_con->setText(testo);
-}
-
-QString Principale::testo(Campo c) const
-{
-    return campo(c)->text();
-}
-
-void Principale::imposta_testo(Campo c, const QString &testo)
-{
-    campo(c)->setText(testo);
-}
-
-void Principale::seleziona(Opzione o)
-{
-    QRadioButton *b = opzione(o);
-    const QSignalBlocker silenzio(b);
-    b->setChecked(true);
-}
-
-void Principale::imposta_banda(const QString &testo)
-{
-    ui->Text1->setText(testo);
-}
-
-void Principale::mostra_progresso(bool visibile)
-{
-    ui->ProgressBar1->setVisible(visibile);
-}
-
-void Principale::massimo_progresso(int massimo)
-{
-    ui->ProgressBar1->setMaximum(massimo);
-}
-
-void Principale::valore_progresso(int valore)
-{
-    ui->ProgressBar1->setValue(valore);
-}
-
-void Principale::abilita(Abilitabile elemento, bool abilitato)
-{
-    QWidget *w = nullptr;
-    switch (elemento) {
-    case Abilitabile::Connetti:
-        w = ui->Cmd_connetti;
-        break;
-    case Abilitabile::PortaCom:
-        w = ui->Cmb_com;
-        break;
-    case Abilitabile::Disconetti:
-        w = ui->Cmd_disconetti;
-        break;
-    case Abilitabile::Programma:
-        w = ui->cmd_programma;
-        break;
-    case Abilitabile::InitUhf:
-        w = ui->Cmd_init_uhf;
-        break;
-    case Abilitabile::InitVhf:
-        w = ui->Cmd_init_vhf;
-        break;
-    }
-    if (w->isEnabled() != abilitato)
-        w->setEnabled(abilitato);
-}
-
 QString Principale::suggerimento_porta() const
 {
     static const QRegularExpression voce(QStringLiteral("^Com ([1-8])$"));
     const QRegularExpressionMatch m = voce.match(ui->Cmb_com->currentText());
     return m.hasMatch() ? m_collegamento.porta().descrizione(m.captured(1).toInt()) : QString();
-}
-
-QString Principale::testo_porta() const
-{
-    return ui->Cmb_com->currentText();
-}
-
-void Principale::avviso(const QString &messaggio)
-{
-    if (m_avviso) {
-        m_avviso(messaggio);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, TITOLO_APPLICAZIONE, messaggio, QMessageBox::Ok, this);
-    box.exec();
-}
-
-void Principale::beep()
-{
-    if (m_beep)
-        m_beep();
-    else
-        QApplication::beep();
-}
-
-void Principale::termina()
-{
-    m_chiusura_da_esci = true;
-    close();
 }
 
 void Principale::closeEvent(QCloseEvent *event)

@@ -3,7 +3,7 @@
 
 #include "collegamento.h"
 #include "controllo_campo.h"
-#include "elementi.h"
+#include "elementi_finestra.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -21,11 +21,15 @@ class Principale;
 // The configurator's main window. The handlers keep the names of the
 // receiver tool's controls; every exchange with the receiver is left to
 // Collegamento.
-class Principale : public QWidget, public Elementi
+class Principale : public QWidget
 {
     Q_OBJECT
 
 public:
+    using Campo = Elementi::Campo;
+    using Opzione = Elementi::Opzione;
+    static constexpr const auto &CAMPI = Elementi::CAMPI;
+
     static const QString TITOLO_APPLICAZIONE;
     static const QString CAPTION;
 
@@ -35,28 +39,14 @@ public:
     Collegamento &collegamento() { return m_collegamento; }
     Ui::Principale &elementi() { return *ui; }
 
+    // The elements the link's handlers touch.
+    ElementiFinestra &elementi_collegamento() { return m_elementi; }
     // Replace the system beep and the warning box, e.g. to count or log them.
-    void imposta_beep(std::function<void()> beep) { m_beep = std::move(beep); }
+    void imposta_beep(std::function<void()> beep) { m_elementi.imposta_beep(std::move(beep)); }
     void imposta_avviso(std::function<void(const QString &)> avviso)
     {
-        m_avviso = std::move(avviso);
+        m_elementi.imposta_avviso(std::move(avviso));
     }
-
-    // Elementi
-    QString stato() const override;
-    void imposta_stato(const QString &testo) override;
-    QString testo(Campo campo) const override;
-    void imposta_testo(Campo campo, const QString &testo) override;
-    void seleziona(Opzione opzione) override;
-    void imposta_banda(const QString &testo) override;
-    void mostra_progresso(bool visibile) override;
-    void massimo_progresso(int massimo) override;
-    void valore_progresso(int valore) override;
-    void abilita(Abilitabile elemento, bool abilitato) override;
-    QString testo_porta() const override;
-    void avviso(const QString &messaggio) override;
-    void beep() override;
-    void termina() override;
 
 signals:
     void chiusa();
@@ -78,19 +68,18 @@ private:
     void campo_LostFocus(Campo campo);
 
     void controlla(Campo campo);
-    QLineEdit *campo(Campo campo) const;
-    QRadioButton *opzione(Opzione opzione) const;
+    QLineEdit *campo(Campo campo) const { return m_elementi.campo(campo); }
+    QRadioButton *opzione(Opzione opzione) const { return m_elementi.opzione(opzione); }
     void collega_opzione(Opzione opzione);
     void prepara_suggerimenti();
     QString suggerimento_porta() const;
 
     std::unique_ptr<Ui::Principale> ui;
+    ElementiFinestra m_elementi;
     Collegamento m_collegamento;
     QTimer Tmr_scritte;
     qint16 m_lunghezza_caption = 0;
     bool m_in_controllo = false;
     bool m_chiusura_da_esci = false;
     QHash<QObject *, QString> m_suggerimenti;
-    std::function<void()> m_beep;
-    std::function<void(const QString &)> m_avviso;
 };
