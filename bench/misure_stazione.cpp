@@ -52,15 +52,6 @@ const char *esito(bool entro)
     return entro ? "met" : "MISSED";
 }
 
-QString salva_profilo(const QString &cartella)
-{
-    const QString file = cartella + QStringLiteral("/profilo.json");
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(PROFILO) != PROFILO.size())
-        return QString();
-    return file;
-}
-
 // The memory this process holds, in kB.
 double rss_kb()
 {
@@ -542,6 +533,15 @@ void resistenza(int totale)
                 esito(c.concordi && finita));
 }
 } // namespace
+
+QString salva_profilo(const QString &cartella)
+{
+    const QString file = cartella + QStringLiteral("/profilo.json");
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(PROFILO) != PROFILO.size())
+        return QString();
+    return file;
+}
 
 void misura_stazione(int unita)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
+
 // The programming station over m5sim: its controller and window in this
 // process, shown offscreen, and m5stazione itself for its idle CPU.
 
@@ -9,3 +11,6 @@
 // the window's thread; 16 silent slots: m5stazione's CPU; then an endurance
 // run of unita units with fast swaps and faults: memory and agreement.
 void misura_stazione(int unita);
+
+// The bench's unit file in cartella; its path, empty when it cannot be written.
+QString salva_profilo(const QString &cartella);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "schermo_fermo.h"
+#include "misure_stazione.h"
 #include "percentile.h"
 
 #include "simulatore_tracciato.h"
@@ -25,9 +26,6 @@ constexpr int FERMO_S = 8;
 constexpr int UNITA_PRIMA = 2 * POSTI; // in the log before the stop
 constexpr int UNITA_DOPO = 2 * POSTI;  // ended after it
 constexpr int ATTESA_MS = 120'000;
-const QByteArray PROFILO =
-    R"({"formato":"m5-unita","versione":1,"codice":9,"frequenza":"460","rele":20,)"
-    R"("impulsi":3,"toni":"alti","uscite":"mem","trasmettitori":"strip","banda":"UHF"})";
 
 struct Dialogo
 {
@@ -107,6 +105,21 @@ std::pair<QDateTime, QDateTime> ferma_schermo(qint64 pid)
     return {fermo, QDateTime::currentDateTimeUtc()};
 }
 
+// m5stazione on the display, its configuration and data in d.
+void avvia_stazione(QProcess &stazione, const QTemporaryDir &d, const QString &schermo,
+                    const QStringList &argomenti)
+{
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + schermo);
+    ambiente.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    ambiente.insert(QStringLiteral("XDG_CONFIG_HOME"), d.filePath(QStringLiteral("config")));
+    ambiente.insert(QStringLiteral("XDG_DATA_HOME"), d.filePath(QStringLiteral("data")));
+    stazione.setProcessEnvironment(ambiente);
+    stazione.setStandardOutputFile(QProcess::nullDevice());
+    stazione.setStandardErrorFile(QProcess::nullDevice());
+    stazione.start(QStringLiteral(M5STAZIONE_PATH), argomenti);
+}
+
 void riporta(const std::vector<Dialogo> &tutti, const QDateTime &fermo, const QDateTime &ripreso)
 {
     QList<double> liberi;
@@ -139,10 +152,9 @@ void misura_schermo_fermo()
         return;
     }
     QTemporaryDir d;
-    QFile profilo(d.filePath(QStringLiteral("profilo.json")));
-    if (!profilo.open(QIODevice::WriteOnly) || profilo.write(PROFILO) != PROFILO.size())
+    const QString profilo = salva_profilo(d.path());
+    if (profilo.isEmpty())
         return;
-    profilo.close();
     QProcess x;
     const QString schermo = avvia_xvfb(x);
     if (schermo.isEmpty()) {
@@ -150,21 +162,13 @@ void misura_schermo_fermo()
         return;
     }
     const QString registro = d.filePath(QStringLiteral("registro.jsonl"));
-    QStringList argomenti{QStringLiteral("--from"), profilo.fileName(), QStringLiteral("--log"),
-                          registro, QStringLiteral("--mute")};
+    QStringList argomenti{QStringLiteral("--from"), profilo, QStringLiteral("--log"), registro,
+                          QStringLiteral("--mute")};
     std::vector<std::unique_ptr<SimulatoreTracciato>> sim;
     if (!avvia_simulatori(d, sim, argomenti))
         return;
-    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-    ambiente.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + schermo);
-    ambiente.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    ambiente.insert(QStringLiteral("XDG_CONFIG_HOME"), d.filePath(QStringLiteral("config")));
-    ambiente.insert(QStringLiteral("XDG_DATA_HOME"), d.filePath(QStringLiteral("data")));
     QProcess stazione;
-    stazione.setProcessEnvironment(ambiente);
-    stazione.setStandardOutputFile(QProcess::nullDevice());
-    stazione.setStandardErrorFile(QProcess::nullDevice());
-    stazione.start(QStringLiteral(M5STAZIONE_PATH), argomenti);
+    avvia_stazione(stazione, d, schermo, argomenti);
     const bool prima =
         stazione.waitForStarted() &&
         attendi(

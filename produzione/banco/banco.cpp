@@ -197,14 +197,13 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
     q.dettagli = r.esito.riuscita() ? QStringList() : TestiEsito::dettagli(r.esito);
     q.cella = q.ultima = 0;
     m_quadri[indice] = q;
-    aggiorna_conti();
-    emit quadro_cambiato(indice, m_quadri.at(indice));
+    aggiorna_conti(indice);
     emit esito_posto(indice, r.numero, r.esito);
     controlla_blocco();
 }
 
 // Each slot's counts and flag, as the figures of the records give them.
-void Banco::aggiorna_conti()
+void Banco::aggiorna_conti(int cambiato)
 {
     const QStringList sospette = porte_sospette(m_figure);
     for (int i = 0; i < m_quadri.size(); ++i) {
@@ -216,7 +215,7 @@ void Banco::aggiorna_conti()
         }
         QuadroPosto q = m_quadri.at(i);
         const bool segnalato = sospette.contains(porta);
-        if (q.unita == p.unita && q.ok == p.ok && q.fallite == p.fallite &&
+        if (i != cambiato && q.unita == p.unita && q.ok == p.ok && q.fallite == p.fallite &&
             q.segnalato == segnalato)
             continue;
         q.unita = p.unita;

@@ -54,7 +54,6 @@ public:
     // Read on the core's own thread only.
     const Profilo &profilo() const { return m_profilo; }
     const QList<PostoConfigurato> &posti() const { return m_posti; }
-    const QuadroPosto &quadro(int indice) const { return m_quadri.at(indice); }
     Posto *posto(int indice) const;
     bool in_corso() const { return m_linea != nullptr; }
     // Any slot with a unit in its dialogue: the settings are locked.
@@ -105,7 +104,8 @@ private:
     void collega(int indice, Posto *posto);
     void stato_posto(int indice, Posto::Stato stato);
     void registrata(Posto *posto, const Resoconto &r);
-    void aggiorna_conti();
+    // Tells each slot whose counts changed, and the slot cambiato in any case.
+    void aggiorna_conti(int cambiato = -1);
     void conclusa();
     void cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti);
