@@ -19,13 +19,20 @@ public:
         Lavoro,    // a unit in its dialogue
         Riuscito,  // the last unit is good, until it is taken out
         Fallito,   // the last unit failed, until it is taken out
-        DaTogliere // the unit has not been taken out long after it ended
+        DaTogliere, // the unit has not been taken out long after it ended
+        Occupato,   // the adapter is there, but another program holds its port
+        Doppio,     // another slot's name leads to the same device
+        Pausa       // a settings change waits: no new unit until it applies
     };
     Q_ENUM(Aspetto)
 
     Aspetto aspetto = Aspetto::Mancante;
     QString motivo;       // what went wrong; empty when nothing did
     QStringList dettagli; // each value that differs, or who holds the port
+    QString consiglio;    // what the worker should do now
+    // The last unit's end, kept from its end until the next unit starts, so
+    // that a late glance still finds it; empty when there is none.
+    QString ultimo_esito;
     int cella = 0;        // Lavoro: the cell reached, of ultima
     int ultima = 0;
     int unita = 0; // the slot's units in the figures kept
