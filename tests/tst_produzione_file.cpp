@@ -427,7 +427,7 @@ void TstProduzioneFile::rapporto()
         celle + R"(,"celle_dopo":null,"durata_s":1})" + "\n" +
         R"({"ora":"2026-12-07T08:30:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":2,)"
         R"("esito":5,"messaggio":"\"Errore di Lettura\": a, b","celle_prima":[0,2],)"
-        R"("celle_dopo":null,"durata_s":2})" +
+        R"("celle_dopo":null,"durata_s":2,"posto":3,"presa":"a,b","operatore":"Anna","profilo":"0a1b2c3d"})" +
         "\n" +
         R"({"ora":"2026-12-07T09:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":3,)"
         R"("esito":130,"messaggio":"interrupted","celle_prima":null,"celle_dopo":null,)"
@@ -458,10 +458,11 @@ void TstProduzioneFile::rapporto()
                            ": 1 torn or malformed line skipped (line 5)\n");
     const QList<QByteArray> csv = e.uscita_standard.split('\n');
     QCOMPARE(csv.size(), 7);
-    QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s");
-    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5");
+    QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
+                     "posto,presa,operatore,profilo");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5,,,,");
     QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
-                     "\"\"\"Errore di Lettura\"\": a, b\",,,2");
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2,3,\"a,b\",Anna,0a1b2c3d");
 
     // Not a log at all.
     e = esegui({"report", QStringLiteral(M5CTL_PATH)});

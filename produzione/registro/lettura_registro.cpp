@@ -75,6 +75,10 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     const QJsonValue durata = o.value(QStringLiteral("durata_s"));
     if (durata.isDouble())
         r.durata_s = durata.toDouble();
+    r.posto = intero(o.value(QStringLiteral("posto")));
+    r.presa = o.value(QStringLiteral("presa")).toString();
+    r.operatore = o.value(QStringLiteral("operatore")).toString();
+    r.profilo = o.value(QStringLiteral("profilo")).toString();
     valori(o, r);
     return r;
 }

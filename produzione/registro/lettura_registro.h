@@ -29,6 +29,11 @@ struct RecordRegistro
     // From the same cells, as the unit file writes it; empty when unknown.
     QString frequenza;
     std::optional<double> durata_s;
+    // A station's records carry these as well; empty, or nullopt, elsewhere.
+    std::optional<int> posto;
+    QString presa;
+    QString operatore;
+    QString profilo;
 };
 
 struct LetturaRegistro

@@ -89,7 +89,9 @@ QByteArray tabella(const Statistiche &s, const QList<int> &scartate)
 
 QByteArray intestazione_csv()
 {
-    return "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s\n";
+    // New columns go at the end: a sheet made from an older export keeps its meaning.
+    return "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
+           "posto,presa,operatore,profilo\n";
 }
 
 QByteArray riga_csv(const RecordRegistro &r)
@@ -104,6 +106,10 @@ QByteArray riga_csv(const RecordRegistro &r)
         facoltativo(r.codice),
         r.frequenza,
         r.durata_s ? QString::fromStdString(testo_numero(*r.durata_s)) : QString(),
+        facoltativo(r.posto),
+        campo(r.presa),
+        campo(r.operatore),
+        campo(r.profilo),
     };
     return campi.join(QLatin1Char(',')).toUtf8() + '\n';
 }
