@@ -47,16 +47,33 @@ Incarico Profilo::incarico() const
     return i;
 }
 
+QString Profilo::nome_campo(const QString &campo)
+{
+    // The unit file's own keys: lupdate finds them here.
+    static const char *const nomi[] = {
+        QT_TR_NOOP("codice"),        QT_TR_NOOP("frequenza"), QT_TR_NOOP("rele"),
+        QT_TR_NOOP("impulsi"),       QT_TR_NOOP("toni"),      QT_TR_NOOP("uscite"),
+        QT_TR_NOOP("trasmettitori"), QT_TR_NOOP("banda"),
+    };
+    for (const char *nome : nomi) {
+        if (campo == QLatin1String(nome))
+            return tr(nome);
+    }
+    return campo;
+}
+
 QStringList Profilo::righe() const
 {
     const ValoriRichiesti &i = contenuto.richiesti;
-    QStringList r{QStringLiteral("codice %1").arg(intero(i.codice)),
-                  QStringLiteral("frequenza %1 MHz (%2)")
-                      .arg(frequenza(i.frequenza), QLatin1String(nome_banda(contenuto.banda))),
-                  QStringLiteral("rele %1").arg(intero(i.rele)),
-                  QStringLiteral("impulsi %1").arg(intero(i.impulsi))};
+    const auto riga = [](const char *campo, const QString &valore) {
+        return nome_campo(QLatin1String(campo)) + QLatin1Char(' ') + valore;
+    };
+    QStringList r{riga("codice", intero(i.codice)),
+                  riga("frequenza", QStringLiteral("%1 MHz (%2)")
+                                        .arg(frequenza(i.frequenza),
+                                             QLatin1String(nome_banda(contenuto.banda)))),
+                  riga("rele", intero(i.rele)), riga("impulsi", intero(i.impulsi))};
     for (int g = 0; g < NUM_GRUPPI; ++g)
-        r << QStringLiteral("%1 %2").arg(QLatin1String(GRUPPI_OPZIONI[g].nome),
-                                         opzione(g, i.opzioni[g]));
+        r << riga(GRUPPI_OPZIONI[g].nome, opzione(g, i.opzioni[g]));
     return r;
 }

@@ -6,11 +6,15 @@
 #include "file_unita.h"
 #include "incarico.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
 struct Profilo
 {
+    Q_DECLARE_TR_FUNCTIONS(Profilo)
+
+public:
     file_unita::Contenuto contenuto;
     bool verifica = false; // compare only; otherwise program with read-back
 
@@ -18,6 +22,9 @@ struct Profilo
     // in a fixed text form: the same values, the same fingerprint.
     QString impronta() const;
     Incarico incarico() const;
-    // "codice 321", "frequenza 433.92 MHz (UHF)", ... in the order of the unit file.
+    // "codice 321", "frequenza 433.92 MHz (UHF)", ... in the order of the unit file,
+    // each name in the window's language.
     QStringList righe() const;
+    // A value's name in the unit file ("codice", "toni") in the window's language.
+    static QString nome_campo(const QString &campo);
 };
