@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "riquadro_posto.h"
 
+#include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
-// Never smaller than this, however many tiles share the screen.
-constexpr int PAROLA_MINIMA_PX = 48;
-constexpr int MARGINE = 12;
-// The progress bar along the bottom edge, below the counters.
-constexpr int BARRA_PX = 10;
+using Aspetto = RiquadroPosto::Aspetto;
+
+// The word's size when the tile has room for it: a sixth of the tile's
+// height, and never less than this.
+constexpr int PAROLA_AMPIA_PX = 48;
 // A cell's progress is drawn at most this often: faster is lost on the
 // eye, and sixteen tiles drawn at every cell take the thread the ports share.
 constexpr int PROGRESSO_MS = 100;
@@ -25,11 +29,180 @@ QFont carattere(int pixel, bool grassetto)
     f.setBold(grassetto);
     return f;
 }
+
+// The heading's second line: the socket, smaller, yet still legible.
+QFont carattere_seconda(int px_testata)
+{
+    return carattere(std::max(9, px_testata * 2 / 3), false);
+}
+
+int altezza(const QFont &f)
+{
+    return QFontMetrics(f).height();
+}
+
+QString testo_conti(int unita, int ok, int fallite)
+{
+    return RiquadroPosto::tr("Unità %1 · OK %2 · Falliti %3").arg(unita).arg(ok).arg(fallite);
+}
+
+// The widest state word at pixel size px.
+int larghezza_parole(int px)
+{
+    const QFontMetrics fm(carattere(px, true));
+    int larga = 0;
+    for (const Aspetto a : RiquadroPosto::aspetti())
+        larga = std::max(larga, fm.horizontalAdvance(RiquadroPosto::parola(a)));
+    return larga;
+}
+
+// testo wrapped to the width of r and centred, each line whole or not at
+// all: a line cut in half reads as another word. Without a painter, the
+// height all of it needs; with one, the height drawn within r.
+int impagina(QPainter *p, const QRect &r, const QFont &f, const QString &testo)
+{
+    if (testo.isEmpty())
+        return 0;
+    QTextOption opzione(Qt::AlignHCenter);
+    opzione.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    int y = 0;
+    for (const QString &paragrafo : testo.split(QLatin1Char('\n'))) {
+        QTextLayout l(paragrafo, f);
+        l.setTextOption(opzione);
+        l.beginLayout();
+        QList<QTextLine> intere;
+        for (QTextLine riga = l.createLine(); riga.isValid(); riga = l.createLine()) {
+            riga.setLineWidth(r.width());
+            riga.setPosition(QPointF(0, y));
+            const int alta = static_cast<int>(std::ceil(riga.height()));
+            if (p && y + alta > r.height())
+                break;
+            intere.append(riga);
+            y += alta;
+        }
+        l.endLayout();
+        if (p) {
+            for (const QTextLine &riga : std::as_const(intere))
+                riga.draw(p, r.topLeft());
+        }
+    }
+    return y;
+}
+
+int distacco(int px)
+{
+    return std::max(2, px / 6);
+}
+
+// The largest size up to px whose misura is within limite. Type does not
+// grow quite in proportion, so the guess is checked again.
+int riduci(int px, int limite, const std::function<int(int)> &misura)
+{
+    px = std::max(1, px);
+    for (int m = misura(px); m > limite && px > 1; m = misura(px))
+        px = std::max(1, std::min(px - 1, px * std::max(0, limite) / std::max(1, m)));
+    return px;
+}
+
+// The icon above the word where the tile is tall enough, else beside it,
+// whichever lets the word be larger.
+void disponi_parola(RiquadroPosto::Disposizione &d, const QRect &mezzo, int spazio, int obiettivo,
+                    Aspetto aspetto)
+{
+    const int px_sopra =
+        riduci(riduci(obiettivo, mezzo.width(), larghezza_parole), spazio,
+               [](int px) { return px * 3 / 2 + distacco(px) + altezza(carattere(px, true)); });
+    const int px_accanto =
+        riduci(riduci(obiettivo, mezzo.width(),
+                      [](int px) { return px + distacco(px) + larghezza_parole(px); }),
+               spazio, [](int px) { return altezza(carattere(px, true)); });
+    const bool sopra = px_sopra >= px_accanto;
+    const int px = sopra ? px_sopra : px_accanto;
+    d.carattere_parola = carattere(px, true);
+    const QFontMetrics fm(d.carattere_parola);
+    const int larga = fm.horizontalAdvance(RiquadroPosto::parola(aspetto));
+    const int alta = fm.height();
+    const int icona = sopra ? px * 3 / 2 : px;
+    const int blocco = sopra ? icona + distacco(px) + alta : alta;
+    // A little above the middle, the lines below having the rest.
+    const int y = mezzo.top() + std::max(0, spazio - blocco) / 3;
+    if (sopra) {
+        d.icona = QRect(mezzo.center().x() - icona / 2, y, icona, icona);
+        d.parola = QRect(mezzo.center().x() - larga / 2, y + icona + distacco(px), larga, alta);
+    } else {
+        const int x = mezzo.left() + (mezzo.width() - icona - distacco(px) - larga) / 2;
+        d.icona = QRect(x, y + (alta - icona) / 2, icona, icona);
+        d.parola = QRect(x + icona + distacco(px), y, larga, alta);
+    }
+    const int sotto = y + blocco + distacco(px);
+    d.righe = QRect(mezzo.left(), sotto, mezzo.width(), std::max(0, mezzo.bottom() + 1 - sotto));
+}
+QPainterPath forma(Aspetto aspetto, const QRectF &r)
+{
+    auto punto = [&r](double x, double y) {
+        return QPointF(r.left() + r.width() * x, r.top() + r.height() * y);
+    };
+    auto parte = [&punto](double x1, double y1, double x2, double y2) {
+        return QRectF(punto(x1, y1), punto(x2, y2));
+    };
+    QPainterPath f;
+    switch (aspetto) {
+    case Aspetto::Riuscito: // a tick
+        f.moveTo(punto(0.15, 0.55));
+        f.lineTo(punto(0.42, 0.80));
+        f.lineTo(punto(0.88, 0.22));
+        break;
+    case Aspetto::Fallito: // a cross
+        f.moveTo(punto(0.2, 0.2));
+        f.lineTo(punto(0.8, 0.8));
+        f.moveTo(punto(0.8, 0.2));
+        f.lineTo(punto(0.2, 0.8));
+        break;
+    case Aspetto::Lavoro: // the dial's hub
+        f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
+        break;
+    case Aspetto::Attesa: // a ring
+        f.addEllipse(parte(0.2, 0.2, 0.8, 0.8));
+        break;
+    case Aspetto::Mancante: // a plug
+        f.addRect(parte(0.3, 0.35, 0.7, 0.85));
+        f.moveTo(punto(0.42, 0.35));
+        f.lineTo(punto(0.42, 0.15));
+        f.moveTo(punto(0.58, 0.35));
+        f.lineTo(punto(0.58, 0.15));
+        break;
+    case Aspetto::DaTogliere: // an arrow up and out
+        f.moveTo(punto(0.5, 0.9));
+        f.lineTo(punto(0.5, 0.15));
+        f.moveTo(punto(0.25, 0.4));
+        f.lineTo(punto(0.5, 0.15));
+        f.lineTo(punto(0.75, 0.4));
+        break;
+    case Aspetto::Occupato: // a padlock
+        f.addRect(parte(0.25, 0.45, 0.75, 0.85));
+        f.moveTo(punto(0.35, 0.45));
+        f.lineTo(punto(0.35, 0.3));
+        f.arcTo(parte(0.35, 0.15, 0.65, 0.45), 180, -180);
+        f.lineTo(punto(0.65, 0.45));
+        break;
+    case Aspetto::Doppio: // two of one
+        f.addRect(parte(0.15, 0.15, 0.6, 0.6));
+        f.addRect(parte(0.4, 0.4, 0.85, 0.85));
+        break;
+    case Aspetto::Pausa: // two bars
+        f.moveTo(punto(0.38, 0.2));
+        f.lineTo(punto(0.38, 0.8));
+        f.moveTo(punto(0.62, 0.2));
+        f.lineTo(punto(0.62, 0.8));
+        break;
+    }
+    return f;
+}
 } // namespace
 
 RiquadroPosto::Colori RiquadroPosto::colori(Aspetto aspetto)
 {
-    // Dark grounds under white, a light one under black: 7:1 or more each.
+    // Dark grounds under white, light ones under black: 7:1 or more each.
     switch (aspetto) {
     case Aspetto::Mancante:
         return {QColor(0x42, 0x42, 0x42), Qt::white};
@@ -43,6 +216,12 @@ RiquadroPosto::Colori RiquadroPosto::colori(Aspetto aspetto)
         return {QColor(0x8B, 0x00, 0x00), Qt::white};
     case Aspetto::DaTogliere:
         return {QColor(0x4A, 0x14, 0x8C), Qt::white};
+    case Aspetto::Occupato:
+        return {QColor(0x5D, 0x40, 0x37), Qt::white};
+    case Aspetto::Doppio:
+        return {QColor(0x88, 0x0E, 0x4F), Qt::white};
+    case Aspetto::Pausa:
+        return {QColor(0x80, 0xDE, 0xEA), Qt::black};
     }
     return {Qt::black, Qt::white};
 }
@@ -62,14 +241,61 @@ QString RiquadroPosto::parola(Aspetto aspetto)
         return tr("FALLITO");
     case Aspetto::DaTogliere:
         return tr("TOGLIERE");
+    case Aspetto::Occupato:
+        return tr("OCCUPATO");
+    case Aspetto::Doppio:
+        return tr("DOPPIO");
+    case Aspetto::Pausa:
+        return tr("IN PAUSA");
     }
     return QString();
+}
+
+const QList<RiquadroPosto::Aspetto> &RiquadroPosto::aspetti()
+{
+    static const QList<Aspetto> tutti{Aspetto::Mancante, Aspetto::Attesa,  Aspetto::Lavoro,
+                                      Aspetto::Riuscito, Aspetto::Fallito, Aspetto::DaTogliere,
+                                      Aspetto::Occupato, Aspetto::Doppio,  Aspetto::Pausa};
+    return tutti;
+}
+
+RiquadroPosto::Disposizione RiquadroPosto::disponi(const QSize &dimensione, Aspetto aspetto)
+{
+    Disposizione d;
+    const int w = dimensione.width();
+    const int h = dimensione.height();
+    const int margine = std::clamp(std::min(w, h) / 20, 3, 12);
+    const int tra = std::max(2, margine / 2);
+    const int px_testata = std::max(10, std::min(h / 12, w / 14));
+    d.carattere_testata = carattere(px_testata, true);
+    d.testata = QRect(margine, margine, w - 2 * margine,
+                      altezza(d.carattere_testata) + 2 + altezza(carattere_seconda(px_testata)));
+    const int barra = std::clamp(h / 20, 3, 10);
+    d.barra = QRect(0, h - barra, w, barra);
+    const int px_righe = std::max(9, std::min(std::max(14, h / 18), h / 11));
+    d.carattere_righe = carattere(px_righe, false);
+    // Room for four-digit counts.
+    d.carattere_conti = carattere(riduci(px_righe, w - 2 * margine,
+                                         [](int px) {
+                                             return QFontMetrics(carattere(px, false))
+                                                 .horizontalAdvance(testo_conti(8888, 8888, 8888));
+                                         }),
+                                  false);
+    const int conti = altezza(d.carattere_conti);
+    d.conti = QRect(margine, h - barra - tra - conti, w - 2 * margine, conti);
+    const int cima = d.testata.bottom() + 1 + tra;
+    const QRect mezzo(margine, cima, w - 2 * margine, std::max(0, d.conti.top() - tra - cima));
+    const int righe = std::min(2 * altezza(d.carattere_righe), mezzo.height() / 3);
+    disponi_parola(d, mezzo, mezzo.height() - righe, std::max(PAROLA_AMPIA_PX, (h + 5) / 6),
+                   aspetto);
+    return d;
 }
 
 RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
     : QWidget(parent), m_numero(numero), m_presa(presa)
 {
-    setMinimumSize(240, 200);
+    // Small, so that sixteen fit a small screen: the type shrinks with the tile.
+    setMinimumSize(120, 80);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAccessibleName(tr("Posto %1").arg(numero));
     m_ridisegno.setSingleShot(true);
@@ -80,7 +306,8 @@ RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
 void RiquadroPosto::imposta(const QuadroPosto &q)
 {
     const bool solo_progresso = q.aspetto == m_q.aspetto && q.motivo == m_q.motivo &&
-                                q.dettagli == m_q.dettagli && q.unita == m_q.unita &&
+                                q.dettagli == m_q.dettagli && q.consiglio == m_q.consiglio &&
+                                q.ultimo_esito == m_q.ultimo_esito && q.unita == m_q.unita &&
                                 q.ok == m_q.ok && q.fallite == m_q.fallite &&
                                 q.segnalato == m_q.segnalato;
     const bool nuovo_aspetto = q.aspetto != m_q.aspetto;
@@ -99,147 +326,124 @@ void RiquadroPosto::imposta_impronta(const QString &impronta)
     update();
 }
 
-int RiquadroPosto::altezza_parola() const
+QString RiquadroPosto::righe() const
 {
-    return std::max(PAROLA_MINIMA_PX, static_cast<int>(std::ceil(height() / 6.0)));
-}
-
-QString RiquadroPosto::riga_sotto() const
-{
-    switch (m_q.aspetto) {
-    case Aspetto::Mancante:
-        // With a reason the adapter is there, and plugging it in is no cure.
-        return m_q.motivo.isEmpty() ? tr("Adattatore assente: collegarlo")
-                                    : tr("Liberare la porta, poi attendere");
-    case Aspetto::Attesa:
-        return tr("Collegare un'unità");
-    case Aspetto::Lavoro:
-        return m_q.ultima > 0 ? tr("Cella %1 di %2").arg(m_q.cella).arg(m_q.ultima) : tr("Lettura");
-    case Aspetto::Riuscito:
-    case Aspetto::Fallito:
-        return tr("Togliere l'unità");
-    case Aspetto::DaTogliere:
-        return tr("Togliere l'unità, lasciare il posto vuoto, poi collegare la prossima");
-    }
-    return QString();
+    QStringList righe;
+    if (!m_q.motivo.isEmpty())
+        righe << m_q.motivo;
+    righe << m_q.dettagli;
+    if (m_q.aspetto == Aspetto::Lavoro)
+        righe << (m_q.ultima > 0 ? tr("Cella %1 di %2").arg(m_q.cella).arg(m_q.ultima)
+                                 : tr("Lettura"));
+    if (!m_q.consiglio.isEmpty())
+        righe << m_q.consiglio;
+    return righe.join(QLatin1Char('\n'));
 }
 
 void RiquadroPosto::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRect r = rect();
-    disegna_fondo(p, r);
-    disegna_testata(p, r.adjusted(MARGINE, MARGINE, -MARGINE, -MARGINE));
-
-    const int alta = altezza_parola();
-    const int icona = std::min(alta * 3 / 2, r.height() / 4);
-    const int y_parola = r.height() * 2 / 5;
-    const int testata = MARGINE + std::max(16, r.height() / 12) * 5 / 3 + 8;
-    const double sopra = y_parola - alta / 2.0 - icona - 4;
-    p.setFont(carattere(alta, true));
-    if (sopra >= testata) {
-        disegna_icona(p, QRectF(r.center().x() - icona / 2.0, sopra, icona, icona));
-    } else {
-        // No room above the word under the heading: beside it, as tall as the word.
-        const int larga = p.fontMetrics().horizontalAdvance(parola(m_q.aspetto));
-        disegna_icona(p, QRectF(r.center().x() - larga / 2.0 - alta - 8,
-                                y_parola - alta / 2.0 + alta / 8.0, alta, alta));
-    }
-    p.setPen(colori(m_q.aspetto).testo);
-    p.drawText(QRect(0, y_parola - alta / 2, r.width(), alta + alta / 4), Qt::AlignCenter,
-               parola(m_q.aspetto));
-
-    const int piccola = std::max(14, r.height() / 18);
-    p.setFont(carattere(piccola, false));
-    QStringList righe{riga_sotto()};
-    if (!m_q.motivo.isEmpty())
-        righe.prepend(m_q.motivo);
-    righe << m_q.dettagli;
-    const int y = y_parola + alta;
-    p.drawText(QRect(MARGINE, y, r.width() - 2 * MARGINE, r.bottom() - BARRA_PX - y - piccola * 2),
-               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, righe.join(QLatin1Char('\n')));
-    p.drawText(
-        QRect(MARGINE, r.bottom() - BARRA_PX - piccola * 2, r.width() - 2 * MARGINE, piccola * 2),
-        Qt::AlignCenter,
-        tr("Unità %1 · OK %2 · Falliti %3").arg(m_q.unita).arg(m_q.ok).arg(m_q.fallite));
+    const Disposizione d = disposizione();
+    const QColor testo = colori(m_q.aspetto).testo;
+    disegna_fondo(p, d);
+    p.setPen(testo);
+    disegna_testata(p, d);
+    disegna_icona(p, d.icona);
+    p.setPen(testo);
+    p.setFont(d.carattere_parola);
+    p.drawText(d.parola, Qt::AlignCenter, parola(m_q.aspetto));
+    disegna_righe(p, d);
+    p.setFont(d.carattere_conti);
+    p.drawText(d.conti, Qt::AlignCenter, testo_conti(m_q.unita, m_q.ok, m_q.fallite));
 }
 
-void RiquadroPosto::disegna_fondo(QPainter &p, const QRect &r) const
+void RiquadroPosto::disegna_righe(QPainter &p, const Disposizione &d) const
 {
-    p.fillRect(r, colori(m_q.aspetto).sfondo);
+    const QString testo = righe();
+    const QString esito = mostra_esito() ? m_q.ultimo_esito : QString();
+    // The last unit's end smaller, so that the state word stays the one
+    // thing read from afar.
+    auto piccola = [](int px) { return carattere(std::max(8, px * 4 / 5), false); };
+    int px = d.carattere_righe.pixelSize();
+    for (const int minimo = std::max(9, px * 3 / 4);
+         px > minimo && impagina(nullptr, d.righe, carattere(px, false), testo) +
+                                impagina(nullptr, d.righe, piccola(px), esito) >
+                            d.righe.height();)
+        --px;
+    const int sopra = impagina(&p, d.righe, carattere(px, false), testo);
+    impagina(&p, d.righe.adjusted(0, sopra, 0, 0), piccola(px), esito);
+}
+
+bool RiquadroPosto::mostra_esito() const
+{
+    switch (m_q.aspetto) {
+    case Aspetto::Lavoro:
+    case Aspetto::Riuscito:
+    case Aspetto::Fallito:
+    case Aspetto::DaTogliere:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void RiquadroPosto::disegna_fondo(QPainter &p, const Disposizione &d) const
+{
+    p.fillRect(rect(), colori(m_q.aspetto).sfondo);
     if (m_q.aspetto == Aspetto::Lavoro && m_q.ultima > 0) {
         // The part done, darker, from the left.
-        const int fatto = r.width() * m_q.cella / m_q.ultima;
-        p.fillRect(QRect(r.left(), r.bottom() - BARRA_PX, fatto, BARRA_PX), Qt::black);
+        p.fillRect(QRect(d.barra.left(), d.barra.top(), d.barra.width() * m_q.cella / m_q.ultima,
+                         d.barra.height()),
+                   Qt::black);
     }
     if (m_q.segnalato) {
-        p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), 10));
-        p.drawRect(r.adjusted(5, 5, -5, -5));
+        const int spessa = std::max(2, d.testata.left() * 2 / 3);
+        p.setPen(QPen(QColor(0xFF, 0x6F, 0x00), spessa));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(
+            QRectF(rect()).adjusted(spessa / 2.0, spessa / 2.0, -spessa / 2.0, -spessa / 2.0));
     }
 }
 
-void RiquadroPosto::disegna_testata(QPainter &p, const QRect &r) const
+void RiquadroPosto::disegna_testata(QPainter &p, const Disposizione &d) const
 {
-    const int alta = std::max(16, height() / 12);
-    p.setPen(colori(m_q.aspetto).testo);
-    p.setFont(carattere(alta, true));
-    p.drawText(r, Qt::AlignLeft | Qt::AlignTop, tr("Posto %1").arg(m_numero));
-    p.setFont(carattere(alta * 2 / 3, false));
-    p.drawText(r, Qt::AlignRight | Qt::AlignTop, m_impronta);
-    const QString presa =
-        p.fontMetrics().elidedText(QFileInfo(m_presa).fileName(), Qt::ElideMiddle, r.width());
-    p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignLeft | Qt::AlignTop, presa);
-    if (m_q.segnalato)
-        p.drawText(r.adjusted(0, alta + 4, 0, 0), Qt::AlignRight | Qt::AlignTop,
-                   tr("Controllare cavo e attrezzo"));
+    const QRect &r = d.testata;
+    const QString posto = tr("Posto %1").arg(m_numero);
+    p.setFont(d.carattere_testata);
+    p.drawText(r, Qt::AlignLeft | Qt::AlignTop, posto);
+    const int prima = p.fontMetrics().height() + 2;
+    const int resto = r.width() - p.fontMetrics().horizontalAdvance(posto) - 8;
+    p.setFont(carattere_seconda(d.carattere_testata.pixelSize()));
+    const QFontMetrics fm = p.fontMetrics();
+    p.drawText(r, Qt::AlignRight | Qt::AlignTop,
+               fm.elidedText(m_impronta, Qt::ElideRight, std::max(0, resto)));
+    const QRect seconda = r.adjusted(0, prima, 0, 0);
+    const QString avviso = m_q.segnalato ? tr("Controllare cavo e attrezzo") : QString();
+    const int larga = avviso.isEmpty() ? r.width() : r.width() / 2 - 4;
+    p.drawText(seconda, Qt::AlignLeft | Qt::AlignTop,
+               fm.elidedText(QFileInfo(m_presa).fileName(), Qt::ElideMiddle, larga));
+    if (!avviso.isEmpty())
+        p.drawText(seconda, Qt::AlignRight | Qt::AlignTop,
+                   fm.elidedText(avviso, Qt::ElideRight, larga));
 }
 
 // A shape per state, so that colour is never the only sign.
 void RiquadroPosto::disegna_icona(QPainter &p, const QRectF &r) const
 {
     const QColor colore = colori(m_q.aspetto).testo;
-    p.setPen(
-        QPen(colore, std::max(4.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
-    QPainterPath f;
-    switch (m_q.aspetto) {
-    case Aspetto::Riuscito:
-        f.moveTo(r.left() + r.width() * 0.15, r.top() + r.height() * 0.55);
-        f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.80);
-        f.lineTo(r.left() + r.width() * 0.88, r.top() + r.height() * 0.22);
-        break;
-    case Aspetto::Fallito:
-        f.moveTo(r.topLeft() + QPointF(r.width() * 0.2, r.height() * 0.2));
-        f.lineTo(r.bottomRight() - QPointF(r.width() * 0.2, r.height() * 0.2));
-        f.moveTo(r.topRight() + QPointF(-r.width() * 0.2, r.height() * 0.2));
-        f.lineTo(r.bottomLeft() + QPointF(r.width() * 0.2, -r.height() * 0.2));
-        break;
-    case Aspetto::Lavoro:
-        p.drawArc(
-            r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1),
-            90 * 16, -16 * 360 * (m_q.ultima > 0 ? m_q.cella : 0) / std::max(1, m_q.ultima));
-        f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
-        break;
-    case Aspetto::Attesa:
-        f.addEllipse(
-            r.adjusted(r.width() * 0.2, r.height() * 0.2, -r.width() * 0.2, -r.height() * 0.2));
-        break;
-    case Aspetto::Mancante:
-        f.addRect(
-            r.adjusted(r.width() * 0.3, r.height() * 0.35, -r.width() * 0.3, -r.height() * 0.15));
-        f.moveTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.35);
-        f.lineTo(r.left() + r.width() * 0.42, r.top() + r.height() * 0.15);
-        f.moveTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.35);
-        f.lineTo(r.left() + r.width() * 0.58, r.top() + r.height() * 0.15);
-        break;
-    case Aspetto::DaTogliere:
-        f.moveTo(r.left() + r.width() * 0.5, r.bottom() - r.height() * 0.1);
-        f.lineTo(r.left() + r.width() * 0.5, r.top() + r.height() * 0.15);
-        f.moveTo(r.left() + r.width() * 0.25, r.top() + r.height() * 0.4);
-        f.lineTo(r.left() + r.width() * 0.5, r.top() + r.height() * 0.15);
-        f.lineTo(r.left() + r.width() * 0.75, r.top() + r.height() * 0.4);
-        break;
+    if (m_q.aspetto == Aspetto::Lavoro) {
+        // A dial, the part done thick.
+        const QRectF quadrante =
+            r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1);
+        p.setPen(QPen(colore, std::max(1.5, r.width() / 20)));
+        p.drawEllipse(quadrante);
+        p.setPen(QPen(colore, std::max(2.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(quadrante, 90 * 16,
+                  -16 * 360 * (m_q.ultima > 0 ? m_q.cella : 0) / std::max(1, m_q.ultima));
     }
-    p.drawPath(f);
+    p.setPen(
+        QPen(colore, std::max(2.0, r.width() / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(forma(m_q.aspetto, r));
 }

@@ -6,6 +6,8 @@
 #include "quadro_posto.h"
 
 #include <QColor>
+#include <QFont>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -26,6 +28,26 @@ public:
     static Colori colori(Aspetto aspetto);
     // The state word, as the tile shows it.
     static QString parola(Aspetto aspetto);
+    static const QList<Aspetto> &aspetti();
+
+    // Where each part of a tile goes, and in which type: the word as large
+    // as the tile allows, the same for every state so that tiles side by
+    // side read alike, and never wider than the tile.
+    struct Disposizione
+    {
+        QRect testata; // number, fingerprint, socket
+        QRect icona;
+        QRect parola;
+        QRect righe; // reason, details, advice, the last unit's end
+        QRect conti;
+        QRect barra; // a unit's progress, along the bottom edge
+        QFont carattere_testata;
+        QFont carattere_parola;
+        QFont carattere_righe;
+        QFont carattere_conti;
+    };
+    static Disposizione disponi(const QSize &dimensione, Aspetto aspetto);
+    Disposizione disposizione() const { return disponi(size(), m_q.aspetto); }
 
     RiquadroPosto(int numero, const QString &presa, QWidget *parent = nullptr);
 
@@ -37,16 +59,19 @@ public:
     QString motivo() const { return m_q.motivo; }
     QStringList dettagli() const { return m_q.dettagli; }
     // The pixel size the state word is drawn at.
-    int altezza_parola() const;
+    int altezza_parola() const { return disposizione().carattere_parola.pixelSize(); }
 
 protected:
     void paintEvent(QPaintEvent *evento) override;
 
 private:
-    QString riga_sotto() const;
+    QString righe() const;
+    // The last unit's end is shown while no unit is on the slot.
+    bool mostra_esito() const;
     void disegna_icona(QPainter &p, const QRectF &r) const;
-    void disegna_testata(QPainter &p, const QRect &r) const;
-    void disegna_fondo(QPainter &p, const QRect &r) const;
+    void disegna_testata(QPainter &p, const Disposizione &d) const;
+    void disegna_righe(QPainter &p, const Disposizione &d) const;
+    void disegna_fondo(QPainter &p, const Disposizione &d) const;
 
     const int m_numero;
     const QString m_presa;
