@@ -9,8 +9,18 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+// A socket's name as udev makes it, behind a hub: the field shows it whole.
+const QString PRESA_LUNGA =
+    QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4.2:1.0-port0");
+} // namespace
 
 DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
                                          const QString &file_profilo, bool verifica,
@@ -32,28 +42,13 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     colonna->addWidget(m_verifica);
 
     // Sixteen rows do not fit a small screen: they scroll.
-    auto *righe = new QWidget;
-    auto *griglia = new QGridLayout(righe);
-    for (int n = 1; n <= file_stazione::POSTI_MASSIMI; ++n) {
-        auto *presa = new QLineEdit(this);
-        presa->setPlaceholderText(tr("non usato"));
-        for (const PostoConfigurato &p : posti) {
-            if (p.numero == n)
-                presa->setText(p.presa);
-        }
-        auto *assegna = new QPushButton(tr("Assegna"), this);
-        connect(assegna, &QPushButton::clicked, this, [this, n] { this->assegna(n); });
-        griglia->addWidget(new QLabel(tr("Posto %1").arg(n), this), n - 1, 0);
-        griglia->addWidget(presa, n - 1, 1);
-        griglia->addWidget(assegna, n - 1, 2);
-        m_prese.append(presa);
-        m_assegna.append(assegna);
-    }
+    QWidget *righe = crea_righe(posti);
     auto *scorrimento = new QScrollArea(this);
     scorrimento->setWidget(righe);
     scorrimento->setWidgetResizable(true);
     colonna->addWidget(scorrimento, 1);
     m_stato = new QLabel(this);
+    m_stato->setObjectName(QStringLiteral("stato"));
     colonna->addWidget(m_stato);
     auto *bottoni = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     // Qt's own words would be English in an Italian window.
@@ -62,6 +57,53 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     connect(bottoni, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(bottoni, &QDialogButtonBox::rejected, this, &QDialog::reject);
     colonna->addWidget(bottoni);
+    dimensiona(righe, scorrimento);
+}
+
+QWidget *DialogoImpostazioni::crea_righe(const QList<PostoConfigurato> &posti)
+{
+    auto *righe = new QWidget;
+    auto *griglia = new QGridLayout(righe);
+    for (int n = 1; n <= file_stazione::POSTI_MASSIMI; ++n) {
+        auto *presa = new QLineEdit(this);
+        presa->setObjectName(QStringLiteral("presa_%1").arg(n));
+        presa->setPlaceholderText(tr("non usato"));
+        const QFontMetrics fm(presa->font());
+        presa->setMinimumWidth(fm.horizontalAdvance(PRESA_LUNGA) + 2 * fm.averageCharWidth());
+        for (const PostoConfigurato &p : posti) {
+            if (p.numero == n)
+                presa->setText(p.presa);
+        }
+        auto *assegna = new QPushButton(tr("Assegna"), this);
+        assegna->setObjectName(QStringLiteral("assegna_%1").arg(n));
+        connect(assegna, &QPushButton::clicked, this, [this, n] {
+            if (m_assegnando == n)
+                annulla_assegnazione();
+            else
+                this->assegna(n);
+        });
+        griglia->addWidget(new QLabel(tr("Posto %1").arg(n), this), n - 1, 0);
+        griglia->addWidget(presa, n - 1, 1);
+        griglia->addWidget(assegna, n - 1, 2);
+        m_prese.append(presa);
+        m_assegna.append(assegna);
+    }
+    return righe;
+}
+
+// As wide as the rows and as tall as all of them, within the screen: the
+// rest scrolls.
+void DialogoImpostazioni::dimensiona(QWidget *righe, QScrollArea *scorrimento)
+{
+    const QSize voluta = righe->sizeHint();
+    const int bordi = 2 * scorrimento->frameWidth();
+    const QRect schermo = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    scorrimento->setMinimumWidth(
+        std::min(voluta.width() + scorrimento->verticalScrollBar()->sizeHint().width() + bordi,
+                 schermo.width() * 9 / 10));
+    const QSize dialogo = sizeHint();
+    const int alta = dialogo.height() - scorrimento->sizeHint().height() + voluta.height() + bordi;
+    resize(dialogo.width(), std::min(alta, schermo.height() * 9 / 10));
 }
 
 // A search left going would give the next adapter plugged in to nobody.
@@ -112,8 +154,37 @@ void DialogoImpostazioni::accept()
 void DialogoImpostazioni::assegna(int numero)
 {
     m_assegnando = numero;
+    mostra_assegnazione();
     m_stato->setText(tr("Collegare l'adattatore nella presa del posto %1...").arg(numero));
     emit assegnazione_chiesta(numero);
+}
+
+void DialogoImpostazioni::annulla_assegnazione()
+{
+    if (m_assegnando == 0)
+        return;
+    m_assegnando = 0;
+    mostra_assegnazione();
+    m_stato->clear();
+    emit assegnazione_annullata();
+}
+
+void DialogoImpostazioni::assegnazione_scaduta(int numero)
+{
+    if (numero != m_assegnando)
+        return;
+    m_assegnando = 0;
+    mostra_assegnazione();
+    m_stato->setText(tr("Nessun adattatore nuovo: riprovare"));
+}
+
+void DialogoImpostazioni::mostra_assegnazione()
+{
+    for (int i = 0; i < m_assegna.size(); ++i) {
+        const bool questo = m_assegnando == i + 1;
+        m_assegna[i]->setText(questo ? tr("Annulla") : tr("Assegna"));
+        m_assegna[i]->setEnabled(m_assegnando == 0 || questo);
+    }
 }
 
 void DialogoImpostazioni::presa_trovata(int numero, const QString &presa)
@@ -123,4 +194,5 @@ void DialogoImpostazioni::presa_trovata(int numero, const QString &presa)
     m_prese[numero - 1]->setText(presa);
     m_stato->setText(tr("Posto %1: %2").arg(numero).arg(presa));
     m_assegnando = 0;
+    mostra_assegnazione();
 }

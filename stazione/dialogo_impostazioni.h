@@ -13,6 +13,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 class DialogoImpostazioni : public QDialog
 {
@@ -30,9 +31,12 @@ public:
     void accept() override;
 
     // "Assign": the next adapter plugged in goes to slot numero; the
-    // station's core watches for it and answers with presa_trovata().
+    // station's core watches for it and answers with presa_trovata(), or
+    // with assegnazione_scaduta() when none came.
     void assegna(int numero);
+    void annulla_assegnazione();
     void presa_trovata(int numero, const QString &presa);
+    void assegnazione_scaduta(int numero);
     // The slot waiting for an adapter, 0 when none.
     int in_assegnazione() const { return m_assegnando; }
 
@@ -42,6 +46,10 @@ signals:
 
 private:
     void scegli_profilo();
+    QWidget *crea_righe(const QList<PostoConfigurato> &posti);
+    // While one slot waits, its button cancels and the others wait too.
+    void mostra_assegnazione();
+    void dimensiona(QWidget *righe, QScrollArea *scorrimento);
 
     QList<QLineEdit *> m_prese;
     QList<QPushButton *> m_assegna;
