@@ -11,19 +11,29 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 constexpr int COLONNE_MASSIME = 4;
+// Apart, so that two tiles of one colour never read as one.
+constexpr int DISTACCO_RIQUADRI = 8;
 
-QFont carattere_barra()
+QFont carattere_barra(int pixel)
 {
     QFont f;
-    f.setPixelSize(24);
+    f.setPixelSize(pixel);
     f.setBold(true);
     return f;
+}
+
+// The profile's and the totals' type, with the window's height.
+int pixel_barra(int altezza)
+{
+    return std::clamp(altezza / 36, 11, 24);
 }
 } // namespace
 
@@ -35,9 +45,7 @@ FinestraStazione::FinestraStazione(Banco &banco, const Profilo &profilo,
     m_suoni.imposta_muto(muto);
     auto *centro = new QWidget(this);
     auto *colonna = new QVBoxLayout(centro);
-    m_profilo_testo.setFont(carattere_barra());
     m_profilo_testo.setWordWrap(true);
-    m_totali.setFont(carattere_barra());
     // Unwrapped, the figures' line (some 1300 px) would make the window wider than many screens.
     m_totali.setWordWrap(true);
     m_totali.setObjectName(QStringLiteral("totali"));
@@ -66,9 +74,8 @@ void FinestraStazione::collega_banco(Banco &banco)
     });
     connect(&banco, &Banco::totali_cambiati, this, &FinestraStazione::mostra_totali);
     connect(&banco, &Banco::esito_posto, this, &FinestraStazione::esito_posto);
-    connect(&banco, &Banco::bloccato, this, [this](bool si) { m_impostazioni->setEnabled(!si); });
+    connect(&banco, &Banco::unita_in_dialogo, this, [this](bool si) { m_al_lavoro = si; });
     connect(&banco, &Banco::conferma_chiesta, this, &FinestraStazione::chiedi_conferma);
-    connect(&banco, &Banco::cambio_rifiutato, this, &FinestraStazione::avvisa);
     connect(&banco, &Banco::avviso, this, &FinestraStazione::avvisa);
     connect(&banco, &Banco::esportato, this,
             [this](const QString &destinazione, const QString &errore) {
@@ -84,12 +91,9 @@ void FinestraStazione::collega_banco(Banco &banco)
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     });
-    connect(&banco, &Banco::concluso, this, [this] {
-        m_in_corso = false;
-        if (m_chiusura)
-            emit chiusa();
-    });
+    connect(&banco, &Banco::concluso, this, &FinestraStazione::concluso);
     connect(this, &FinestraStazione::fine_chiesta, &banco, &Banco::interrompi);
+    connect(this, &FinestraStazione::fermata_chiesta, &banco, &Banco::ferma);
     connect(this, &FinestraStazione::cambio_chiesto, &banco, &Banco::chiedi_cambio);
     connect(this, &FinestraStazione::cambio_confermato, &banco, &Banco::conferma_cambio);
     connect(this, &FinestraStazione::esportazione_chiesta, &banco, &Banco::esporta_csv);
@@ -98,18 +102,34 @@ void FinestraStazione::collega_banco(Banco &banco)
 void FinestraStazione::crea_menu()
 {
     QMenu *menu = menuBar()->addMenu(tr("&Stazione"));
-    m_impostazioni =
-        menu->addAction(tr("&Impostazioni..."), this, &FinestraStazione::apri_impostazioni);
+    // Never disabled: the core takes a change at any time, and holds new
+    // units back until it applies.
+    menu->addAction(tr("&Impostazioni..."), this, &FinestraStazione::apri_impostazioni)
+        ->setObjectName(QStringLiteral("impostazioni"));
     menu->addAction(tr("&Esporta il registro in CSV..."), this,
                     &FinestraStazione::chiedi_esportazione);
-    QAction *suoni = menu->addAction(tr("S&uoni"));
-    suoni->setCheckable(true);
-    suoni->setChecked(!m_suoni.muto());
-    connect(suoni, &QAction::toggled, this, [this](bool si) { m_suoni.imposta_muto(!si); });
+    m_azione_suoni = menu->addAction(QString());
+    m_azione_suoni->setObjectName(QStringLiteral("suoni"));
+    m_azione_suoni->setCheckable(true);
+    // triggered, not toggled: a device that goes must not mute the station for good.
+    connect(m_azione_suoni, &QAction::triggered, this,
+            [this](bool si) { m_suoni.imposta_muto(!si); });
+    connect(&m_suoni, &Suoni::audio_cambiato, this, &FinestraStazione::mostra_suoni);
+    mostra_suoni();
     menu->addSeparator();
-    menu->addAction(tr("E&sci"), this, &QWidget::close);
+    menu->addAction(tr("E&sci"), this, &FinestraStazione::esci)
+        ->setObjectName(QStringLiteral("esci"));
 }
 
+void FinestraStazione::mostra_suoni()
+{
+    const bool audio = m_suoni.audio();
+    m_azione_suoni->setEnabled(audio);
+    m_azione_suoni->setChecked(audio && !m_suoni.muto());
+    m_azione_suoni->setText(audio ? tr("S&uoni") : tr("S&uoni (nessun dispositivo audio)"));
+}
+
+// A new layout on each change: a grid keeps the rows it once had.
 void FinestraStazione::configura(const Profilo &profilo, const QList<PostoConfigurato> &posti)
 {
     m_profilo = profilo;
@@ -118,7 +138,8 @@ void FinestraStazione::configura(const Profilo &profilo, const QList<PostoConfig
     m_riquadri.clear();
     delete m_griglia;
     m_griglia = new QGridLayout(m_griglia_contenitore);
-    m_griglia->setSpacing(8);
+    m_griglia->setSpacing(DISTACCO_RIQUADRI);
+    m_griglia->setContentsMargins(0, 0, 0, 0);
     const int n = static_cast<int>(posti.size());
     const int colonne =
         std::min(COLONNE_MASSIME, std::max(1, static_cast<int>(std::ceil(std::sqrt(double(n))))));
@@ -133,6 +154,23 @@ void FinestraStazione::configura(const Profilo &profilo, const QList<PostoConfig
     m_profilo_testo.setText(
         tr("Profilo %1 · %2\n%3")
             .arg(profilo.impronta(), modo, profilo.righe().join(QStringLiteral(" · "))));
+}
+
+void FinestraStazione::mostra()
+{
+    if (const QScreen *s = screen())
+        setGeometry(s->availableGeometry());
+    showMaximized();
+}
+
+void FinestraStazione::resizeEvent(QResizeEvent *evento)
+{
+    QMainWindow::resizeEvent(evento);
+    const int px = pixel_barra(height());
+    if (m_totali.font().pixelSize() == px)
+        return;
+    m_profilo_testo.setFont(carattere_barra(px));
+    m_totali.setFont(carattere_barra(px));
 }
 
 void FinestraStazione::esito_posto(int, int, const EsitoUnita &esito)
@@ -153,26 +191,38 @@ void FinestraStazione::mostra_totali(const TotaliBanco &t)
 {
     m_totali.setText(
         tr("Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 "
-           "unità/ora nell'ultima ora")
+           "unità nell'ultima ora")
             .arg(t.unita)
             .arg(t.ok)
             .arg(t.fallite)
             .arg(t.resa ? QStringLiteral("%1 %").arg(numeri().toString(*t.resa * 100, 'f', 1))
                         : QStringLiteral("-"))
-            .arg(t.ora ? numeri().toString(*t.ora, 'f', 0) : QStringLiteral("-")));
+            .arg(t.ora));
 }
 
+// Not modal to the application: the tiles go on being drawn, and what was
+// typed stays until it is saved, whatever the slots do meanwhile.
 void FinestraStazione::apri_impostazioni()
 {
-    DialogoImpostazioni dialogo(m_posti, m_file_profilo, m_profilo.verifica, this);
-    connect(&dialogo, &DialogoImpostazioni::assegnazione_chiesta, &m_banco, &Banco::assegna);
-    connect(&dialogo, &DialogoImpostazioni::assegnazione_annullata, &m_banco,
-            &Banco::annulla_assegnazione);
-    connect(&m_banco, &Banco::presa_trovata, &dialogo, &DialogoImpostazioni::presa_trovata);
-    if (dialogo.exec() != QDialog::Accepted)
+    if (m_dialogo) {
+        m_dialogo->raise();
+        m_dialogo->activateWindow();
         return;
-    m_file_profilo = dialogo.file_profilo();
-    emit cambio_chiesto(dialogo.profilo(), dialogo.posti());
+    }
+    auto *dialogo = new DialogoImpostazioni(m_posti, m_file_profilo, m_profilo.verifica, this);
+    dialogo->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialogo, &DialogoImpostazioni::assegnazione_chiesta, &m_banco, &Banco::assegna);
+    connect(dialogo, &DialogoImpostazioni::assegnazione_annullata, &m_banco,
+            &Banco::annulla_assegnazione);
+    connect(&m_banco, &Banco::presa_trovata, dialogo, &DialogoImpostazioni::presa_trovata);
+    connect(&m_banco, &Banco::assegnazione_scaduta, dialogo,
+            &DialogoImpostazioni::assegnazione_scaduta);
+    connect(dialogo, &QDialog::accepted, this, [this, dialogo] {
+        m_file_profilo = dialogo->file_profilo();
+        emit cambio_chiesto(dialogo->profilo(), dialogo->posti());
+    });
+    m_dialogo = dialogo;
+    dialogo->open();
 }
 
 void FinestraStazione::chiedi_conferma(const QString &domanda)
@@ -200,8 +250,72 @@ void FinestraStazione::chiedi_esportazione()
         emit esportazione_chiesta(destinazione);
 }
 
+void FinestraStazione::esci()
+{
+    if (m_in_corso && m_al_lavoro && m_uscita == Uscita::Nessuna)
+        chiedi_uscita();
+    else
+        close();
+}
+
+void FinestraStazione::chiedi_uscita()
+{
+    if (m_domanda_uscita) {
+        m_domanda_uscita->raise();
+        return;
+    }
+    const auto al_lavoro = std::count_if(m_riquadri.cbegin(), m_riquadri.cend(), [](auto *r) {
+        return r->aspetto() == RiquadroPosto::Aspetto::Lavoro;
+    });
+    auto *domanda = new QMessageBox(
+        QMessageBox::Question, windowTitle(),
+        tr("%1 unità in lavorazione. Uscire?").arg(std::max<qsizetype>(1, al_lavoro)),
+        QMessageBox::NoButton, this);
+    domanda->setObjectName(QStringLiteral("uscita"));
+    domanda->setAttribute(Qt::WA_DeleteOnClose);
+    connect(domanda->addButton(tr("Attendere la fine, poi uscire"), QMessageBox::AcceptRole),
+            &QPushButton::clicked, this, &FinestraStazione::attendi_e_esci);
+    connect(domanda->addButton(tr("Interrompere e uscire"), QMessageBox::DestructiveRole),
+            &QPushButton::clicked, this, &FinestraStazione::interrompi_e_esci);
+    domanda->setDefaultButton(domanda->addButton(tr("Annulla"), QMessageBox::RejectRole));
+    m_domanda_uscita = domanda;
+    domanda->open();
+}
+
+// No new unit; each in its dialogue ends as it would have, and is logged as such.
+void FinestraStazione::attendi_e_esci()
+{
+    if (!m_in_corso) {
+        emit chiusa();
+        return;
+    }
+    m_uscita = Uscita::Attesa;
+    emit fermata_chiesta();
+}
+
 // A slot between units stops at once; a unit in its dialogue ends with "E"
-// and is logged as interrupted. The window goes when all have stopped.
+// and is logged as interrupted.
+void FinestraStazione::interrompi_e_esci()
+{
+    if (!m_in_corso) {
+        emit chiusa();
+        return;
+    }
+    if (m_uscita == Uscita::Interruzione)
+        return;
+    m_uscita = Uscita::Interruzione;
+    emit fine_chiesta();
+}
+
+void FinestraStazione::concluso()
+{
+    m_in_corso = false;
+    if (m_uscita != Uscita::Nessuna)
+        emit chiusa();
+}
+
+// The window goes when all have stopped. The window manager's close button
+// asks as "Esci" does; close() from the program never asks.
 void FinestraStazione::closeEvent(QCloseEvent *evento)
 {
     if (!m_in_corso) {
@@ -210,8 +324,8 @@ void FinestraStazione::closeEvent(QCloseEvent *evento)
         return;
     }
     evento->ignore();
-    if (m_chiusura)
-        return;
-    m_chiusura = true;
-    emit fine_chiesta();
+    if (evento->spontaneous() && m_al_lavoro && m_uscita == Uscita::Nessuna)
+        chiedi_uscita();
+    else
+        interrompi_e_esci();
 }

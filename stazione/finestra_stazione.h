@@ -11,9 +11,11 @@
 #include <QList>
 #include <QLocale>
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QGridLayout;
+class DialogoImpostazioni;
 
 // Draws what the station's core tells and forwards the worker's clicks to
 // it, through queued signals when the core has a thread of its own: the
@@ -32,28 +34,45 @@ public:
     // The unit file the profile came from, for the settings dialog.
     void imposta_file_profilo(const QString &percorso) { m_file_profilo = percorso; }
     static QLocale numeri();
+    // The whole screen, with a window manager or without one (a kiosk
+    // session), where maximizing alone does nothing.
+    void mostra();
+
+public slots:
+    // "Esci": with units in their dialogue, asks whether to wait for them.
+    // close() never asks: a signal to end must end.
+    void esci();
 
 signals:
     void chiusa();
     // To the core.
     void fine_chiesta();
+    void fermata_chiesta();
     void cambio_chiesto(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void cambio_confermato(bool si);
     void esportazione_chiesta(const QString &destinazione);
 
 protected:
     void closeEvent(QCloseEvent *evento) override;
+    void resizeEvent(QResizeEvent *evento) override;
 
 private:
+    enum class Uscita { Nessuna, Attesa, Interruzione };
+
     void collega_banco(Banco &banco);
     void crea_menu();
     void configura(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void esito_posto(int indice, int numero, const EsitoUnita &esito);
     void mostra_totali(const TotaliBanco &t);
+    void mostra_suoni();
     void apri_impostazioni();
     void chiedi_conferma(const QString &domanda);
     void avvisa(const QString &testo);
     void chiedi_esportazione();
+    void chiedi_uscita();
+    void attendi_e_esci();
+    void interrompi_e_esci();
+    void concluso();
 
     Banco &m_banco;
     Profilo m_profilo;
@@ -65,7 +84,10 @@ private:
     QWidget *m_griglia_contenitore = nullptr;
     QGridLayout *m_griglia = nullptr;
     QList<RiquadroPosto *> m_riquadri;
-    QAction *m_impostazioni = nullptr;
+    QAction *m_azione_suoni = nullptr;
+    QPointer<DialogoImpostazioni> m_dialogo;
+    QPointer<QWidget> m_domanda_uscita;
     bool m_in_corso = false;
-    bool m_chiusura = false;
+    bool m_al_lavoro = false;
+    Uscita m_uscita = Uscita::Nessuna;
 };

@@ -121,7 +121,7 @@ int esegui(QApplication &app, OpzioniStazione o)
         limite.start(USCITA_MASSIMA_MS);
         finestra.close();
     });
-    finestra.showMaximized();
+    finestra.mostra();
     QMetaObject::invokeMethod(banco, &Banco::avvia, Qt::QueuedConnection);
     const int fine = app.exec();
     filo.quit();
