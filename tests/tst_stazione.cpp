@@ -1,17 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The station's window draws what its core tells; m5stazione as a user starts it.
 #include "banco.h"
+#include "dialogo_impostazioni.h"
 #include "esecuzione_m5ctl.h"
-#include "profilo_prova.h"
 #include "finestra_stazione.h"
+#include "profilo_prova.h"
 #include "riquadro_posto.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <cmath>
@@ -30,6 +38,14 @@ private slots:
     void colori();
     void parola_data();
     void parola();
+    void geometria_data();
+    void geometria();
+    void suoni_data();
+    void suoni();
+    void impostazioni_data();
+    void impostazioni();
+    void uscita_data();
+    void uscita();
     void argomenti_data();
     void argomenti();
     void interruzione_data();
@@ -37,6 +53,10 @@ private slots:
 
 private:
     QTemporaryDir m_cartella;
+    Profilo profilo_prova() const
+    {
+        return profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false);
+    }
 };
 
 namespace {
@@ -58,6 +78,97 @@ QProcessEnvironment ambiente(const QString &cartella, const QString &esecuzione)
     a.insert(QStringLiteral("XDG_DATA_HOME"), cartella + QStringLiteral("/data"));
     a.insert(QStringLiteral("XDG_RUNTIME_DIR"), esecuzione);
     return a;
+}
+
+QList<PostoConfigurato> posti_prova(int quanti)
+{
+    QList<PostoConfigurato> elenco;
+    for (int i = 1; i <= quanti; ++i)
+        elenco.append(
+            {i, QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:%1:1.0-port0").arg(i)});
+    return elenco;
+}
+
+// State words as long as a translation might make them.
+class ParoleLunghe : public QTranslator
+{
+public:
+    QString translate(const char *contesto, const char *testo, const char *, int) const override
+    {
+        static const QHash<QByteArray, QString> lunghe{
+            {"MANCANTE", QStringLiteral("DISCONNECTED")},
+            {"IN CORSO", QStringLiteral("IN PROGRESS")},
+            {"TOGLIERE", QStringLiteral("TAKE IT OUT")},
+            {"OCCUPATO", QStringLiteral("PORT IN USE")},
+            {"DOPPIO", QStringLiteral("SHARED DEVICE")},
+            {"IN PAUSA", QStringLiteral("WAITING FOR SETTINGS")}};
+        return qstrcmp(contesto, "RiquadroPosto") == 0 ? lunghe.value(testo) : QString();
+    }
+    bool isEmpty() const override { return false; }
+};
+
+// Apart by a pixel at least: touching, two tiles of one colour read as one.
+bool separati(const QRect &a, const QRect &b)
+{
+    return !a.marginsAdded(QMargins(1, 1, 1, 1)).intersects(b);
+}
+
+QString rettangolo(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+// In a tile of this size, for every state: the word, its icon, the heading
+// and the counters whole, apart, and the word within its place in the type
+// it is drawn in. Empty when so.
+QString difetto_disposizione(const QSize &dimensione)
+{
+    for (const Aspetto a : RiquadroPosto::aspetti()) {
+        const RiquadroPosto::Disposizione d = RiquadroPosto::disponi(dimensione, a);
+        const QString come = QStringLiteral("%1 in %2x%3")
+                                 .arg(RiquadroPosto::parola(a))
+                                 .arg(dimensione.width())
+                                 .arg(dimensione.height());
+        const QList<QRect> parti{d.testata, d.icona, d.parola, d.conti};
+        for (int k = 0; k < parti.size(); ++k) {
+            if (parti.at(k).isEmpty() || !QRect(QPoint(0, 0), dimensione).contains(parti.at(k)))
+                return come + QStringLiteral(": part %1 at ").arg(k) + rettangolo(parti.at(k));
+            for (int l = 0; l < k; ++l) {
+                if (parti.at(k).intersects(parti.at(l)))
+                    return come + QStringLiteral(": parts %1 and %2 meet").arg(l).arg(k);
+            }
+        }
+        const QFontMetrics fm(d.carattere_parola);
+        if (fm.horizontalAdvance(RiquadroPosto::parola(a)) > d.parola.width() ||
+            fm.height() > d.parola.height())
+            return come + QStringLiteral(": the word is larger than ") + rettangolo(d.parola);
+    }
+    return QString();
+}
+QStringList elenco(const QList<PostoConfigurato> &posti)
+{
+    QStringList e;
+    for (const PostoConfigurato &p : posti)
+        e << QStringLiteral("%1=%2").arg(p.numero).arg(p.presa);
+    return e;
+}
+
+// "Salva", answering no to any question that follows it; false if the
+// dialog warned instead of saving. Never waits on a box left open.
+bool salva_senza_avvisi(DialogoImpostazioni *dialogo)
+{
+    bool avvisato = false;
+    QTimer guardia;
+    QObject::connect(&guardia, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *m = qobject_cast<QMessageBox *>(w); m && m->isVisible()) {
+                avvisato = avvisato || m->parentWidget() == dialogo;
+                m->reject();
+            }
+        }
+    });
+    guardia.start(100);
+    dialogo->accept();
+    return !avvisato;
 }
 } // namespace
 
@@ -88,21 +199,20 @@ void TstStazione::disegno()
     q.ok = 2;
     q.fallite = 1;
     emit banco.quadro_cambiato(1, q);
-    emit banco.totali_cambiati({5, 4, 1, 0.8, std::nullopt});
+    emit banco.totali_cambiati({5, 4, 1, 0.8, 0});
     QCOMPARE(f.riquadro(0)->aspetto(), Aspetto::Mancante);
     QCOMPARE(f.riquadro(1)->aspetto(), Aspetto::Fallito);
     QCOMPARE(f.riquadro(1)->motivo(), q.motivo);
     const auto *totali = f.findChild<QLabel *>(QStringLiteral("totali"));
     QVERIFY(totali);
     QCOMPARE(totali->text(), QStringLiteral("Unità 5 · OK 4 · Falliti 1 · Resa al primo passaggio "
-                                            "80,0 % · - unità/ora nell'ultima ora"));
+                                            "80,0 % · 0 unità nell'ultima ora"));
 }
 
 void TstStazione::colori_data()
 {
     QTest::addColumn<Aspetto>("aspetto");
-    for (const Aspetto a : {Aspetto::Mancante, Aspetto::Attesa, Aspetto::Lavoro, Aspetto::Riuscito,
-                            Aspetto::Fallito, Aspetto::DaTogliere})
+    for (const Aspetto a : RiquadroPosto::aspetti())
         QTest::newRow(qPrintable(RiquadroPosto::parola(a))) << a;
 }
 
@@ -115,6 +225,21 @@ void TstStazione::colori()
     const double b = luminanza(c.testo);
     const double contrasto = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
     QVERIFY2(contrasto >= 7, qPrintable(QString::number(contrasto)));
+
+    // Colour is never the only sign: each state has a shape drawn.
+    RiquadroPosto t(1, QStringLiteral("/dev/ttyUSB0"));
+    QuadroPosto q;
+    q.aspetto = aspetto;
+    t.imposta(q);
+    t.resize(300, 200);
+    const QImage immagine = t.grab().toImage();
+    const QRect icona = t.disposizione().icona;
+    int segnati = 0;
+    for (int y = icona.top(); y <= icona.bottom(); ++y) {
+        for (int x = icona.left(); x <= icona.right(); ++x)
+            segnati += (luminanza(immagine.pixelColor(x, y)) > (a + b) / 2) == (b > a);
+    }
+    QVERIFY2(segnati * 20 >= icona.width() * icona.height(), qPrintable(QString::number(segnati)));
 }
 
 void TstStazione::parola_data()
@@ -156,6 +281,241 @@ void TstStazione::parola()
                          t->width(),
                      qPrintable(RiquadroPosto::parola(a)));
     }
+}
+
+void TstStazione::geometria_data()
+{
+    QTest::addColumn<int>("posti");
+    QTest::addColumn<int>("poi"); // the slots after a settings change; 0: none
+    QTest::addColumn<QSize>("finestra");
+    QTest::addColumn<bool>("lunghe");
+    QTest::newRow("16 posti in 1366x768") << 16 << 0 << QSize(1366, 768) << false;
+    QTest::newRow("16 posti in 1366x768, parole lunghe") << 16 << 0 << QSize(1366, 768) << true;
+    QTest::newRow("3 posti in 600x400") << 3 << 0 << QSize(600, 400) << false;
+    QTest::newRow("3 posti in 600x400, parole lunghe") << 3 << 0 << QSize(600, 400) << true;
+    QTest::newRow("da 2 a 3 posti in 600x400") << 2 << 3 << QSize(600, 400) << false;
+    QTest::newRow("da 12 a 16 posti in 1366x768") << 12 << 16 << QSize(1366, 768) << false;
+}
+
+// A window no larger than the screen, as a window manager or the screen
+// itself keeps it: the tiles share it without touching, and in each, for
+// every state, the word, its icon and the counters are whole and apart.
+void TstStazione::geometria()
+{
+    QFETCH(int, posti);
+    QFETCH(int, poi);
+    QFETCH(QSize, finestra);
+    QFETCH(bool, lunghe);
+    ParoleLunghe traduttore;
+    if (lunghe)
+        QVERIFY(QCoreApplication::installTranslator(&traduttore));
+    const auto togli = qScopeGuard([&] { QCoreApplication::removeTranslator(&traduttore); });
+
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
+    FinestraStazione f(banco, profilo_prova(), posti_prova(posti), true);
+    f.setFixedSize(finestra);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    if (poi > 0) {
+        emit banco.configurato(profilo_prova(), posti_prova(poi));
+        posti = poi;
+        QTRY_VERIFY(f.riquadro(posti - 1) && f.riquadro(posti - 1)->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+    for (int i = 0; i < posti; ++i) {
+        const RiquadroPosto *t = f.riquadro(i);
+        const QRect qui(t->mapTo(&f, QPoint(0, 0)), t->size());
+        QVERIFY2(f.rect().contains(qui), qPrintable(rettangolo(qui)));
+        for (int j = 0; j < i; ++j) {
+            const QRect prima(f.riquadro(j)->mapTo(&f, QPoint(0, 0)), f.riquadro(j)->size());
+            QVERIFY2(separati(prima, qui),
+                     qPrintable(QStringLiteral("%1 and %2: %3, %4")
+                                    .arg(j + 1)
+                                    .arg(i + 1)
+                                    .arg(rettangolo(prima), rettangolo(qui))));
+        }
+        const QString difetto = difetto_disposizione(t->size());
+        QVERIFY2(difetto.isEmpty(), qPrintable(QStringLiteral("tile %1: ").arg(i + 1) + difetto));
+    }
+    QVERIFY2(f.minimumSizeHint().boundedTo(finestra) == f.minimumSizeHint(),
+             qPrintable(QStringLiteral("at least %1x%2")
+                            .arg(f.minimumSizeHint().width())
+                            .arg(f.minimumSizeHint().height())));
+    const auto *totali = f.findChild<QLabel *>(QStringLiteral("totali"));
+    const QRect riga(totali->mapTo(&f, QPoint(0, 0)), totali->size());
+    QVERIFY2(f.rect().contains(riga) && totali->height() >= totali->heightForWidth(totali->width()),
+             qPrintable(rettangolo(riga)));
+}
+
+void TstStazione::suoni_data()
+{
+    QTest::addColumn<bool>("muto");
+    QTest::addColumn<QList<bool>>("audio"); // a sound device, one change after the other
+    QTest::addColumn<bool>("attivi");
+    QTest::addColumn<bool>("spuntati");
+    QTest::newRow("con audio") << false << QList<bool>{true} << true << true;
+    QTest::newRow("con audio, --mute") << true << QList<bool>{true} << true << false;
+    QTest::newRow("senza audio") << false << QList<bool>{false} << false << false;
+    QTest::newRow("audio tornato") << false << QList<bool>{true, false, true} << true << true;
+}
+
+// Without a sound device, "Suoni" says so instead of promising a sound.
+void TstStazione::suoni()
+{
+    QFETCH(bool, muto);
+    QFETCH(QList<bool>, audio);
+    QFETCH(bool, attivi);
+    QFETCH(bool, spuntati);
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
+    FinestraStazione f(banco, profilo_prova(), posti_prova(1), muto);
+    for (const bool presente : std::as_const(audio))
+        f.suoni().imposta_audio(presente);
+    const auto *azione = f.findChild<QAction *>(QStringLiteral("suoni"));
+    QVERIFY(azione);
+    QCOMPARE(azione->isEnabled(), attivi);
+    QCOMPARE(azione->isChecked(), spuntati);
+    QCOMPARE(azione->text().contains(QStringLiteral("nessun dispositivo audio")), !attivi);
+}
+
+void TstStazione::impostazioni_data()
+{
+    QTest::addColumn<QString>("scritta"); // typed into slot 2's field
+    QTest::addColumn<QString>("trovata"); // the core finds it for "Assegna"; empty: no search
+    QTest::addColumn<QString>("fine");    // of the search: "annullata", "scaduta" or none
+    QTest::addColumn<QString>("stato");
+    QTest::addColumn<QString>("salvata"); // slot 2's socket as sent; empty: no slot 2
+    const QString presa =
+        QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4.2:1.0-port0");
+    QTest::newRow("scritta") << QStringLiteral("/dev/ttyUSB9") << QString() << QString()
+                             << QString() << QStringLiteral("/dev/ttyUSB9");
+    QTest::newRow("assegnata") << QString() << presa << QString()
+                               << QStringLiteral("Posto 2: ") + presa << presa;
+    QTest::newRow("assegnazione annullata")
+        << QString() << presa << QStringLiteral("annullata") << QString() << QString();
+    QTest::newRow("assegnazione scaduta")
+        << QStringLiteral("/dev/ttyUSB9") << presa << QStringLiteral("scaduta")
+        << QStringLiteral("Nessun adattatore nuovo: riprovare") << QStringLiteral("/dev/ttyUSB9");
+}
+
+// The settings open while units work, and what was typed or assigned is
+// sent as it is, however the slots changed meanwhile.
+void TstStazione::impostazioni()
+{
+    QFETCH(QString, scritta);
+    QFETCH(QString, trovata);
+    QFETCH(QString, fine);
+    QFETCH(QString, stato);
+    QFETCH(QString, salvata);
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
+    FinestraStazione f(banco, profilo_prova(), posti_prova(1), true);
+    f.imposta_file_profilo(m_cartella.filePath(QStringLiteral("profilo.json")));
+    f.show();
+    QSignalSpy chiesto(&f, &FinestraStazione::cambio_chiesto);
+    emit banco.unita_in_dialogo(true);
+    auto *azione = f.findChild<QAction *>(QStringLiteral("impostazioni"));
+    QVERIFY(azione->isEnabled());
+    azione->trigger();
+    auto *dialogo = f.findChild<DialogoImpostazioni *>();
+    QVERIFY(dialogo && dialogo->isVisible());
+    auto *campo = dialogo->findChild<QLineEdit *>(QStringLiteral("presa_2"));
+    auto *assegna = dialogo->findChild<QPushButton *>(QStringLiteral("assegna_2"));
+    auto *altro = dialogo->findChild<QPushButton *>(QStringLiteral("assegna_1"));
+    // A socket's name behind a hub, whole.
+    QVERIFY(campo->width() >= campo->fontMetrics().horizontalAdvance(QStringLiteral(
+                                  "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4.2:1.0-port0")));
+    QCOMPARE(dialogo->findChild<QScrollArea *>()->horizontalScrollBar()->maximum(), 0);
+
+    campo->setText(scritta);
+    if (!trovata.isEmpty()) {
+        QSignalSpy annullata(dialogo, &DialogoImpostazioni::assegnazione_annullata);
+        assegna->click();
+        QCOMPARE(assegna->text(), QStringLiteral("Annulla"));
+        QVERIFY(!altro->isEnabled());
+        if (fine == QLatin1String("annullata"))
+            assegna->click();
+        else if (fine == QLatin1String("scaduta"))
+            emit banco.assegnazione_scaduta(2);
+        // Too late for a search that ended: nothing changes.
+        emit banco.presa_trovata(2, trovata);
+        QCOMPARE(annullata.size(), fine == QLatin1String("annullata") ? 1 : 0);
+        QCOMPARE(assegna->text(), QStringLiteral("Assegna"));
+        QVERIFY(altro->isEnabled() && assegna->isEnabled());
+    }
+    QCOMPARE(dialogo->findChild<QLabel *>(QStringLiteral("stato"))->text(), stato);
+
+    // A unit starts while the dialog is open.
+    QuadroPosto q;
+    q.aspetto = Aspetto::Lavoro;
+    emit banco.quadro_cambiato(0, q);
+    emit banco.unita_in_dialogo(true);
+    QVERIFY(dialogo->isVisible());
+    QVERIFY(salva_senza_avvisi(dialogo));
+    QCOMPARE(chiesto.size(), 1);
+    QList<PostoConfigurato> attesi{posti_prova(1)};
+    if (!salvata.isEmpty())
+        attesi.append({2, salvata});
+    QCOMPARE(elenco(chiesto.first().at(1).value<QList<PostoConfigurato>>()), elenco(attesi));
+}
+
+void TstStazione::uscita_data()
+{
+    QTest::addColumn<bool>("al_lavoro");
+    QTest::addColumn<bool>("segnale");   // close() as a signal to end does it, not "Esci"
+    QTest::addColumn<QString>("scelta"); // in the question; empty: none is asked
+    QTest::addColumn<int>("fermate");    // the core asked to let units end
+    QTest::addColumn<int>("interrotte"); // the core asked to interrupt them
+    QTest::newRow("nessuna unità") << false << false << QString() << 0 << 1;
+    QTest::newRow("attendere") << true << false << QStringLiteral("Attendere la fine, poi uscire")
+                               << 1 << 0;
+    QTest::newRow("interrompere") << true << false << QStringLiteral("Interrompere e uscire") << 0
+                                  << 1;
+    QTest::newRow("annullare") << true << false << QStringLiteral("Annulla") << 0 << 0;
+    QTest::newRow("segnale") << true << true << QString() << 0 << 1;
+}
+
+// "Esci" asks first while units are in their dialogue; a signal never asks.
+void TstStazione::uscita()
+{
+    QFETCH(bool, al_lavoro);
+    QFETCH(bool, segnale);
+    QFETCH(QString, scelta);
+    QFETCH(int, fermate);
+    QFETCH(int, interrotte);
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                m_cartella.filePath(QStringLiteral("stazione.json")));
+    FinestraStazione f(banco, profilo_prova(), posti_prova(2), true);
+    f.show();
+    emit banco.configurato(profilo_prova(), posti_prova(2));
+    QuadroPosto q;
+    q.aspetto = Aspetto::Lavoro;
+    if (al_lavoro)
+        emit banco.quadro_cambiato(1, q);
+    emit banco.unita_in_dialogo(al_lavoro);
+    QSignalSpy fermata(&f, &FinestraStazione::fermata_chiesta);
+    QSignalSpy fine(&f, &FinestraStazione::fine_chiesta);
+    QSignalSpy chiusa(&f, &FinestraStazione::chiusa);
+    if (segnale)
+        f.close();
+    else
+        f.findChild<QAction *>(QStringLiteral("esci"))->trigger();
+    auto *domanda = f.findChild<QMessageBox *>(QStringLiteral("uscita"));
+    QCOMPARE(domanda != nullptr, !scelta.isEmpty());
+    if (domanda) {
+        QCOMPARE(domanda->text(), QStringLiteral("1 unità in lavorazione. Uscire?"));
+        const QList<QAbstractButton *> bottoni = domanda->buttons();
+        const auto b = std::find_if(bottoni.cbegin(), bottoni.cend(),
+                                    [&](QAbstractButton *b) { return b->text() == scelta; });
+        QVERIFY(b != bottoni.cend());
+        (*b)->click();
+    }
+    QCOMPARE(fermata.size(), fermate);
+    QCOMPARE(fine.size(), interrotte);
+    QCOMPARE(chiusa.size(), 0);
+    emit banco.concluso();
+    QCOMPARE(chiusa.size(), fermate + interrotte);
 }
 
 void TstStazione::argomenti_data()
