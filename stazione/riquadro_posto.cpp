@@ -71,19 +71,31 @@ int impagina(QPainter *p, const QRect &r, const QFont &f, const QString &testo)
         l.setTextOption(opzione);
         l.beginLayout();
         QList<QTextLine> intere;
+        bool tagliato = false;
         for (QTextLine riga = l.createLine(); riga.isValid(); riga = l.createLine()) {
             riga.setLineWidth(r.width());
             riga.setPosition(QPointF(0, y));
             const int alta = static_cast<int>(std::ceil(riga.height()));
-            if (p && y + alta > r.height())
+            if (p && y + alta > r.height()) {
+                tagliato = true;
                 break;
+            }
             intere.append(riga);
             y += alta;
         }
         l.endLayout();
-        if (p) {
-            for (const QTextLine &riga : std::as_const(intere))
+        for (int i = 0; p && i < intere.size(); ++i) {
+            const QTextLine &riga = intere.at(i);
+            if (!tagliato || i + 1 < intere.size()) {
                 riga.draw(p, r.topLeft());
+                continue;
+            }
+            // A sentence cut short says so.
+            p->setFont(f);
+            p->drawText(QRectF(r.left(), r.top() + riga.y(), r.width(), riga.height()),
+                        Qt::AlignHCenter | Qt::AlignTop,
+                        QFontMetrics(f).elidedText(paragrafo.mid(riga.textStart()), Qt::ElideRight,
+                                                   r.width()));
         }
     }
     return y;
@@ -285,7 +297,8 @@ RiquadroPosto::Disposizione RiquadroPosto::disponi(const QSize &dimensione, Aspe
     d.conti = QRect(margine, h - barra - tra - conti, w - 2 * margine, conti);
     const int cima = d.testata.bottom() + 1 + tra;
     const QRect mezzo(margine, cima, w - 2 * margine, std::max(0, d.conti.top() - tra - cima));
-    const int righe = std::min(2 * altezza(d.carattere_righe), mezzo.height() / 3);
+    // Room under the word for a reason, a detail and the advice.
+    const int righe = std::min(3 * altezza(d.carattere_righe), mezzo.height() / 3);
     disponi_parola(d, mezzo, mezzo.height() - righe, std::max(PAROLA_AMPIA_PX, (h + 5) / 6),
                    aspetto);
     return d;
