@@ -168,12 +168,15 @@ void TstStatistiche::ultima_ora()
 {
     const QDateTime adesso = QDateTime::fromString("2026-12-07T10:00:00Z", Qt::ISODate);
     QList<RecordRegistro> record{unita("A", 0, "2026-12-07T08:00:00Z")};
-    // Ten units over the last half hour: twenty an hour; the one before the hour is out.
+    // Ten units over the last half hour are ten, not twenty an hour; the one
+    // before the hour is out, and so is one just an hour old.
     for (int i = 0; i < 10; ++i)
         record << unita("A", 0, adesso.addSecs(-1800 + i * 180).toString(Qt::ISODate));
-    QCOMPARE(unita_ultima_ora(record, adesso).value_or(-1), 20.0);
-    // Under a minute of units says nothing yet.
-    QVERIFY(!unita_ultima_ora({unita("A", 0, "2026-12-07T09:59:30Z")}, adesso));
+    record << unita("A", 0, "2026-12-07T09:00:00Z");
+    QCOMPARE(unita_ultima_ora(record, adesso), 10);
+    // A unit in the first seconds counts as one.
+    QCOMPARE(unita_ultima_ora({unita("A", 0, "2026-12-07T09:59:30Z")}, adesso), 1);
+    QCOMPARE(unita_ultima_ora({}, adesso), 0);
 }
 
 QTEST_GUILESS_MAIN(TstStatistiche)

@@ -66,24 +66,15 @@ Statistiche statistiche(const QList<RecordRegistro> &record)
     return s;
 }
 
-std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record, const QDateTime &adesso)
+int unita_ultima_ora(const QList<RecordRegistro> &record, const QDateTime &adesso)
 {
     const QDateTime da = adesso.addMSecs(-static_cast<qint64>(UN_ORA_MS));
     int quante = 0;
-    QDateTime prima;
     for (const RecordRegistro &r : record) {
-        if (r.ora <= da || r.ora > adesso)
-            continue;
-        ++quante;
-        if (!prima.isValid() || r.ora < prima)
-            prima = r.ora;
+        if (r.ora > da && r.ora <= adesso)
+            ++quante;
     }
-    if (quante == 0)
-        return 0.0;
-    const qint64 ms = std::min(static_cast<qint64>(UN_ORA_MS), prima.msecsTo(adesso));
-    if (ms < UN_MINUTO_MS)
-        return std::nullopt;
-    return quante / (static_cast<double>(ms) / UN_ORA_MS);
+    return quante;
 }
 
 QStringList porte_sospette(const Statistiche &s)

@@ -41,10 +41,9 @@ Statistiche statistiche(const QList<RecordRegistro> &record);
 // The same count, one record at a time, for figures kept as units end.
 void conta_record(Statistiche &s, const RecordRegistro &r);
 
-// The units that ended in the hour up to adesso, per hour. Records that began
-// less than an hour ago count over their own span (a minute at least, else none).
-std::optional<double> unita_ultima_ora(const QList<RecordRegistro> &record,
-                                       const QDateTime &adesso);
+// The units that ended in the hour up to adesso, as many as there were: a
+// figure that a new station cannot inflate from its first few minutes.
+int unita_ultima_ora(const QList<RecordRegistro> &record, const QDateTime &adesso);
 
 // The ports whose failures stand out from the rest, a bad cable or fixture:
 // at least 3 failures, at 3 times the failure rate of the whole or more.
