@@ -4,12 +4,18 @@
 #include "porte_sistema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+
+#include <sys/stat.h>
 
 #include <libudev.h>
 
 namespace {
+// Where the pseudo-terminals appear: simulators are found there.
+const QString CARTELLA_PTS = QStringLiteral("/dev/pts");
+
 // The folder a path's appearance would change: its own, or the nearest one
 // that exists, for a path whose folders are still to come.
 QString cartella_da_sorvegliare(const QString &percorso)
@@ -101,7 +107,7 @@ void SorveglianzaDispositivi::sorveglia_cartelle()
     for (auto it = m_presenti.constBegin(); it != m_presenti.constEnd(); ++it)
         cartelle << cartella_da_sorvegliare(it.key());
     if (m_ricerca)
-        cartelle << QStringLiteral("/dev");
+        cartelle << QStringLiteral("/dev") << CARTELLA_PTS;
     cartelle.removeDuplicates();
     const QStringList vecchie = m_file_system.directories();
     if (cartelle == vecchie)
@@ -127,15 +133,39 @@ void SorveglianzaDispositivi::ricontrolla()
     sorveglia_cartelle();
     for (const auto &[percorso, presente] : std::as_const(cambi))
         emit cambiato(percorso, presente);
+    emit percorsi_ricontrollati();
     if (m_ricerca)
         cerca_nuove();
 }
 
+// Each port by its path and the time its node last changed, so that a
+// node made again under a name just freed (a terminal's number is given
+// again at once) is a new port.
+QHash<QString, qint64> SorveglianzaDispositivi::porte_presenti()
+{
+    QStringList percorsi;
+    for (const PortaSistema &p : porte_sistema())
+        percorsi << p.percorso;
+    // The system's list leaves pseudo-terminals out.
+    const QDir pts(CARTELLA_PTS);
+    for (const QString &nome : pts.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        bool numero = false;
+        nome.toUInt(&numero);
+        if (numero)
+            percorsi << pts.filePath(nome);
+    }
+    QHash<QString, qint64> porte;
+    for (const QString &p : std::as_const(percorsi)) {
+        struct stat nodo;
+        if (::stat(QFile::encodeName(p).constData(), &nodo) == 0)
+            porte.insert(p, nodo.st_ctim.tv_sec * 1'000'000'000LL + nodo.st_ctim.tv_nsec);
+    }
+    return porte;
+}
+
 void SorveglianzaDispositivi::cerca_porte_nuove()
 {
-    m_porte_note.clear();
-    for (const PortaSistema &p : porte_sistema())
-        m_porte_note.insert(p.percorso);
+    m_porte_note = porte_presenti();
     m_ricerca = true;
     sorveglia_cartelle();
 }
@@ -150,13 +180,11 @@ void SorveglianzaDispositivi::smetti_ricerca()
 // A port that comes and goes again before it is looked at is not told.
 void SorveglianzaDispositivi::cerca_nuove()
 {
-    QSet<QString> ora;
-    for (const PortaSistema &p : porte_sistema())
-        ora.insert(p.percorso);
+    const QHash<QString, qint64> ora = porte_presenti();
     QStringList nuove;
-    for (const QString &p : std::as_const(ora)) {
-        if (!m_porte_note.contains(p))
-            nuove << p;
+    for (auto it = ora.constBegin(); it != ora.constEnd(); ++it) {
+        if (m_porte_note.value(it.key(), -1) != it.value())
+            nuove << it.key();
     }
     m_porte_note = ora;
     nuove.sort();

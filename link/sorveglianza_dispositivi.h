@@ -35,13 +35,15 @@ public:
     // Whether a path leads to something that exists now (a link is followed).
     static bool esiste(const QString &percorso);
 
-    // From now on, each serial port of the system that appears is told by
-    // porta_nuova(), until smetti_ricerca().
+    // From now on, each serial port of the system that appears, or
+    // pseudo-terminal, is told by porta_nuova(), until smetti_ricerca().
     void cerca_porte_nuove();
     void smetti_ricerca();
 
 signals:
     void cambiato(const QString &percorso, bool presente);
+    // Every path was looked at again, changed or not: a link may now lead elsewhere.
+    void percorsi_ricontrollati();
     void porta_nuova(const QString &percorso);
 
 private:
@@ -50,6 +52,7 @@ private:
     void ricontrolla();
     void sorveglia_cartelle();
     void cerca_nuove();
+    static QHash<QString, qint64> porte_presenti();
 
     QFileSystemWatcher m_file_system;
     QHash<QString, bool> m_presenti;
@@ -57,5 +60,5 @@ private:
     udev_monitor *m_monitor = nullptr;
     std::unique_ptr<QSocketNotifier> m_notifica;
     bool m_ricerca = false;
-    QSet<QString> m_porte_note; // the system's ports when last looked at
+    QHash<QString, qint64> m_porte_note; // the system's ports when last looked at
 };
