@@ -32,22 +32,34 @@ void Linea::imposta_ripresa()
 {
     for (Posto *p : std::as_const(m_posti)) {
         p->imposta_ripresa(true);
-        p->imposta_impedimento([this, p] { return dispositivo_condiviso(p); });
+        p->imposta_impedimento([this, p] {
+            Posto *altro = condiviso_con(p);
+            if (!altro)
+                return QString();
+            // The other slot looks again too, once this one's check is over.
+            QMetaObject::invokeMethod(altro, &Posto::controlla_impedimento, Qt::QueuedConnection);
+            return dispositivo_condiviso(p, altro);
+        });
     }
 }
 
-QString Linea::dispositivo_condiviso(const Posto *posto) const
+Posto *Linea::condiviso_con(const Posto *posto) const
 {
     const QString dispositivo = QFileInfo(posto->percorso()).canonicalFilePath();
     if (dispositivo.isEmpty())
-        return QString();
-    for (const Posto *altro : m_posti) {
+        return nullptr;
+    for (Posto *altro : m_posti) {
         if (altro != posto && !altro->percorso().isEmpty() &&
             QFileInfo(altro->percorso()).canonicalFilePath() == dispositivo)
-            return QStringLiteral("%1 and %2 lead to the same device, %3: give each slot its own")
-                .arg(posto->nome(), altro->nome(), dispositivo);
+            return altro;
     }
-    return QString();
+    return nullptr;
+}
+
+QString Linea::dispositivo_condiviso(const Posto *posto, const Posto *altro)
+{
+    return QStringLiteral("%1 and %2 lead to the same device, %3: give each slot its own")
+        .arg(posto->nome(), altro->nome(), QFileInfo(altro->percorso()).canonicalFilePath());
 }
 
 void Linea::imposta_unita(int quante)

@@ -38,9 +38,12 @@ public:
     // Slots that wait for their devices when they go (Posto::imposta_ripresa)
     // also refuse units while another slot's name leads to the same device:
     // a link made later, or a terminal's number given again, would otherwise
-    // let one slot take another's units unseen.
+    // let one slot take another's units unseen. Whichever slot finds it
+    // first, the other looks again at once, rather than wait on it for a unit.
     void imposta_ripresa();
     const QList<Posto *> &posti() const { return m_posti; }
+    // The other slot whose name leads to the device of posto's; none when none does.
+    Posto *condiviso_con(const Posto *posto) const;
 
     // Units per port (0: until interrupted), and the silence that tells a unit gone.
     void imposta_unita(int quante);
@@ -75,7 +78,7 @@ signals:
     void conclusa();
 
 private:
-    QString dispositivo_condiviso(const Posto *posto) const;
+    static QString dispositivo_condiviso(const Posto *posto, const Posto *altro);
     void conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito);
     void fallimento(int esito, const QString &descrizione);
     void posto_finito();

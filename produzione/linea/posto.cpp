@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "posto.h"
 
+#include "occupanti.h"
 #include "sorveglianza_dispositivi.h"
 
 Posto::Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent)
@@ -40,6 +41,7 @@ void Posto::avvia()
 {
     m_numero = 0;
     m_fermato = false;
+    m_sospeso = false;
     if (m_ripresa && !m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
         persa(QString());
         return;
@@ -55,14 +57,14 @@ void Posto::dispositivo_cambiato(bool presente)
 
 void Posto::riprova()
 {
-    if (m_fermato) {
+    if (m_fermato || m_sospeso) {
         finisci();
         return;
     }
     if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
         // Gone: whatever held it, or led another slot to it, no longer does.
-        if (!m_motivo_assenza.isEmpty()) {
-            m_motivo_assenza.clear();
+        if (m_ostacolo != Ostacolo::Nessuno || !m_motivo_assenza.isEmpty()) {
+            togli_ostacolo();
             emit stato_cambiato(m_stato);
         }
         return;
@@ -78,9 +80,39 @@ void Posto::persa(const QString &quando)
         finisci();
         return;
     }
+    if (m_sospeso) {
+        finisci();
+        return;
+    }
     m_ricevitore.chiudi();
     cambia_stato(Stato::Mancante);
     m_riprova.start();
+}
+
+void Posto::nota_ostacolo()
+{
+    togli_ostacolo();
+    if (m_percorso.isEmpty() || !SorveglianzaDispositivi::esiste(m_percorso))
+        return;
+    const PortaSeriale &porta = m_ricevitore.porta();
+    m_motivo_assenza = porta.motivo();
+    if (porta.occupata()) {
+        m_ostacolo = Ostacolo::Occupata;
+        m_occupante = occupanti::da_blocco(porta.dispositivo());
+        if (m_occupante.isEmpty())
+            m_occupante = occupanti::da_proc(porta.dispositivo()).join(QStringLiteral(", "));
+    } else if (porta.errore_apertura() == QSerialPort::PermissionError) {
+        m_ostacolo = Ostacolo::Vietata;
+    } else {
+        m_ostacolo = Ostacolo::Inutilizzabile;
+    }
+}
+
+void Posto::togli_ostacolo()
+{
+    m_ostacolo = Ostacolo::Nessuno;
+    m_motivo_assenza.clear();
+    m_occupante.clear();
 }
 
 void Posto::ferma()
@@ -94,6 +126,22 @@ void Posto::ferma()
         m_ricevitore.interrompi();
 }
 
+void Posto::sospendi()
+{
+    m_sospeso = true;
+    if (m_stato != Stato::Lavoro && m_stato != Stato::Rimozione)
+        ferma();
+}
+
+void Posto::controlla_impedimento()
+{
+    if (m_stato != Stato::AttesaUnita || !m_ripresa || !m_impedimento || m_impedimento().isEmpty())
+        return;
+    m_controllo = true;
+    m_dialogo.interrompi();
+    m_controllo = false;
+}
+
 void Posto::interrompi()
 {
     m_fermato = true;
@@ -105,14 +153,17 @@ void Posto::interrompi()
 
 void Posto::prossima_unita()
 {
-    if (m_fermato) {
+    if (m_fermato || m_sospeso) {
         finisci();
         return;
     }
     if (m_ripresa && m_impedimento) {
         if (const QString motivo = m_impedimento(); !motivo.isEmpty()) {
             m_ricevitore.chiudi();
-            const bool nuovo = motivo != std::exchange(m_motivo_assenza, motivo);
+            const bool nuovo = m_ostacolo != Ostacolo::Impedita || motivo != m_motivo_assenza;
+            togli_ostacolo();
+            m_ostacolo = Ostacolo::Impedita;
+            m_motivo_assenza = motivo;
             if (m_stato == Stato::Mancante && nuovo)
                 emit stato_cambiato(m_stato); // the same state, for another reason
             cambia_stato(Stato::Mancante);
@@ -121,7 +172,7 @@ void Posto::prossima_unita()
         }
     }
     ++m_numero;
-    m_motivo_assenza.clear();
+    togli_ostacolo();
     cambia_stato(Stato::AttesaUnita);
     m_dialogo.avvia();
 }
@@ -129,16 +180,18 @@ void Posto::prossima_unita()
 void Posto::conclusa(const EsitoUnita &esito)
 {
     // Stopped while waiting for a unit: there was no unit.
-    if (!esito.iniziata && esito.esito == esiti::INTERROTTO && m_fermato) {
+    if (!esito.iniziata && esito.esito == esiti::INTERROTTO && (m_fermato || m_controllo)) {
         --m_numero;
-        finisci();
+        if (m_fermato)
+            finisci();
+        else
+            prossima_unita();
         return;
     }
     // The device went, or never opened, before any unit came.
     if (m_ripresa && !esito.iniziata && esito.esito == esiti::PORTA) {
         --m_numero;
-        m_motivo_assenza =
-            SorveglianzaDispositivi::esiste(m_percorso) ? esito.messaggio : QString();
+        nota_ostacolo();
         persa(QString());
         return;
     }
@@ -166,7 +219,7 @@ void Posto::rimossa(const Ricevitore::Risultato &r)
         prossima_unita();
         return;
     case Ricevitore::EsitoOperazione::PortaChiusa:
-        if (m_ripresa && m_fermato)
+        if (m_ripresa && (m_fermato || m_sospeso))
             break;
         persa(QStringLiteral("between units"));
         return;

@@ -31,6 +31,16 @@ public:
     };
     Q_ENUM(Stato)
 
+    // Mancante: why the slot waits for a device that may be there.
+    enum class Ostacolo {
+        Nessuno,        // the device is not there
+        Occupata,       // another program holds the port: occupante()
+        Vietata,        // no permission to open it
+        Inutilizzabile, // it cannot be opened for another reason
+        Impedita,       // the impedimento gave a reason
+    };
+    Q_ENUM(Ostacolo)
+
     // percorso: the device; empty for "Com com" under its system name.
     Posto(const QString &percorso, int com, const Incarico &incarico, QObject *parent = nullptr);
 
@@ -70,6 +80,9 @@ public:
     // Between units: stops now. A unit in its dialogue ends first, as it
     // would have ended.
     void ferma();
+    // As ferma(), but a unit that ended, or ends, is first waited out of its
+    // socket: started again, the slot would take it for a new unit.
+    void sospendi();
     // A unit in its dialogue ends with "E" and counts as interrupted; a port
     // between units stops now.
     void interrompi();
@@ -79,9 +92,16 @@ public:
 
     // The device behind percorso() appeared or went.
     void dispositivo_cambiato(bool presente);
-    // Mancante: why a device that is there could not be opened (held by
-    // another program, no permission); empty when it is not there.
+    // Mancante: why a device that is there could not be opened, in the
+    // system's words, or the impedimento's reason; empty when it is not there.
     QString motivo_assenza() const { return m_motivo_assenza; }
+    Ostacolo ostacolo() const { return m_ostacolo; }
+    // Ostacolo::Occupata: who holds the port, "m5ctl (PID 1234)"; empty
+    // when nobody can be named.
+    QString occupante() const { return m_occupante; }
+    // With an impedimento: looks again now when waiting for a unit, so that
+    // a slot that shares its device with another stops waiting on it.
+    void controlla_impedimento();
 
 signals:
     void stato_cambiato(Posto::Stato stato);
@@ -104,6 +124,9 @@ private:
     // The port went away: wait for it, or end here.
     void persa(const QString &quando);
     void riprova();
+    // After a failed open, or a line lost before a unit came.
+    void nota_ostacolo();
+    void togli_ostacolo();
 
     Ricevitore m_ricevitore;
     DialogoUnita m_dialogo;
@@ -111,6 +134,8 @@ private:
     QString m_percorso;
     bool m_ripresa = false;
     QString m_motivo_assenza;
+    Ostacolo m_ostacolo = Ostacolo::Nessuno;
+    QString m_occupante;
     std::function<QString()> m_impedimento;
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;
@@ -118,6 +143,8 @@ private:
     int m_silenzio_ms = tempi::SILENZIO_MS;
     int m_numero = 0;
     bool m_fermato = false;
+    bool m_sospeso = false;
+    bool m_controllo = false; // the wait for a unit was ended to look again
     Stato m_stato = Stato::Fermo;
     QTimer m_promemoria;
     QMetaObject::Connection m_ascolto_rimozione;
