@@ -17,6 +17,7 @@
 
 #include <array>
 #include <csignal>
+#include <list>
 #include <memory>
 
 using Aspetto = QuadroPosto::Aspetto;
@@ -35,8 +36,11 @@ private slots:
     void stesso_dispositivo();
     void cambio_data();
     void cambio();
+    void assegnazione();
 
 private:
+    void cambio_dopo_unita(const QString &registro, const QList<Aspetto> &prima_del_cambio);
+    void registro_cambio(Banco &banco, const QString &registro, const QString &csv, int cambi);
     QTemporaryDir m_cartella;
 };
 
@@ -68,9 +72,13 @@ public:
         for (int i = 0; i < percorsi.size(); ++i)
             posti.append({i + 1, percorsi.at(i)});
         m_quadri = QList<QuadroPosto>(posti.size());
+        m_storie = QList<QList<QuadroPosto>>(posti.size());
         m_banco.imposta(profilo, posti);
         QObject::connect(&m_banco, &Banco::quadro_cambiato, &m_banco,
-                         [this](int i, const QuadroPosto &q) { m_quadri[i] = q; });
+                         [this](int i, const QuadroPosto &q) {
+                             m_quadri[i] = q;
+                             m_storie[i] << q;
+                         });
         QObject::connect(&m_banco, &Banco::totali_cambiati, &m_banco,
                          [this](const TotaliBanco &t) { m_totali = t; });
         m_banco.avvia();
@@ -79,6 +87,8 @@ public:
 
     bool aperto() const { return m_aperto; }
     const QuadroPosto &quadro(int indice) const { return m_quadri.at(indice); }
+    // Every picture of the slot told, in order.
+    const QList<QuadroPosto> &storia(int indice) const { return m_storie.at(indice); }
     const TotaliBanco &totali() const { return m_totali; }
     Posto::Stato stato(int indice) const { return m_banco.posto(indice)->stato(); }
     // The log's unit records, of one slot (1-16) or all.
@@ -108,6 +118,7 @@ private:
     QString m_registro;
     bool m_aperto = false;
     QList<QuadroPosto> m_quadri;
+    QList<QList<QuadroPosto>> m_storie;
     TotaliBanco m_totali;
 };
 
@@ -132,6 +143,23 @@ struct SimulatoriPosto
         return n;
     }
 };
+// The adapter back after a unit failed with it, the slot is ready, and the
+// failed unit's end is still told until the next unit starts.
+void pronto_dopo_guasto(const QList<QuadroPosto> &h)
+{
+    const auto con_aspetto = [](Aspetto a) {
+        return [a](const QuadroPosto &q) { return q.aspetto == a; };
+    };
+    const auto fallito = std::find_if(h.begin(), h.end(), con_aspetto(Aspetto::Fallito));
+    const auto pronto = std::find_if(fallito, h.end(), con_aspetto(Aspetto::Attesa));
+    const auto lavoro = std::find_if(pronto, h.end(), con_aspetto(Aspetto::Lavoro));
+    QVERIFY(lavoro != h.end());
+    QVERIFY2(pronto->ultimo_esito.startsWith(QStringLiteral(
+                 "Ultima unità: FALLITA · Errore TIME OUT · unità programmata in parte")),
+             qPrintable(pronto->ultimo_esito));
+    QCOMPARE(pronto->consiglio, QStringLiteral("Collegare un'unità"));
+    QCOMPARE(lavoro->ultimo_esito, QString());
+}
 } // namespace
 
 void TstBanco::initTestCase()
@@ -186,17 +214,26 @@ void TstBanco::posti()
     BancoProva s(d.path(), p, percorsi);
     QVERIFY(s.aperto());
     if (!guasto.isEmpty()) {
-        // That slot's unit fails, and the slot waits for its adapter.
+        // The line went with the unit half written: while the slot waits for
+        // its adapter the unit stays failed, and the tile says what it needs.
         QTRY_COMPARE_WITH_TIMEOUT(s.record(2).size(), 1, ATTESA_MS);
         QCOMPARE(s.record(2).first().value("esito").toInt(), esiti::TIME_OUT);
-        QTRY_COMPARE_WITH_TIMEOUT(s.quadro(1).aspetto, Aspetto::Mancante, ATTESA_MS);
-        QVERIFY(s.quadro(1).motivo.startsWith(QStringLiteral("Errore TIME OUT")));
         QVERIFY(sim[1].attuale->attendi_fine(ATTESA_MS));
+        QTRY_COMPARE_WITH_TIMEOUT(s.stato(1), Posto::Stato::Mancante, ATTESA_MS);
+        const QuadroPosto &t = s.quadro(1);
+        QCOMPARE(t.aspetto, Aspetto::Fallito);
+        QVERIFY2(t.motivo.startsWith(QStringLiteral("Errore TIME OUT · unità programmata in "
+                                                    "parte: riprogrammarla")),
+                 qPrintable(t.motivo));
+        QCOMPARE(t.consiglio,
+                 QStringLiteral("Ricollegare l'adattatore, poi riprogrammare l'unità"));
     }
     if (tolto) {
         QTRY_COMPARE_WITH_TIMEOUT(s.record(2).size(), 1, ATTESA_MS);
         sim[1].attuale->termina();
         QTRY_COMPARE_WITH_TIMEOUT(s.quadro(1).aspetto, Aspetto::Mancante, ATTESA_MS);
+        QCOMPARE(s.quadro(1).consiglio, QStringLiteral("Adattatore assente: collegarlo"));
+        QCOMPARE(s.quadro(1).ultimo_esito, QStringLiteral("Ultima unità: OK"));
     }
     // Back at the same name, on a new pty: the slot goes on by itself.
     if (tolto || !guasto.isEmpty())
@@ -237,6 +274,8 @@ void TstBanco::posti()
     QVERIFY(s.ferma_tra_unita());
     for (SimulatoriPosto &x : sim)
         x.attuale->termina();
+    if (!guasto.isEmpty())
+        pronto_dopo_guasto(s.storia(1));
 
     int unita = 0;
     int ok = 0;
@@ -273,6 +312,7 @@ void TstBanco::posti()
     QCOMPARE(s.totali().unita, unita);
     QCOMPARE(s.totali().ok, ok);
     QCOMPARE(s.totali().fallite, unita - ok);
+    QCOMPARE(s.totali().ora, unita);
 }
 
 void TstBanco::esiti_data()
@@ -284,6 +324,8 @@ void TstBanco::esiti_data()
     QTest::addColumn<QStringList>("dettagli"); // each line of the tile holds its part
     QTest::addColumn<int>("scritture");        // "W" records the unit got
 
+    QTest::newRow("riuscita") << false << QStringList{} << esiti::SUCCESSO << QString()
+                              << QStringList{} << CELLE_SCRITTE;
     QTest::newRow("verifica diversa")
         << true << QStringList{} << esiti::DIVERSA << QStringLiteral("Valori diversi dal profilo")
         << QStringList{"codice: atteso 9, trovato 1", "rele: atteso 20, trovato 30"} << 0;
@@ -299,7 +341,9 @@ void TstBanco::esiti_data()
         << QStringList{"cell 20 was written as 0 and reads 90"} << CELLE_SCRITTE;
 }
 
-// A failed unit's tile says why in the window's words, and which values differ.
+// A failed unit's tile says why in the window's words, and which values
+// differ; once the unit is taken out the slot is ready, and still tells how
+// the last unit ended.
 void TstBanco::esiti()
 {
     QFETCH(bool, verifica);
@@ -312,7 +356,9 @@ void TstBanco::esiti()
     QTemporaryDir d;
     QVERIFY(d.isValid());
     SimulatoriPosto sim;
-    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")), simulatore));
+    // Taken out after its "E", and no other unit for as long as the row lasts.
+    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")),
+                      simulatore << QStringLiteral("--swap-ms") << QStringLiteral("600000")));
     BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), verifica),
                  {sim.attuale->percorso()});
     QVERIFY(s.aperto());
@@ -325,20 +371,34 @@ void TstBanco::esiti()
         QVERIFY(r.value("messaggio")
                     .toString()
                     .startsWith(QStringLiteral("\"Frequenza Fuori Banda !\"")));
-    const QuadroPosto &t = s.quadro(0);
-    QCOMPARE(t.aspetto, Aspetto::Fallito);
+    const QList<QuadroPosto> &h = s.storia(0);
+    const auto fine = std::find_if(h.begin(), h.end(), [](const QuadroPosto &q) {
+        return q.aspetto == Aspetto::Riuscito || q.aspetto == Aspetto::Fallito;
+    });
+    QVERIFY(fine != h.end());
+    const QuadroPosto &t = *fine;
+    QCOMPARE(t.aspetto, esito == esiti::SUCCESSO ? Aspetto::Riuscito : Aspetto::Fallito);
     QCOMPARE(t.motivo, motivo);
+    QCOMPARE(t.consiglio, QStringLiteral("Togliere l'unità"));
     QCOMPARE(t.dettagli.size(), dettagli.size());
     for (int i = 0; i < dettagli.size(); ++i)
         QVERIFY2(t.dettagli.at(i).contains(dettagli.at(i)), qPrintable(t.dettagli.at(i)));
-    QCOMPARE(t.fallite, 1);
+    QCOMPARE(t.fallite, esito == esiti::SUCCESSO ? 0 : 1);
+    const QString ultimo = esito == esiti::SUCCESSO
+                               ? QStringLiteral("Ultima unità: OK")
+                               : QStringLiteral("Ultima unità: FALLITA · ") + motivo;
+    QCOMPARE(t.ultimo_esito, ultimo);
+    QTRY_COMPARE_WITH_TIMEOUT(s.quadro(0).aspetto, Aspetto::Attesa, ATTESA_MS);
+    QCOMPARE(s.quadro(0).ultimo_esito, ultimo);
+    QCOMPARE(s.quadro(0).motivo, QString());
     QVERIFY(s.ferma());
     sim.attuale->termina();
     QCOMPARE(sim.somma("scritture"), scritture);
 }
 
 // A socket whose port another program holds is no missing adapter: the
-// tile says who holds it, and the slot takes the port once it is free.
+// tile says who holds it, in a line of its own, and the slot takes the port
+// once it is free.
 void TstBanco::porta_occupata()
 {
     QTemporaryDir d;
@@ -354,13 +414,10 @@ void TstBanco::porta_occupata()
                  {sim.percorso()});
     QTRY_COMPARE_WITH_TIMEOUT(s.stato(0), Posto::Stato::Mancante, ATTESA_MS);
     const QuadroPosto &t = s.quadro(0);
-    QCOMPARE(t.aspetto, Aspetto::Mancante);
-    QCOMPARE(t.motivo, QStringLiteral("Errore!!  Porta Seriale Guasta o Mancante"));
-    QCOMPARE(t.dettagli.size(), 1);
-    QVERIFY2(
-        t.dettagli.first().contains(
-            QStringLiteral("in use by another program, m5ctl (PID %1)").arg(m5ctl.processId())),
-        qPrintable(t.dettagli.first()));
+    QCOMPARE(t.aspetto, Aspetto::Occupato);
+    QCOMPARE(t.motivo, QStringLiteral("Porta occupata da m5ctl (PID %1)").arg(m5ctl.processId()));
+    QCOMPARE(t.dettagli, QStringList());
+    QCOMPARE(t.consiglio, QStringLiteral("Chiudere quel programma, poi attendere"));
     ::kill(static_cast<pid_t>(m5ctl.processId()), SIGINT);
     QVERIFY(m5ctl.waitForFinished(FINE_MS));
     QTRY_COMPARE_WITH_TIMEOUT(t.aspetto, Aspetto::Attesa, ATTESA_MS);
@@ -368,52 +425,76 @@ void TstBanco::porta_occupata()
     QCOMPARE(s.record().size(), 0);
 }
 
-// A link made later that leads to another slot's device: both slots say so
-// and take no unit until it is mended; then the first goes on.
+// A link made later that leads to another slot's device: both tiles say so,
+// that of the slot waiting for a unit too, and neither slot takes a unit
+// until it is mended; then the first goes on.
 void TstBanco::stesso_dispositivo()
 {
     QTemporaryDir d;
     QVERIFY(d.isValid());
     SimulatoriPosto sim;
-    QVERIFY(
-        sim.avvia(d.filePath(QStringLiteral("s.json")), {QStringLiteral("--swap-ms"), SCAMBIO_MS}));
+    // The next unit comes well after the link is made.
+    QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")),
+                      {QStringLiteral("--swap-ms"), QStringLiteral("8000")}));
     const QString collegamento = d.filePath(QStringLiteral("p2"));
     BancoProva s(d.path(), profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false),
                  {sim.attuale->percorso(), collegamento});
-    QTRY_COMPARE_WITH_TIMEOUT(s.record(1).size(), 1, ATTESA_MS);
+    QTRY_VERIFY2_WITH_TIMEOUT(s.record(1).size() == 1 && s.quadro(0).aspetto == Aspetto::Attesa,
+                              "the first unit did not end, or was not taken out", ATTESA_MS);
+    const qsizetype inviati = sim.attuale->inviati().size();
     QVERIFY(QFile::link(sim.attuale->percorso(), collegamento));
     auto condiviso = [&](int i) {
-        return s.quadro(i).aspetto == Aspetto::Mancante && s.quadro(i).dettagli.size() == 1 &&
-               s.quadro(i).dettagli.first().contains(QStringLiteral("lead to the same device"));
+        const QuadroPosto &q = s.quadro(i);
+        return q.aspetto == Aspetto::Doppio &&
+               q.motivo == QStringLiteral("Stesso dispositivo del posto %1").arg(2 - i) &&
+               q.consiglio == QStringLiteral("Dare a ogni posto il suo adattatore");
     };
-    QTRY_VERIFY_WITH_TIMEOUT(condiviso(0) && condiviso(1), ATTESA_MS);
-    const qsizetype prima = s.record(1).size();
-    QTest::qWait(3000);
-    QCOMPARE(s.record(1).size(), prima);
+    auto quadri = [&] {
+        return QStringLiteral("%1 %2 / %3 %4")
+            .arg(QVariant::fromValue(s.quadro(0).aspetto).toString(), s.quadro(0).motivo,
+                 QVariant::fromValue(s.quadro(1).aspetto).toString(), s.quadro(1).motivo);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(condiviso(0) && condiviso(1), qPrintable(quadri()), ATTESA_MS);
+    QCOMPARE(s.record(1).size(), 1);
+    // The next unit announces itself twice, and neither slot takes it.
+    QTRY_VERIFY2_WITH_TIMEOUT(sim.attuale->inviati().size() >= inviati + 2,
+                              "the next unit did not announce itself", ATTESA_MS);
+    QVERIFY2(condiviso(0) && condiviso(1), qPrintable(quadri()));
+    QCOMPARE(s.record().size(), 1);
     QVERIFY(QFile::remove(collegamento));
-    QTRY_COMPARE_WITH_TIMEOUT(s.record(1).size(), prima + 1, ATTESA_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(s.record(1).size(), 2, ATTESA_MS);
     QCOMPARE(s.record(2).size(), 0);
-    QVERIFY(!condiviso(1));
+    QCOMPARE(s.quadro(1).aspetto, Aspetto::Mancante);
+    QCOMPARE(s.quadro(1).motivo, QString());
 }
 
 void TstBanco::cambio_data()
 {
     QTest::addColumn<bool>("si");
     QTest::addColumn<bool>("interrotto"); // the station ended before the slots stopped
-    QTest::newRow("confermato") << true << false;
-    QTest::newRow("non confermato") << false << false;
-    QTest::newRow("confermato, poi la fine") << true << true;
+    QTest::addColumn<bool>("unita");      // asked as a unit began its dialogue
+    QTest::newRow("confermato") << true << false << false;
+    QTest::newRow("non confermato") << false << false << false;
+    QTest::newRow("confermato, poi la fine") << true << true << false;
+    QTest::newRow("durante un'unità") << true << false << true;
 }
 
 // A settings change is asked, confirmed, saved, logged, and the slots start
-// again on it; one not confirmed leaves all as it was. The log's CSV holds
-// units only.
+// again on it, after any unit in its dialogue has ended as it would have;
+// one not confirmed leaves all as it was. The log's CSV holds units only.
 void TstBanco::cambio()
 {
     QFETCH(bool, si);
     QFETCH(bool, interrotto);
+    QFETCH(bool, unita);
     QTemporaryDir d;
     QVERIFY(d.isValid());
+    SimulatoriPosto sim;
+    // The next unit comes well after the silence that tells this one out.
+    if (unita)
+        QVERIFY(sim.avvia(d.filePath(QStringLiteral("s.json")),
+                          {QStringLiteral("--swap-ms"), QStringLiteral("5000")}));
+    const QString primo = unita ? sim.attuale->percorso() : d.filePath(QStringLiteral("assente1"));
     const Profilo p = profilo(m_cartella.filePath(QStringLiteral("profilo.json")), false);
     const QString stazione = d.filePath(QStringLiteral("stazione.json"));
     const QString registro = d.filePath(QStringLiteral("registro.jsonl"));
@@ -421,18 +502,31 @@ void TstBanco::cambio()
     QString errore;
     QString avviso;
     QVERIFY(banco.apri_registro(registro, errore, avviso));
-    banco.imposta(p, {{1, d.filePath(QStringLiteral("assente1"))}});
+    banco.imposta(p, {{1, primo}});
     QSignalSpy configurato(&banco, &Banco::configurato);
     QSignalSpy domanda(&banco, &Banco::conferma_chiesta);
     QSignalSpy avvisi(&banco, &Banco::avviso);
+    QList<Aspetto> prima_del_cambio; // the first slot's, until the change applies
+    QObject::connect(&banco, &Banco::quadro_cambiato, &banco, [&](int i, const QuadroPosto &q) {
+        if (i == 0 && configurato.size() == 1)
+            prima_del_cambio << q.aspetto;
+    });
+    const QList<PostoConfigurato> nuovi{{2, unita ? primo : d.filePath(QStringLiteral("assente2"))},
+                                        {5, d.filePath(QStringLiteral("assente5"))}};
+    auto chiedi = [&] {
+        banco.chiedi_cambio(Profilo{p.contenuto, true}, nuovi);
+        banco.conferma_cambio(si);
+    };
+    if (unita)
+        QObject::connect(&banco, &Banco::unita_in_dialogo, &banco, [&](bool al_lavoro) {
+            if (al_lavoro && domanda.isEmpty())
+                chiedi();
+        });
     banco.avvia();
     QCOMPARE(configurato.size(), 1);
-
-    const QList<PostoConfigurato> nuovi{{2, d.filePath(QStringLiteral("assente2"))},
-                                        {5, d.filePath(QStringLiteral("assente5"))}};
-    banco.chiedi_cambio(Profilo{p.contenuto, true}, nuovi);
-    QCOMPARE(domanda.size(), 1);
-    banco.conferma_cambio(si);
+    if (!unita)
+        chiedi();
+    QTRY_COMPARE_WITH_TIMEOUT(domanda.size(), 1, ATTESA_MS);
     if (interrotto) {
         // Saved and logged all the same, but the station ends, and stays ended.
         QSignalSpy concluso(&banco, &Banco::concluso);
@@ -442,6 +536,13 @@ void TstBanco::cambio()
         QCOMPARE(configurato.size(), 1);
     } else if (si) {
         QTRY_COMPARE_WITH_TIMEOUT(configurato.size(), 2, ATTESA_MS);
+        // The slots paused until the change applied.
+        QCOMPARE(prima_del_cambio.last(), Aspetto::Pausa);
+    }
+    if (unita) {
+        cambio_dopo_unita(registro, prima_del_cambio);
+        if (QTest::currentTestFailed())
+            return;
     }
     const bool cambiato = si && !interrotto;
     QCOMPARE(avvisi.size(), 0);
@@ -450,21 +551,91 @@ void TstBanco::cambio()
     const auto salvati = file_stazione::carica(stazione);
     QVERIFY(std::holds_alternative<QList<PostoConfigurato>>(salvati));
     QCOMPARE(std::get<QList<PostoConfigurato>>(salvati).size(), si ? 2 : 0);
-    const QList<QJsonObject> righe = righe_json(carica_tutto(registro));
-    QCOMPARE(righe.size(), si ? 1 : 0);
-    if (si) {
-        QCOMPARE(righe.first().value("evento").toString(), QStringLiteral("impostazioni"));
-        QCOMPARE(righe.first().value("posti").toArray().size(), 2);
-    }
+    registro_cambio(banco, registro, d.filePath(QStringLiteral("registro.csv")), si ? 1 : 0);
+    banco.interrompi();
+    QTRY_VERIFY2_WITH_TIMEOUT(!banco.in_corso(), "the station did not end", ATTESA_MS);
+}
 
+// The log holds the change once it is confirmed, and its CSV the units alone.
+void TstBanco::registro_cambio(Banco &banco, const QString &registro, const QString &csv, int cambi)
+{
+    QList<QJsonObject> eventi;
+    qsizetype unita_registrate = 0;
+    for (const QJsonObject &o : righe_json(carica_tutto(registro))) {
+        if (o.contains(QLatin1String("evento")))
+            eventi << o;
+        else
+            ++unita_registrate;
+    }
+    QCOMPARE(eventi.size(), cambi);
+    for (const QJsonObject &e : std::as_const(eventi)) {
+        QCOMPARE(e.value("evento").toString(), QStringLiteral("impostazioni"));
+        QCOMPARE(e.value("posti").toArray().size(), 2);
+    }
     QSignalSpy esportato(&banco, &Banco::esportato);
-    const QString csv = d.filePath(QStringLiteral("registro.csv"));
     banco.esporta_csv(csv);
     QCOMPARE(esportato.size(), 1);
     QCOMPARE(esportato.first().at(1).toString(), QString());
-    QCOMPARE(carica_tutto(csv), rapporto::intestazione_csv());
-    banco.interrompi();
-    QTRY_VERIFY_WITH_TIMEOUT(!banco.in_corso(), ATTESA_MS);
+    QVERIFY(carica_tutto(csv).startsWith(rapporto::intestazione_csv()));
+    QCOMPARE(carica_tutto(csv).count('\n'), 1 + unita_registrate);
+}
+
+// The unit that was in its dialogue ended as it would have, and was taken
+// out before the slot paused; the change applied after it, and the next unit
+// ran on the new profile, on the slot given the socket.
+void TstBanco::cambio_dopo_unita(const QString &registro, const QList<Aspetto> &prima_del_cambio)
+{
+    QVERIFY(prima_del_cambio.contains(Aspetto::Riuscito));
+    QVERIFY(prima_del_cambio.indexOf(Aspetto::Riuscito) < prima_del_cambio.indexOf(Aspetto::Pausa));
+    auto righe = [&] { return righe_json(carica_tutto(registro)); };
+    QTRY_VERIFY2_WITH_TIMEOUT(righe().size() >= 3, "no unit on the new profile", 2 * ATTESA_MS);
+    const QList<QJsonObject> r = righe();
+    QCOMPARE(r.at(0).value("evento").toString(), QStringLiteral("impostazioni"));
+    QCOMPARE(r.at(1).value("posto").toInt(), 1);
+    QCOMPARE(r.at(1).value("esito").toInt(), esiti::SUCCESSO);
+    QCOMPARE(r.at(1).value("comando").toString(), QStringLiteral("program"));
+    QCOMPARE(r.at(2).value("posto").toInt(), 2);
+    QCOMPARE(r.at(2).value("comando").toString(), QStringLiteral("verify"));
+}
+
+// A serial device plugged in for a slot is found, a pseudo-terminal too, so
+// that a simulator can stand in for an adapter; a search that finds none
+// ends, and finds nothing more. Another test's terminal may come first: the
+// search is then made again.
+void TstBanco::assegnazione()
+{
+    QTemporaryDir d;
+    QVERIFY(d.isValid());
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                d.filePath(QStringLiteral("stazione.json")));
+    QSignalSpy trovate(&banco, &Banco::presa_trovata);
+    QSignalSpy scadute(&banco, &Banco::assegnazione_scaduta);
+    constexpr int TENTATIVI = 5;
+    std::list<ProcessoSimulatore> sim;
+    QString trovata;
+    for (int i = 0; i < TENTATIVI && (sim.empty() || trovata != sim.back().percorso()); ++i) {
+        banco.assegna(3);
+        QVERIFY(sim.emplace_back(QStringList{QStringLiteral("--silent")}).avvia());
+        QTRY_COMPARE_WITH_TIMEOUT(trovate.size(), i + 1, ATTESA_MS);
+        QCOMPARE(trovate.last().at(0).toInt(), 3);
+        trovata = trovate.last().at(1).toString();
+    }
+    QCOMPARE(trovata, sim.back().percorso());
+    QCOMPARE(scadute.size(), 0);
+
+    banco.imposta_assegnazione(100);
+    for (int i = 0; i < TENTATIVI && scadute.isEmpty(); ++i) {
+        const qsizetype prima = trovate.size();
+        banco.assegna(4);
+        QTRY_VERIFY2_WITH_TIMEOUT(scadute.size() + trovate.size() > prima, "the search never ended",
+                                  ATTESA_MS);
+    }
+    QCOMPARE(scadute.size(), 1);
+    QCOMPARE(scadute.first().at(0).toInt(), 4);
+    const qsizetype prima = trovate.size();
+    QVERIFY(sim.emplace_back(QStringList{QStringLiteral("--silent")}).avvia());
+    QTest::qWait(500);
+    QCOMPARE(trovate.size(), prima);
 }
 
 QTEST_GUILESS_MAIN(TstBanco)

@@ -10,24 +10,31 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 
 namespace {
 constexpr int UNITA_SENZA_FINE = 0;
+constexpr qint64 UN_ORA_S = 3600;
+// Units age out of the hour a minute at most before the figure says so.
+constexpr int GIRO_ORA_MS = 60000;
 } // namespace
 
 Banco::Banco(const Identita &identita, const QString &percorso_stazione, QObject *parent)
     : QObject(parent), m_identita(identita), m_percorso_stazione(percorso_stazione),
-      m_sorveglianza(new SorveglianzaDispositivi(this))
+      m_sorveglianza(new SorveglianzaDispositivi(this)), m_orologio_ora(new QTimer(this)),
+      m_scadenza_assegnazione(new QTimer(this))
 {
-    connect(m_sorveglianza, &SorveglianzaDispositivi::porta_nuova, this,
-            [this](const QString &percorso) {
-                if (m_assegnando == 0)
-                    return;
-                const int numero = std::exchange(m_assegnando, 0);
-                m_sorveglianza->smetti_ricerca();
-                emit presa_trovata(numero, prese::nome_presa(percorso));
-            });
+    connect(m_sorveglianza, &SorveglianzaDispositivi::porta_nuova, this, &Banco::trovata);
+    m_scadenza_assegnazione->setSingleShot(true);
+    connect(m_scadenza_assegnazione, &QTimer::timeout, this, [this] {
+        const int numero = m_assegnando;
+        assegnazione_finita();
+        if (numero != 0)
+            emit assegnazione_scaduta(numero);
+    });
+    m_orologio_ora->setInterval(GIRO_ORA_MS);
+    connect(m_orologio_ora, &QTimer::timeout, this, &Banco::aggiorna_ora);
 }
 
 Banco::~Banco() = default;
@@ -40,9 +47,21 @@ bool Banco::apri_registro(const QString &percorso, QString &errore, QString &avv
 
 void Banco::imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti)
 {
+    // A slot kept through a change keeps its last unit's end.
+    QList<QuadroPosto> quadri(posti.size());
+    QList<std::optional<EsitoUnita>> ultime(posti.size());
+    for (int i = 0; i < posti.size(); ++i) {
+        for (int j = 0; j < m_posti.size() && j < m_quadri.size(); ++j) {
+            if (m_posti.at(j).numero == posti.at(i).numero) {
+                quadri[i].ultimo_esito = m_quadri.at(j).ultimo_esito;
+                ultime[i] = m_ultime.value(j);
+            }
+        }
+    }
     m_profilo = profilo;
     m_posti = posti;
-    m_quadri = QList<QuadroPosto>(posti.size());
+    m_quadri = quadri;
+    m_ultime = ultime;
 }
 
 void Banco::avvia()
@@ -67,7 +86,15 @@ void Banco::avvia()
     });
     connect(m_linea.get(), &Linea::fermata, this, &Banco::fermato);
     connect(m_linea.get(), &Linea::conclusa, this, &Banco::conclusa, Qt::QueuedConnection);
+    // A link that now leads to another slot's device is seen by both slots,
+    // also by one that waits for a unit.
+    connect(m_sorveglianza, &SorveglianzaDispositivi::percorsi_ricontrollati, m_linea.get(),
+            [this] {
+                for (Posto *p : m_linea->posti())
+                    p->controlla_impedimento();
+            });
     aggiorna_conti();
+    m_orologio_ora->start();
     m_linea->avvia();
 }
 
@@ -101,25 +128,27 @@ void Banco::stato_posto(int indice, Posto::Stato stato)
     using Aspetto = QuadroPosto::Aspetto;
     QuadroPosto q = m_quadri.at(indice);
     switch (stato) {
-    case Posto::Stato::Mancante:
     case Posto::Stato::Fermo:
-        q.aspetto = Aspetto::Mancante;
-        // An adapter that is there but cannot be used is no adapter to plug in.
-        if (const QString motivo = m_linea->posti().at(indice)->motivo_assenza();
-            !motivo.isEmpty()) {
-            q.motivo = TestiEsito::porta_inutilizzabile();
-            q.dettagli = {motivo};
-        } else if (q.motivo == TestiEsito::porta_inutilizzabile()) {
-            // The device went: it is missing now, not unusable.
+        if (m_cambio_in_attesa) {
+            q.aspetto = Aspetto::Pausa;
             q.motivo.clear();
             q.dettagli.clear();
+            break;
         }
+        assente(indice, q);
+        break;
+    case Posto::Stato::Mancante:
+        assente(indice, q);
         break;
     case Posto::Stato::AttesaUnita:
     case Posto::Stato::Lavoro:
         q.aspetto = stato == Posto::Stato::Lavoro ? Aspetto::Lavoro : Aspetto::Attesa;
         q.motivo.clear();
         q.dettagli.clear();
+        if (stato == Posto::Stato::Lavoro) {
+            q.ultimo_esito.clear();
+            m_ultime[indice].reset();
+        }
         break;
     case Posto::Stato::Rimozione:
         // OK or FAIL stays up until the unit is taken out.
@@ -128,22 +157,90 @@ void Banco::stato_posto(int indice, Posto::Stato stato)
     if (q.aspetto != Aspetto::Lavoro)
         q.cella = q.ultima = 0;
     cambia_quadro(indice, q);
-    controlla_blocco();
+    controlla_lavoro();
+}
+
+void Banco::assente(int indice, QuadroPosto &q) const
+{
+    using Aspetto = QuadroPosto::Aspetto;
+    const Posto *p = posto(indice);
+    const Posto::Ostacolo ostacolo = p ? p->ostacolo() : Posto::Ostacolo::Nessuno;
+    q.dettagli.clear();
+    switch (ostacolo) {
+    case Posto::Ostacolo::Nessuno: {
+        // A unit that failed as its adapter went stays failed: it is still
+        // in its socket, and needs doing again.
+        const std::optional<EsitoUnita> &ultima = m_ultime.at(indice);
+        const bool fallita = ultima && !ultima->riuscita();
+        if (fallita && (q.aspetto == Aspetto::Fallito || q.aspetto == Aspetto::DaTogliere)) {
+            q.aspetto = Aspetto::Fallito;
+            q.motivo = TestiEsito::motivo(*ultima);
+            q.dettagli = TestiEsito::dettagli(*ultima);
+        } else {
+            q.aspetto = Aspetto::Mancante;
+            q.motivo.clear();
+        }
+        break;
+    }
+    case Posto::Ostacolo::Occupata:
+        q.aspetto = Aspetto::Occupato;
+        q.motivo = TestiEsito::occupata(p->occupante());
+        break;
+    case Posto::Ostacolo::Vietata:
+    case Posto::Ostacolo::Inutilizzabile:
+        // An adapter that is there but cannot be used is no adapter to plug in.
+        q.aspetto = Aspetto::Mancante;
+        q.motivo = TestiEsito::porta_inutilizzabile();
+        if (!p->motivo_assenza().isEmpty())
+            q.dettagli = {p->motivo_assenza()};
+        break;
+    case Posto::Ostacolo::Impedita: {
+        q.aspetto = Aspetto::Doppio;
+        Posto *altro = m_linea->condiviso_con(p);
+        const int j = altro ? static_cast<int>(m_linea->posti().indexOf(altro)) : -1;
+        q.motivo = TestiEsito::condivisa(j < 0 ? 0 : m_posti.at(j).numero);
+        if (altro)
+            q.dettagli = {QFileInfo(altro->percorso()).canonicalFilePath()};
+        break;
+    }
+    }
+}
+
+QString Banco::consiglio(int indice, const QuadroPosto &q) const
+{
+    const Posto *p = posto(indice);
+    switch (q.aspetto) {
+    case QuadroPosto::Aspetto::Mancante:
+        if (p && p->stato() == Posto::Stato::Mancante && p->ostacolo() == Posto::Ostacolo::Vietata)
+            return TestiEsito::consiglio_accesso();
+        if (p && p->stato() == Posto::Stato::Mancante &&
+            p->ostacolo() == Posto::Ostacolo::Inutilizzabile)
+            return TestiEsito::consiglio_liberare();
+        break;
+    case QuadroPosto::Aspetto::Fallito:
+        if (p && p->stato() == Posto::Stato::Mancante && m_ultime.at(indice))
+            return TestiEsito::consiglio_ricollegare(m_ultime.at(indice)->scritta_in_parte);
+        break;
+    default:
+        break;
+    }
+    return TestiEsito::consiglio(q.aspetto);
 }
 
 void Banco::cambia_quadro(int indice, const QuadroPosto &q)
 {
     m_quadri[indice] = q;
-    emit quadro_cambiato(indice, q);
+    m_quadri[indice].consiglio = consiglio(indice, q);
+    emit quadro_cambiato(indice, m_quadri.at(indice));
 }
 
-void Banco::controlla_blocco()
+void Banco::controlla_lavoro()
 {
     const bool ora = al_lavoro();
-    if (ora == m_bloccato)
+    if (ora == m_al_lavoro)
         return;
-    m_bloccato = ora;
-    emit bloccato(ora);
+    m_al_lavoro = ora;
+    emit unita_in_dialogo(ora);
 }
 
 void Banco::interrompi()
@@ -187,19 +284,19 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
         conta_record(m_figure, *record);
         m_record.append(*record);
     }
-    const QDateTime un_ora_fa = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    while (!m_record.isEmpty() && m_record.first().ora < un_ora_fa)
-        m_record.removeFirst();
+    scarta_record_vecchi();
     const int indice = static_cast<int>(m_linea->posti().indexOf(posto));
     QuadroPosto q = m_quadri.at(indice);
     q.aspetto = r.esito.riuscita() ? QuadroPosto::Aspetto::Riuscito : QuadroPosto::Aspetto::Fallito;
     q.motivo = r.esito.riuscita() ? QString() : TestiEsito::motivo(r.esito);
     q.dettagli = r.esito.riuscita() ? QStringList() : TestiEsito::dettagli(r.esito);
+    q.ultimo_esito = TestiEsito::ultimo_esito(r.esito);
     q.cella = q.ultima = 0;
     m_quadri[indice] = q;
+    m_ultime[indice] = r.esito;
     aggiorna_conti(indice);
     emit esito_posto(indice, r.numero, r.esito);
-    controlla_blocco();
+    controlla_lavoro();
 }
 
 // Each slot's counts and flag, as the figures of the records give them.
@@ -224,7 +321,26 @@ void Banco::aggiorna_conti(int cambiato)
         q.segnalato = segnalato;
         cambia_quadro(i, q);
     }
-    emit totali_cambiati(totali());
+    const TotaliBanco t = totali();
+    m_ora_detta = t.ora;
+    emit totali_cambiati(t);
+}
+
+void Banco::aggiorna_ora()
+{
+    scarta_record_vecchi();
+    const TotaliBanco t = totali();
+    if (t.ora == m_ora_detta)
+        return;
+    m_ora_detta = t.ora;
+    emit totali_cambiati(t);
+}
+
+void Banco::scarta_record_vecchi()
+{
+    const QDateTime un_ora_fa = QDateTime::currentDateTimeUtc().addSecs(-UN_ORA_S);
+    while (!m_record.isEmpty() && m_record.first().ora <= un_ora_fa)
+        m_record.removeFirst();
 }
 
 TotaliBanco Banco::totali() const
@@ -241,7 +357,8 @@ TotaliBanco Banco::totali() const
 void Banco::conclusa()
 {
     m_linea.reset();
-    controlla_blocco();
+    m_orologio_ora->stop();
+    controlla_lavoro();
     if (m_cambio_in_attesa) {
         const Cambio c = *std::exchange(m_cambio_in_attesa, std::nullopt);
         riparti(c.profilo, c.posti);
@@ -252,11 +369,6 @@ void Banco::conclusa()
 
 void Banco::chiedi_cambio(const Profilo &profilo, const QList<PostoConfigurato> &posti)
 {
-    if (al_lavoro()) {
-        emit cambio_rifiutato(tr("Un posto è al lavoro: le impostazioni non sono cambiate. "
-                                 "Riprovare quando nessun posto lavora."));
-        return;
-    }
     m_cambio_chiesto = Cambio{profilo, posti};
     emit conferma_chiesta(
         tr("Cambiare profilo e posti della stazione? Il cambio resta nel registro."));
@@ -269,12 +381,6 @@ void Banco::conferma_cambio(bool si)
     const Cambio c = *std::exchange(m_cambio_chiesto, std::nullopt);
     if (!si)
         return;
-    // A unit may have begun while the question was open.
-    if (al_lavoro()) {
-        emit cambio_rifiutato(tr("Un posto è al lavoro: le impostazioni non sono cambiate. "
-                                 "Riprovare quando nessun posto lavora."));
-        return;
-    }
     cambia(c.profilo, c.posti);
 }
 
@@ -299,7 +405,14 @@ void Banco::cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti)
         return;
     }
     m_cambio_in_attesa = Cambio{profilo, posti};
-    m_linea->interrompi();
+    // Units in their dialogue end as they would have: none is cut short.
+    for (int i = 0; i < m_linea->posti().size(); ++i) {
+        Posto *p = m_linea->posti().at(i);
+        p->sospendi();
+        // Already stopped, by an earlier change that waits too.
+        if (p->stato() == Posto::Stato::Fermo)
+            stato_posto(i, Posto::Stato::Fermo);
+    }
 }
 
 void Banco::riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti)
@@ -348,10 +461,26 @@ void Banco::assegna(int numero)
 {
     m_assegnando = numero;
     m_sorveglianza->cerca_porte_nuove();
+    m_scadenza_assegnazione->start(m_assegnazione_ms);
 }
 
 void Banco::annulla_assegnazione()
 {
+    assegnazione_finita();
+}
+
+void Banco::trovata(const QString &percorso)
+{
+    if (m_assegnando == 0)
+        return;
+    const int numero = m_assegnando;
+    assegnazione_finita();
+    emit presa_trovata(numero, prese::nome_presa(percorso));
+}
+
+void Banco::assegnazione_finita()
+{
     m_assegnando = 0;
+    m_scadenza_assegnazione->stop();
     m_sorveglianza->smetti_ricerca();
 }

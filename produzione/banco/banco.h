@@ -14,6 +14,7 @@
 
 #include <QJsonObject>
 #include <QObject>
+#include <QTimer>
 
 #include <optional>
 
@@ -34,6 +35,8 @@ class Banco : public QObject
 
 public:
     static constexpr int SILENZIO_MS = tempi::SILENZIO_MS;
+    // How long assegna() waits for a port to be plugged in.
+    static constexpr int ASSEGNAZIONE_MS = 60000;
 
     struct Identita
     {
@@ -50,13 +53,15 @@ public:
     void imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     // The silence that tells a unit taken out, from the next avvia() on.
     void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
+    // How long the next assegna() waits.
+    void imposta_assegnazione(int ms) { m_assegnazione_ms = ms; }
 
     // Read on the core's own thread only.
     const Profilo &profilo() const { return m_profilo; }
     const QList<PostoConfigurato> &posti() const { return m_posti; }
     Posto *posto(int indice) const;
     bool in_corso() const { return m_linea != nullptr; }
-    // Any slot with a unit in its dialogue: the settings are locked.
+    // Any slot with a unit in its dialogue.
     bool al_lavoro() const;
     // The records of the last hour: a station left running for days keeps
     // its figures, not every record.
@@ -72,13 +77,17 @@ public slots:
     // No new unit starts; each unit in its dialogue ends as it would have.
     // concluso() follows.
     void ferma();
-    // A settings change: asked, confirmed, then saved to the station file,
-    // logged, and the slots started again on it.
+    // A settings change, at any time: asked, confirmed, then saved to the
+    // station file and logged. The station then pauses: no new unit starts,
+    // each unit in its dialogue ends as it would have and is taken out; once
+    // every slot has stopped the slots start again on the change.
     void chiedi_cambio(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void conferma_cambio(bool si);
     // The log as CSV; esportato() tells how it went.
     void esporta_csv(const QString &destinazione);
-    // The next serial port plugged in goes to slot numero (1-16): presa_trovata().
+    // The next serial port plugged in, or pseudo-terminal made, goes to slot
+    // numero (1-16): presa_trovata(), or assegnazione_scaduta() when none
+    // comes in time.
     void assegna(int numero);
     void annulla_assegnazione();
 
@@ -88,14 +97,16 @@ signals:
     void quadro_cambiato(int indice, const QuadroPosto &quadro);
     void totali_cambiati(const TotaliBanco &totali);
     void esito_posto(int indice, int numero, const EsitoUnita &esito);
-    // A unit in its dialogue locks the settings.
-    void bloccato(bool si);
+    // Whether any slot has a unit in its dialogue, which ending the station
+    // would cut short.
+    void unita_in_dialogo(bool si);
     void conferma_chiesta(const QString &domanda);
-    void cambio_rifiutato(const QString &motivo);
     // Something the worker should know: the change went on all the same.
     void avviso(const QString &testo);
     void esportato(const QString &destinazione, const QString &errore);
     void presa_trovata(int numero, const QString &presa);
+    // No port came for slot numero in time: the search has stopped.
+    void assegnazione_scaduta(int numero);
     // The log could not be written: the station stopped.
     void fermato(const QString &messaggio);
     void concluso();
@@ -103,14 +114,22 @@ signals:
 private:
     void collega(int indice, Posto *posto);
     void stato_posto(int indice, Posto::Stato stato);
+    // Mancante or Fermo: why, as the tile shows it.
+    void assente(int indice, QuadroPosto &q) const;
+    QString consiglio(int indice, const QuadroPosto &q) const;
     void registrata(Posto *posto, const Resoconto &r);
     // Tells each slot whose counts changed, and the slot cambiato in any case.
     void aggiorna_conti(int cambiato = -1);
+    // Units age out of the hour as time goes: the figure is told when it changes.
+    void aggiorna_ora();
+    void scarta_record_vecchi();
     void conclusa();
     void cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void riparti(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void cambia_quadro(int indice, const QuadroPosto &q);
-    void controlla_blocco();
+    void controlla_lavoro();
+    void trovata(const QString &percorso);
+    void assegnazione_finita();
     bool registra_evento(const QString &evento, const QJsonObject &dettagli, QString &errore);
 
     struct Cambio
@@ -124,6 +143,8 @@ private:
     Profilo m_profilo;
     QList<PostoConfigurato> m_posti;
     QList<QuadroPosto> m_quadri;
+    // Each slot's last unit, until the next starts.
+    QList<std::optional<EsitoUnita>> m_ultime;
     int m_silenzio_ms = SILENZIO_MS;
     SorveglianzaDispositivi *m_sorveglianza;
     std::unique_ptr<Linea> m_linea;
@@ -131,8 +152,12 @@ private:
     QString m_percorso_registro;
     QList<RecordRegistro> m_record;
     Statistiche m_figure;
+    QTimer *m_orologio_ora;
+    int m_ora_detta = 0;
     std::optional<Cambio> m_cambio_chiesto;
     std::optional<Cambio> m_cambio_in_attesa; // applied once the slots have stopped
-    bool m_bloccato = false;
+    bool m_al_lavoro = false;
     int m_assegnando = 0;
+    int m_assegnazione_ms = ASSEGNAZIONE_MS;
+    QTimer *m_scadenza_assegnazione;
 };

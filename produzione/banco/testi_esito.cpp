@@ -35,9 +35,10 @@ QString TestiEsito::motivo(const EsitoUnita &e)
         testo = tr("Errore %1").arg(e.esito);
         break;
     }
+    testo = testo.trimmed();
     if (e.scritta_in_parte)
         testo += tr(" · unità programmata in parte: riprogrammarla");
-    return testo.trimmed();
+    return testo;
 }
 
 QStringList TestiEsito::dettagli(const EsitoUnita &e)
@@ -52,7 +53,71 @@ QStringList TestiEsito::dettagli(const EsitoUnita &e)
     return righe;
 }
 
+QString TestiEsito::ultimo_esito(const EsitoUnita &e)
+{
+    if (e.riuscita())
+        return tr("Ultima unità: OK");
+    if (e.esito == esiti::INTERROTTO && !e.scritta_in_parte)
+        return tr("Ultima unità: INTERROTTA");
+    return tr("Ultima unità: FALLITA · %1").arg(motivo(e));
+}
+
 QString TestiEsito::porta_inutilizzabile()
 {
     return QString::fromLatin1(messaggio::ERRORE_PORTA).trimmed();
+}
+
+QString TestiEsito::occupata(const QString &occupante)
+{
+    if (occupante.isEmpty())
+        return tr("Porta occupata da un altro programma");
+    return tr("Porta occupata da %1").arg(occupante);
+}
+
+QString TestiEsito::condivisa(int numero)
+{
+    if (numero <= 0)
+        return tr("Stesso dispositivo di un altro posto");
+    return tr("Stesso dispositivo del posto %1").arg(numero);
+}
+
+QString TestiEsito::consiglio(QuadroPosto::Aspetto aspetto)
+{
+    using Aspetto = QuadroPosto::Aspetto;
+    switch (aspetto) {
+    case Aspetto::Mancante:
+        return tr("Adattatore assente: collegarlo");
+    case Aspetto::Attesa:
+        return tr("Collegare un'unità");
+    case Aspetto::Lavoro:
+        return tr("Non togliere l'unità");
+    case Aspetto::Riuscito:
+    case Aspetto::Fallito:
+        return tr("Togliere l'unità");
+    case Aspetto::DaTogliere:
+        return tr("Togliere l'unità, lasciare il posto vuoto, poi collegare la prossima");
+    case Aspetto::Occupato:
+        return tr("Chiudere quel programma, poi attendere");
+    case Aspetto::Doppio:
+        return tr("Dare a ogni posto il suo adattatore");
+    case Aspetto::Pausa:
+        return tr("Impostazioni in corso: attendere");
+    }
+    return QString();
+}
+
+QString TestiEsito::consiglio_accesso()
+{
+    return tr("Dare accesso alla porta (gruppo dialout), poi attendere");
+}
+
+QString TestiEsito::consiglio_liberare()
+{
+    return tr("Liberare la porta, poi attendere");
+}
+
+QString TestiEsito::consiglio_ricollegare(bool scritta_in_parte)
+{
+    return scritta_in_parte ? tr("Ricollegare l'adattatore, poi riprogrammare l'unità")
+                            : tr("Ricollegare l'adattatore, poi rifare l'unità");
 }

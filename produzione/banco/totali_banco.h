@@ -11,5 +11,5 @@ struct TotaliBanco
     int ok = 0;
     int fallite = 0;
     std::optional<double> resa; // first-pass yield, 0-1; none without a good or failed unit
-    std::optional<double> ora;  // units over the last hour; none before a minute of them
+    int ora = 0;                // the units that ended in the last hour
 };
