@@ -152,6 +152,41 @@
     </message>
 </context>
 <context>
+    <name>Profilo</name>
+    <message>
+        <source>codice</source>
+        <translation>code</translation>
+    </message>
+    <message>
+        <source>frequenza</source>
+        <translation>frequency</translation>
+    </message>
+    <message>
+        <source>rele</source>
+        <translation>relay</translation>
+    </message>
+    <message>
+        <source>impulsi</source>
+        <translation>pulses</translation>
+    </message>
+    <message>
+        <source>toni</source>
+        <translation>tones</translation>
+    </message>
+    <message>
+        <source>uscite</source>
+        <translation>outputs</translation>
+    </message>
+    <message>
+        <source>trasmettitori</source>
+        <translation>transmitters</translation>
+    </message>
+    <message>
+        <source>banda</source>
+        <translation>band</translation>
+    </message>
+</context>
+<context>
     <name>RiquadroPosto</name>
     <message>
         <source>MANCANTE</source>
@@ -250,6 +285,44 @@
     <message>
         <source>Il file dell&apos;unità</source>
         <translation>The unit file</translation>
+    </message>
+    <message>
+        <source>Il file dell&apos;unità %1 non esiste.</source>
+        <translation>The unit file %1 does not exist.</translation>
+    </message>
+    <message>
+        <source>Il file dell&apos;unità %1 non si può leggere: mancano i permessi.</source>
+        <translation>The unit file %1 cannot be read: permission denied.</translation>
+    </message>
+    <message>
+        <source>Il file dell&apos;unità %1 non va bene: %2.</source>
+        <translation>The unit file %1 cannot be used: %2.</translation>
+    </message>
+    <message>
+        <source>Leggerne uno da un&apos;unità buona con &quot;m5ctl read -o FILE&quot;, oppure sceglierne un altro, poi riavviare la stazione.</source>
+        <translation>Read one from a good unit with &quot;m5ctl read -o FILE&quot;, or choose another, then start the station again.</translation>
+    </message>
+    <message>
+        <source>Il file della stazione era danneggiato (%1) ed è stato messo da parte come %2.
+La stazione parte con un posto per ogni porta seriale presente: controllarli in Stazione → Impostazioni.</source>
+        <translation>The station file was damaged (%1) and has been kept aside as %2.
+The station starts with one slot per serial port present: check them in Station → Settings.</translation>
+    </message>
+    <message>
+        <source>Nessuna porta seriale presente e nessun posto impostato: collegare gli adattatori, poi assegnarli ai posti in Stazione → Impostazioni.</source>
+        <translation>No serial port present and no slot set: plug the adapters in, then assign them to slots in Station → Settings.</translation>
+    </message>
+    <message>
+        <source>Il file della stazione %1 è danneggiato e non si può mettere da parte: %2.
+Spostarlo o correggerlo, poi riavviare la stazione.</source>
+        <translation>The station file %1 is damaged and cannot be kept aside: %2.
+Move it away or mend it, then start the station again.</translation>
+    </message>
+    <message>
+        <source>Il registro %1 non si può aprire: %2.
+Liberare spazio sul disco o correggere i permessi della cartella, oppure indicare un altro file con --log, poi riavviare la stazione.</source>
+        <translation>The log %1 cannot be opened: %2.
+Free disk space or mend the folder&apos;s permissions, or give another file with --log, then start the station again.</translation>
     </message>
 </context>
 </TS>

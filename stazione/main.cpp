@@ -4,17 +4,18 @@
 #include "avvio_grafico.h"
 #include "banco.h"
 #include "finestra_stazione.h"
+#include "lingua.h"
 #include "opzioni_stazione.h"
 #include "segnali.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QSysInfo>
 #include <QThread>
 #include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 #include <optional>
@@ -31,22 +32,50 @@ bool schermo_visibile()
     return p != QLatin1String("offscreen") && p != QLatin1String("minimal");
 }
 
-int errore(int esito, const QString &messaggio, bool finestra)
+// Nobody at the station reads a terminal: a refusal says what to do, in the
+// window's language on screen and in English on stderr for scripts and logs.
+struct Rifiuto
 {
-    std::fprintf(stderr, "m5stazione: %s\n", qPrintable(messaggio));
+    int esito;
+    QString testo;    // English, for stderr
+    QString finestra; // the window's language; empty: stderr alone
+};
+
+void scrivi_errore(const QString &testo)
+{
+    std::fprintf(stderr, "m5stazione: %s\n", qPrintable(testo));
     std::fflush(stderr);
-    if (finestra && schermo_visibile())
-        QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), messaggio);
-    return esito;
 }
 
-void carica_traduzione(QApplication &app)
+int rifiuta(const Rifiuto &r)
 {
-    if (QLocale().language() != QLocale::English)
-        return;
-    auto *traduttore = new QTranslator(&app);
-    if (traduttore->load(QStringLiteral(":/i18n/m5stazione_en.qm")))
-        QApplication::installTranslator(traduttore);
+    scrivi_errore(r.testo);
+    if (!r.finestra.isEmpty() && schermo_visibile())
+        QMessageBox::critical(nullptr, QStringLiteral("m5stazione"), r.finestra);
+    return r.esito;
+}
+
+Rifiuto file_profilo_rifiutato(const QString &file, const ErroreValore &e, bool chiesto)
+{
+    const QFileInfo info(file);
+    QString danno;
+    if (!info.exists())
+        danno = QApplication::translate("main", "Il file dell'unità %1 non esiste.").arg(file);
+    else if (!info.isReadable())
+        danno = QApplication::translate(
+                    "main", "Il file dell'unità %1 non si può leggere: mancano i permessi.")
+                    .arg(file);
+    else
+        danno = QApplication::translate("main", "Il file dell'unità %1 non va bene: %2.")
+                    .arg(file, e.messaggio);
+    return {e.esito,
+            QStringLiteral("%1%2: %3; read one from a good unit with m5ctl read -o FILE, or "
+                           "give another")
+                .arg(chiesto ? QString() : QStringLiteral("--from "), file, e.messaggio),
+            danno + QLatin1Char('\n') +
+                QApplication::translate(
+                    "main", "Leggerne uno da un'unità buona con \"m5ctl read -o FILE\", oppure "
+                            "sceglierne un altro, poi riavviare la stazione.")};
 }
 
 // The unit file of --from, or one asked for.
@@ -58,22 +87,48 @@ std::optional<Profilo> carica_profilo(QString &file, bool verifica, int &esito)
                                             QApplication::translate("main", "Il file dell'unità"),
                                             QString(), QStringLiteral("*.json"));
     if (file.isEmpty()) {
-        esito = errore(esiti::USO,
-                       QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o FILE "
-                                      "makes one)"),
-                       false);
+        esito = rifiuta({esiti::USO,
+                         QStringLiteral("no unit file chosen; give --from FILE (m5ctl read -o "
+                                        "FILE makes one)"),
+                         {}});
         return std::nullopt;
     }
     auto letto = file_unita::carica(file);
     if (auto *e = std::get_if<ErroreValore>(&letto)) {
-        esito =
-            errore(e->esito,
-                   QStringLiteral("%1%2: %3")
-                       .arg(chiesto ? QString() : QStringLiteral("--from "), file, e->messaggio),
-                   true);
+        esito = rifiuta(file_profilo_rifiutato(file, *e, chiesto));
         return std::nullopt;
     }
     return Profilo{std::get<file_unita::Contenuto>(letto), verifica};
+}
+
+// A damaged station file was kept aside: the worker is told, the station goes on.
+void avvisa_posti(const avvio_banco::Posti &posti, const QString &file, QWidget *finestra)
+{
+    QString testo;
+    if (!posti.danno.isEmpty()) {
+        scrivi_errore(QStringLiteral("warning: station file %1: %2; kept aside as %3; started "
+                                     "with one slot per serial port present (%4)")
+                          .arg(file, posti.danno, posti.messo_da_parte)
+                          .arg(posti.elenco.size()));
+        testo = QApplication::translate(
+                    "main", "Il file della stazione era danneggiato (%1) ed è stato messo da parte "
+                            "come %2.\nLa stazione parte con un posto per ogni porta seriale "
+                            "presente: controllarli in Stazione → Impostazioni.")
+                    .arg(posti.danno, posti.messo_da_parte);
+    } else if (posti.elenco.isEmpty()) {
+        scrivi_errore(QStringLiteral("warning: no slot: no serial port present and no station "
+                                     "file; plug the adapters in, then give them slots in "
+                                     "Stazione > Impostazioni"));
+        testo = QApplication::translate(
+            "main", "Nessuna porta seriale presente e nessun posto impostato: collegare gli "
+                    "adattatori, poi assegnarli ai posti in Stazione → Impostazioni.");
+    }
+    if (testo.isEmpty() || !schermo_visibile())
+        return;
+    auto *box = new QMessageBox(QMessageBox::Warning, finestra->windowTitle(), testo,
+                                QMessageBox::Ok, finestra);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 int esegui(QApplication &app, OpzioniStazione o)
@@ -85,8 +140,13 @@ int esegui(QApplication &app, OpzioniStazione o)
     const QString file_stazione = file_stazione::percorso_predefinito();
     const auto posti = avvio_banco::posti(o.posti, file_stazione);
     if (auto *e = std::get_if<ErroreValore>(&posti))
-        return errore(e->esito, e->messaggio, true);
-    const auto &elenco = std::get<QList<PostoConfigurato>>(posti);
+        return rifiuta({e->esito, e->messaggio,
+                        QApplication::translate(
+                            "main", "Il file della stazione %1 è danneggiato e non si può mettere "
+                                    "da parte: %2.\nSpostarlo o correggerlo, poi riavviare la "
+                                    "stazione.")
+                            .arg(file_stazione, e->messaggio)});
+    const auto &elenco = std::get<avvio_banco::Posti>(posti).elenco;
 
     // The core and its ports on a thread of their own: a display that stalls,
     // a modal dialog or a slow file chooser costs the slots nothing.
@@ -98,10 +158,18 @@ int esegui(QApplication &app, OpzioniStazione o)
     QString avviso;
     if (!banco->apri_registro(registro, motivo, avviso)) {
         delete banco;
-        return errore(esiti::PORTA, QStringLiteral("--log %1: %2").arg(registro, motivo), true);
+        return rifiuta({esiti::PORTA,
+                        QStringLiteral("--log %1: %2; free the disk or mend the folder's "
+                                       "permissions, or give another file with --log")
+                            .arg(registro, motivo),
+                        QApplication::translate(
+                            "main", "Il registro %1 non si può aprire: %2.\nLiberare spazio sul "
+                                    "disco o correggere i permessi della cartella, oppure indicare "
+                                    "un altro file con --log, poi riavviare la stazione.")
+                            .arg(registro, motivo)});
     }
     if (!avviso.isEmpty())
-        errore(0, QStringLiteral("warning: --log %1: %2").arg(registro, avviso), false);
+        scrivi_errore(QStringLiteral("warning: --log %1: %2").arg(registro, avviso));
     banco->imposta(*profilo, elenco);
     QThread filo;
     filo.setObjectName(QStringLiteral("banco"));
@@ -122,6 +190,7 @@ int esegui(QApplication &app, OpzioniStazione o)
         finestra.close();
     });
     finestra.mostra();
+    avvisa_posti(std::get<avvio_banco::Posti>(posti), file_stazione, &finestra);
     QMetaObject::invokeMethod(banco, &Banco::avvia, Qt::QueuedConnection);
     const int fine = app.exec();
     filo.quit();
@@ -138,7 +207,7 @@ int main(int argc, char *argv[])
     // Answered before any display is touched.
     auto letto = interpreta_opzioni_stazione(argomenti);
     if (auto *e = std::get_if<ErroreValore>(&letto))
-        return errore(e->esito, e->messaggio + QStringLiteral(" (see m5stazione --help)"), false);
+        return rifiuta({e->esito, e->messaggio + QStringLiteral(" (see m5stazione --help)"), {}});
     const OpzioniStazione o = std::get<OpzioniStazione>(letto);
     if (o.aiuto) {
         std::fputs(AIUTO_STAZIONE, stdout);
@@ -152,6 +221,6 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("m5stazione"));
     QApplication::setApplicationVersion(QStringLiteral(M5_VERSIONE));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("m5stazione")));
-    carica_traduzione(*applicazione);
+    lingua::carica(*applicazione, QLocale());
     return esegui(*applicazione, o);
 }

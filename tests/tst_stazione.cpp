@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The station's window draws what its core tells; m5stazione as a user starts it.
+#include "avvio_banco.h"
 #include "banco.h"
 #include "dialogo_impostazioni.h"
 #include "esecuzione_m5ctl.h"
 #include "finestra_stazione.h"
+#include "lingua.h"
 #include "profilo_prova.h"
 #include "riquadro_posto.h"
 
@@ -48,6 +50,10 @@ private slots:
     void uscita();
     void argomenti_data();
     void argomenti();
+    void file_danneggiato_data();
+    void file_danneggiato();
+    void lingua_data();
+    void lingua();
     void interruzione_data();
     void interruzione();
 
@@ -520,7 +526,7 @@ void TstStazione::uscita()
 
 void TstStazione::argomenti_data()
 {
-    QTest::addColumn<QStringList>("argomenti"); // %P: a simulator; %L: a link to it
+    QTest::addColumn<QStringList>("argomenti"); // %P: a simulator; %L: a link to it; %T: a folder
     QTest::addColumn<QByteArray>("file");       // the station file; empty: none
     QTest::addColumn<int>("codice");
     QTest::addColumn<QStringList>("parti"); // of the one line; %F: the station file
@@ -542,22 +548,9 @@ void TstStazione::argomenti_data()
     QTest::newRow("stessa presa per un collegamento")
         << QStringList{"--slot", "1=%P", "--slot", "2=%L"} << QByteArray() << 2
         << QStringList{"--slot: slots 1 and 2 name the same socket, \"%L\""};
-    QTest::newRow("file non JSON")
-        << QStringList{} << QByteArray(R"({"formato":)") << 2 << QStringList{"%F: not JSON"};
-    QTest::newRow("file con il posto 17")
-        << QStringList{}
-        << QByteArray(
-               R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":17,"presa":"%P"}]})")
-        << 7 << QStringList{"%F: posti: slot 17 is out of range"};
-    QTest::newRow("file con la stessa presa")
-        << QStringList{}
-        << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":"%P"},)"
-                      R"({"posto":2,"presa":"%P"}]})")
-        << 2 << QStringList{"%F: posti: slots 1 and 2 name the same socket, \"%P\""};
-    QTest::newRow("file con una presa vuota")
-        << QStringList{}
-        << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":""}]})")
-        << 2 << QStringList{"%F: posti[0].presa: missing or empty"};
+    QTest::newRow("file dell'unità mancante")
+        << QStringList{"--from", "%T/manca.json"} << QByteArray() << 2
+        << QStringList{"--from %T/manca.json: ", "read one from a good unit with m5ctl read -o"};
 }
 
 // A bad slot is refused with one line that names where it came from, and
@@ -579,15 +572,17 @@ void TstStazione::argomenti()
     auto sostituisci = [&](QString t) {
         return t.replace(QStringLiteral("%P"), sim.percorso())
             .replace(QStringLiteral("%L"), collegamento)
-            .replace(QStringLiteral("%F"), stazione);
+            .replace(QStringLiteral("%F"), stazione)
+            .replace(QStringLiteral("%T"), d.path());
     };
     if (!file.isEmpty()) {
         QVERIFY(QDir().mkpath(QFileInfo(stazione).path()));
         QVERIFY(salva_file(stazione, sostituisci(QString::fromUtf8(file)).toUtf8()));
     }
     const QString registro = d.filePath(QStringLiteral("registro.jsonl"));
-    QStringList tutti{QStringLiteral("--from"), m_cartella.filePath(QStringLiteral("profilo.json")),
-                      QStringLiteral("--log"), registro, QStringLiteral("--mute")};
+    QStringList tutti{QStringLiteral("--log"), registro, QStringLiteral("--mute")};
+    if (!argomenti.contains(QStringLiteral("--from")))
+        tutti << QStringLiteral("--from") << m_cartella.filePath(QStringLiteral("profilo.json"));
     for (const QString &a : std::as_const(argomenti))
         tutti << sostituisci(a);
 
@@ -604,6 +599,91 @@ void TstStazione::argomenti()
         QVERIFY2(errori.contains(sostituisci(parte)), qPrintable(errori));
     QVERIFY(!QFile::exists(registro));
     QCOMPARE(sim.ricevuti(), QByteArray());
+}
+
+void TstStazione::file_danneggiato_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("danno");
+
+    QTest::newRow("non JSON") << QByteArray(R"({"formato":)") << QStringLiteral("not JSON");
+    QTest::newRow("il posto 17")
+        << QByteArray(
+               R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":17,"presa":"/a"}]})")
+        << QStringLiteral("posti: slot 17 is out of range");
+    QTest::newRow("la stessa presa")
+        << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":"/a"},)"
+                      R"({"posto":2,"presa":"/a"}]})")
+        << QStringLiteral("posti: slots 1 and 2 name the same socket, \"/a\"");
+    QTest::newRow("una presa vuota")
+        << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":""}]})")
+        << QStringLiteral("posti[0].presa: missing or empty");
+}
+
+// A damaged station file is kept aside whole, and the station starts as
+// without one, rather than leaving a worker with nothing; --slot never reads it.
+void TstStazione::file_danneggiato()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, danno);
+
+    QTemporaryDir d;
+    QVERIFY(d.isValid());
+    const QString stazione = d.filePath(QStringLiteral("stazione.json"));
+    QVERIFY(salva_file(stazione, file));
+    const auto dati = avvio_banco::posti({{1, QStringLiteral("/dev/ttyUSB7")}}, stazione);
+    QCOMPARE(std::get<avvio_banco::Posti>(dati).elenco.size(), 1);
+    QCOMPARE(carica_tutto(stazione), file);
+
+    const auto posti = avvio_banco::posti({}, stazione);
+    QVERIFY(std::holds_alternative<avvio_banco::Posti>(posti));
+    const auto &p = std::get<avvio_banco::Posti>(posti);
+    QVERIFY2(p.danno.contains(danno), qPrintable(p.danno));
+    QVERIFY(!QFile::exists(stazione));
+    QVERIFY2(p.messo_da_parte.startsWith(stazione + QStringLiteral(".danneggiato-")),
+             qPrintable(p.messo_da_parte));
+    QCOMPARE(carica_tutto(p.messo_da_parte), file);
+    QCOMPARE(p.elenco.size(), avvio_banco::posti_presenti().size());
+}
+
+void TstStazione::lingua_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("parola"); // the tile's
+    QTest::addColumn<QString>("apri");   // Qt's own button
+    QTest::addColumn<QString>("campo");  // the profile line's
+
+    QTest::newRow("C") << "C"
+                       << "MANCANTE"
+                       << "Apri"
+                       << "frequenza";
+    QTest::newRow("it_IT") << "it_IT"
+                           << "MANCANTE"
+                           << "Apri"
+                           << "frequenza";
+    QTest::newRow("en_US") << "en_US"
+                           << "MISSING"
+                           << "Open"
+                           << "frequency";
+}
+
+// The window speaks one language, Qt's own dialogs included.
+void TstStazione::lingua()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, parola);
+    QFETCH(QString, apri);
+    QFETCH(QString, campo);
+
+    const QList<QTranslator *> caricati = lingua::carica(*qApp, QLocale(locale));
+    const QString trovata = RiquadroPosto::parola(Aspetto::Mancante);
+    const QString pulsante = QCoreApplication::translate("QPlatformTheme", "Open");
+    const QString nome = Profilo::nome_campo(QStringLiteral("frequenza"));
+    for (QTranslator *t : caricati)
+        QCoreApplication::removeTranslator(t);
+    QCOMPARE(trovata, parola);
+    QCOMPARE(pulsante, apri);
+    QCOMPARE(nome, campo);
 }
 
 void TstStazione::interruzione_data()

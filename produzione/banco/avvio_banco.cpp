@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "avvio_banco.h"
 
+#include "esiti.h"
 #include "porte_sistema.h"
 #include "prese.h"
 
@@ -12,18 +13,29 @@
 
 namespace avvio_banco {
 
-std::variant<QList<PostoConfigurato>, ErroreValore> posti(const QList<PostoConfigurato> &dati,
-                                                          const QString &file_stazione)
+std::variant<Posti, ErroreValore> posti(const QList<PostoConfigurato> &dati,
+                                        const QString &file_stazione)
 {
     if (!dati.isEmpty())
-        return dati;
+        return Posti{dati, {}, {}};
     auto letti = file_stazione::carica(file_stazione);
-    if (auto *e = std::get_if<ErroreValore>(&letti))
-        return ErroreValore{e->esito, QStringLiteral("%1: %2; mend it, or give --slot N=PATH")
-                                          .arg(file_stazione, e->messaggio)};
-    auto posti = std::get<QList<PostoConfigurato>>(letti);
-    if (!posti.isEmpty())
-        return posti;
+    if (auto *e = std::get_if<ErroreValore>(&letti)) {
+        Posti p{posti_presenti(), e->messaggio, {}};
+        QString errore;
+        if (!file_stazione::metti_da_parte(file_stazione, p.messo_da_parte, errore))
+            return ErroreValore{esiti::USO,
+                                QStringLiteral("%1: %2, and %3; move it away or mend it, or "
+                                               "give --slot N=PATH")
+                                    .arg(file_stazione, e->messaggio, errore)};
+        return p;
+    }
+    auto elenco = std::get<QList<PostoConfigurato>>(letti);
+    return Posti{elenco.isEmpty() ? posti_presenti() : elenco, {}, {}};
+}
+
+QList<PostoConfigurato> posti_presenti()
+{
+    QList<PostoConfigurato> posti;
     for (const PortaSistema &p : porte_sistema()) {
         if (posti.size() == file_stazione::POSTI_MASSIMI)
             break;

@@ -134,21 +134,27 @@ std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, cons
     return std::nullopt;
 }
 
+bool metti_da_parte(const QString &percorso, QString &messa_da_parte, QString &errore)
+{
+    const QString accanto =
+        percorso + QStringLiteral(".danneggiato-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    if (!QFile::rename(percorso, accanto)) {
+        errore = QStringLiteral("the damaged file could not be kept aside as %1").arg(accanto);
+        return false;
+    }
+    messa_da_parte = accanto;
+    return true;
+}
+
 bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
            QString &messa_da_parte)
 {
     messa_da_parte.clear();
     QDir().mkpath(QFileInfo(percorso).absolutePath());
-    if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(carica(percorso))) {
-        const QString accanto =
-            percorso + QStringLiteral(".danneggiato-") +
-            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        if (!QFile::rename(percorso, accanto)) {
-            errore = QStringLiteral("the damaged file could not be kept aside as %1").arg(accanto);
-            return false;
-        }
-        messa_da_parte = accanto;
-    }
+    if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(carica(percorso)) &&
+        !metti_da_parte(percorso, messa_da_parte, errore))
+        return false;
     return file_unita::salva(percorso, testo(posti), errore);
 }
 

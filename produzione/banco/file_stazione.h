@@ -39,6 +39,10 @@ std::optional<ErroreValore> controlla(const QList<PostoConfigurato> &posti, cons
 // Replaces the file in one step. A file there that cannot be read as a
 // station file is first kept aside, never overwritten; messa_da_parte then
 // names where it went.
+// Renames a damaged file to percorso.danneggiato-<UTC time>, which
+// messa_da_parte then names; false with the reason.
+bool metti_da_parte(const QString &percorso, QString &messa_da_parte, QString &errore);
+
 bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
            QString &messa_da_parte);
 
