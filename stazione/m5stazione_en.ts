@@ -4,10 +4,6 @@
 <context>
     <name>Banco</name>
     <message>
-        <source>Un posto è al lavoro: le impostazioni non sono cambiate. Riprovare quando nessun posto lavora.</source>
-        <translation>A slot is at work: the settings have not changed. Try again when no slot is working.</translation>
-    </message>
-    <message>
         <source>Cambiare profilo e posti della stazione? Il cambio resta nel registro.</source>
         <translation>Change the station&apos;s profile and slots? The change is recorded in the log.</translation>
     </message>
@@ -74,6 +70,10 @@
         <source>Annulla</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Nessun adattatore nuovo: riprovare</source>
+        <translation>No new adapter: try again</translation>
+    </message>
 </context>
 <context>
     <name>FinestraStazione</name>
@@ -122,10 +122,6 @@
 %3</translation>
     </message>
     <message>
-        <source>Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 unità/ora nell&apos;ultima ora</source>
-        <translation>Units %1 · OK %2 · Failed %3 · First-pass yield %4 · %5 units/hour in the last hour</translation>
-    </message>
-    <message>
         <source>Esporta il registro in CSV</source>
         <translation>Export the log as CSV</translation>
     </message>
@@ -149,6 +145,30 @@
     <message>
         <source>No</source>
         <translation>No</translation>
+    </message>
+    <message>
+        <source>S&amp;uoni (nessun dispositivo audio)</source>
+        <translation>&amp;Sounds (no audio device)</translation>
+    </message>
+    <message>
+        <source>Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 unità nell&apos;ultima ora</source>
+        <translation>Units %1 · OK %2 · Failed %3 · First-pass yield %4 · %5 units in the last hour</translation>
+    </message>
+    <message>
+        <source>%1 unità in lavorazione. Uscire?</source>
+        <translation>%1 units at work. Quit?</translation>
+    </message>
+    <message>
+        <source>Attendere la fine, poi uscire</source>
+        <translation>Wait for them to end, then quit</translation>
+    </message>
+    <message>
+        <source>Interrompere e uscire</source>
+        <translation>Interrupt them and quit</translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -217,28 +237,12 @@
         <translation>Slot %1</translation>
     </message>
     <message>
-        <source>Adattatore assente: collegarlo</source>
-        <translation>Adapter missing: plug it in</translation>
-    </message>
-    <message>
-        <source>Collegare un&apos;unità</source>
-        <translation>Cable a unit in</translation>
-    </message>
-    <message>
         <source>Cella %1 di %2</source>
         <translation>Cell %1 of %2</translation>
     </message>
     <message>
         <source>Lettura</source>
         <translation>Reading</translation>
-    </message>
-    <message>
-        <source>Togliere l&apos;unità</source>
-        <translation>Take the unit out</translation>
-    </message>
-    <message>
-        <source>Togliere l&apos;unità, lasciare il posto vuoto, poi collegare la prossima</source>
-        <translation>Take the unit out, leave the slot empty, then cable in the next one</translation>
     </message>
     <message>
         <source>Unità %1 · OK %2 · Falliti %3</source>
@@ -249,8 +253,16 @@
         <translation>Check cable and fixture</translation>
     </message>
     <message>
-        <source>Liberare la porta, poi attendere</source>
-        <translation>Free the port, then wait</translation>
+        <source>OCCUPATO</source>
+        <translation>IN USE</translation>
+    </message>
+    <message>
+        <source>DOPPIO</source>
+        <translation>SHARED</translation>
+    </message>
+    <message>
+        <source>IN PAUSA</source>
+        <translation>PAUSED</translation>
     </message>
 </context>
 <context>
@@ -278,6 +290,82 @@
     <message>
         <source>%1: atteso %2, trovato %3</source>
         <translation>%1: expected %2, found %3</translation>
+    </message>
+    <message>
+        <source>Ultima unità: OK</source>
+        <translation>Last unit: OK</translation>
+    </message>
+    <message>
+        <source>Ultima unità: INTERROTTA</source>
+        <translation>Last unit: INTERRUPTED</translation>
+    </message>
+    <message>
+        <source>Ultima unità: FALLITA · %1</source>
+        <translation>Last unit: FAILED · %1</translation>
+    </message>
+    <message>
+        <source>Porta occupata da un altro programma</source>
+        <translation>Port held by another program</translation>
+    </message>
+    <message>
+        <source>Porta occupata da %1</source>
+        <translation>Port held by %1</translation>
+    </message>
+    <message>
+        <source>Stesso dispositivo di un altro posto</source>
+        <translation>Same device as another slot</translation>
+    </message>
+    <message>
+        <source>Stesso dispositivo del posto %1</source>
+        <translation>Same device as slot %1</translation>
+    </message>
+    <message>
+        <source>Adattatore assente: collegarlo</source>
+        <translation>Adapter missing: plug it in</translation>
+    </message>
+    <message>
+        <source>Collegare un&apos;unità</source>
+        <translation>Cable a unit in</translation>
+    </message>
+    <message>
+        <source>Non togliere l&apos;unità</source>
+        <translation>Do not take the unit out</translation>
+    </message>
+    <message>
+        <source>Togliere l&apos;unità</source>
+        <translation>Take the unit out</translation>
+    </message>
+    <message>
+        <source>Togliere l&apos;unità, lasciare il posto vuoto, poi collegare la prossima</source>
+        <translation>Take the unit out, leave the slot empty, then cable in the next one</translation>
+    </message>
+    <message>
+        <source>Chiudere quel programma, poi attendere</source>
+        <translation>Close that program, then wait</translation>
+    </message>
+    <message>
+        <source>Dare a ogni posto il suo adattatore</source>
+        <translation>Give each slot its own adapter</translation>
+    </message>
+    <message>
+        <source>Impostazioni in corso: attendere</source>
+        <translation>Settings being changed: wait</translation>
+    </message>
+    <message>
+        <source>Dare accesso alla porta (gruppo dialout), poi attendere</source>
+        <translation>Give access to the port (dialout group), then wait</translation>
+    </message>
+    <message>
+        <source>Liberare la porta, poi attendere</source>
+        <translation>Free the port, then wait</translation>
+    </message>
+    <message>
+        <source>Ricollegare l&apos;adattatore, poi riprogrammare l&apos;unità</source>
+        <translation>Plug the adapter back in, then program the unit again</translation>
+    </message>
+    <message>
+        <source>Ricollegare l&apos;adattatore, poi rifare l&apos;unità</source>
+        <translation>Plug the adapter back in, then do the unit again</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,7 @@
 #include "testi_esito.h"
 
 #include "messaggi.h"
+#include "profilo.h"
 
 QString TestiEsito::motivo(const EsitoUnita &e)
 {
@@ -46,8 +47,8 @@ QStringList TestiEsito::dettagli(const EsitoUnita &e)
     QStringList righe;
     for (const Differenza &d : e.differenze)
         righe << tr("%1: atteso %2, trovato %3")
-                     .arg(QString::fromStdString(d.campo), QString::fromStdString(d.attesa),
-                          QString::fromStdString(d.trovata));
+                     .arg(Profilo::nome_campo(QString::fromStdString(d.campo)),
+                          QString::fromStdString(d.attesa), QString::fromStdString(d.trovata));
     if (righe.isEmpty() && e.esito == esiti::RILETTURA)
         righe << e.messaggio;
     return righe;
