@@ -131,6 +131,26 @@ void avvisa_posti(const avvio_banco::Posti &posti, const QString &file, QWidget 
     box->open();
 }
 
+// The log opened once, before the core's thread starts; a warning goes to stderr.
+std::optional<Rifiuto> apri_registro(Banco &banco, const QString &registro)
+{
+    QString motivo;
+    QString avviso;
+    if (!banco.apri_registro(registro, motivo, avviso))
+        return Rifiuto{esiti::PORTA,
+                       QStringLiteral("--log %1: %2; free the disk or mend the folder's "
+                                      "permissions, or give another file with --log")
+                           .arg(registro, motivo),
+                       QApplication::translate(
+                           "main", "Il registro %1 non si può aprire: %2.\nLiberare spazio sul "
+                                   "disco o correggere i permessi della cartella, oppure indicare "
+                                   "un altro file con --log, poi riavviare la stazione.")
+                           .arg(registro, motivo)};
+    if (!avviso.isEmpty())
+        scrivi_errore(QStringLiteral("warning: --log %1: %2").arg(registro, avviso));
+    return std::nullopt;
+}
+
 int esegui(QApplication &app, OpzioniStazione o)
 {
     int esito = 0;
@@ -154,22 +174,10 @@ int esegui(QApplication &app, OpzioniStazione o)
                             file_stazione);
     const QString registro =
         o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro;
-    QString motivo;
-    QString avviso;
-    if (!banco->apri_registro(registro, motivo, avviso)) {
+    if (auto rifiuto = apri_registro(*banco, registro)) {
         delete banco;
-        return rifiuta({esiti::PORTA,
-                        QStringLiteral("--log %1: %2; free the disk or mend the folder's "
-                                       "permissions, or give another file with --log")
-                            .arg(registro, motivo),
-                        QApplication::translate(
-                            "main", "Il registro %1 non si può aprire: %2.\nLiberare spazio sul "
-                                    "disco o correggere i permessi della cartella, oppure indicare "
-                                    "un altro file con --log, poi riavviare la stazione.")
-                            .arg(registro, motivo)});
+        return rifiuta(*rifiuto);
     }
-    if (!avviso.isEmpty())
-        scrivi_errore(QStringLiteral("warning: --log %1: %2").arg(registro, avviso));
     banco->imposta(*profilo, elenco);
     QThread filo;
     filo.setObjectName(QStringLiteral("banco"));

@@ -160,6 +160,48 @@ void pronto_dopo_guasto(const QList<QuadroPosto> &h)
     QCOMPARE(pronto->consiglio, QStringLiteral("Collegare un'unità"));
     QCOMPARE(lavoro->ultimo_esito, QString());
 }
+// Each slot's records, tile and simulators agree, and the totals with them.
+void confronta_posti(BancoProva &s, std::array<SimulatoriPosto, 3> &sim,
+                     const QStringList &percorsi, const Profilo &p, int fallite)
+{
+    int unita = 0;
+    int ok = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QList<QJsonObject> r = s.record(i + 1);
+        int riuscite = 0;
+        for (int n = 0; n < r.size(); ++n) {
+            const QJsonObject &o = r.at(n);
+            // A missing adapter takes no unit number.
+            QCOMPARE(o.value("unita").toInt(), n + 1);
+            QCOMPARE(o.value("porta").toString(), percorsi.at(i));
+            QCOMPARE(o.value("presa").toString(), percorsi.at(i));
+            QCOMPARE(o.value("profilo").toString(), p.impronta());
+            QCOMPARE(o.value("stazione").toString(), QStringLiteral("banco-prova"));
+            QCOMPARE(o.value("operatore").toString(), QStringLiteral("collaudo"));
+            riuscite += o.value("esito").toInt() == 0 ? 1 : 0;
+        }
+        const int n = static_cast<int>(r.size());
+        const int fallite_qui = n - riuscite;
+        QCOMPARE(fallite_qui, i == 1 ? fallite : 0);
+        const QuadroPosto &t = s.quadro(i);
+        QCOMPARE(t.unita, n);
+        QCOMPARE(t.ok, riuscite);
+        QCOMPARE(t.fallite, fallite_qui);
+        // What the receivers saw: each record a dialogue, each good unit 62 cells.
+        QCOMPARE(sim[i].somma("dialoghi"), n);
+        // One more unit may have been on the line, announcing, when the station stopped.
+        const int sul_filo = sim[i].somma("unita");
+        QVERIFY2(sul_filo == n || sul_filo == n + 1, qPrintable(QString::number(sul_filo)));
+        QCOMPARE(sim[i].somma("scritture"), CELLE_SCRITTE * riuscite + 20 * fallite_qui);
+        unita += n;
+        ok += riuscite;
+    }
+    QCOMPARE(s.totali().unita, unita);
+    QCOMPARE(s.totali().ok, ok);
+    QCOMPARE(s.totali().fallite, unita - ok);
+    QCOMPARE(s.totali().ora, unita);
+}
+
 } // namespace
 
 void TstBanco::initTestCase()
@@ -277,42 +319,7 @@ void TstBanco::posti()
     if (!guasto.isEmpty())
         pronto_dopo_guasto(s.storia(1));
 
-    int unita = 0;
-    int ok = 0;
-    for (int i = 0; i < 3; ++i) {
-        const QList<QJsonObject> r = s.record(i + 1);
-        int riuscite = 0;
-        for (int n = 0; n < r.size(); ++n) {
-            const QJsonObject &o = r.at(n);
-            // A missing adapter takes no unit number.
-            QCOMPARE(o.value("unita").toInt(), n + 1);
-            QCOMPARE(o.value("porta").toString(), percorsi.at(i));
-            QCOMPARE(o.value("presa").toString(), percorsi.at(i));
-            QCOMPARE(o.value("profilo").toString(), p.impronta());
-            QCOMPARE(o.value("stazione").toString(), QStringLiteral("banco-prova"));
-            QCOMPARE(o.value("operatore").toString(), QStringLiteral("collaudo"));
-            riuscite += o.value("esito").toInt() == 0 ? 1 : 0;
-        }
-        const int n = static_cast<int>(r.size());
-        const int fallite_qui = n - riuscite;
-        QCOMPARE(fallite_qui, i == 1 ? fallite : 0);
-        const QuadroPosto &t = s.quadro(i);
-        QCOMPARE(t.unita, n);
-        QCOMPARE(t.ok, riuscite);
-        QCOMPARE(t.fallite, fallite_qui);
-        // What the receivers saw: each record a dialogue, each good unit 62 cells.
-        QCOMPARE(sim[i].somma("dialoghi"), n);
-        // One more unit may have been on the line, announcing, when the station stopped.
-        const int sul_filo = sim[i].somma("unita");
-        QVERIFY2(sul_filo == n || sul_filo == n + 1, qPrintable(QString::number(sul_filo)));
-        QCOMPARE(sim[i].somma("scritture"), CELLE_SCRITTE * riuscite + 20 * fallite_qui);
-        unita += n;
-        ok += riuscite;
-    }
-    QCOMPARE(s.totali().unita, unita);
-    QCOMPARE(s.totali().ok, ok);
-    QCOMPARE(s.totali().fallite, unita - ok);
-    QCOMPARE(s.totali().ora, unita);
+    confronta_posti(s, sim, percorsi, p, fallite);
 }
 
 void TstBanco::esiti_data()
