@@ -54,7 +54,7 @@ std::vector<Dialogo> dialoghi(const QString &registro)
 }
 
 // Polls the log until condizione holds or ms pass: this process only waits.
-template <typename C> bool attendi(const QString &registro, C condizione, int ms)
+template <typename C> bool attendi_registro(const QString &registro, C condizione, int ms)
 {
     for (int t = 0; t < ms; t += 200) {
         if (condizione(dialoghi(registro)))
@@ -106,8 +106,8 @@ std::pair<QDateTime, QDateTime> ferma_schermo(qint64 pid)
 }
 
 // m5stazione on the display, its configuration and data in d.
-void avvia_stazione(QProcess &stazione, const QTemporaryDir &d, const QString &schermo,
-                    const QStringList &argomenti)
+void avvia_su_schermo(QProcess &stazione, const QTemporaryDir &d, const QString &schermo,
+                      const QStringList &argomenti)
 {
     QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
     ambiente.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + schermo);
@@ -168,15 +168,15 @@ void misura_schermo_fermo()
     if (!avvia_simulatori(d, sim, argomenti))
         return;
     QProcess stazione;
-    avvia_stazione(stazione, d, schermo, argomenti);
+    avvia_su_schermo(stazione, d, schermo, argomenti);
     const bool prima =
         stazione.waitForStarted() &&
-        attendi(
+        attendi_registro(
             registro, [](const auto &v) { return v.size() >= UNITA_PRIMA; }, ATTESA_MS);
     const std::pair<QDateTime, QDateTime> fermata = ferma_schermo(x.processId());
     const QDateTime &fermo = fermata.first;
     const QDateTime &ripreso = fermata.second;
-    const bool dopo = prima && attendi(
+    const bool dopo = prima && attendi_registro(
                                    registro,
                                    [&](const auto &v) {
                                        return std::count_if(v.begin(), v.end(), [&](const auto &u) {
