@@ -267,10 +267,10 @@ void FinestraStazione::chiedi_uscita()
     const auto al_lavoro = std::count_if(m_riquadri.cbegin(), m_riquadri.cend(), [](auto *r) {
         return r->aspetto() == RiquadroPosto::Aspetto::Lavoro;
     });
-    auto *domanda = new QMessageBox(
-        QMessageBox::Question, windowTitle(),
-        tr("%1 unità in lavorazione. Uscire?").arg(std::max<qsizetype>(1, al_lavoro)),
-        QMessageBox::NoButton, this);
+    auto *domanda = new QMessageBox(QMessageBox::Question, windowTitle(),
+                                    tr("%n unità in lavorazione. Uscire?", nullptr,
+                                       static_cast<int>(std::max<qsizetype>(1, al_lavoro))),
+                                    QMessageBox::NoButton, this);
     domanda->setObjectName(QStringLiteral("uscita"));
     domanda->setAttribute(Qt::WA_DeleteOnClose);
     connect(domanda->addButton(tr("Attendere la fine, poi uscire"), QMessageBox::AcceptRole),

@@ -155,10 +155,6 @@
         <translation>Units %1 · OK %2 · Failed %3 · First-pass yield %4 · %5 units in the last hour</translation>
     </message>
     <message>
-        <source>%1 unità in lavorazione. Uscire?</source>
-        <translation>%1 units at work. Quit?</translation>
-    </message>
-    <message>
         <source>Attendere la fine, poi uscire</source>
         <translation>Wait for them to end, then quit</translation>
     </message>
@@ -169,6 +165,13 @@
     <message>
         <source>Annulla</source>
         <translation>Cancel</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n unità in lavorazione. Uscire?</source>
+        <translation>
+            <numerusform>%n unit at work. Quit?</numerusform>
+            <numerusform>%n units at work. Quit?</numerusform>
+        </translation>
     </message>
 </context>
 <context>
