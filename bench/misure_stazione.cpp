@@ -86,17 +86,19 @@ struct PostoSimulato
     }
 };
 
-// The station's controller and window in this process, shown offscreen,
-// over one m5sim per slot.
+// The station's core and window in this process as m5stazione runs them, the
+// core with the ports on a thread of its own and the window shown offscreen,
+// over one m5sim per slot. What the core tells comes over queued signals.
 class Prova
 {
 public:
     Prova(int posti, int silenzio_ms)
-        : m_banco({QStringLiteral("m5bench"), QStringLiteral("m5bench")},
-                  m_cartella.filePath(QStringLiteral("stazione.json"))),
-          m_posti(posti)
+        : m_banco(std::make_unique<Banco>(
+              Banco::Identita{QStringLiteral("m5bench"), QStringLiteral("m5bench")},
+              m_cartella.filePath(QStringLiteral("stazione.json")))),
+          m_posti(posti), m_unita_posto(posti, 0)
     {
-        m_banco.imposta_silenzio(silenzio_ms);
+        m_banco->imposta_silenzio(silenzio_ms);
         for (int i = 0; i < posti; ++i)
             m_posti[i].collegamento = m_cartella.filePath(QStringLiteral("p%1").arg(i + 1));
     }
@@ -122,19 +124,31 @@ public:
         QString avviso;
         m_registro = m_cartella.filePath(QStringLiteral("registro.jsonl"));
         if (!std::holds_alternative<file_unita::Contenuto>(letto) ||
-            !m_banco.apri_registro(m_registro, errore, avviso))
+            !m_banco->apri_registro(m_registro, errore, avviso))
             return false;
         QList<PostoConfigurato> posti;
         for (std::size_t i = 0; i < m_posti.size(); ++i)
             posti.append({static_cast<int>(i) + 1, m_posti[i].collegamento});
         const Profilo profilo{std::get<file_unita::Contenuto>(letto), false};
-        m_banco.imposta(profilo, posti);
-        m_finestra = std::make_unique<FinestraStazione>(m_banco, profilo, posti, true);
+        m_banco->imposta(profilo, posti);
+        m_finestra = std::make_unique<FinestraStazione>(*m_banco, profilo, posti, true);
         m_finestra->resize(1920, 1080);
         m_finestra->show();
-        m_banco.avvia();
+        QObject::connect(m_banco.get(), &Banco::totali_cambiati, m_finestra.get(),
+                         [this](const TotaliBanco &t) { m_totali = t; });
+        QObject::connect(m_banco.get(), &Banco::esito_posto, m_finestra.get(),
+                         [this](int indice, int, const EsitoUnita &) {
+                             ++m_unita_posto[static_cast<std::size_t>(indice)];
+                         });
+        QObject::connect(m_banco.get(), &Banco::concluso, m_finestra.get(),
+                         [this] { m_concluso = true; });
+        m_banco->moveToThread(&m_filo);
+        m_filo.start();
+        QMetaObject::invokeMethod(m_banco.get(), &Banco::avvia, Qt::QueuedConnection);
         return true;
     }
+
+    ~Prova() { ferma(); }
 
     // Runs the event loop until condizione holds after a unit, or ms pass.
     bool attendi(const std::function<bool()> &condizione, int ms)
@@ -145,29 +159,45 @@ public:
         QTimer limite;
         limite.setSingleShot(true);
         QObject::connect(&limite, &QTimer::timeout, &ciclo, &QEventLoop::quit);
-        QObject::connect(&m_banco, &Banco::totali_cambiati, &ciclo, [&] {
+        const auto guarda = [&] {
             if (condizione())
                 ciclo.quit();
-        });
+        };
+        QObject::connect(m_banco.get(), &Banco::totali_cambiati, &ciclo, guarda);
+        QObject::connect(m_banco.get(), &Banco::esito_posto, &ciclo, guarda);
         limite.start(ms);
         ciclo.exec();
         return condizione();
     }
 
-    // The station ends, then each simulator, leaving its summary.
+    // The station ends, then its thread, then each simulator, leaving its
+    // summary. The core's records may be read after it.
     void ferma()
     {
-        m_banco.interrompi();
+        if (!m_filo.isRunning())
+            return;
         QEventLoop ciclo;
         QTimer::singleShot(10'000, &ciclo, &QEventLoop::quit);
-        QObject::connect(&m_banco, &Banco::concluso, &ciclo, &QEventLoop::quit);
-        if (m_banco.in_corso())
+        QObject::connect(m_banco.get(), &Banco::concluso, &ciclo, &QEventLoop::quit);
+        QMetaObject::invokeMethod(m_banco.get(), &Banco::interrompi, Qt::QueuedConnection);
+        if (!m_concluso)
             ciclo.exec();
+        // Back to this thread, to be read here and deleted.
+        QThread *qui = QThread::currentThread();
+        QMetaObject::invokeMethod(
+            m_banco.get(), [this, qui] { m_banco->moveToThread(qui); },
+            Qt::BlockingQueuedConnection);
+        m_filo.quit();
+        m_filo.wait();
         for (PostoSimulato &p : m_posti)
             p.attuale().termina();
     }
 
-    Banco &banco() { return m_banco; }
+    // Only once ferma() has stopped its thread.
+    const Banco &banco() const { return *m_banco; }
+    // As the core last told them.
+    const TotaliBanco &totali() const { return m_totali; }
+    int unita_posto(int i) const { return m_unita_posto[static_cast<std::size_t>(i)]; }
     FinestraStazione &finestra() { return *m_finestra; }
     PostoSimulato &posto(int i) { return m_posti[static_cast<std::size_t>(i)]; }
     int posti() const { return static_cast<int>(m_posti.size()); }
@@ -176,9 +206,13 @@ public:
 
 private:
     QTemporaryDir m_cartella;
-    Banco m_banco;
+    std::unique_ptr<Banco> m_banco;
+    QThread m_filo;
     std::unique_ptr<FinestraStazione> m_finestra;
     std::vector<PostoSimulato> m_posti;
+    std::vector<int> m_unita_posto;
+    TotaliBanco m_totali;
+    bool m_concluso = false;
     QString m_registro;
 };
 
@@ -256,9 +290,11 @@ Lavoro lavora(int n)
     };
     l.completo = p.attendi(
         [&] {
-            const auto c = conti();
-            return c.size() == n && std::all_of(c.cbegin(), c.cend(),
-                                                [](const auto &r) { return r.size() >= LOTTI; });
+            for (int i = 0; i < n; ++i) {
+                if (p.unita_posto(i) < LOTTI)
+                    return false;
+            }
+            return true;
         },
         (LOTTI * 8 + 30) * 1000);
     orologio.stop();
@@ -284,9 +320,9 @@ Lavoro lavora(int n)
 
 void lavoro()
 {
-    std::printf("Station, programming with read-back: the station's controller and window in\n"
-                "  this process (offscreen), one m5sim --baud %s --swap-ms %s per slot,\n"
-                "  %d units on each; a unit's time is its log's durata_s\n",
+    std::printf("Station, programming with read-back: the station's core on a thread of its\n"
+                "  own and its window (offscreen), as m5stazione runs them, one m5sim --baud %s\n"
+                "  --swap-ms %s per slot, %d units on each; a unit's time is its log's durata_s\n",
                 qPrintable(BAUD), qPrintable(SCAMBIO_MS), LOTTI);
     const Lavoro uno = lavora(1);
     const double base = percentile(uno.durate_s, 0.5);
@@ -496,7 +532,7 @@ void resistenza(int totale)
     double secondi_soglia = 0;
     const bool finita = p.attendi(
         [&] {
-            const int n = p.banco().figure().totale.unita;
+            const int n = p.totali().unita;
             if (n >= soglia && std::isnan(base_kb)) {
                 base_kb = rss_kb();
                 secondi_soglia = tempo.nsecsElapsed() / 1e9;

@@ -353,11 +353,21 @@ QString RiquadroPosto::righe() const
     return righe.join(QLatin1Char('\n'));
 }
 
+const RiquadroPosto::Disposizione &RiquadroPosto::disposizione() const
+{
+    if (!m_disposizione || m_disposta_per != size() || m_aspetto_disposto != m_q.aspetto) {
+        m_disposizione = disponi(size(), m_q.aspetto);
+        m_disposta_per = size();
+        m_aspetto_disposto = m_q.aspetto;
+    }
+    return *m_disposizione;
+}
+
 void RiquadroPosto::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const Disposizione d = disposizione();
+    const Disposizione &d = disposizione();
     const QColor testo = colori(m_q.aspetto).testo;
     disegna_fondo(p, d);
     p.setPen(testo);

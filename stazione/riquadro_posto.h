@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class RiquadroPosto : public QWidget
 {
     Q_OBJECT
@@ -47,7 +49,8 @@ public:
         QFont carattere_conti;
     };
     static Disposizione disponi(const QSize &dimensione, Aspetto aspetto);
-    Disposizione disposizione() const { return disponi(size(), m_q.aspetto); }
+    // disponi() for this tile now; kept until its size or state changes.
+    const Disposizione &disposizione() const;
 
     RiquadroPosto(int numero, const QString &presa, QWidget *parent = nullptr);
 
@@ -78,4 +81,9 @@ private:
     QString m_impronta;
     QuadroPosto m_q;
     QTimer m_ridisegno;
+    // Fitting the type takes dozens of font measurements, and a tile at work
+    // is drawn ten times a second, sixteen of them on a thread with the ports.
+    mutable std::optional<Disposizione> m_disposizione;
+    mutable QSize m_disposta_per;
+    mutable Aspetto m_aspetto_disposto = Aspetto::Mancante;
 };
