@@ -3,6 +3,7 @@
 #include "percentile.h"
 #include "porte_multiple.h"
 #include "processo.h"
+#include "rapporto_grande.h"
 #include "scadenze.h"
 #include "schermo_fermo.h"
 #include "simulatore_tracciato.h"
@@ -357,8 +358,8 @@ constexpr int UNITA_RESISTENZA = 10'000;
 // Sections by name, all by default, and --units N for the station's endurance run.
 bool interpreta_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
 {
-    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",    "timeouts",
-                                        "ports",      "stazione",  "display"};
+    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",     "timeouts",
+                                        "ports",      "stazione",  "display", "report"};
     const QString uso = QStringLiteral("usage: m5bench [--units N] [%1]...").arg(SEZIONI.join('|'));
     if (argomenti == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\nRuns the named sections, all of them by default. --units: the units "
@@ -427,5 +428,7 @@ int main(int argc, char *argv[])
         misura_stazione(unita);
     if (vuole("display"))
         misura_schermo_fermo();
+    if (vuole("report"))
+        misura_rapporto();
     return 0;
 }

@@ -229,8 +229,9 @@ int comando_su_unita(const Argomenti &a)
     return esito;
 }
 
-// The log's figures, or its records as CSV. Lines that are no record are
-// skipped and told: under the table, or on stderr beside the CSV.
+// The log's figures, or its records as CSV, read as a stream: whatever the
+// log's size, only the figures and a CSV block are held. Lines that are no
+// record are skipped and told: under the table, or on stderr after the CSV.
 int rapporto(const Argomenti &a)
 {
     const bool da_stdin = a.registro_letto == QLatin1String("-");
@@ -240,30 +241,40 @@ int rapporto(const Argomenti &a)
     if (!aperto)
         return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
-    const LetturaRegistro letto = interpreta_registro(file);
+    Statistiche figure;
+    // The heading waits for the first record: a file that is no log prints nothing.
+    QByteArray csv;
+    bool intestato = false;
+    const RigheScartate scartate = scorri_registro(
+        file,
+        [&](const RecordRegistro &r, const QByteArray &riga) {
+            conta_record(figure, r);
+            if (!a.csv)
+                return;
+            if (!std::exchange(intestato, true))
+                csv = rapporto::intestazione_csv();
+            csv += riga;
+            if (csv.size() >= 1 << 16) {
+                uscita_standard::stampa(csv);
+                csv.clear();
+            }
+        },
+        a.csv, a.csv ? Testo(rapporto::riga_csv) : Testo());
     if (file.error() != QFileDevice::NoError)
         return errore(esiti::USO,
                       QStringLiteral("report %1: %2").arg(a.registro_letto, file.errorString()));
-    if (letto.record.isEmpty() && !letto.scartate.isEmpty())
+    if (figure.totale.unita == 0 && !scartate.isEmpty())
         return errore(esiti::USO, QStringLiteral("report %1: no m5ctl record in it, %2; give "
                                                  "the file of --log")
-                                      .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
+                                      .arg(a.registro_letto, rapporto::scartate(scartate)));
     if (!a.csv) {
-        uscita_standard::stampa(rapporto::tabella(statistiche(letto.record), letto.scartate));
+        uscita_standard::stampa(rapporto::tabella(figure, scartate));
         return esiti::SUCCESSO;
     }
-    if (!letto.scartate.isEmpty())
+    uscita_standard::stampa(intestato ? csv : rapporto::intestazione_csv());
+    if (!scartate.isEmpty())
         errore(0, QStringLiteral("warning: report %1: %2")
-                      .arg(a.registro_letto, rapporto::scartate(letto.scartate)));
-    QByteArray csv = rapporto::intestazione_csv();
-    for (const RecordRegistro &r : letto.record) {
-        csv += rapporto::riga_csv(r);
-        if (csv.size() >= 1 << 16) {
-            uscita_standard::stampa(csv);
-            csv.clear();
-        }
-    }
-    uscita_standard::stampa(csv);
+                      .arg(a.registro_letto, rapporto::scartate(scartate)));
     return esiti::SUCCESSO;
 }
 

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <deque>
+#include <future>
 
 namespace {
 constexpr qint64 RIGA_MASSIMA = 1 << 16;
@@ -36,7 +38,7 @@ std::optional<Blocco> celle(const QJsonValue &v)
     return b;
 }
 
-void valori(const QJsonObject &o, RecordRegistro &r)
+void leggi_valori(const QJsonObject &o, RecordRegistro &r)
 {
     auto b = celle(o.value(QStringLiteral("celle_dopo")));
     if (!b)
@@ -48,9 +50,33 @@ void valori(const QJsonObject &o, RecordRegistro &r)
     if (v.frequenza)
         r.frequenza = QString::fromStdString(*v.frequenza);
 }
+// Lines read one block at a time on other threads, the blocks given back in order.
+constexpr qsizetype RIGHE_LOTTO = 2000;
+constexpr std::size_t IN_VOLO = 4;
+
+struct RigaLetta
+{
+    int numero;
+    QByteArray testo;
+    bool lunga;
+};
+
+struct Lotto
+{
+    QList<RigaLetta> righe;
+};
+
+struct LottoLetto
+{
+    QList<RecordRegistro> record;
+    QList<QByteArray> testi; // one a record, with a Testo
+    QList<int> scartate;
+};
+
+LottoLetto leggi_lotto(const Lotto &lotto, bool valori, const Testo &testo);
 } // namespace
 
-std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero)
+std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero, bool valori)
 {
     QJsonParseError analisi;
     const QJsonDocument documento = QJsonDocument::fromJson(riga, &analisi);
@@ -79,7 +105,8 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     r.presa = o.value(QStringLiteral("presa")).toString();
     r.operatore = o.value(QStringLiteral("operatore")).toString();
     r.profilo = o.value(QStringLiteral("profilo")).toString();
-    valori(o, r);
+    if (valori)
+        leggi_valori(o, r);
     return r;
 }
 
@@ -89,22 +116,37 @@ bool evento_registro(const QByteArray &riga)
     return documento.isObject() && documento.object().value(QStringLiteral("evento")).isString();
 }
 
-LetturaRegistro interpreta_registro(QIODevice &registro)
+RigheScartate scorri_registro(QIODevice &registro, const Ricevi &ricevi, bool valori,
+                              const Testo &testo)
 {
-    LetturaRegistro letto;
+    RigheScartate scartate;
+    std::deque<std::future<LottoLetto>> in_volo;
+    Lotto lotto;
+    const auto consegna = [&] {
+        const LottoLetto letto = in_volo.front().get();
+        in_volo.pop_front();
+        for (qsizetype i = 0; i < letto.record.size(); ++i)
+            ricevi(letto.record.at(i), letto.testi.value(i));
+        for (const int n : letto.scartate)
+            scartate.aggiungi(n);
+    };
+    const auto spedisci = [&] {
+        in_volo.push_back(
+            std::async(std::launch::async, leggi_lotto, std::move(lotto), valori, testo));
+        lotto = Lotto{};
+        if (in_volo.size() > IN_VOLO)
+            consegna();
+    };
     int numero = 0;
     QByteArray riga;
     bool lunga = false; // far longer than any record: no record, and not held whole
     const auto fine_riga = [&] {
         ++numero;
-        if (lunga)
-            letto.scartate.append(numero);
-        else if (auto r = interpreta_record(riga, numero))
-            letto.record.append(std::move(*r));
-        else if (!riga.trimmed().isEmpty() && !evento_registro(riga))
-            letto.scartate.append(numero);
-        riga.clear();
+        lotto.righe.append({numero, lunga ? QByteArray() : std::move(riga), lunga});
+        riga = QByteArray();
         lunga = false;
+        if (lotto.righe.size() == RIGHE_LOTTO)
+            spedisci();
     };
     // In pieces rather than lines: a pipe is drained as fast as a file, and a
     // NUL byte is just a byte.
@@ -122,5 +164,36 @@ LetturaRegistro interpreta_registro(QIODevice &registro)
     }
     if (!riga.isEmpty() || lunga)
         fine_riga();
+    if (!lotto.righe.isEmpty())
+        spedisci();
+    while (!in_volo.empty())
+        consegna();
+    return scartate;
+}
+
+namespace {
+LottoLetto leggi_lotto(const Lotto &lotto, bool valori, const Testo &testo)
+{
+    LottoLetto letto;
+    for (const RigaLetta &r : lotto.righe) {
+        if (r.lunga) {
+            letto.scartate.append(r.numero);
+        } else if (auto record = interpreta_record(r.testo, r.numero, valori)) {
+            if (testo)
+                letto.testi.append(testo(*record));
+            letto.record.append(std::move(*record));
+        } else if (!r.testo.trimmed().isEmpty() && !evento_registro(r.testo)) {
+            letto.scartate.append(r.numero);
+        }
+    }
+    return letto;
+}
+} // namespace
+
+LetturaRegistro interpreta_registro(QIODevice &registro)
+{
+    LetturaRegistro letto;
+    letto.scartate = scorri_registro(
+        registro, [&](const RecordRegistro &r, const QByteArray &) { letto.record.append(r); });
     return letto;
 }

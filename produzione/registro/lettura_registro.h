@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Reading back the log that m5ctl --log writes: its records, and the lines
@@ -36,17 +37,45 @@ struct RecordRegistro
     QString profilo;
 };
 
+// The lines of a log that are no record, from 1; blank lines are passed
+// over. However many, it holds their count and the first few numbers alone.
+struct RigheScartate
+{
+    static constexpr int TENUTE = 11; // the ten a message shows, and one to tell there are more
+    qsizetype quante = 0;
+    QList<int> prime;
+
+    void aggiungi(int riga)
+    {
+        ++quante;
+        if (prime.size() < TENUTE)
+            prime.append(riga);
+    }
+    bool isEmpty() const { return quante == 0; }
+};
+
 struct LetturaRegistro
 {
     QList<RecordRegistro> record;
-    QList<int> scartate; // the lines, from 1, that are no record; blank lines are passed over
+    RigheScartate scartate;
 };
 
-// A line of the log; nullopt when it is no record.
-std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero);
+// A line of the log; nullopt when it is no record. Without valori, codice
+// and frequenza are left out: decoding the cells is most of the work.
+std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int numero,
+                                                bool valori = true);
 // A line that records no unit but an event of a station, such as a change
 // of its settings: it has "evento". Neither a record nor a torn line.
 bool evento_registro(const QByteArray &riga);
 
-// Every line of a log, from its start.
+// Every line of a log, from its start, one record at a time to ricevi, in
+// the log's order and on the caller's thread: what is held does not grow
+// with the log. The lines are read into records on other threads, a few
+// blocks ahead, and testo, when given, is worked out there too and handed to
+// ricevi with its record. Gives the lines that are no record.
+using Ricevi = std::function<void(const RecordRegistro &, const QByteArray &testo)>;
+using Testo = std::function<QByteArray(const RecordRegistro &)>;
+RigheScartate scorri_registro(QIODevice &registro, const Ricevi &ricevi, bool valori = true,
+                              const Testo &testo = {});
+// Every line of a log, from its start, all its records at once.
 LetturaRegistro interpreta_registro(QIODevice &registro);

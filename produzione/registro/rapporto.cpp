@@ -74,7 +74,7 @@ template <typename T> QString facoltativo(const std::optional<T> &v)
 }
 } // namespace
 
-QByteArray tabella(const Statistiche &s, const QList<int> &scartate)
+QByteArray tabella(const Statistiche &s, const RigheScartate &scartate)
 {
     QList<QStringList> righe = {{"PORT", "UNITS", "OK", "FAILED", "INTERRUPTED", "YIELD", "UNITS/H",
                                  "FIRST", "LAST", "SPAN"}};
@@ -114,17 +114,17 @@ QByteArray riga_csv(const RecordRegistro &r)
     return campi.join(QLatin1Char(',')).toUtf8() + '\n';
 }
 
-QString scartate(const QList<int> &righe)
+QString scartate(const RigheScartate &righe)
 {
     QStringList numeri;
-    for (qsizetype i = 0; i < righe.size() && i < NUMERI_MOSTRATI; ++i)
-        numeri << QString::number(righe[i]);
-    if (righe.size() > NUMERI_MOSTRATI)
+    for (qsizetype i = 0; i < righe.prime.size() && i < NUMERI_MOSTRATI; ++i)
+        numeri << QString::number(righe.prime[i]);
+    if (righe.quante > NUMERI_MOSTRATI)
         numeri << QStringLiteral("...");
-    return righe.size() == 1
+    return righe.quante == 1
                ? QStringLiteral("1 torn or malformed line skipped (line %1)").arg(numeri.first())
                : QStringLiteral("%1 torn or malformed lines skipped (lines %2)")
-                     .arg(righe.size())
+                     .arg(righe.quante)
                      .arg(numeri.join(QStringLiteral(", ")));
 }
 

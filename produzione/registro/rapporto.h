@@ -14,12 +14,12 @@ namespace rapporto {
 
 // A line per port and one for the total, under a heading; then the lines
 // skipped, when any.
-QByteArray tabella(const Statistiche &s, const QList<int> &scartate);
+QByteArray tabella(const Statistiche &s, const RigheScartate &scartate);
 
 QByteArray intestazione_csv();
 QByteArray riga_csv(const RecordRegistro &r);
 
 // "2 torn or malformed lines skipped (lines 7, 9)"; the first ten numbers only.
-QString scartate(const QList<int> &righe);
+QString scartate(const RigheScartate &righe);
 
 } // namespace rapporto
