@@ -267,6 +267,10 @@
         <source>IN PAUSA</source>
         <translation>PAUSED</translation>
     </message>
+    <message>
+        <source>Codice %1</source>
+        <translation>Code %1</translation>
+    </message>
 </context>
 <context>
     <name>TestiEsito</name>

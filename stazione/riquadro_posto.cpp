@@ -383,6 +383,18 @@ void RiquadroPosto::paintEvent(QPaintEvent *)
 
 void RiquadroPosto::disegna_righe(QPainter &p, const Disposizione &d) const
 {
+    QRect r = d.righe;
+    if (m_q.aspetto == Aspetto::Riuscito && m_q.codice) {
+        // Large, to be checked against the unit's label from across the room.
+        const QString codice = tr("Codice %1").arg(*m_q.codice);
+        const int px_codice =
+            riduci(riduci(d.carattere_parola.pixelSize() * 2 / 3, r.width(),
+                          [&](int px) {
+                              return QFontMetrics(carattere(px, true)).horizontalAdvance(codice);
+                          }),
+                   r.height() / 2, [](int px) { return altezza(carattere(px, true)); });
+        r.setTop(r.top() + impagina(&p, r, carattere(px_codice, true), codice));
+    }
     const QString testo = righe();
     const QString esito = mostra_esito() ? m_q.ultimo_esito : QString();
     // The last unit's end smaller, so that the state word stays the one
@@ -390,12 +402,12 @@ void RiquadroPosto::disegna_righe(QPainter &p, const Disposizione &d) const
     auto piccola = [](int px) { return carattere(std::max(8, px * 4 / 5), false); };
     int px = d.carattere_righe.pixelSize();
     for (const int minimo = std::max(9, px * 3 / 4);
-         px > minimo && impagina(nullptr, d.righe, carattere(px, false), testo) +
-                                impagina(nullptr, d.righe, piccola(px), esito) >
-                            d.righe.height();)
+         px > minimo && impagina(nullptr, r, carattere(px, false), testo) +
+                                impagina(nullptr, r, piccola(px), esito) >
+                            r.height();)
         --px;
-    const int sopra = impagina(&p, d.righe, carattere(px, false), testo);
-    impagina(&p, d.righe.adjusted(0, sopra, 0, 0), piccola(px), esito);
+    const int sopra = impagina(&p, r, carattere(px, false), testo);
+    impagina(&p, r.adjusted(0, sopra, 0, 0), piccola(px), esito);
 }
 
 bool RiquadroPosto::mostra_esito() const

@@ -395,6 +395,8 @@ void TstBanco::esiti()
                                ? QStringLiteral("Ultima unità: OK")
                                : QStringLiteral("Ultima unità: FALLITA · ") + motivo;
     QCOMPARE(t.ultimo_esito, ultimo);
+    // A good unit's code, as read back, for the worker to check against its label.
+    QCOMPARE(t.codice.value_or(-1), esito == esiti::SUCCESSO ? 9 : -1); // the profile's code
     QTRY_COMPARE_WITH_TIMEOUT(s.quadro(0).aspetto, Aspetto::Attesa, ATTESA_MS);
     QCOMPARE(s.quadro(0).ultimo_esito, ultimo);
     QCOMPARE(s.quadro(0).motivo, QString());

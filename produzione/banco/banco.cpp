@@ -280,8 +280,10 @@ bool Banco::al_lavoro() const
 void Banco::registrata(Posto *posto, const Resoconto &r)
 {
     // Counted as a reader of the log counts it.
+    std::optional<int> codice;
     if (auto record = interpreta_record(riga_registro(r), m_figure.totale.unita + 1)) {
         conta_record(m_figure, *record);
+        codice = record->codice;
         m_record.append(*record);
     }
     scarta_record_vecchi();
@@ -291,6 +293,8 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
     q.motivo = r.esito.riuscita() ? QString() : TestiEsito::motivo(r.esito);
     q.dettagli = r.esito.riuscita() ? QStringList() : TestiEsito::dettagli(r.esito);
     q.ultimo_esito = TestiEsito::ultimo_esito(r.esito);
+    // The code the unit holds, as read back: the worker checks it against the label.
+    q.codice = r.esito.riuscita() ? codice : std::nullopt;
     q.cella = q.ultima = 0;
     m_quadri[indice] = q;
     m_ultime[indice] = r.esito;

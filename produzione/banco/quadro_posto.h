@@ -8,17 +8,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct QuadroPosto
 {
     Q_GADGET
 
 public:
     enum class Aspetto {
-        Mancante,  // no adapter, or one that cannot be used
-        Attesa,    // ready: waiting for a unit
-        Lavoro,    // a unit in its dialogue
-        Riuscito,  // the last unit is good, until it is taken out
-        Fallito,   // the last unit failed, until it is taken out
+        Mancante,   // no adapter, or one that cannot be used
+        Attesa,     // ready: waiting for a unit
+        Lavoro,     // a unit in its dialogue
+        Riuscito,   // the last unit is good, until it is taken out
+        Fallito,    // the last unit failed, until it is taken out
         DaTogliere, // the unit has not been taken out long after it ended
         Occupato,   // the adapter is there, but another program holds its port
         Doppio,     // another slot's name leads to the same device
@@ -33,7 +35,8 @@ public:
     // The last unit's end, kept from its end until the next unit starts, so
     // that a late glance still finds it; empty when there is none.
     QString ultimo_esito;
-    int cella = 0;        // Lavoro: the cell reached, of ultima
+    std::optional<int> codice; // Riuscito: the receiver code the unit holds, as read back
+    int cella = 0;             // Lavoro: the cell reached, of ultima
     int ultima = 0;
     int unita = 0; // the slot's units in the figures kept
     int ok = 0;
