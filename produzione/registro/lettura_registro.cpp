@@ -14,7 +14,7 @@
 namespace {
 constexpr qint64 RIGA_MASSIMA = 1 << 16;
 
-std::optional<int> intero(const QJsonValue &v)
+std::optional<int> intero_json(const QJsonValue &v)
 {
     const double d = v.toDouble(NAN);
     if (!v.isDouble() || d != std::trunc(d) || std::fabs(d) > 1e9)
@@ -30,7 +30,7 @@ std::optional<Blocco> celle(const QJsonValue &v)
         return std::nullopt;
     Blocco b{};
     for (qsizetype i = 0; i < a.size(); ++i) {
-        const auto c = intero(a.at(i));
+        const auto c = intero_json(a.at(i));
         if (!c || *c < 0 || *c > 255)
             return std::nullopt;
         b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*c);
@@ -86,7 +86,7 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     const QDateTime ora =
         QDateTime::fromString(o.value(QStringLiteral("ora")).toString(), Qt::ISODateWithMs);
     const QJsonValue porta = o.value(QStringLiteral("porta"));
-    const auto esito = intero(o.value(QStringLiteral("esito")));
+    const auto esito = intero_json(o.value(QStringLiteral("esito")));
     if (!ora.isValid() || !porta.isString() || !esito)
         return std::nullopt;
 
@@ -94,14 +94,14 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     r.riga = numero;
     r.ora = ora.toUTC();
     r.porta = porta.toString();
-    r.unita = intero(o.value(QStringLiteral("unita")));
+    r.unita = intero_json(o.value(QStringLiteral("unita")));
     r.comando = o.value(QStringLiteral("comando")).toString();
     r.esito = *esito;
     r.messaggio = o.value(QStringLiteral("messaggio")).toString();
     const QJsonValue durata = o.value(QStringLiteral("durata_s"));
     if (durata.isDouble())
         r.durata_s = durata.toDouble();
-    r.posto = intero(o.value(QStringLiteral("posto")));
+    r.posto = intero_json(o.value(QStringLiteral("posto")));
     r.presa = o.value(QStringLiteral("presa")).toString();
     r.operatore = o.value(QStringLiteral("operatore")).toString();
     r.profilo = o.value(QStringLiteral("profilo")).toString();
@@ -122,7 +122,7 @@ RigheScartate scorri_registro(QIODevice &registro, const Ricevi &ricevi, bool va
     RigheScartate scartate;
     std::deque<std::future<LottoLetto>> in_volo;
     Lotto lotto;
-    const auto consegna = [&] {
+    const auto raccogli = [&] {
         const LottoLetto letto = in_volo.front().get();
         in_volo.pop_front();
         for (qsizetype i = 0; i < letto.record.size(); ++i)
@@ -135,7 +135,7 @@ RigheScartate scorri_registro(QIODevice &registro, const Ricevi &ricevi, bool va
             std::async(std::launch::async, leggi_lotto, std::move(lotto), valori, testo));
         lotto = Lotto{};
         if (in_volo.size() > IN_VOLO)
-            consegna();
+            raccogli();
     };
     int numero = 0;
     QByteArray riga;
@@ -167,7 +167,7 @@ RigheScartate scorri_registro(QIODevice &registro, const Ricevi &ricevi, bool va
     if (!lotto.righe.isEmpty())
         spedisci();
     while (!in_volo.empty())
-        consegna();
+        raccogli();
     return scartate;
 }
 
