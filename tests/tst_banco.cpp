@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -166,8 +167,11 @@ void confronta_posti(BancoProva &s, std::array<SimulatoriPosto, 3> &sim,
 {
     int unita = 0;
     int ok = 0;
+    QSet<QString> id; // each record its own
     for (int i = 0; i < 3; ++i) {
         const QList<QJsonObject> r = s.record(i + 1);
+        for (const QJsonObject &o : r)
+            id.insert(o.value("id").toString());
         int riuscite = 0;
         for (int n = 0; n < r.size(); ++n) {
             const QJsonObject &o = r.at(n);
@@ -200,6 +204,8 @@ void confronta_posti(BancoProva &s, std::array<SimulatoriPosto, 3> &sim,
     QCOMPARE(s.totali().ok, ok);
     QCOMPARE(s.totali().fallite, unita - ok);
     QCOMPARE(s.totali().ora, unita);
+    QCOMPARE(id.size(), unita);
+    QVERIFY(!id.contains(QString()));
 }
 
 } // namespace

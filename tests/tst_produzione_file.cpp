@@ -395,7 +395,13 @@ void TstProduzioneFile::registro()
     QCOMPARE(righe.size(), 1);
     const QJsonObject r = righe.first();
     QCOMPARE(r.keys(), (QStringList{"attesa_s", "celle_dopo", "celle_prima", "comando", "durata_s",
-                                    "esito", "messaggio", "ora", "porta", "unita"}));
+                                    "esito", "id", "messaggio", "ora", "porta", "unita"}));
+    // The record's own UUID, a field added at the end.
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral(",\"id\":\"[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}\"}$"))
+                 .match(QString::fromUtf8(testo).trimmed())
+                 .hasMatch(),
+             testo.constData());
     // The dialogue, from the "K" to the "E", apart from the wait before it.
     QVERIFY2(r.value("attesa_s").toDouble() >= 1 &&
                  r.value("durata_s").toDouble() < r.value("attesa_s").toDouble(),
@@ -459,10 +465,10 @@ void TstProduzioneFile::rapporto()
     const QList<QByteArray> csv = e.uscita_standard.split('\n');
     QCOMPARE(csv.size(), 7);
     QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
-                     "posto,presa,operatore,profilo");
-    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5,,,,");
+                     "posto,presa,operatore,profilo,id");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5,,,,,");
     QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
-                     "\"\"\"Errore di Lettura\"\": a, b\",,,2,3,\"a,b\",Anna,0a1b2c3d");
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2,3,\"a,b\",Anna,0a1b2c3d,");
 
     // Not a log at all.
     e = esegui({"report", QStringLiteral(M5CTL_PATH)});

@@ -105,6 +105,7 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     r.presa = o.value(QStringLiteral("presa")).toString();
     r.operatore = o.value(QStringLiteral("operatore")).toString();
     r.profilo = o.value(QStringLiteral("profilo")).toString();
+    r.id = o.value(QStringLiteral("id")).toString();
     if (valori)
         leggi_valori(o, r);
     return r;

@@ -35,6 +35,7 @@ struct RecordRegistro
     QString presa;
     QString operatore;
     QString profilo;
+    QString id; // the record's UUID; empty in a log written before it had one
 };
 
 // The lines of a log that are no record, from 1; blank lines are passed

@@ -91,7 +91,7 @@ QByteArray intestazione_csv()
 {
     // New columns go at the end: a sheet made from an older export keeps its meaning.
     return "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
-           "posto,presa,operatore,profilo\n";
+           "posto,presa,operatore,profilo,id\n";
 }
 
 QByteArray riga_csv(const RecordRegistro &r)
@@ -110,6 +110,7 @@ QByteArray riga_csv(const RecordRegistro &r)
         campo(r.presa),
         campo(r.operatore),
         campo(r.profilo),
+        campo(r.id),
     };
     return campi.join(QLatin1Char(',')).toUtf8() + '\n';
 }

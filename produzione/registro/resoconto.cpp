@@ -47,7 +47,8 @@ QByteArray riga_registro(const Resoconto &r)
         .aggiungi(QStringLiteral("celle_prima"), celle(r.esito.celle_prima))
         .aggiungi(QStringLiteral("celle_dopo"), celle(r.esito.celle_dopo))
         .aggiungi(QStringLiteral("durata_s"), static_cast<double>(r.esito.durata_ms) / 1000)
-        .aggiungi(QStringLiteral("attesa_s"), static_cast<double>(r.esito.attesa_ms) / 1000);
+        .aggiungi(QStringLiteral("attesa_s"), static_cast<double>(r.esito.attesa_ms) / 1000)
+        .aggiungi(QStringLiteral("id"), r.id.toString(QUuid::WithoutBraces));
     for (const auto &[chiave, valore] : r.aggiunte)
         riga.aggiungi(chiave, valore);
     return riga.testo();

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QUuid>
 
 // The record of one unit of a run, in its three forms.
 struct Resoconto
@@ -20,6 +21,9 @@ struct Resoconto
     QDateTime ora; // when the unit ended, UTC
     // Fields the log's record adds after its own, such as a station's.
     QList<QPair<QString, QJsonValue>> aggiunte;
+    // The record's own, however often it is written or sent: a record
+    // delivered twice is known as one.
+    QUuid id = QUuid::createUuid();
 };
 
 // stdout: port, number, exit status, message, the values read back.
