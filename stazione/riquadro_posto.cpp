@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 
 namespace {
 using Aspetto = RiquadroPosto::Aspetto;
@@ -151,61 +152,53 @@ void disponi_parola(RiquadroPosto::Disposizione &d, const QRect &mezzo, int spaz
 }
 QPainterPath forma(Aspetto aspetto, const QRectF &r)
 {
-    auto punto = [&r](double x, double y) {
-        return QPointF(r.left() + r.width() * x, r.top() + r.height() * y);
+    auto punto = [&r](QPointF p) {
+        return QPointF(r.left() + r.width() * p.x(), r.top() + r.height() * p.y());
     };
-    auto parte = [&punto](double x1, double y1, double x2, double y2) {
-        return QRectF(punto(x1, y1), punto(x2, y2));
-    };
+    auto parte = [&punto](QPointF da, QPointF a) { return QRectF(punto(da), punto(a)); };
     QPainterPath f;
+    // A stroke through the points, in the icon's own 0-1 coordinates.
+    auto tratto = [&](std::initializer_list<QPointF> punti) {
+        f.moveTo(punto(*punti.begin()));
+        for (auto p = punti.begin() + 1; p != punti.end(); ++p)
+            f.lineTo(punto(*p));
+    };
     switch (aspetto) {
     case Aspetto::Riuscito: // a tick
-        f.moveTo(punto(0.15, 0.55));
-        f.lineTo(punto(0.42, 0.80));
-        f.lineTo(punto(0.88, 0.22));
+        tratto({{0.15, 0.55}, {0.42, 0.80}, {0.88, 0.22}});
         break;
     case Aspetto::Fallito: // a cross
-        f.moveTo(punto(0.2, 0.2));
-        f.lineTo(punto(0.8, 0.8));
-        f.moveTo(punto(0.8, 0.2));
-        f.lineTo(punto(0.2, 0.8));
+        tratto({{0.2, 0.2}, {0.8, 0.8}});
+        tratto({{0.8, 0.2}, {0.2, 0.8}});
         break;
     case Aspetto::Lavoro: // the dial's hub
         f.addEllipse(r.center(), r.width() * 0.08, r.height() * 0.08);
         break;
     case Aspetto::Attesa: // a ring
-        f.addEllipse(parte(0.2, 0.2, 0.8, 0.8));
+        f.addEllipse(parte({0.2, 0.2}, {0.8, 0.8}));
         break;
     case Aspetto::Mancante: // a plug
-        f.addRect(parte(0.3, 0.35, 0.7, 0.85));
-        f.moveTo(punto(0.42, 0.35));
-        f.lineTo(punto(0.42, 0.15));
-        f.moveTo(punto(0.58, 0.35));
-        f.lineTo(punto(0.58, 0.15));
+        f.addRect(parte({0.3, 0.35}, {0.7, 0.85}));
+        tratto({{0.42, 0.35}, {0.42, 0.15}});
+        tratto({{0.58, 0.35}, {0.58, 0.15}});
         break;
     case Aspetto::DaTogliere: // an arrow up and out
-        f.moveTo(punto(0.5, 0.9));
-        f.lineTo(punto(0.5, 0.15));
-        f.moveTo(punto(0.25, 0.4));
-        f.lineTo(punto(0.5, 0.15));
-        f.lineTo(punto(0.75, 0.4));
+        tratto({{0.5, 0.9}, {0.5, 0.15}});
+        tratto({{0.25, 0.4}, {0.5, 0.15}, {0.75, 0.4}});
         break;
     case Aspetto::Occupato: // a padlock
-        f.addRect(parte(0.25, 0.45, 0.75, 0.85));
-        f.moveTo(punto(0.35, 0.45));
-        f.lineTo(punto(0.35, 0.3));
-        f.arcTo(parte(0.35, 0.15, 0.65, 0.45), 180, -180);
-        f.lineTo(punto(0.65, 0.45));
+        f.addRect(parte({0.25, 0.45}, {0.75, 0.85}));
+        tratto({{0.35, 0.45}, {0.35, 0.3}});
+        f.arcTo(parte({0.35, 0.15}, {0.65, 0.45}), 180, -180);
+        f.lineTo(punto({0.65, 0.45}));
         break;
     case Aspetto::Doppio: // two of one
-        f.addRect(parte(0.15, 0.15, 0.6, 0.6));
-        f.addRect(parte(0.4, 0.4, 0.85, 0.85));
+        f.addRect(parte({0.15, 0.15}, {0.6, 0.6}));
+        f.addRect(parte({0.4, 0.4}, {0.85, 0.85}));
         break;
     case Aspetto::Pausa: // two bars
-        f.moveTo(punto(0.38, 0.2));
-        f.lineTo(punto(0.38, 0.8));
-        f.moveTo(punto(0.62, 0.2));
-        f.lineTo(punto(0.62, 0.8));
+        tratto({{0.38, 0.2}, {0.38, 0.8}});
+        tratto({{0.62, 0.2}, {0.62, 0.8}});
         break;
     }
     return f;

@@ -449,10 +449,11 @@ void Banco::esporta_csv(const QString &destinazione)
         emit esportato(destinazione, registro.errorString());
         return;
     }
-    const LetturaRegistro letto = interpreta_registro(registro);
+    // The rows made as the log is read, as m5ctl report --csv makes them.
     QByteArray csv = rapporto::intestazione_csv();
-    for (const RecordRegistro &r : letto.record)
-        csv += rapporto::riga_csv(r);
+    scorri_registro(
+        registro, [&csv](const RecordRegistro &, const QByteArray &riga) { csv += riga; }, true,
+        rapporto::riga_csv);
     // Written as it is: the unit file's writer would end it with an empty line.
     std::string motivo;
     const bool ok =
