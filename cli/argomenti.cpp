@@ -62,6 +62,10 @@ const char *const TESTO_AIUTO =
     "                       a unit counts as taken away once the line has been\n"
     "                       silent this long (0.1-3600; default 2)\n"
     "  --log FILE           append one JSON line per unit to FILE\n"
+    "  --codici A-B         program a run: each unit the next free code of A to B\n"
+    "                       (1-4096), never one given before; not with --codice\n"
+    "  --codici-da FILE     as --codici, the codes of FILE: one a line, in order;\n"
+    "                       blank lines and # comments are skipped\n"
     "  --json               ports: one JSON object per line\n"
     "  --csv                report: one CSV row per record instead of the figures\n"
     "\n"
@@ -71,7 +75,8 @@ const char *const TESTO_AIUTO =
     "Exit status: 0 done, 2 usage, unit file or log to report, 3 port, or a log,\n"
     "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency,\n"
     "unit file or init not of the unit's band, 7 value out of range, 8 read-back\n"
-    "differs from what was written, 9 verify found differences, 130 interrupted.\n";
+    "differs from what was written, 9 verify found differences, 10 the plan of codes\n"
+    "has no code left, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -150,6 +155,19 @@ ErroreEventuale codice(Argomenti &a, const QString &o, const QString &v)
     if (!e)
         a.modifiche.codice = n;
     return e;
+}
+
+ErroreEventuale piano(Argomenti &a, const QString &o, const QString &v)
+{
+    if (a.piano)
+        return errore(USO, o, QStringLiteral("one plan only: --codici or --codici-da, once"));
+    auto letto =
+        o == QLatin1String("--codici") ? PianoCodici::da_intervallo(v, o) : PianoCodici::carica(v);
+    if (const auto *e = std::get_if<ErroreValore>(&letto))
+        return *e;
+    a.piano = std::get<PianoCodici>(letto);
+    a.opzione_piano = o;
+    return std::nullopt;
 }
 
 ErroreEventuale tempo(std::optional<int> &campo, const QString &o, const QString &v)
@@ -244,6 +262,8 @@ const Opzione OPZIONI[] = {
              a.ripetizioni = n;
          return e;
      }},
+    {"codici", 0, true, false, PROGRAMMA, piano},
+    {"codici-da", 0, true, false, PROGRAMMA, piano},
     {"swap-silence", 0, true, false, CORSE,
      [](Argomenti &a, const QString &o, const QString &v) {
          return secondi(o, v, 0.1, 3600, a.silenzio_ms);
@@ -391,9 +411,17 @@ ErroreEventuale comando_e_banda(Argomenti &a, const QStringList &posizionali, un
 
 ErroreEventuale coerenza(const Argomenti &a)
 {
-    if (a.comando == Comando::Programma && a.da_file.isEmpty() && a.modifiche.vuote())
+    if (a.comando == Comando::Programma && a.da_file.isEmpty() && a.modifiche.vuote() && !a.piano)
         return ErroreArgomenti{
             USO, QStringLiteral("program: nothing to program; give --from FILE or a value")};
+    if (a.piano && a.modifiche.codice)
+        return ErroreArgomenti{
+            USO, QStringLiteral("%1 and --codice: give one; the plan gives each unit its code")
+                     .arg(a.opzione_piano)};
+    if (a.piano && !a.corsa())
+        return ErroreArgomenti{
+            USO, QStringLiteral("%1 gives each unit of a run its code: add --repeat N")
+                     .arg(a.opzione_piano)};
     if (a.comando == Comando::Verifica && a.da_file.isEmpty())
         return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
     if (!a.traccia.isEmpty() && a.numero_porte() > 1)

@@ -3,6 +3,7 @@
 
 #include "blocco.h"
 #include "controllo_valori.h"
+#include "piano_codici.h"
 #include "tempi.h"
 #include "valori_unita.h"
 
@@ -42,6 +43,9 @@ struct Argomenti
     std::optional<int> ripetizioni; // --repeat; 0 is until Ctrl-C
     int silenzio_ms = tempi::SILENZIO_MS;
     QString registro;
+    // --codici, --codici-da: each unit of a run the next code of the plan.
+    std::optional<PianoCodici> piano;
+    QString opzione_piano; // as typed, for the messages
     bool json = false;
     QString registro_letto; // report LOG; "-" is stdin
     bool csv = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "corsa.h"
 
+#include "distributore.h"
+
 #include "segnali.h"
 #include "traccia.h"
 #include "uscita_standard.h"
@@ -11,7 +13,7 @@
 #include <unistd.h>
 
 Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
-             Registro *registro, Traccia *traccia)
+             Registro *registro, Traccia *traccia, Distributore *distributore)
     : m_a(argomenti), m_traccia(traccia), m_linea(incarico),
       m_terminale(::isatty(STDERR_FILENO) == 1)
 {
@@ -21,6 +23,8 @@ Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const
     m_linea.imposta_silenzio(m_a.silenzio_ms);
     m_linea.imposta_traccia(traccia);
     m_linea.imposta_registro(registro, QStringLiteral("--log ") + m_a.registro);
+    if (distributore)
+        m_linea.imposta_distributore(distributore);
 }
 
 int Corsa::esegui()
@@ -53,6 +57,12 @@ int Corsa::riepilogo() const
         std::fprintf(stderr, "%s\n", qPrintable(riga));
         return esiti::INTERROTTO;
     }
+    // The plan ran out: whatever else went wrong, a new plan is what the
+    // line needs first.
+    if (m_linea.esaurita()) {
+        std::fprintf(stderr, "m5ctl: %s\n", qPrintable(esaurimento()));
+        return esiti::ESAURITI;
+    }
     if (primo == 0)
         return esiti::SUCCESSO;
     const QString porte =
@@ -64,6 +74,23 @@ int Corsa::riepilogo() const
         std::fprintf(stderr, "m5ctl: %d %s done, then %s\n", unita, unita == 1 ? "unit" : "units",
                      qPrintable(m_linea.primo()));
     return primo;
+}
+
+// What the plan came to, and what to do.
+QString Corsa::esaurimento() const
+{
+    const Distributore *d = m_linea.distributore();
+    const DepositoCodici::Conti c = d->conti();
+    QString riga = QStringLiteral("%1 %2: no code left (\"CODICI ESAURITI\") after %3 of this "
+                                  "run's units, %4 OK; the plan has %5 given, %6 spent")
+                       .arg(m_a.opzione_piano, d->impronta())
+                       .arg(m_linea.conti().unita)
+                       .arg(m_linea.conti().riuscite)
+                       .arg(c.dati)
+                       .arg(c.spesi + c.avviati);
+    if (m_linea.primo_fallimento() != esiti::ESAURITI)
+        riga += QStringLiteral("; the first failure: ") + m_linea.primo();
+    return riga + QStringLiteral("; give a new plan with --codici or --codici-da");
 }
 
 // "Com 1: 3 units, 2 OK; Com 2: 0 units".

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+class Distributore;
 class Traccia;
 
 // A port as the command line names it.
@@ -24,7 +25,7 @@ class Corsa
 {
 public:
     Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
-          Registro *registro, Traccia *traccia);
+          Registro *registro, Traccia *traccia, Distributore *distributore = nullptr);
 
     // The run's exit status.
     int esegui();
@@ -34,6 +35,7 @@ private:
     void non_tolta(const Posto *posto, int numero) const;
     QString conteggi() const;
     int riepilogo() const;
+    QString esaurimento() const;
 
     const Argomenti &m_a;
     Traccia *m_traccia;

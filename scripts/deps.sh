@@ -20,6 +20,9 @@ richiedi_pacchetti() {
 }
 
 # qt6-tools-dev holds Qt's CMake files for lupdate and lrelease, qt6-l10n-tools
-# the programs; libudev-dev and pkg-config: the station's device watcher.
+# the programs; libudev-dev and pkg-config: the station's device watcher;
+# libpq-dev: the shared archive's client; libqt6sql6-sqlite: the local store
+# of code plans.
 PACCHETTI_BUILD=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
-                 qt6-tools-dev qt6-l10n-tools libudev-dev pkg-config libgl-dev scdoc)
+                 qt6-tools-dev qt6-l10n-tools libudev-dev pkg-config libgl-dev scdoc
+                 libpq-dev libqt6sql6-sqlite)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "linea.h"
 
+#include "distributore.h"
+
 #include "registro.h"
 
 #include <QDateTime>
@@ -24,7 +26,7 @@ Posto &Linea::aggiungi(const QString &percorso, int com)
     connect(posto, &Posto::porta_persa, this, [this](const QString &descrizione) {
         fallimento(esiti::PORTA, descrizione + QStringLiteral("; no more units on it"));
     });
-    connect(posto, &Posto::finito, this, &Linea::posto_finito);
+    connect(posto, &Posto::finito, this, [this, posto] { posto_finito(posto); });
     return *posto;
 }
 
@@ -86,6 +88,33 @@ void Linea::imposta_registro(Registro *registro, const QString &nome)
     m_nome_registro = nome;
 }
 
+void Linea::imposta_distributore(Distributore *distributore)
+{
+    m_distributore = distributore;
+    connect(distributore, &Distributore::cambiati, this, &Linea::codici_cambiati);
+    for (Posto *p : std::as_const(m_posti)) {
+        p->imposta_fonte_codici(
+            [distributore, p](QString &errore) { return distributore->prendi(p->nome(), errore); });
+        p->imposta_codici_disponibili([distributore] {
+            return distributore->disponibilita() == Distributore::Disponibilita::Pronti;
+        });
+    }
+}
+
+// The last code went to a unit: slots waiting for their next unit stop
+// now, rather than take one they could not program.
+void Linea::codici_cambiati()
+{
+    if (m_distributore->disponibilita() != Distributore::Disponibilita::Esauriti)
+        return;
+    for (Posto *p : std::as_const(m_posti)) {
+        if (p->stato() == Posto::Stato::AttesaUnita || p->stato() == Posto::Stato::Mancante) {
+            m_senza_codici.insert(p);
+            p->ferma();
+        }
+    }
+}
+
 void Linea::avvia()
 {
     // Stopped before it began: no port is touched.
@@ -121,9 +150,13 @@ Linea::Conti Linea::conti(const Posto *posto) const
 
 void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
 {
-    const Resoconto r{
+    Resoconto r{
         posto->nome(),          m_incarico.nome(), numero, esito, QDateTime::currentDateTimeUtc(),
         posto->campi_registro()};
+    if (m_distributore)
+        salda_codice(posto, r);
+    if (esito.esito == esiti::ESAURITI)
+        m_esaurita = true;
     Conti &c = m_conti_posti[posto];
     ++c.unita;
     ++m_conti.unita;
@@ -146,6 +179,34 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     emit unita_registrata(posto, r);
 }
 
+void Linea::salda_codice(Posto *posto, Resoconto &r)
+{
+    const EsitoUnita &esito = r.esito;
+    QJsonValue stato;
+    if (esito.codice) {
+        QString errore;
+        // The record goes to the archive as the log has it, with its state.
+        Resoconto finale = r;
+        const QString previsto =
+            Distributore::saldo_previsto(esito.riuscita(), esito.scrittura_avviata);
+        finale.aggiunte << qMakePair(QStringLiteral("piano"),
+                                     QJsonValue(m_distributore->impronta()))
+                        << qMakePair(QStringLiteral("codice_stato"), QJsonValue(previsto));
+        const QString saldo =
+            m_distributore->salda(*esito.codice, esito.riuscita(), esito.scrittura_avviata, r.id,
+                                  riga_registro(finale), errore);
+        // A code the store could not settle stays taken: it counts as spent.
+        stato = saldo.isEmpty() ? QStringLiteral("speso") : saldo;
+        if (saldo.isEmpty())
+            ferma(esiti::PORTA, QStringLiteral("code store %1: %2 unit %3: %4; the run stopped")
+                                    .arg(m_distributore->deposito().percorso(), posto->nome())
+                                    .arg(r.numero)
+                                    .arg(errore));
+    }
+    r.aggiunte << qMakePair(QStringLiteral("piano"), QJsonValue(m_distributore->impronta()))
+               << qMakePair(QStringLiteral("codice_stato"), stato);
+}
+
 void Linea::fallimento(int esito, const QString &descrizione)
 {
     if (m_primo_esito != 0)
@@ -154,8 +215,13 @@ void Linea::fallimento(int esito, const QString &descrizione)
     m_primo = descrizione;
 }
 
-void Linea::posto_finito()
+void Linea::posto_finito(Posto *posto)
 {
+    if (posto->senza_codici() || m_senza_codici.contains(posto)) {
+        m_esaurita = true;
+        fallimento(esiti::ESAURITI, QStringLiteral("plan %1 has no code left (\"CODICI ESAURITI\")")
+                                        .arg(m_distributore->impronta()));
+    }
     if (--m_in_corso == 0)
         emit conclusa();
 }

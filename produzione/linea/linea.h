@@ -9,10 +9,12 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
 
+class Distributore;
 class Registro;
 class Traccia;
 
@@ -52,6 +54,14 @@ public:
     // nome: how a message names the log, such as "--log station.jsonl".
     void imposta_registro(Registro *registro, const QString &nome);
 
+    // program: each unit its own code from the plan. A slot takes no unit
+    // once none is left: the run's status is then esiti::ESAURITI, unless
+    // a failure came first.
+    void imposta_distributore(Distributore *distributore);
+    Distributore *distributore() const { return m_distributore; }
+    // Some slot ended for want of a code.
+    bool esaurita() const { return m_esaurita; }
+
     void avvia();
     // Ctrl-C: a unit in its dialogue ends with "E" and counts as interrupted,
     // a port between units stops now.
@@ -81,12 +91,18 @@ private:
     static QString dispositivo_condiviso(const Posto *posto, const Posto *altro);
     void conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito);
     void fallimento(int esito, const QString &descrizione);
-    void posto_finito();
+    void posto_finito(Posto *posto);
+    void codici_cambiati();
+    // The record's plan fields; the code is settled first.
+    void salda_codice(Posto *posto, Resoconto &r);
 
     const Incarico m_incarico;
     QList<Posto *> m_posti;
     QHash<const Posto *, Conti> m_conti_posti;
     Registro *m_registro = nullptr;
+    Distributore *m_distributore = nullptr;
+    bool m_esaurita = false;
+    QSet<const Posto *> m_senza_codici; // stopped while waiting, for want of a code
     QString m_nome_registro;
     Conti m_conti;
     int m_fallite = 0;

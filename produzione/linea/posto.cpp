@@ -42,6 +42,7 @@ void Posto::avvia()
     m_numero = 0;
     m_fermato = false;
     m_sospeso = false;
+    m_senza_codici = false;
     if (m_ripresa && !m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
         persa(QString());
         return;
@@ -170,6 +171,11 @@ void Posto::prossima_unita()
             m_riprova.start();
             return;
         }
+    }
+    if (m_codici_disponibili && !m_codici_disponibili()) {
+        m_senza_codici = true;
+        finisci();
+        return;
     }
     ++m_numero;
     togli_ostacolo();

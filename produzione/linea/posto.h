@@ -67,6 +67,18 @@ public:
     {
         m_impedimento = std::move(impedimento);
     }
+    // program: each unit's code from a plan (DialogoUnita::imposta_fonte_codici).
+    void imposta_fonte_codici(DialogoUnita::FonteCodici fonte)
+    {
+        m_dialogo.imposta_fonte_codici(std::move(fonte));
+    }
+    // Asked before each unit: false when no code is left for it. The slot
+    // then ends, and senza_codici() tells why.
+    void imposta_codici_disponibili(std::function<bool()> disponibili)
+    {
+        m_codici_disponibili = std::move(disponibili);
+    }
+    bool senza_codici() const { return m_senza_codici; }
     // The path of the device; empty for "Com N".
     QString percorso() const { return m_percorso; }
     // Fields that each of this port's records in the log adds.
@@ -137,6 +149,8 @@ private:
     Ostacolo m_ostacolo = Ostacolo::Nessuno;
     QString m_occupante;
     std::function<QString()> m_impedimento;
+    std::function<bool()> m_codici_disponibili;
+    bool m_senza_codici = false;
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;
     int m_quante = 1;

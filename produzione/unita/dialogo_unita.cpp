@@ -90,6 +90,8 @@ void DialogoUnita::annunciata(const Ricevitore::Risultato &r)
     m_esito.iniziata = true;
     m_esito.attesa_ms = m_orologio.restart();
     emit iniziata();
+    if (!prendi_codice())
+        return;
     m_fase = Fase::Lettura;
     if (!m_ricevitore.leggi())
         fine(esiti::PORTA, descrivi_porta(QString()));
@@ -132,10 +134,34 @@ void DialogoUnita::letta(const Ricevitore::Risultato &r)
     }
 }
 
+bool DialogoUnita::prendi_codice()
+{
+    if (!m_fonte_codici || m_incarico.azione != Azione::Programma)
+        return true;
+    QString errore;
+    m_esito.codice = m_fonte_codici(errore);
+    if (m_esito.codice)
+        return true;
+    if (errore.isEmpty())
+        fine(esiti::ESAURITI,
+             QStringLiteral("%1: the plan has no code left (\"CODICI ESAURITI\"); nothing was "
+                            "read or written")
+                 .arg(dispositivo()));
+    else
+        fine(esiti::PORTA,
+             QStringLiteral("%1: no code could be taken from the plan: %2; nothing was read or "
+                            "written")
+                 .arg(dispositivo(), errore));
+    return false;
+}
+
 void DialogoUnita::programma()
 {
-    const Programmazione p = prepara_programmazione(
-        m_incarico.richiesti, m_incarico.banda_richiesti, blocco_letto(m_esito.celle_prima));
+    ValoriRichiesti richiesti = m_incarico.richiesti;
+    if (m_esito.codice)
+        richiesti.codice = *m_esito.codice;
+    const Programmazione p = prepara_programmazione(richiesti, m_incarico.banda_richiesti,
+                                                    blocco_letto(m_esito.celle_prima));
     if (!p.da_scrivere()) {
         rifiuta(p);
         return;
@@ -202,8 +228,11 @@ void DialogoUnita::verifica()
 void DialogoUnita::scrivi(const Blocco &celle, int ultima)
 {
     m_fase = Fase::Scrittura;
-    if (!m_ricevitore.scrivi(celle, ultima))
+    if (!m_ricevitore.scrivi(celle, ultima)) {
         fine(esiti::PORTA, descrivi_porta(QString()));
+        return;
+    }
+    m_esito.scrittura_avviata = true;
 }
 
 void DialogoUnita::scritta(const Ricevitore::Risultato &r)

@@ -11,6 +11,9 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
 // Runs one unit through its command on a receiver engine, one step as the
 // last one ends, and tells what became of it. The port is opened first and
 // closed at the end, with "E" whenever it is still open then.
@@ -20,6 +23,12 @@ class DialogoUnita : public QObject
 
 public:
     DialogoUnita(Ricevitore &ricevitore, const Incarico &incarico, QObject *parent = nullptr);
+
+    // program: each unit's receiver code comes from a plan, taken once the
+    // unit has announced itself and before anything is read. nullopt with
+    // errore empty: the plan has no code left.
+    using FonteCodici = std::function<std::optional<int>(QString &errore)>;
+    void imposta_fonte_codici(FonteCodici fonte) { m_fonte_codici = std::move(fonte); }
 
     void avvia();
     // A unit in its dialogue ends with "E" and counts as interrupted; a wait
@@ -48,6 +57,7 @@ private:
     void scritta(const Ricevitore::Risultato &r);
     void riletta(const Ricevitore::Risultato &r);
     void programma();
+    bool prendi_codice();
     void inizializza();
     bool banda_altra();
     void verifica();
@@ -75,4 +85,5 @@ private:
     bool m_interrotta = false;
     QElapsedTimer m_orologio;
     QMetaObject::Connection m_ascolto;
+    FonteCodici m_fonte_codici;
 };

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <vector>
 
 struct EsitoUnita
@@ -25,8 +27,11 @@ struct EsitoUnita
     QByteArray celle_mostrate;     // the read whose values the record shows; empty for none
     bool iniziata = false;         // the unit announced itself and the dialogue began
     bool scritta_in_parte = false; // some cells were written, not all of them
-    qint64 attesa_ms = 0;          // from the start to the unit's announcement
-    qint64 durata_ms = 0;          // from the announcement to the end of the dialogue
+    // The first write went out: whatever came after, the unit may hold its values.
+    bool scrittura_avviata = false;
+    std::optional<int> codice; // the code a plan gave the unit, when one did
+    qint64 attesa_ms = 0;      // from the start to the unit's announcement
+    qint64 durata_ms = 0;      // from the announcement to the end of the dialogue
 
     bool riuscita() const { return esito == esiti::SUCCESSO; }
 };

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "distributore.h"
+
+#include <QDateTime>
+
+Distributore::Distributore(const PianoCodici &piano, std::unique_ptr<DepositoCodici> deposito,
+                           QObject *parent)
+    : QObject(parent), m_piano(piano), m_impronta(piano.impronta()), m_deposito(std::move(deposito))
+{
+}
+
+Distributore::~Distributore() = default;
+
+std::optional<int> Distributore::prendi(const QString &posto, QString &errore)
+{
+    const auto codice =
+        m_deposito->prendi(m_impronta, posto, QDateTime::currentMSecsSinceEpoch(), errore);
+    if (codice)
+        emit cambiati();
+    return codice;
+}
+
+QString Distributore::salda(int codice, bool riuscita, bool scrittura_avviata, const QUuid &id,
+                            const QByteArray &riga, QString &errore)
+{
+    using Saldo = DepositoCodici::Saldo;
+    const Saldo saldo = riuscita            ? Saldo::Dato
+                        : scrittura_avviata ? Saldo::Speso
+                                            : Saldo::Restituito;
+    if (!m_deposito->salda(m_impronta, codice, saldo, id, riga, errore))
+        return QString();
+    emit cambiati();
+    return saldo_previsto(riuscita, scrittura_avviata);
+}
+
+QString Distributore::saldo_previsto(bool riuscita, bool scrittura_avviata)
+{
+    if (riuscita)
+        return QStringLiteral("dato");
+    return scrittura_avviata ? QStringLiteral("speso") : QStringLiteral("restituito");
+}
+
+int Distributore::rimasti() const
+{
+    const DepositoCodici::Conti c = conti();
+    return c.liberi + c.riservati;
+}
+
+Distributore::Disponibilita Distributore::disponibilita() const
+{
+    return rimasti() > 0 ? Disponibilita::Pronti : Disponibilita::Esauriti;
+}
+
+bool Distributore::pochi() const
+{
+    return rimasti() * 20 <= m_piano.codici().size();
+}
