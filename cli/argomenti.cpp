@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
 
+#include "etichettatrice.h"
+
 #include "esiti.h"
 #include "sintetizzatore.h"
 #include "testo_numero.h"
@@ -66,6 +68,10 @@ const char *const TESTO_AIUTO =
     "                       (1-4096), never one given before; not with --codice\n"
     "  --codici-da FILE     as --codici, the codes of FILE: one a line, in order;\n"
     "                       blank lines and # comments are skipped\n"
+    "  --etichette DEST     program a run: a label for each unit that ends OK, to the\n"
+    "                       printer DEST, or as a PDF in the folder DEST (a path)\n"
+    "  --etichette-misura WxH\n"
+    "                       the label's size in mm, each 10-300 (default 62x29)\n"
     "  --json               ports: one JSON object per line\n"
     "  --csv                report: one CSV row per record instead of the figures\n"
     "\n"
@@ -264,6 +270,17 @@ const Opzione OPZIONI[] = {
      }},
     {"codici", 0, true, false, PROGRAMMA, piano},
     {"codici-da", 0, true, false, PROGRAMMA, piano},
+    {"etichette", 0, true, false, PROGRAMMA,
+     [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.etichette, o, v); }},
+    {"etichette-misura", 0, true, false, PROGRAMMA,
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
+         const auto misura = Etichettatrice::misura(v);
+         if (!misura)
+             return non_valido(o, v, QStringLiteral("WIDTHxHEIGHT in mm, each 10-300"));
+         a.misura_etichette = *misura;
+         a.misura_data = true;
+         return std::nullopt;
+     }},
     {"swap-silence", 0, true, false, CORSE,
      [](Argomenti &a, const QString &o, const QString &v) {
          return secondi(o, v, 0.1, 3600, a.silenzio_ms);
@@ -422,6 +439,12 @@ ErroreEventuale coerenza(const Argomenti &a)
         return ErroreArgomenti{
             USO, QStringLiteral("%1 gives each unit of a run its code: add --repeat N")
                      .arg(a.opzione_piano)};
+    if (!a.etichette.isEmpty() && !a.corsa())
+        return ErroreArgomenti{
+            USO, QStringLiteral("--etichette labels the units of a run: add --repeat N")};
+    if (a.misura_data && a.etichette.isEmpty())
+        return ErroreArgomenti{
+            USO, QStringLiteral("--etichette-misura: no labels; add --etichette DEST")};
     if (a.comando == Comando::Verifica && a.da_file.isEmpty())
         return ErroreArgomenti{USO, QStringLiteral("verify needs --from FILE")};
     if (!a.traccia.isEmpty() && a.numero_porte() > 1)

@@ -8,6 +8,7 @@
 #include "valori_unita.h"
 
 #include <QList>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -45,7 +46,10 @@ struct Argomenti
     QString registro;
     // --codici, --codici-da: each unit of a run the next code of the plan.
     std::optional<PianoCodici> piano;
-    QString opzione_piano; // as typed, for the messages
+    QString opzione_piano;           // as typed, for the messages
+    QString etichette;               // --etichette: a printer, or a folder of PDFs
+    QSizeF misura_etichette{62, 29}; // mm
+    bool misura_data = false;
     bool json = false;
     QString registro_letto; // report LOG; "-" is stdin
     bool csv = false;

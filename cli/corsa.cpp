@@ -2,18 +2,22 @@
 #include "corsa.h"
 
 #include "distributore.h"
+#include "etichettatrice.h"
+#include "file_unita.h"
 
 #include "segnali.h"
 #include "traccia.h"
 #include "uscita_standard.h"
 
 #include <QEventLoop>
+#include <QSysInfo>
 
 #include <cstdio>
 #include <unistd.h>
 
 Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
-             Registro *registro, Traccia *traccia, Distributore *distributore)
+             Registro *registro, Traccia *traccia, Distributore *distributore,
+             const Etichettatrice *etichettatrice)
     : m_a(argomenti), m_traccia(traccia), m_linea(incarico),
       m_terminale(::isatty(STDERR_FILENO) == 1)
 {
@@ -25,6 +29,14 @@ Corsa::Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const
     m_linea.imposta_registro(registro, QStringLiteral("--log ") + m_a.registro);
     if (distributore)
         m_linea.imposta_distributore(distributore);
+    if (etichettatrice) {
+        const QString piano = distributore ? distributore->impronta() : QString();
+        const QString profilo = file_unita::impronta(incarico.richiesti, incarico.banda_richiesti);
+        m_linea.imposta_etichette([etichettatrice, piano, profilo](const Resoconto &r) {
+            return etichettatrice->stampa(
+                etichetta_di(r, piano, profilo, QSysInfo::machineHostName()));
+        });
+    }
 }
 
 int Corsa::esegui()

@@ -10,6 +10,7 @@
 #include <QString>
 
 class Distributore;
+class Etichettatrice;
 class Traccia;
 
 // A port as the command line names it.
@@ -25,7 +26,8 @@ class Corsa
 {
 public:
     Corsa(const Argomenti &argomenti, const QList<Destinazione> &porte, const Incarico &incarico,
-          Registro *registro, Traccia *traccia, Distributore *distributore = nullptr);
+          Registro *registro, Traccia *traccia, Distributore *distributore = nullptr,
+          const Etichettatrice *etichettatrice = nullptr);
 
     // The run's exit status.
     int esegui();

@@ -4,6 +4,7 @@
 #include "corsa.h"
 #include "distributore.h"
 #include "esiti.h"
+#include "etichettatrice.h"
 #include "file_atomico.h"
 #include "file_unita.h"
 #include "lettura_registro.h"
@@ -19,8 +20,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <variant>
 
@@ -254,7 +257,15 @@ int comando_su_unita(const Argomenti &a)
                 return *e;
             distributore = std::move(std::get<0>(aperto));
         }
-        Corsa corsa(a, *porte, compito, r, t, distributore.get());
+        std::optional<Etichettatrice> etichettatrice;
+        if (!a.etichette.isEmpty()) {
+            auto aperta = Etichettatrice::apri(a.etichette, a.misura_etichette);
+            if (const auto *e = std::get_if<QString>(&aperta))
+                return errore(esiti::USO, *e);
+            etichettatrice = std::get<Etichettatrice>(std::move(aperta));
+        }
+        Corsa corsa(a, *porte, compito, r, t, distributore.get(),
+                    etichettatrice ? &*etichettatrice : nullptr);
         esito = corsa.esegui();
     }
     if (t && !traccia.chiudi(motivo) && esito == esiti::SUCCESSO)
@@ -338,7 +349,27 @@ int main(int argc, char *argv[])
     // dialogue, and m5ctl has nothing that needs GLib's main loop.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
+    // Labels are drawn with Qt's fonts, which want a GUI application; no
+    // display is needed for them.
+    bool etichette = false;
+    for (int i = 1; i < argc; ++i)
+        etichette = etichette || std::strncmp(argv[i], "--etichette", 11) == 0;
+    if (etichette && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A GUI application's note on a missing XDG_RUNTIME_DIR is no line of m5ctl's.
+    static QtMessageHandler di_qt = nullptr;
+    if (etichette)
+        di_qt = qInstallMessageHandler(
+            [](QtMsgType tipo, const QMessageLogContext &contesto, const QString &testo) {
+                if (testo.startsWith(QLatin1String("QStandardPaths:")))
+                    return;
+                if (di_qt)
+                    di_qt(tipo, contesto, testo);
+                else
+                    std::fprintf(stderr, "%s\n", qPrintable(testo));
+            });
+    std::unique_ptr<QCoreApplication> applicazione(etichette ? new QGuiApplication(argc, argv)
+                                                             : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("m5ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(M5CTL_VERSIONE));
 

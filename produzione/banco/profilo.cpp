@@ -1,41 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "profilo.h"
 
-#include <QCryptographicHash>
-
-namespace {
-QString intero(const std::optional<int> &n)
-{
-    return n ? QString::number(*n) : QStringLiteral("-");
-}
-
-QString frequenza(const std::optional<Frequenza> &f)
-{
-    return f ? QString::fromStdString(f->testo()) : QStringLiteral("-");
-}
-
-QString opzione(int g, const std::optional<int> &valore)
-{
-    if (!valore)
-        return QStringLiteral("-");
-    return QString::fromStdString(testo_opzione(GRUPPI_OPZIONI[g], *valore));
-}
-} // namespace
+using file_unita::testo_frequenza;
+using file_unita::testo_gruppo;
+using file_unita::testo_intero;
 
 QString Profilo::impronta() const
 {
-    const ValoriRichiesti &i = contenuto.richiesti;
-    QStringList campi{QStringLiteral("banda=") + QLatin1String(nome_banda(contenuto.banda)),
-                      QStringLiteral("codice=") + intero(i.codice),
-                      QStringLiteral("frequenza=") + frequenza(i.frequenza),
-                      QStringLiteral("rele=") + intero(i.rele),
-                      QStringLiteral("impulsi=") + intero(i.impulsi)};
-    for (int g = 0; g < NUM_GRUPPI; ++g)
-        campi << QLatin1String(GRUPPI_OPZIONI[g].nome) + QLatin1Char('=') +
-                     opzione(g, i.opzioni[g]);
-    const QByteArray testo = campi.join(QLatin1Char('\n')).toUtf8();
-    return QString::fromLatin1(
-        QCryptographicHash::hash(testo, QCryptographicHash::Sha256).toHex().left(8));
+    return file_unita::impronta(contenuto.richiesti, contenuto.banda);
 }
 
 Incarico Profilo::incarico() const
@@ -68,12 +40,12 @@ QStringList Profilo::righe() const
     const auto riga = [](const char *campo, const QString &valore) {
         return nome_campo(QLatin1String(campo)) + QLatin1Char(' ') + valore;
     };
-    QStringList r{riga("codice", intero(i.codice)),
+    QStringList r{riga("codice", testo_intero(i.codice)),
                   riga("frequenza", QStringLiteral("%1 MHz (%2)")
-                                        .arg(frequenza(i.frequenza),
+                                        .arg(testo_frequenza(i.frequenza),
                                              QLatin1String(nome_banda(contenuto.banda)))),
-                  riga("rele", intero(i.rele)), riga("impulsi", intero(i.impulsi))};
+                  riga("rele", testo_intero(i.rele)), riga("impulsi", testo_intero(i.impulsi))};
     for (int g = 0; g < NUM_GRUPPI; ++g)
-        r << riga(GRUPPI_OPZIONI[g].nome, opzione(g, i.opzioni[g]));
+        r << riga(GRUPPI_OPZIONI[g].nome, testo_gruppo(g, i.opzioni[g]));
     return r;
 }

@@ -273,14 +273,18 @@ bool DepositoCodici::salda(const QString &piano, int codice, Saldo saldo, const 
                      .arg(piano);
         return false;
     }
-    if (!riga.isEmpty() && !m_locale) {
-        QSqlQuery u(m_db);
-        u.prepare(
-            QStringLiteral("INSERT OR IGNORE INTO uscita (archivio, id, riga) VALUES (?, ?, ?)"));
-        if (!esegui_con(u, {m_archivio, id.toString(QUuid::WithoutBraces), riga}, errore))
-            return false;
-    }
+    if (!riga.isEmpty() && !accoda(id, riga, errore))
+        return false;
     return t.conferma(errore);
+}
+
+bool DepositoCodici::accoda(const QUuid &id, const QByteArray &riga, QString &errore)
+{
+    if (m_locale)
+        return true;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("INSERT OR IGNORE INTO uscita (archivio, id, riga) VALUES (?, ?, ?)"));
+    return esegui_con(q, {m_archivio, id.toString(QUuid::WithoutBraces), riga}, errore);
 }
 
 DepositoCodici::Conti DepositoCodici::conti(const QString &piano) const

@@ -84,6 +84,8 @@ public:
     // the archive, queued in the same transaction.
     bool salda(const QString &piano, int codice, Saldo saldo, const QUuid &id,
                const QByteArray &riga, QString &errore);
+    // With an archive: a record of a unit that had no code, queued for it.
+    bool accoda(const QUuid &id, const QByteArray &riga, QString &errore);
     Conti conti(const QString &piano) const;
 
     // For the archive's courier: codes claimed for this process's reserve,

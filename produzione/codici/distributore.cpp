@@ -3,9 +3,10 @@
 
 #include <QDateTime>
 
-Distributore::Distributore(const PianoCodici &piano, std::unique_ptr<DepositoCodici> deposito,
-                           QObject *parent)
-    : QObject(parent), m_piano(piano), m_impronta(piano.impronta()), m_deposito(std::move(deposito))
+Distributore::Distributore(const std::optional<PianoCodici> &piano,
+                           std::unique_ptr<DepositoCodici> deposito, QObject *parent)
+    : QObject(parent), m_piano(piano), m_impronta(piano ? piano->impronta() : QString()),
+      m_deposito(std::move(deposito))
 {
 }
 
@@ -20,17 +21,19 @@ std::optional<int> Distributore::prendi(const QString &posto, QString &errore)
     return codice;
 }
 
-QString Distributore::salda(int codice, bool riuscita, bool scrittura_avviata, const QUuid &id,
-                            const QByteArray &riga, QString &errore)
+bool Distributore::chiudi(std::optional<int> codice, bool riuscita, bool scrittura_avviata,
+                          const QUuid &id, const QByteArray &riga, QString &errore)
 {
+    if (!codice)
+        return m_deposito->accoda(id, riga, errore);
     using Saldo = DepositoCodici::Saldo;
     const Saldo saldo = riuscita            ? Saldo::Dato
                         : scrittura_avviata ? Saldo::Speso
                                             : Saldo::Restituito;
-    if (!m_deposito->salda(m_impronta, codice, saldo, id, riga, errore))
-        return QString();
+    if (!m_deposito->salda(m_impronta, *codice, saldo, id, riga, errore))
+        return false;
     emit cambiati();
-    return saldo_previsto(riuscita, scrittura_avviata);
+    return true;
 }
 
 QString Distributore::saldo_previsto(bool riuscita, bool scrittura_avviata)
@@ -53,5 +56,5 @@ Distributore::Disponibilita Distributore::disponibilita() const
 
 bool Distributore::pochi() const
 {
-    return rimasti() * 20 <= m_piano.codici().size();
+    return m_piano && rimasti() * 20 <= m_piano->codici().size();
 }

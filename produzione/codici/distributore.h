@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 class Distributore : public QObject
 {
@@ -21,24 +22,25 @@ public:
         Esauriti, // the plan has no code left for this process
     };
 
-    Distributore(const PianoCodici &piano, std::unique_ptr<DepositoCodici> deposito,
+    // Without a plan it only queues the records for an archive.
+    Distributore(const std::optional<PianoCodici> &piano, std::unique_ptr<DepositoCodici> deposito,
                  QObject *parent = nullptr);
     ~Distributore() override;
 
-    const PianoCodici &piano() const { return m_piano; }
+    const std::optional<PianoCodici> &piano() const { return m_piano; }
     QString impronta() const { return m_impronta; }
     DepositoCodici &deposito() { return *m_deposito; }
 
     // Journaled as taken when it returns, before the unit's first write.
     std::optional<int> prendi(const QString &posto, QString &errore);
-    // The code of a unit that ended: given when it ended OK, spent when
-    // anything was written, otherwise back to the plan. Returns its state as
-    // the record names it: "dato", "speso" or "restituito"; empty when the
-    // store could not take it (the code then stays taken: spent).
-    QString salda(int codice, bool riuscita, bool scrittura_avviata, const QUuid &id,
-                  const QByteArray &riga, QString &errore);
-
-    // What salda() will make of a code: "dato", "speso" or "restituito".
+    // A unit's end, in one step: its code, if it had one, given when it
+    // ended OK, spent when anything was written, otherwise back to the
+    // plan; and its record riga queued for the archive, if any. False with
+    // the reason: the code then stays taken, which counts as spent.
+    bool chiudi(std::optional<int> codice, bool riuscita, bool scrittura_avviata, const QUuid &id,
+                const QByteArray &riga, QString &errore);
+    // What chiudi() makes of a code, as the record names it: "dato",
+    // "speso" or "restituito".
     static QString saldo_previsto(bool riuscita, bool scrittura_avviata);
 
     Disponibilita disponibilita() const;
@@ -52,7 +54,7 @@ signals:
     void cambiati();
 
 private:
-    const PianoCodici m_piano;
+    const std::optional<PianoCodici> m_piano;
     const QString m_impronta;
     std::unique_ptr<DepositoCodici> m_deposito;
 };

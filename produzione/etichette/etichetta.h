@@ -18,3 +18,9 @@ struct Etichetta
     QString stazione;  // the station that programmed the unit
     QUuid id;          // the unit's record
 };
+
+struct Resoconto;
+
+// The label of a unit that ended OK, its values as read back after writing.
+Etichetta etichetta_di(const Resoconto &r, const QString &piano, const QString &profilo,
+                       const QString &stazione);

@@ -91,6 +91,8 @@ void Linea::imposta_registro(Registro *registro, const QString &nome)
 void Linea::imposta_distributore(Distributore *distributore)
 {
     m_distributore = distributore;
+    if (!distributore->piano())
+        return;
     connect(distributore, &Distributore::cambiati, this, &Linea::codici_cambiati);
     for (Posto *p : std::as_const(m_posti)) {
         p->imposta_fonte_codici(
@@ -153,8 +155,6 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     Resoconto r{
         posto->nome(),          m_incarico.nome(), numero, esito, QDateTime::currentDateTimeUtc(),
         posto->campi_registro()};
-    if (m_distributore)
-        salda_codice(posto, r);
     if (esito.esito == esiti::ESAURITI)
         m_esaurita = true;
     Conti &c = m_conti_posti[posto];
@@ -169,6 +169,14 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
             esito.esito,
             QStringLiteral("%1 unit %2: %3").arg(posto->nome()).arg(numero).arg(esito.messaggio));
     }
+    if (m_distributore)
+        archivia(posto, r);
+    // Whatever became of the label, the unit is as good as it ended.
+    if (m_etichette && esito.riuscita()) {
+        const QString errore = m_etichette(r);
+        r.aggiunte << qMakePair(QStringLiteral("etichetta"),
+                                QJsonValue(errore.isEmpty() ? QStringLiteral("stampata") : errore));
+    }
     QString errore;
     if (m_registro && !m_registro->registra(riga_registro(r), errore))
         ferma(esiti::PORTA,
@@ -179,32 +187,27 @@ void Linea::conclusa_unita(Posto *posto, int numero, const EsitoUnita &esito)
     emit unita_registrata(posto, r);
 }
 
-void Linea::salda_codice(Posto *posto, Resoconto &r)
+void Linea::archivia(Posto *posto, Resoconto &r)
 {
     const EsitoUnita &esito = r.esito;
-    QJsonValue stato;
-    if (esito.codice) {
-        QString errore;
-        // The record goes to the archive as the log has it, with its state.
-        Resoconto finale = r;
-        const QString previsto =
-            Distributore::saldo_previsto(esito.riuscita(), esito.scrittura_avviata);
-        finale.aggiunte << qMakePair(QStringLiteral("piano"),
-                                     QJsonValue(m_distributore->impronta()))
-                        << qMakePair(QStringLiteral("codice_stato"), QJsonValue(previsto));
-        const QString saldo =
-            m_distributore->salda(*esito.codice, esito.riuscita(), esito.scrittura_avviata, r.id,
-                                  riga_registro(finale), errore);
-        // A code the store could not settle stays taken: it counts as spent.
-        stato = saldo.isEmpty() ? QStringLiteral("speso") : saldo;
-        if (saldo.isEmpty())
-            ferma(esiti::PORTA, QStringLiteral("code store %1: %2 unit %3: %4; the run stopped")
-                                    .arg(m_distributore->deposito().percorso(), posto->nome())
-                                    .arg(r.numero)
-                                    .arg(errore));
+    if (m_distributore->piano()) {
+        QJsonValue stato;
+        if (esito.codice)
+            stato = Distributore::saldo_previsto(esito.riuscita(), esito.scrittura_avviata);
+        r.aggiunte << qMakePair(QStringLiteral("piano"), QJsonValue(m_distributore->impronta()))
+                   << qMakePair(QStringLiteral("codice_stato"), stato);
     }
-    r.aggiunte << qMakePair(QStringLiteral("piano"), QJsonValue(m_distributore->impronta()))
-               << qMakePair(QStringLiteral("codice_stato"), stato);
+    QString errore;
+    if (m_distributore->chiudi(esito.codice, esito.riuscita(), esito.scrittura_avviata, r.id,
+                               riga_registro(r), errore))
+        return;
+    // A code the store could not settle stays taken: it counts as spent.
+    if (esito.codice)
+        r.aggiunte.last().second = QStringLiteral("speso");
+    ferma(esiti::PORTA, QStringLiteral("the store of codes %1: %2 unit %3: %4; the run stopped")
+                            .arg(m_distributore->deposito().percorso(), posto->nome())
+                            .arg(r.numero)
+                            .arg(errore));
 }
 
 void Linea::fallimento(int esito, const QString &descrizione)

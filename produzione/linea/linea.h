@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Distributore;
@@ -54,11 +55,19 @@ public:
     // nome: how a message names the log, such as "--log station.jsonl".
     void imposta_registro(Registro *registro, const QString &nome);
 
-    // program: each unit its own code from the plan. A slot takes no unit
+    // The store of codes, and with it, a plan: each unit its own code from
+    // it, and the records queued for the archive. A slot takes no unit
     // once none is left: the run's status is then esiti::ESAURITI, unless
     // a failure came first.
     void imposta_distributore(Distributore *distributore);
     Distributore *distributore() const { return m_distributore; }
+    // Each unit that ends OK gets a label before its record is written:
+    // the function gives the reason it could not, empty when it did. The
+    // record's "etichetta" says which; the unit's outcome stays its own.
+    void imposta_etichette(std::function<QString(const Resoconto &)> etichetta)
+    {
+        m_etichette = std::move(etichetta);
+    }
     // Some slot ended for want of a code.
     bool esaurita() const { return m_esaurita; }
 
@@ -93,14 +102,16 @@ private:
     void fallimento(int esito, const QString &descrizione);
     void posto_finito(Posto *posto);
     void codici_cambiati();
-    // The record's plan fields; the code is settled first.
-    void salda_codice(Posto *posto, Resoconto &r);
+    // The record's plan fields; its code settled and, with an archive, the
+    // record queued for it.
+    void archivia(Posto *posto, Resoconto &r);
 
     const Incarico m_incarico;
     QList<Posto *> m_posti;
     QHash<const Posto *, Conti> m_conti_posti;
     Registro *m_registro = nullptr;
     Distributore *m_distributore = nullptr;
+    std::function<QString(const Resoconto &)> m_etichette;
     bool m_esaurita = false;
     QSet<const Posto *> m_senza_codici; // stopped while waiting, for want of a code
     QString m_nome_registro;

@@ -8,6 +8,7 @@
 #include "ricevitore.h"
 #include "riga_json.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -227,6 +228,39 @@ bool salva(const QString &percorso, const QByteArray &testo, QString &errore)
         return true;
     errore = QString::fromLocal8Bit(motivo.c_str());
     return false;
+}
+
+QString testo_intero(const std::optional<int> &n)
+{
+    return n ? QString::number(*n) : QStringLiteral("-");
+}
+
+QString testo_frequenza(const std::optional<Frequenza> &f)
+{
+    return f ? QString::fromStdString(f->testo()) : QStringLiteral("-");
+}
+
+QString testo_gruppo(int g, const std::optional<int> &valore)
+{
+    if (!valore)
+        return QStringLiteral("-");
+    return QString::fromStdString(testo_opzione(GRUPPI_OPZIONI[g], *valore));
+}
+
+QString impronta(const ValoriRichiesti &i, std::optional<Banda> banda)
+{
+    QStringList campi{QStringLiteral("banda=") +
+                          (banda ? QString::fromLatin1(nome_banda(*banda)) : QStringLiteral("-")),
+                      QStringLiteral("codice=") + testo_intero(i.codice),
+                      QStringLiteral("frequenza=") + testo_frequenza(i.frequenza),
+                      QStringLiteral("rele=") + testo_intero(i.rele),
+                      QStringLiteral("impulsi=") + testo_intero(i.impulsi)};
+    for (int g = 0; g < NUM_GRUPPI; ++g)
+        campi << QLatin1String(GRUPPI_OPZIONI[g].nome) + QLatin1Char('=') +
+                     testo_gruppo(g, i.opzioni[g]);
+    const QByteArray testo = campi.join(QLatin1Char('\n')).toUtf8();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(testo, QCryptographicHash::Sha256).toHex().left(8));
 }
 
 } // namespace file_unita

@@ -27,6 +27,15 @@ struct Contenuto
 std::variant<Contenuto, ErroreValore> interpreta(const QByteArray &testo);
 std::variant<Contenuto, ErroreValore> carica(const QString &percorso);
 
+// A value as a profile shows it; "-" when not given.
+QString testo_intero(const std::optional<int> &n);
+QString testo_frequenza(const std::optional<Frequenza> &f);
+QString testo_gruppo(int gruppo, const std::optional<int> &valore);
+
+// The first 8 hex digits of a SHA-256 of the values, in a fixed text form:
+// the same values, the same fingerprint. No band: "-".
+QString impronta(const ValoriRichiesti &valori, std::optional<Banda> banda);
+
 // Replaces the file in one step, or leaves it as it was (file_atomico.h).
 bool salva(const QString &percorso, const QByteArray &testo, QString &errore);
 
