@@ -67,16 +67,62 @@ void Banco::imposta(const Profilo &profilo, const QList<PostoConfigurato> &posti
 void Banco::avvia()
 {
     emit configurato(m_profilo, m_posti);
+    if (!prepara_codici())
+        return;
     m_linea = std::make_unique<Linea>(m_profilo.incarico());
     for (int i = 0; i < m_posti.size(); ++i) {
         Posto &p = m_linea->aggiungi(m_posti.at(i).presa, PortaSeriale::PRIMA);
         collega(i, &p);
     }
+    collega_linea();
+    aggiorna_conti();
+    emit totali_cambiati(totali());
+    m_orologio_ora->start();
+    m_linea->avvia();
+}
+
+bool Banco::prepara_codici()
+{
+    const std::optional<PianoCodici> &piano = m_profilo.verifica ? std::nullopt : m_profilo.piano;
+    if (!piano) {
+        m_distributore.reset();
+        return true;
+    }
+    if (m_distributore && m_distributore->impronta() == piano->impronta())
+        return true;
+    m_distributore.reset();
+    const QString percorso = DepositoCodici::percorso_predefinito();
+    auto aperto = DepositoCodici::apri(percorso, QString(),
+                                       DepositoCodici::proprietario_per(m_percorso_registro));
+    QString errore;
+    if (const auto *e = std::get_if<QString>(&aperto))
+        errore = *e;
+    else if (!std::get<0>(aperto)->registra(*piano, errore))
+        std::get<0>(aperto).reset();
+    if (!errore.isEmpty()) {
+        emit fermato(tr("Il deposito dei codici %1 non si apre: %2").arg(percorso, errore));
+        return false;
+    }
+    m_distributore = std::make_unique<Distributore>(piano, std::move(std::get<0>(aperto)));
+    connect(m_distributore.get(), &Distributore::cambiati, this,
+            [this] { emit totali_cambiati(totali()); });
+    return true;
+}
+
+void Banco::collega_linea()
+{
     m_linea->imposta_ripresa();
     m_linea->imposta_unita(UNITA_SENZA_FINE);
     m_linea->imposta_silenzio(m_silenzio_ms);
     if (m_registro.aperto())
         m_linea->imposta_registro(&m_registro, m_percorso_registro);
+    if (m_distributore)
+        m_linea->imposta_distributore(m_distributore.get());
+    if (m_etichette)
+        m_linea->imposta_etichette([this](const Resoconto &r) {
+            return m_etichette(r, m_distributore ? m_distributore->impronta() : QString(),
+                               m_profilo.impronta(), m_identita.stazione);
+        });
     connect(m_linea.get(), &Linea::unita_registrata, this, &Banco::registrata);
     connect(m_linea.get(), &Linea::unita_da_togliere, this, [this](Posto *p, int) {
         const int indice = static_cast<int>(m_linea->posti().indexOf(p));
@@ -93,9 +139,6 @@ void Banco::avvia()
                 for (Posto *p : m_linea->posti())
                     p->controlla_impedimento();
             });
-    aggiorna_conti();
-    m_orologio_ora->start();
-    m_linea->avvia();
 }
 
 void Banco::collega(int indice, Posto *posto)
@@ -129,8 +172,8 @@ void Banco::stato_posto(int indice, Posto::Stato stato)
     QuadroPosto q = m_quadri.at(indice);
     switch (stato) {
     case Posto::Stato::Fermo:
-        if (m_cambio_in_attesa) {
-            q.aspetto = Aspetto::Pausa;
+        if (m_cambio_in_attesa || (posto(indice) && posto(indice)->senza_codici())) {
+            q.aspetto = m_cambio_in_attesa ? Aspetto::Pausa : Aspetto::Esaurito;
             q.motivo.clear();
             q.dettagli.clear();
             break;
@@ -247,14 +290,20 @@ void Banco::interrompi()
 {
     // Ended while a settings change waited for the slots: the station ends.
     m_cambio_in_attesa.reset();
+    m_fine = true;
     if (m_linea)
         m_linea->interrompi();
+    else
+        emit concluso();
 }
 
 void Banco::ferma()
 {
-    if (!m_linea)
+    m_fine = true;
+    if (!m_linea) {
+        emit concluso();
         return;
+    }
     for (Posto *p : m_linea->posti())
         p->ferma();
 }
@@ -295,6 +344,11 @@ void Banco::registrata(Posto *posto, const Resoconto &r)
     q.ultimo_esito = TestiEsito::ultimo_esito(r.esito);
     // The code the unit holds, as read back: the worker checks it against the label.
     q.codice = r.esito.riuscita() ? codice : std::nullopt;
+    q.etichetta.clear();
+    for (const auto &[chiave, valore] : r.aggiunte) {
+        if (chiave == QLatin1String("etichetta") && valore.toString() != QLatin1String("stampata"))
+            q.etichetta = valore.toString();
+    }
     q.cella = q.ultima = 0;
     m_quadri[indice] = q;
     m_ultime[indice] = r.esito;
@@ -355,11 +409,17 @@ TotaliBanco Banco::totali() const
     t.fallite = m_figure.totale.fallite;
     t.resa = m_figure.totale.resa();
     t.ora = unita_ultima_ora(m_record, QDateTime::currentDateTimeUtc());
+    if (m_distributore) {
+        t.codici_rimasti = m_distributore->rimasti();
+        t.codici_piano = static_cast<int>(m_distributore->piano()->codici().size());
+        t.codici_pochi = m_distributore->pochi();
+    }
     return t;
 }
 
 void Banco::conclusa()
 {
+    const bool esaurita = m_linea && m_linea->esaurita();
     m_linea.reset();
     m_orologio_ora->stop();
     controlla_lavoro();
@@ -368,6 +428,9 @@ void Banco::conclusa()
         riparti(c.profilo, c.posti);
         return;
     }
+    // Out of codes: the station waits for a new plan, its tiles saying so.
+    if (esaurita && !m_fine)
+        return;
     emit concluso();
 }
 

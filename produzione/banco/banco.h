@@ -3,6 +3,7 @@
 
 // The station's core: slots bound to sockets, each on its own and hands-free, every unit logged.
 
+#include "distributore.h"
 #include "file_stazione.h"
 #include "lettura_registro.h"
 #include "linea.h"
@@ -55,6 +56,15 @@ public:
     void imposta_silenzio(int ms) { m_silenzio_ms = ms; }
     // How long the next assegna() waits.
     void imposta_assegnazione(int ms) { m_assegnazione_ms = ms; }
+    // Each unit that ends OK gets a label, on the core's thread, before its
+    // record is written: the reason it could not, empty when it did.
+    // A libpq connection string: plans and records in a shared PostgreSQL
+    // archive, from the next avvia() on; empty: the store of this machine.
+    void imposta_archivio(const QString &indirizzo) { m_indirizzo_archivio = indirizzo; }
+    QString archivio() const { return m_indirizzo_archivio; }
+    using Etichettatura = std::function<QString(const Resoconto &r, const QString &piano,
+                                                const QString &profilo, const QString &stazione)>;
+    void imposta_etichette(Etichettatura etichettatura) { m_etichette = std::move(etichettatura); }
 
     // Read on the core's own thread only.
     const Profilo &profilo() const { return m_profilo; }
@@ -131,6 +141,10 @@ private:
     void trovata(const QString &percorso);
     void assegnazione_finita();
     bool registra_evento(const QString &evento, const QJsonObject &dettagli, QString &errore);
+    // The profile's plan in the store of codes, kept while the plan stays
+    // the same; false, the station stopped, when the store cannot be opened.
+    bool prepara_codici();
+    void collega_linea();
 
     struct Cambio
     {
@@ -139,6 +153,10 @@ private:
     };
 
     const Identita m_identita;
+    std::unique_ptr<Distributore> m_distributore;
+    Etichettatura m_etichette;
+    QString m_indirizzo_archivio;
+    bool m_fine = false; // ended: a line that runs out of codes ends the station too
     const QString m_percorso_stazione;
     Profilo m_profilo;
     QList<PostoConfigurato> m_posti;

@@ -40,7 +40,11 @@ QStringList Profilo::righe() const
     const auto riga = [](const char *campo, const QString &valore) {
         return nome_campo(QLatin1String(campo)) + QLatin1Char(' ') + valore;
     };
-    QStringList r{riga("codice", testo_intero(i.codice)),
+    const QString codice = piano ? tr("%1 dal piano %2 (%3)")
+                                       .arg(origine_piano, piano->impronta())
+                                       .arg(piano->codici().size())
+                                 : testo_intero(i.codice);
+    QStringList r{riga("codice", codice),
                   riga("frequenza", QStringLiteral("%1 MHz (%2)")
                                         .arg(testo_frequenza(i.frequenza),
                                              QLatin1String(nome_banda(contenuto.banda)))),

@@ -5,6 +5,7 @@
 
 #include "file_unita.h"
 #include "incarico.h"
+#include "piano_codici.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -17,6 +18,9 @@ struct Profilo
 public:
     file_unita::Contenuto contenuto;
     bool verifica = false; // compare only; otherwise program with read-back
+    // Each unit the next free code of a plan, instead of the file's code.
+    std::optional<PianoCodici> piano;
+    QString origine_piano; // "A-B", or the file of the codes
 
     // The first 8 hex digits of a SHA-256 of the values the profile writes,
     // in a fixed text form: the same values, the same fingerprint.

@@ -24,7 +24,8 @@ public:
         DaTogliere, // the unit has not been taken out long after it ended
         Occupato,   // the adapter is there, but another program holds its port
         Doppio,     // another slot's name leads to the same device
-        Pausa       // a settings change waits: no new unit until it applies
+        Pausa,      // a settings change waits: no new unit until it applies
+        Esaurito    // the plan has no code left: no unit until a new plan
     };
     Q_ENUM(Aspetto)
 
@@ -36,6 +37,7 @@ public:
     // that a late glance still finds it; empty when there is none.
     QString ultimo_esito;
     std::optional<int> codice; // Riuscito: the receiver code the unit holds, as read back
+    QString etichetta;         // Riuscito: why its label was not printed; empty when it was
     int cella = 0;             // Lavoro: the cell reached, of ultima
     int ultima = 0;
     int unita = 0; // the slot's units in the figures kept

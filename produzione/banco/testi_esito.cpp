@@ -32,6 +32,9 @@ QString TestiEsito::motivo(const EsitoUnita &e)
     case esiti::INTERROTTO:
         testo = tr("Interrotto");
         break;
+    case esiti::ESAURITI:
+        testo = tr("Codici esauriti: nulla è stato scritto");
+        break;
     default:
         testo = tr("Errore %1").arg(e.esito);
         break;
@@ -103,6 +106,8 @@ QString TestiEsito::consiglio(QuadroPosto::Aspetto aspetto)
         return tr("Dare a ogni posto il suo adattatore");
     case Aspetto::Pausa:
         return tr("Impostazioni in corso: attendere");
+    case Aspetto::Esaurito:
+        return tr("Dare un nuovo piano di codici (Impostazioni...)");
     }
     return QString();
 }

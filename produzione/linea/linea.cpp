@@ -110,10 +110,8 @@ void Linea::codici_cambiati()
     if (m_distributore->disponibilita() != Distributore::Disponibilita::Esauriti)
         return;
     for (Posto *p : std::as_const(m_posti)) {
-        if (p->stato() == Posto::Stato::AttesaUnita || p->stato() == Posto::Stato::Mancante) {
-            m_senza_codici.insert(p);
-            p->ferma();
-        }
+        if (p->stato() == Posto::Stato::AttesaUnita || p->stato() == Posto::Stato::Mancante)
+            p->ferma_senza_codici();
     }
 }
 
@@ -220,7 +218,7 @@ void Linea::fallimento(int esito, const QString &descrizione)
 
 void Linea::posto_finito(Posto *posto)
 {
-    if (posto->senza_codici() || m_senza_codici.contains(posto)) {
+    if (posto->senza_codici()) {
         m_esaurita = true;
         fallimento(esiti::ESAURITI, QStringLiteral("plan %1 has no code left (\"CODICI ESAURITI\")")
                                         .arg(m_distributore->impronta()));

@@ -9,7 +9,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -113,7 +112,6 @@ private:
     Distributore *m_distributore = nullptr;
     std::function<QString(const Resoconto &)> m_etichette;
     bool m_esaurita = false;
-    QSet<const Posto *> m_senza_codici; // stopped while waiting, for want of a code
     QString m_nome_registro;
     Conti m_conti;
     int m_fallite = 0;

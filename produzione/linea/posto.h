@@ -79,6 +79,12 @@ public:
         m_codici_disponibili = std::move(disponibili);
     }
     bool senza_codici() const { return m_senza_codici; }
+    // The plan ran out while the slot waited for a unit: as ferma(), for that reason.
+    void ferma_senza_codici()
+    {
+        m_senza_codici = true;
+        ferma();
+    }
     // The path of the device; empty for "Com N".
     QString percorso() const { return m_percorso; }
     // Fields that each of this port's records in the log adds.
