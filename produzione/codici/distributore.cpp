@@ -14,15 +14,40 @@ Distributore::~Distributore() = default;
 
 std::optional<int> Distributore::prendi(const QString &posto, QString &errore)
 {
-    const auto codice =
-        m_deposito->prendi(m_impronta, posto, QDateTime::currentMSecsSinceEpoch(), errore);
-    if (codice)
+    const auto codice = m_deposito->prendi(
+        m_impronta, posto, QDateTime::currentMSecsSinceEpoch() + DepositoCodici::MARGINE_MS,
+        errore);
+    if (codice) {
         emit cambiati();
+        if (m_sollecita)
+            m_sollecita();
+    }
     return codice;
+}
+
+void Distributore::imposta_condiviso(std::function<void()> sollecita)
+{
+    m_sollecita = std::move(sollecita);
+}
+
+void Distributore::archivio_cambiato(bool connesso, std::optional<int> liberi)
+{
+    m_connesso = connesso;
+    m_liberi_archivio = liberi;
+    emit cambiati();
 }
 
 bool Distributore::chiudi(std::optional<int> codice, bool riuscita, bool scrittura_avviata,
                           const QUuid &id, const QByteArray &riga, QString &errore)
+{
+    const bool fatto = salda(codice, riuscita, scrittura_avviata, id, riga, errore);
+    if (fatto && m_sollecita)
+        m_sollecita();
+    return fatto;
+}
+
+bool Distributore::salda(std::optional<int> codice, bool riuscita, bool scrittura_avviata,
+                         const QUuid &id, const QByteArray &riga, QString &errore)
 {
     if (!codice)
         return m_deposito->accoda(id, riga, errore);
@@ -43,15 +68,27 @@ QString Distributore::saldo_previsto(bool riuscita, bool scrittura_avviata)
     return scrittura_avviata ? QStringLiteral("speso") : QStringLiteral("restituito");
 }
 
+int Distributore::riserva() const
+{
+    return m_deposito->riserva(m_impronta,
+                               QDateTime::currentMSecsSinceEpoch() + DepositoCodici::MARGINE_MS);
+}
+
 int Distributore::rimasti() const
 {
+    if (m_sollecita)
+        return riserva() + m_liberi_archivio.value_or(0);
     const DepositoCodici::Conti c = conti();
     return c.liberi + c.riservati;
 }
 
 Distributore::Disponibilita Distributore::disponibilita() const
 {
-    return rimasti() > 0 ? Disponibilita::Pronti : Disponibilita::Esauriti;
+    if (!m_sollecita)
+        return rimasti() > 0 ? Disponibilita::Pronti : Disponibilita::Esauriti;
+    if (riserva() > 0)
+        return Disponibilita::Pronti;
+    return m_connesso && m_liberi_archivio == 0 ? Disponibilita::Esauriti : Disponibilita::Attesa;
 }
 
 bool Distributore::pochi() const

@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -20,6 +21,7 @@ public:
     enum class Disponibilita {
         Pronti,   // a unit can have a code now
         Esauriti, // the plan has no code left for this process
+        Attesa,   // none in the reserve now: the shared archive may give more
     };
 
     // Without a plan it only queues the records for an archive.
@@ -43,6 +45,13 @@ public:
     // "speso" or "restituito".
     static QString saldo_previsto(bool riuscita, bool scrittura_avviata);
 
+    // With a shared archive the codes come from this process's reserve,
+    // which its corriere keeps supplied: sollecita tells it of each change.
+    void imposta_condiviso(std::function<void()> sollecita);
+    bool condiviso() const { return static_cast<bool>(m_sollecita); }
+    // What the archive last said: whether it answers, and its free codes.
+    void archivio_cambiato(bool connesso, std::optional<int> liberi);
+
     Disponibilita disponibilita() const;
     DepositoCodici::Conti conti() const { return m_deposito->conti(m_impronta); }
     // Codes that this process may still give.
@@ -54,7 +63,15 @@ signals:
     void cambiati();
 
 private:
+    bool salda(std::optional<int> codice, bool riuscita, bool scrittura_avviata, const QUuid &id,
+               const QByteArray &riga, QString &errore);
+    // The shared archive's codes in this process's reserve, startable now.
+    int riserva() const;
+
     const std::optional<PianoCodici> m_piano;
     const QString m_impronta;
     std::unique_ptr<DepositoCodici> m_deposito;
+    std::function<void()> m_sollecita;
+    bool m_connesso = false;
+    std::optional<int> m_liberi_archivio;
 };

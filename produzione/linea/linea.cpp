@@ -97,9 +97,7 @@ void Linea::imposta_distributore(Distributore *distributore)
     for (Posto *p : std::as_const(m_posti)) {
         p->imposta_fonte_codici(
             [distributore, p](QString &errore) { return distributore->prendi(p->nome(), errore); });
-        p->imposta_codici_disponibili([distributore] {
-            return distributore->disponibilita() == Distributore::Disponibilita::Pronti;
-        });
+        p->imposta_codici_disponibili([distributore] { return distributore->disponibilita(); });
     }
 }
 
@@ -107,10 +105,14 @@ void Linea::imposta_distributore(Distributore *distributore)
 // now, rather than take one they could not program.
 void Linea::codici_cambiati()
 {
-    if (m_distributore->disponibilita() != Distributore::Disponibilita::Esauriti)
+    if (m_distributore->disponibilita() != Distributore::Disponibilita::Esauriti) {
+        for (Posto *p : std::as_const(m_posti))
+            p->controlla_codici();
         return;
+    }
     for (Posto *p : std::as_const(m_posti)) {
-        if (p->stato() == Posto::Stato::AttesaUnita || p->stato() == Posto::Stato::Mancante)
+        if (p->stato() == Posto::Stato::AttesaUnita || p->stato() == Posto::Stato::Mancante ||
+            p->stato() == Posto::Stato::AttesaCodici)
             p->ferma_senza_codici();
     }
 }

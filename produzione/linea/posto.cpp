@@ -56,10 +56,21 @@ void Posto::dispositivo_cambiato(bool presente)
         riprova();
 }
 
+void Posto::controlla_codici()
+{
+    if (m_stato == Stato::AttesaCodici)
+        riprova();
+}
+
 void Posto::riprova()
 {
     if (m_fermato || m_sospeso) {
         finisci();
+        return;
+    }
+    if (m_stato == Stato::AttesaCodici) {
+        m_riprova.stop();
+        prossima_unita();
         return;
     }
     if (!m_percorso.isEmpty() && !SorveglianzaDispositivi::esiste(m_percorso)) {
@@ -119,7 +130,7 @@ void Posto::togli_ostacolo()
 void Posto::ferma()
 {
     m_fermato = true;
-    if (m_stato == Stato::Mancante)
+    if (m_stato == Stato::Mancante || m_stato == Stato::AttesaCodici)
         finisci();
     else if (m_stato == Stato::AttesaUnita)
         m_dialogo.interrompi();
@@ -172,10 +183,20 @@ void Posto::prossima_unita()
             return;
         }
     }
-    if (m_codici_disponibili && !m_codici_disponibili()) {
-        m_senza_codici = true;
-        finisci();
-        return;
+    if (m_codici_disponibili) {
+        switch (m_codici_disponibili()) {
+        case Distributore::Disponibilita::Esauriti:
+            m_senza_codici = true;
+            finisci();
+            return;
+        case Distributore::Disponibilita::Attesa:
+            m_ricevitore.chiudi();
+            cambia_stato(Stato::AttesaCodici);
+            m_riprova.start();
+            return;
+        case Distributore::Disponibilita::Pronti:
+            break;
+        }
     }
     ++m_numero;
     togli_ostacolo();

@@ -4,6 +4,7 @@
 // One port of a run: one unit after the other, each taken away before the next.
 
 #include "dialogo_unita.h"
+#include "distributore.h"
 #include "ricevitore.h"
 #include "tempi.h"
 
@@ -24,10 +25,11 @@ class Posto : public QObject
 public:
     enum class Stato {
         Fermo,
-        AttesaUnita, // waiting for a unit to announce itself
-        Lavoro,      // a unit in its dialogue
-        Rimozione,   // waiting for the unit to be taken away
-        Mancante,    // the device is not there: waiting for it to come back
+        AttesaUnita,  // waiting for a unit to announce itself
+        Lavoro,       // a unit in its dialogue
+        Rimozione,    // waiting for the unit to be taken away
+        Mancante,     // the device is not there: waiting for it to come back
+        AttesaCodici, // no code to give now: waiting for the archive's reserve
     };
     Q_ENUM(Stato)
 
@@ -72,12 +74,14 @@ public:
     {
         m_dialogo.imposta_fonte_codici(std::move(fonte));
     }
-    // Asked before each unit: false when no code is left for it. The slot
-    // then ends, and senza_codici() tells why.
-    void imposta_codici_disponibili(std::function<bool()> disponibili)
+    // Asked before each unit. Esauriti: the slot ends, and senza_codici()
+    // tells why; Attesa: it waits, looking again once a second or at
+    // controlla_codici().
+    void imposta_codici_disponibili(std::function<Distributore::Disponibilita()> disponibili)
     {
         m_codici_disponibili = std::move(disponibili);
     }
+    void controlla_codici();
     bool senza_codici() const { return m_senza_codici; }
     // The plan ran out while the slot waited for a unit: as ferma(), for that reason.
     void ferma_senza_codici()
@@ -155,7 +159,7 @@ private:
     Ostacolo m_ostacolo = Ostacolo::Nessuno;
     QString m_occupante;
     std::function<QString()> m_impedimento;
-    std::function<bool()> m_codici_disponibili;
+    std::function<Distributore::Disponibilita()> m_codici_disponibili;
     bool m_senza_codici = false;
     QTimer m_riprova;
     QList<QPair<QString, QJsonValue>> m_campi_registro;

@@ -1,0 +1,477 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "corriere.h"
+
+#include "lettura_registro.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+constexpr int CAMBI_PER_GIRO = 500;
+constexpr int RECORD_PER_GIRO = 200;
+
+// A PostgreSQL array literal of texts; a null QString is NULL.
+QByteArray vettore(const QStringList &valori)
+{
+    QByteArray testo = "{";
+    for (qsizetype i = 0; i < valori.size(); ++i) {
+        if (i > 0)
+            testo += ',';
+        if (valori.at(i).isNull()) {
+            testo += "NULL";
+            continue;
+        }
+        QByteArray v = valori.at(i).toUtf8();
+        v.replace('\\', "\\\\").replace('"', "\\\"");
+        testo += '"' + v + '"';
+    }
+    return testo + '}';
+}
+
+QByteArray numero(qint64 n)
+{
+    return QByteArray::number(n);
+}
+
+QString primo_testo(const RisultatoPg &r)
+{
+    return r.righe.isEmpty() || r.righe.first().isEmpty() || r.nulli.first().first()
+               ? QString()
+               : QString::fromUtf8(r.righe.first().first());
+}
+} // namespace
+
+QString Corriere::chiave(const QString &indirizzo)
+{
+    return ConnessionePg::senza_segreti(indirizzo);
+}
+
+Corriere::Corriere(const Impostazioni &impostazioni, QObject *parent)
+    : QObject(parent), m_impostazioni(impostazioni), m_chiave(chiave(impostazioni.indirizzo)),
+      m_impronta(impostazioni.piano ? impostazioni.piano->impronta() : QString())
+{
+    qRegisterMetaType<Corriere::Stato>();
+}
+
+Corriere::~Corriere() = default;
+
+void Corriere::avvia()
+{
+    auto aperto = DepositoCodici::apri(m_impostazioni.percorso_deposito, m_chiave,
+                                       m_impostazioni.proprietario);
+    if (const auto *e = std::get_if<QString>(&aperto)) {
+        emit rifiutato(
+            QStringLiteral("the store of codes %1: %2").arg(m_impostazioni.percorso_deposito, *e));
+        return;
+    }
+    m_deposito = std::move(std::get<0>(aperto));
+    m_pg = new ConnessionePg(this);
+    m_pg->imposta_limite_ms(LIMITE_MS);
+    connect(m_pg, &ConnessionePg::connessa_ora, this, &Corriere::connessa);
+    connect(m_pg, &ConnessionePg::persa, this, &Corriere::persa);
+    m_riconnessione = new QTimer(this);
+    m_riconnessione->setSingleShot(true);
+    m_riconnessione->setInterval(RICONNESSIONE_MS);
+    connect(m_riconnessione, &QTimer::timeout, this,
+            [this] { m_pg->connetti(m_impostazioni.indirizzo); });
+    m_rinnovo = new QTimer(this);
+    m_rinnovo->setInterval(RINNOVO_MS);
+    connect(m_rinnovo, &QTimer::timeout, this, &Corriere::rinnova);
+    m_pausa = new QTimer(this);
+    m_pausa->setSingleShot(true);
+    connect(m_pausa, &QTimer::timeout, this, &Corriere::giro);
+    annuncia();
+    m_pg->connetti(m_impostazioni.indirizzo);
+}
+
+void Corriere::connessa()
+{
+    m_stato.connesso = true;
+    m_stato.offline_da = QDateTime();
+    m_avviato = true;
+    annuncia();
+    prepara_schema();
+}
+
+bool Corriere::rifiuto_del_server(const QString &motivo)
+{
+    if (!motivo.contains(QLatin1String("FATAL")))
+        return false;
+    // The server said no for now, not to this role.
+    for (const char *passeggero : {"starting up", "shutting down", "recovery", "too many"}) {
+        if (motivo.contains(QLatin1String(passeggero)))
+            return false;
+    }
+    return true;
+}
+
+void Corriere::persa(const QString &motivo)
+{
+    const bool era_connesso = m_stato.connesso;
+    m_stato.connesso = false;
+    m_pronto = false;
+    m_in_giro = false;
+    m_rinnovo->stop();
+    if (!m_stato.offline_da.isValid())
+        m_stato.offline_da = QDateTime::currentDateTimeUtc();
+    if (m_fermando) {
+        emit fermato();
+        return;
+    }
+    if (!m_avviato && rifiuto_del_server(motivo)) {
+        emit rifiutato(QStringLiteral("the archive %1 refused: %2").arg(m_chiave, motivo));
+        return;
+    }
+    if (era_connesso)
+        emit avviso(QStringLiteral("the archive %1: %2; working from the reserve, records wait")
+                        .arg(m_chiave, motivo));
+    annuncia();
+    m_riconnessione->start();
+}
+
+void Corriere::fallito(const RisultatoPg &r)
+{
+    m_in_giro = false;
+    if (m_fermando) {
+        emit fermato();
+        return;
+    }
+    // A lost connection is told by persa(); a statement refused is worth a
+    // line, and the next round tries again.
+    if (m_pg->connessa()) {
+        emit avviso(QStringLiteral("the archive %1: %2").arg(m_chiave, r.errore));
+        m_pausa->start(RICONNESSIONE_MS);
+    }
+}
+
+void Corriere::prepara_schema()
+{
+    m_pg->esegui(
+        QStringLiteral("SELECT max(numero) FROM m5_versione"), {}, [this](const RisultatoPg &r) {
+            if (!r.riuscito) {
+                if (r.stato_sql == "42P01")
+                    crea_schema();
+                else if (r.stato_sql == "42501")
+                    emit rifiutato(
+                        QStringLiteral("the archive %1 refused: %2").arg(m_chiave, r.errore));
+                else
+                    fallito(r);
+                return;
+            }
+            const int versione = primo_testo(r).toInt();
+            if (versione > VERSIONE_SCHEMA) {
+                emit rifiutato(QStringLiteral("the archive %1 has schema version %2; "
+                                              "this m5config knows %3: upgrade it")
+                                   .arg(m_chiave)
+                                   .arg(versione)
+                                   .arg(VERSIONE_SCHEMA));
+                return;
+            }
+            if (versione < VERSIONE_SCHEMA)
+                crea_schema();
+            else
+                registra_piano();
+        });
+}
+
+// The same statements an administrator can run from the package's file.
+void Corriere::crea_schema()
+{
+    QFile file(QStringLiteral(":/m5config/archivio.sql"));
+    file.open(QIODevice::ReadOnly);
+    QStringList istruzioni;
+    QString corrente;
+    for (const QString &riga : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (riga.trimmed().startsWith(QLatin1String("--")) || riga.trimmed().isEmpty())
+            continue;
+        corrente += riga + QLatin1Char('\n');
+        if (riga.trimmed().endsWith(QLatin1Char(';'))) {
+            istruzioni << corrente.trimmed().chopped(1);
+            corrente.clear();
+        }
+    }
+    auto errore = std::make_shared<RisultatoPg>();
+    errore->riuscito = true;
+    const auto annota = [errore](const RisultatoPg &r) {
+        if (!r.riuscito && errore->riuscito)
+            *errore = r;
+    };
+    m_pg->esegui(QStringLiteral("BEGIN"), {}, annota);
+    for (const QString &sql : std::as_const(istruzioni))
+        m_pg->esegui(sql, {}, annota);
+    // After a statement that failed, COMMIT rolls back.
+    m_pg->esegui(QStringLiteral("COMMIT"), {}, [this, errore](const RisultatoPg &r) {
+        if (!r.riuscito)
+            fallito(r);
+        else if (errore->riuscito)
+            prepara_schema();
+        else if (errore->stato_sql == "42501")
+            emit rifiutato(QStringLiteral("the archive %1 has no tables, and this role may not "
+                                          "make them: have its owner run archivio.sql and grant "
+                                          "the role its rights (README)")
+                               .arg(m_chiave));
+        else
+            fallito(*errore);
+    });
+}
+
+void Corriere::registra_piano()
+{
+    if (!m_impostazioni.piano) {
+        m_pronto = true;
+        m_rinnovo->start();
+        giro();
+        return;
+    }
+    QStringList codici;
+    for (const int c : m_impostazioni.piano->codici())
+        codici << QString::number(c);
+    m_pg->esegui(
+        QStringLiteral(
+            "WITH p AS (INSERT INTO m5_piani (impronta, codici) VALUES ($1, $2::int) ON CONFLICT "
+            "DO NOTHING RETURNING impronta) INSERT INTO m5_codici (piano, posizione, codice) "
+            "SELECT p.impronta, t.o - 1, t.c FROM p, unnest($3::int[]) WITH ORDINALITY AS t(c, o)"),
+        {m_impronta.toUtf8(), numero(codici.size()), vettore(codici)},
+        [this](const RisultatoPg &r) {
+            if (!r.riuscito) {
+                fallito(r);
+                return;
+            }
+            m_pronto = true;
+            m_rinnovo->start();
+            rinnova();
+            giro();
+        });
+}
+
+void Corriere::sollecita()
+{
+    annuncia();
+    if (m_pronto)
+        giro();
+}
+
+// Settled codes, then records, then the reserve and the plan's count: one
+// statement at a time, each after the one before.
+void Corriere::giro()
+{
+    if (!m_pronto || m_in_giro) {
+        m_ancora = m_in_giro;
+        return;
+    }
+    m_in_giro = true;
+    invia_codici();
+}
+
+void Corriere::invia_codici()
+{
+    QString errore;
+    const QList<DepositoCodici::Cambio> cambi =
+        m_deposito->cambi_da_inviare(CAMBI_PER_GIRO, errore);
+    if (cambi.isEmpty()) {
+        consegna_record();
+        return;
+    }
+    QStringList piani, posizioni, stati, record, proprietari;
+    for (const DepositoCodici::Cambio &c : cambi) {
+        piani << c.piano;
+        posizioni << QString::number(c.posizione);
+        stati << c.stato;
+        record << c.record;
+        proprietari << c.proprietario;
+    }
+    // Sent again after an answer that was lost, a change finds its code
+    // already so, and counts as made.
+    m_pg->esegui(
+        QStringLiteral(
+            "UPDATE m5_codici c SET stato = v.stato, record = v.record, cambiato = now(), "
+            "proprietario = CASE WHEN v.stato = 'libero' THEN NULL ELSE c.proprietario END, "
+            "scadenza = CASE WHEN v.stato = 'libero' THEN NULL ELSE c.scadenza END "
+            "FROM unnest($1::text[], $2::int[], $3::text[], $4::uuid[], $5::text[]) "
+            "AS v(piano, posizione, stato, record, proprietario) "
+            "WHERE c.piano = v.piano AND c.posizione = v.posizione AND "
+            "((c.proprietario = v.proprietario AND c.stato IN ('riservato', 'avviato')) OR "
+            "(c.stato = v.stato AND c.record IS NOT DISTINCT FROM v.record AND "
+            "v.stato IN ('dato', 'speso')) OR (v.stato = 'libero' AND c.stato = 'libero')) "
+            "RETURNING c.piano, c.posizione"),
+        {vettore(piani), vettore(posizioni), vettore(stati), vettore(record), vettore(proprietari)},
+        [this, cambi](const RisultatoPg &r) {
+            if (!r.riuscito) {
+                fallito(r);
+                return;
+            }
+            if (r.righe.size() < cambi.size())
+                emit avviso(QStringLiteral("the archive %1 holds %2 of this process's codes "
+                                           "otherwise than it settled them: its lease ran out "
+                                           "while it was offline")
+                                .arg(m_chiave)
+                                .arg(cambi.size() - r.righe.size()));
+            QString errore;
+            if (!m_deposito->inviati(cambi, errore))
+                emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+            invia_codici();
+        });
+}
+
+void Corriere::consegna_record()
+{
+    QString errore;
+    const QList<DepositoCodici::Uscita> uscita = m_deposito->da_consegnare(RECORD_PER_GIRO, errore);
+    if (uscita.isEmpty()) {
+        rifornisci();
+        return;
+    }
+    QJsonArray elenco;
+    for (const DepositoCodici::Uscita &u : uscita) {
+        const auto record = interpreta_record(u.riga, 1, false);
+        QJsonObject o{{QStringLiteral("riga"), QJsonDocument::fromJson(u.riga).object()}};
+        if (record && record->codice)
+            o.insert(QStringLiteral("codice"), *record->codice);
+        elenco.append(o);
+    }
+    const qint64 ultimo = uscita.last().numero;
+    // By its id, a record delivered twice is one.
+    m_pg->esegui(
+        QStringLiteral(
+            "INSERT INTO m5_record (id, ora, stazione, posto, operatore, porta, comando, esito, "
+            "piano, codice, codice_stato, riga) SELECT (e->'riga'->>'id')::uuid, "
+            "(e->'riga'->>'ora')::timestamptz, e->'riga'->>'stazione', "
+            "(e->'riga'->>'posto')::int, e->'riga'->>'operatore', e->'riga'->>'porta', "
+            "e->'riga'->>'comando', (e->'riga'->>'esito')::int, e->'riga'->>'piano', "
+            "(e->>'codice')::int, e->'riga'->>'codice_stato', e->'riga' "
+            "FROM jsonb_array_elements($1::jsonb) AS e ON CONFLICT (id) DO NOTHING"),
+        {QJsonDocument(elenco).toJson(QJsonDocument::Compact)},
+        [this, ultimo](const RisultatoPg &r) {
+            if (!r.riuscito) {
+                fallito(r);
+                return;
+            }
+            QString errore;
+            if (!m_deposito->consegnati(ultimo, errore))
+                emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+            annuncia();
+            consegna_record();
+        });
+}
+
+void Corriere::rifornisci()
+{
+    const qint64 adesso = QDateTime::currentMSecsSinceEpoch();
+    const int riserva = m_impostazioni.piano
+                            ? m_deposito->riserva(m_impronta, adesso + DepositoCodici::MARGINE_MS)
+                            : 0;
+    if (!m_impostazioni.piano || m_fermando || riserva * 2 > m_impostazioni.riserva) {
+        conta();
+        return;
+    }
+    // Half the free codes at most: stations that share a small plan share it.
+    m_pg->esegui(
+        QStringLiteral(
+            "WITH scelti AS (SELECT piano, posizione FROM m5_codici WHERE piano = $1 AND "
+            "stato = 'libero' ORDER BY posizione LIMIT least($3::int, (SELECT count(*) FROM "
+            "m5_codici WHERE piano = $1 AND stato = 'libero') / 2 + 1) FOR UPDATE SKIP LOCKED) "
+            "UPDATE m5_codici c SET stato = 'riservato', proprietario = $2, scadenza = now() + "
+            "make_interval(secs => $4::int), cambiato = now() FROM scelti s WHERE c.piano = "
+            "s.piano AND c.posizione = s.posizione RETURNING c.posizione, c.codice"),
+        {m_impronta.toUtf8(), m_impostazioni.proprietario.toUtf8(),
+         numero(m_impostazioni.riserva - riserva), numero(LEASE_S)},
+        [this, adesso](const RisultatoPg &r) {
+            if (!r.riuscito) {
+                fallito(r);
+                return;
+            }
+            QList<DepositoCodici::Voce> voci;
+            for (const QList<QByteArray> &riga : r.righe)
+                voci.append({riga.at(0).toInt(), riga.at(1).toInt()});
+            QString errore;
+            if (!voci.isEmpty() && !m_deposito->aggiungi_riserva(m_impronta, voci,
+                                                                 adesso + qint64(LEASE_S) * 1000 -
+                                                                     DepositoCodici::MARGINE_MS,
+                                                                 errore))
+                emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+            conta();
+        });
+}
+
+void Corriere::conta()
+{
+    if (!m_impostazioni.piano) {
+        m_in_giro = false;
+        annuncia();
+        return;
+    }
+    m_pg->esegui(QStringLiteral("SELECT count(*) FROM m5_codici WHERE piano = $1 AND "
+                                "stato = 'libero'"),
+                 {m_impronta.toUtf8()}, [this](const RisultatoPg &r) {
+                     if (!r.riuscito) {
+                         fallito(r);
+                         return;
+                     }
+                     m_stato.liberi = primo_testo(r).toInt();
+                     m_in_giro = false;
+                     annuncia();
+                     emit riserva_cambiata();
+                     if (m_fermando)
+                         restituisci_riserva();
+                     else if (std::exchange(m_ancora, false))
+                         giro();
+                 });
+}
+
+// Leases of this process's reserve run on; those of processes gone run out.
+void Corriere::rinnova()
+{
+    if (!m_pronto)
+        return;
+    m_pg->esegui(QStringLiteral("UPDATE m5_codici SET stato = 'libero', proprietario = NULL, "
+                                "scadenza = NULL WHERE stato = 'riservato' AND scadenza < now() - "
+                                "make_interval(secs => $1::int)"),
+                 {numero(LEASE_S)}, [](const RisultatoPg &) {});
+    const qint64 adesso = QDateTime::currentMSecsSinceEpoch();
+    m_pg->esegui(QStringLiteral("UPDATE m5_codici SET scadenza = now() + make_interval(secs => "
+                                "$2::int) WHERE proprietario = $1 AND stato = 'riservato'"),
+                 {m_impostazioni.proprietario.toUtf8(), numero(LEASE_S)},
+                 [this, adesso](const RisultatoPg &r) {
+                     QString errore;
+                     if (r.riuscito && m_impostazioni.piano &&
+                         !m_deposito->rinnova_riserva(
+                             m_impronta,
+                             adesso + qint64(LEASE_S) * 1000 - DepositoCodici::MARGINE_MS, errore))
+                         emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+                 });
+}
+
+void Corriere::ferma()
+{
+    m_fermando = true;
+    if (!m_pg || !m_pronto) {
+        emit fermato();
+        return;
+    }
+    if (!m_in_giro)
+        giro();
+}
+
+// What this process claimed and never started goes back to the plan now,
+// rather than when its lease runs out.
+void Corriere::restituisci_riserva()
+{
+    m_pg->esegui(QStringLiteral("UPDATE m5_codici SET stato = 'libero', proprietario = NULL, "
+                                "scadenza = NULL WHERE proprietario = $1 AND stato = 'riservato'"),
+                 {m_impostazioni.proprietario.toUtf8()}, [this](const RisultatoPg &r) {
+                     QString errore;
+                     if (r.riuscito && m_impostazioni.piano &&
+                         !m_deposito->togli_riserva(m_impronta, errore))
+                         emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+                     emit fermato();
+                 });
+}
+
+void Corriere::annuncia()
+{
+    if (m_deposito)
+        m_stato.in_attesa = m_deposito->in_attesa();
+    emit stato_cambiato(m_stato);
+}
