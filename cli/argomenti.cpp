@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
 
+#include "connessione_pg.h"
 #include "etichettatrice.h"
 
 #include "esiti.h"
@@ -68,6 +69,9 @@ const char *const TESTO_AIUTO =
     "                       (1-4096), never one given before; not with --codice\n"
     "  --codici-da FILE     as --codici, the codes of FILE: one a line, in order;\n"
     "                       blank lines and # comments are skipped\n"
+    "  --archivio URL       a run: the plan's codes and every record in the shared\n"
+    "                       PostgreSQL archive of this libpq connection string; its\n"
+    "                       password in ~/.pgpass or a service file, never here\n"
     "  --etichette DEST     program a run: a label for each unit that ends OK, to the\n"
     "                       printer DEST, or as a PDF in the folder DEST (a path)\n"
     "  --etichette-misura WxH\n"
@@ -82,7 +86,7 @@ const char *const TESTO_AIUTO =
     "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency,\n"
     "unit file or init not of the unit's band, 7 value out of range, 8 read-back\n"
     "differs from what was written, 9 verify found differences, 10 the plan of codes\n"
-    "has no code left, 130 interrupted.\n";
+    "has no code left, 11 the archive refused the run, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -270,6 +274,13 @@ const Opzione OPZIONI[] = {
      }},
     {"codici", 0, true, false, PROGRAMMA, piano},
     {"codici-da", 0, true, false, PROGRAMMA, piano},
+    {"archivio", 0, true, false, UNITA,
+     [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
+         if (const QString rifiuto = ConnessionePg::rifiuto(v); !rifiuto.isEmpty())
+             return errore(USO, o, rifiuto);
+         a.archivio = v;
+         return std::nullopt;
+     }},
     {"etichette", 0, true, false, PROGRAMMA,
      [](Argomenti &a, const QString &o, const QString &v) { return percorso(a.etichette, o, v); }},
     {"etichette-misura", 0, true, false, PROGRAMMA,
@@ -439,6 +450,9 @@ ErroreEventuale coerenza(const Argomenti &a)
         return ErroreArgomenti{
             USO, QStringLiteral("%1 gives each unit of a run its code: add --repeat N")
                      .arg(a.opzione_piano)};
+    if (!a.archivio.isEmpty() && !a.corsa())
+        return ErroreArgomenti{
+            USO, QStringLiteral("--archivio keeps the records of a run: add --repeat N")};
     if (!a.etichette.isEmpty() && !a.corsa())
         return ErroreArgomenti{
             USO, QStringLiteral("--etichette labels the units of a run: add --repeat N")};

@@ -47,6 +47,7 @@ struct Argomenti
     // --codici, --codici-da: each unit of a run the next code of the plan.
     std::optional<PianoCodici> piano;
     QString opzione_piano;           // as typed, for the messages
+    QString archivio;                // --archivio: libpq's connection string of the shared archive
     QString etichette;               // --etichette: a printer, or a folder of PDFs
     QSizeF misura_etichette{62, 29}; // mm
     bool misura_data = false;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "argomenti.h"
+#include "codici_corsa.h"
 #include "comando_singolo.h"
 #include "corsa.h"
-#include "distributore.h"
 #include "esiti.h"
 #include "etichettatrice.h"
 #include "file_atomico.h"
@@ -183,33 +183,6 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
     return persa.isEmpty() ? esiti::SUCCESSO : errore(esiti::PORTA, persa);
 }
 
-// The plan's codes in the store of this machine, which every run that gives
-// the same plan shares.
-std::variant<std::unique_ptr<Distributore>, int> apri_distributore(const Argomenti &a)
-{
-    const QString percorso = DepositoCodici::percorso_predefinito();
-    auto aperto =
-        DepositoCodici::apri(percorso, QString(), DepositoCodici::proprietario_per(a.registro));
-    QString motivo;
-    if (const auto *e = std::get_if<QString>(&aperto))
-        motivo = *e;
-    else if (!std::get<0>(aperto)->registra(*a.piano, motivo))
-        std::get<0>(aperto).reset();
-    if (!motivo.isEmpty())
-        return errore(esiti::PORTA, QStringLiteral("%1: the store of codes %2: %3; mend it, or set "
-                                                   "XDG_DATA_HOME to another folder")
-                                        .arg(a.opzione_piano, percorso, motivo));
-    auto &deposito = std::get<0>(aperto);
-    if (const int n = deposito->spesi_alla_ripresa())
-        errore(0, QStringLiteral("warning: %1: %2 %3 taken by the run before this one on --log "
-                                 "%4 and never settled: counted as spent")
-                      .arg(a.opzione_piano)
-                      .arg(n)
-                      .arg(QLatin1String(n == 1 ? "code" : "codes"))
-                      .arg(a.registro));
-    return std::make_unique<Distributore>(*a.piano, std::move(deposito));
-}
-
 int comando_su_unita(const Argomenti &a)
 {
     if (a.uscita_su_file()) {
@@ -250,12 +223,10 @@ int comando_su_unita(const Argomenti &a)
     if (!a.corsa()) {
         esito = comando_singolo(a, porte->first(), compito, r, t);
     } else {
-        std::unique_ptr<Distributore> distributore;
-        if (a.piano) {
-            auto aperto = apri_distributore(a);
-            if (const int *e = std::get_if<int>(&aperto))
-                return *e;
-            distributore = std::move(std::get<0>(aperto));
+        CodiciCorsa codici;
+        if (a.piano || !a.archivio.isEmpty()) {
+            if (const int e = codici.apri(a, static_cast<int>(porte->size())))
+                return e;
         }
         std::optional<Etichettatrice> etichettatrice;
         if (!a.etichette.isEmpty()) {
@@ -264,9 +235,10 @@ int comando_su_unita(const Argomenti &a)
                 return errore(esiti::USO, *e);
             etichettatrice = std::get<Etichettatrice>(std::move(aperta));
         }
-        Corsa corsa(a, *porte, compito, r, t, distributore.get(),
+        Corsa corsa(a, *porte, compito, r, t, codici.distributore(),
                     etichettatrice ? &*etichettatrice : nullptr);
         esito = corsa.esegui();
+        codici.chiudi();
     }
     if (t && !traccia.chiudi(motivo) && esito == esiti::SUCCESSO)
         return errore(

@@ -14,5 +14,6 @@ constexpr int FUORI_RANGE = 7;
 constexpr int RILETTURA = 8;
 constexpr int DIVERSA = 9;
 constexpr int ESAURITI = 10; // the plan has no code left for the unit
+constexpr int ARCHIVIO = 11; // the shared archive refused the process: its role, database or schema
 constexpr int INTERROTTO = 130;
 } // namespace esiti

@@ -33,7 +33,7 @@ void ArchivioCondiviso::collega(Distributore *distributore)
     });
     connect(this, &ArchivioCondiviso::stato_cambiato, distributore,
             [distributore](const Corriere::Stato &s) {
-                distributore->archivio_cambiato(s.connesso, s.liberi);
+                distributore->archivio_cambiato(s.connesso, s.conti, s.liberi);
             });
     connect(m_corriere, &Corriere::riserva_cambiata, distributore, &Distributore::cambiati);
 }

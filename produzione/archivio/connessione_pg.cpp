@@ -525,6 +525,21 @@ void ConnessionePg::lascia()
     m_destinazioni.clear();
 }
 
+QString ConnessionePg::rifiuto(const QString &indirizzo)
+{
+    char *errore = nullptr;
+    PQconninfoOption *opzioni = PQconninfoParse(indirizzo.toUtf8().constData(), &errore);
+    PQfreemem(errore);
+    if (!opzioni)
+        return QStringLiteral("not a libpq connection string, such as postgresql://role@host/db");
+    const bool password = !valore_di(opzioni, "password").isEmpty();
+    PQconninfoFree(opzioni);
+    if (password)
+        return QStringLiteral("it holds a password; keep it in the password file (~/.pgpass or "
+                              "PGPASSFILE) or a service file (PGSERVICEFILE) instead");
+    return QString();
+}
+
 QString ConnessionePg::senza_segreti(const QString &indirizzo)
 {
     char *errore = nullptr;

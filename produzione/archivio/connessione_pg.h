@@ -60,6 +60,10 @@ public:
     // host, port, dbname and user of a connection string, for messages:
     // never a password. Empty when the string cannot be read.
     static QString senza_segreti(const QString &indirizzo);
+    // Why a connection string given on a command line or kept in a file
+    // will not do: it cannot be read, or it holds a password, which belongs
+    // in the password or service file. Empty when it will do.
+    static QString rifiuto(const QString &indirizzo);
 
 signals:
     void connessa_ora();

@@ -325,7 +325,7 @@ void Corriere::consegna_record()
     }
     QJsonArray elenco;
     for (const DepositoCodici::Uscita &u : uscita) {
-        const auto record = interpreta_record(u.riga, 1, false);
+        const auto record = interpreta_record(u.riga, 1);
         QJsonObject o{{QStringLiteral("riga"), QJsonDocument::fromJson(u.riga).object()}};
         if (record && record->codice)
             o.insert(QStringLiteral("codice"), *record->codice);
@@ -402,14 +402,18 @@ void Corriere::conta()
         annuncia();
         return;
     }
-    m_pg->esegui(QStringLiteral("SELECT count(*) FROM m5_codici WHERE piano = $1 AND "
-                                "stato = 'libero'"),
+    m_pg->esegui(QStringLiteral("SELECT stato, count(*) FROM m5_codici WHERE piano = $1 GROUP BY "
+                                "stato"),
                  {m_impronta.toUtf8()}, [this](const RisultatoPg &r) {
                      if (!r.riuscito) {
                          fallito(r);
                          return;
                      }
-                     m_stato.liberi = primo_testo(r).toInt();
+                     m_stato.conti = DepositoCodici::Conti{};
+                     for (const QList<QByteArray> &riga : r.righe)
+                         DepositoCodici::aggiungi_conto(
+                             m_stato.conti, QString::fromUtf8(riga.at(0)), riga.at(1).toInt());
+                     m_stato.liberi = m_stato.conti.liberi;
                      m_in_giro = false;
                      annuncia();
                      emit riserva_cambiata();

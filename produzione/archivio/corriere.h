@@ -62,6 +62,8 @@ public:
         // The plan's codes free in the archive, not counting reserves; none
         // before the archive first said.
         std::optional<int> liberi;
+        // The plan's codes in the archive, by state, as it last said.
+        DepositoCodici::Conti conti;
     };
 
 public slots:

@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "deposito_codici.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
 #include <QVariant>
+
+#include <cerrno>
+#include <signal.h>
 
 namespace {
 constexpr int VERSIONE = 1;
+constexpr int ATTESA_MODO_MS = 15000;
 
 const char *const SCHEMA[] = {
     "CREATE TABLE IF NOT EXISTS versione (numero INTEGER NOT NULL)",
@@ -101,13 +108,17 @@ QString DepositoCodici::percorso_predefinito()
 
 QString DepositoCodici::proprietario_per(const QString &registro)
 {
-    const QString macchina = QSysInfo::machineHostName();
-    if (registro.isEmpty() || registro == QLatin1String("-"))
-        return macchina + QLatin1Char(':') + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QByteArray percorso = QFileInfo(registro).absoluteFilePath().toUtf8();
-    return macchina + QLatin1Char(':') +
-           QString::fromLatin1(
-               QCryptographicHash::hash(percorso, QCryptographicHash::Sha256).toHex().left(16));
+    QString radice = QSysInfo::machineHostName() + QLatin1Char(':');
+    if (registro.isEmpty() || registro == QLatin1String("-")) {
+        radice += QUuid::createUuid().toString(QUuid::WithoutBraces);
+    } else {
+        const QByteArray percorso = QFileInfo(registro).absoluteFilePath().toUtf8();
+        radice += QString::fromLatin1(
+            QCryptographicHash::hash(percorso, QCryptographicHash::Sha256).toHex().left(16));
+    }
+    // Several processes may append to one log at once: the PID tells them
+    // apart, and which of them are gone.
+    return radice + QLatin1Char(':') + QString::number(QCoreApplication::applicationPid());
 }
 
 std::variant<std::unique_ptr<DepositoCodici>, QString>
@@ -153,9 +164,25 @@ bool DepositoCodici::esegui(const QString &sql, QString &errore)
 bool DepositoCodici::prepara(QString &errore)
 {
     // WAL lets readers go on while a process writes; FULL: a commit is on
-    // the disk, not just handed to the system, when it returns.
-    if (!esegui(QStringLiteral("PRAGMA journal_mode=WAL"), errore) ||
-        !esegui(QStringLiteral("PRAGMA synchronous=FULL"), errore))
+    // the disk, not just handed to the system, when it returns. The mode
+    // stays with the file: only its first opening sets it, and another
+    // process opening it then may find it locked a moment, beyond the wait
+    // SQLite gives a busy file.
+    QElapsedTimer attesa;
+    attesa.start();
+    while (true) {
+        QSqlQuery modo(m_db);
+        if (modo.exec(QStringLiteral("PRAGMA journal_mode")) && modo.next() &&
+            modo.value(0).toString() == QLatin1String("wal"))
+            break;
+        modo.finish();
+        if (esegui(QStringLiteral("PRAGMA journal_mode=WAL"), errore))
+            break;
+        if (attesa.elapsed() > ATTESA_MODO_MS)
+            return false;
+        QThread::msleep(50);
+    }
+    if (!esegui(QStringLiteral("PRAGMA synchronous=FULL"), errore))
         return false;
     Transazione t(m_db);
     if (!t.inizia(errore))
@@ -183,15 +210,38 @@ bool DepositoCodici::prepara(QString &errore)
     return t.conferma(errore);
 }
 
-// A code taken for a unit and never settled may be in the unit: spent.
+// A code taken for a unit and never settled, by a process on the same log
+// that is no longer running, may be in the unit: spent. One that is still
+// running settles its own codes.
 bool DepositoCodici::riprendi(QString &errore)
 {
+    const qsizetype fine_radice = m_proprietario.lastIndexOf(QLatin1Char(':')) + 1;
+    const QString radice = m_proprietario.left(fine_radice);
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("UPDATE codici SET stato = 'speso', da_inviare = 1 WHERE archivio = ? "
-                             "AND proprietario = ? AND stato = 'avviato'"));
-    if (!esegui_con(q, {m_archivio, m_proprietario}, errore))
+    q.prepare(QStringLiteral("SELECT DISTINCT proprietario FROM codici WHERE archivio = ? AND "
+                             "stato = 'avviato' AND substr(proprietario, 1, ?) = ?"));
+    if (!esegui_con(q, {m_archivio, static_cast<int>(radice.size()), radice}, errore))
         return false;
-    m_spesi_alla_ripresa = q.numRowsAffected();
+    QStringList morti;
+    while (q.next()) {
+        const QString altro = q.value(0).toString();
+        bool numero = false;
+        const auto pid = static_cast<pid_t>(altro.mid(fine_radice).toLongLong(&numero));
+        // This one has taken nothing yet: its own PID on record was a dead process's.
+        const bool vivo =
+            numero && pid > 0 && altro != m_proprietario && (::kill(pid, 0) == 0 || errno == EPERM);
+        if (!vivo)
+            morti << altro;
+    }
+    q.finish();
+    QSqlQuery u(m_db);
+    u.prepare(QStringLiteral("UPDATE codici SET stato = 'speso', da_inviare = 1 WHERE archivio = ? "
+                             "AND proprietario = ? AND stato = 'avviato'"));
+    for (const QString &altro : std::as_const(morti)) {
+        if (!esegui_con(u, {m_archivio, altro}, errore))
+            return false;
+        m_spesi_alla_ripresa += u.numRowsAffected();
+    }
     return true;
 }
 
@@ -296,22 +346,24 @@ DepositoCodici::Conti DepositoCodici::conti(const QString &piano) const
     QString errore;
     if (!esegui_con(q, {m_archivio, piano}, errore))
         return c;
-    while (q.next()) {
-        const QString stato = q.value(0).toString();
-        const int n = q.value(1).toInt();
-        c.totale += n;
-        if (stato == QLatin1String("libero"))
-            c.liberi = n;
-        else if (stato == QLatin1String("riservato"))
-            c.riservati = n;
-        else if (stato == QLatin1String("avviato"))
-            c.avviati = n;
-        else if (stato == QLatin1String("dato"))
-            c.dati = n;
-        else if (stato == QLatin1String("speso"))
-            c.spesi = n;
-    }
+    while (q.next())
+        aggiungi_conto(c, q.value(0).toString(), q.value(1).toInt());
     return c;
+}
+
+void DepositoCodici::aggiungi_conto(Conti &c, const QString &stato, int n)
+{
+    c.totale += n;
+    if (stato == QLatin1String("libero"))
+        c.liberi += n;
+    else if (stato == QLatin1String("riservato"))
+        c.riservati += n;
+    else if (stato == QLatin1String("avviato"))
+        c.avviati += n;
+    else if (stato == QLatin1String("dato"))
+        c.dati += n;
+    else if (stato == QLatin1String("speso"))
+        c.spesi += n;
 }
 
 bool DepositoCodici::aggiungi_riserva(const QString &piano, const QList<Voce> &voci,
@@ -321,15 +373,104 @@ bool DepositoCodici::aggiungi_riserva(const QString &piano, const QList<Voce> &v
     if (!t.inizia(errore))
         return false;
     QSqlQuery q(m_db);
-    // A code already journaled here keeps its state: only its lease is new.
+    // A code that this machine gave back, and the archive gives again, is
+    // reserved afresh; one it took keeps its state.
     q.prepare(QStringLiteral(
         "INSERT INTO codici (archivio, piano, posizione, codice, stato, proprietario, scadenza) "
         "VALUES (?, ?, ?, ?, 'riservato', ?, ?) ON CONFLICT (archivio, piano, posizione) DO "
-        "UPDATE SET scadenza = excluded.scadenza WHERE stato = 'riservato'"));
+        "UPDATE SET stato = 'riservato', proprietario = excluded.proprietario, scadenza = "
+        "excluded.scadenza WHERE codici.stato IN ('riservato', 'libero') AND "
+        "codici.da_inviare = 0"));
     for (const Voce &v : voci) {
         if (!esegui_con(q, {m_archivio, piano, v.posizione, v.codice, m_proprietario, scadenza_ms},
                         errore))
             return false;
     }
     return t.conferma(errore);
+}
+
+QList<DepositoCodici::Cambio> DepositoCodici::cambi_da_inviare(int quanti, QString &errore) const
+{
+    QList<Cambio> cambi;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT piano, posizione, stato, record, proprietario, cambiato FROM "
+                             "codici WHERE archivio = ? AND da_inviare = 1 ORDER BY cambiato "
+                             "LIMIT ?"));
+    if (!esegui_con(q, {m_archivio, quanti}, errore))
+        return cambi;
+    while (q.next())
+        cambi.append({q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                      q.value(3).isNull() ? QString() : q.value(3).toString(),
+                      q.value(4).toString(), q.value(5).toLongLong()});
+    return cambi;
+}
+
+bool DepositoCodici::inviati(const QList<Cambio> &cambi, QString &errore)
+{
+    Transazione t(m_db);
+    if (!t.inizia(errore))
+        return false;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("UPDATE codici SET da_inviare = 0 WHERE archivio = ? AND piano = ? "
+                             "AND posizione = ? AND stato = ? AND cambiato IS ?"));
+    for (const Cambio &c : cambi) {
+        if (!esegui_con(q, {m_archivio, c.piano, c.posizione, c.stato, c.cambiato}, errore))
+            return false;
+    }
+    return t.conferma(errore);
+}
+
+QList<DepositoCodici::Uscita> DepositoCodici::da_consegnare(int quanti, QString &errore) const
+{
+    QList<Uscita> uscita;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral(
+        "SELECT numero, riga FROM uscita WHERE archivio = ? ORDER BY numero LIMIT ?"));
+    if (!esegui_con(q, {m_archivio, quanti}, errore))
+        return uscita;
+    while (q.next())
+        uscita.append({q.value(0).toLongLong(), q.value(1).toByteArray()});
+    return uscita;
+}
+
+bool DepositoCodici::consegnati(qint64 fino_a, QString &errore)
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("DELETE FROM uscita WHERE archivio = ? AND numero <= ?"));
+    return esegui_con(q, {m_archivio, fino_a}, errore);
+}
+
+int DepositoCodici::in_attesa() const
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM uscita WHERE archivio = ?"));
+    QString errore;
+    return esegui_con(q, {m_archivio}, errore) && q.next() ? q.value(0).toInt() : 0;
+}
+
+int DepositoCodici::riserva(const QString &piano, qint64 adesso_ms) const
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM codici WHERE archivio = ? AND piano = ? AND "
+                             "stato = 'riservato' AND proprietario = ? AND scadenza > ?"));
+    QString errore;
+    return esegui_con(q, {m_archivio, piano, m_proprietario, adesso_ms}, errore) && q.next()
+               ? q.value(0).toInt()
+               : 0;
+}
+
+bool DepositoCodici::rinnova_riserva(const QString &piano, qint64 scadenza_ms, QString &errore)
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("UPDATE codici SET scadenza = ? WHERE archivio = ? AND piano = ? AND "
+                             "stato = 'riservato' AND proprietario = ?"));
+    return esegui_con(q, {scadenza_ms, m_archivio, piano, m_proprietario}, errore);
+}
+
+bool DepositoCodici::togli_riserva(const QString &piano, QString &errore)
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("DELETE FROM codici WHERE archivio = ? AND piano = ? AND "
+                             "stato = 'riservato' AND proprietario = ? AND da_inviare = 0"));
+    return esegui_con(q, {m_archivio, piano, m_proprietario}, errore);
 }

@@ -34,6 +34,10 @@
 class DepositoCodici
 {
 public:
+    // A code of a reserve is started only while its lease has this long
+    // still to run: time for its unit, and to say so.
+    static constexpr qint64 MARGINE_MS = 60000;
+
     enum class Saldo { Dato, Restituito, Speso };
 
     struct Conti
@@ -53,7 +57,7 @@ public:
         int codice = 0;
     };
 
-    // proprietario: who takes codes, the same again after a crash (proprietario_per()).
+    // proprietario: who takes codes (proprietario_per()).
     static std::variant<std::unique_ptr<DepositoCodici>, QString>
     apri(const QString &percorso, const QString &archivio, const QString &proprietario);
     ~DepositoCodici();
@@ -62,15 +66,15 @@ public:
 
     // $XDG_DATA_HOME/m5config/codici.sqlite, for every program of the suite.
     static QString percorso_predefinito();
-    // This machine and the log's absolute path: a process started again
-    // with the same log is known as the one that died. Without a log, a new
-    // name each time.
+    // This machine, the log's absolute path and this process's PID: a
+    // process started with the same log knows which of the others on it
+    // are gone. Without a log, a new name each time.
     static QString proprietario_per(const QString &registro);
 
     QString percorso() const { return m_percorso; }
     QString proprietario() const { return m_proprietario; }
-    // Codes that a run before this one took for a unit and never settled:
-    // counted as spent when the store was opened.
+    // Codes that a run on the same log, no longer running, took for a unit
+    // and never settled: counted as spent when the store was opened.
     int spesi_alla_ripresa() const { return m_spesi_alla_ripresa; }
 
     // The store itself: the plan's codes, free, unless it has them already.
@@ -87,12 +91,40 @@ public:
     // With an archive: a record of a unit that had no code, queued for it.
     bool accoda(const QUuid &id, const QByteArray &riga, QString &errore);
     Conti conti(const QString &piano) const;
+    // n codes in the state named stato, counted in c.
+    static void aggiungi_conto(Conti &c, const QString &stato, int n);
 
     // For the archive's courier: codes claimed for this process's reserve,
     // held until scadenza_ms.
     bool aggiungi_riserva(const QString &piano, const QList<Voce> &voci, qint64 scadenza_ms,
                           QString &errore);
-    QSqlDatabase &database() { return m_db; }
+    // A code's state still to tell the archive.
+    struct Cambio
+    {
+        QString piano;
+        int posizione = 0;
+        QString stato;
+        QString record; // null: none
+        QString proprietario;
+        qint64 cambiato = 0;
+    };
+    QList<Cambio> cambi_da_inviare(int quanti, QString &errore) const;
+    // The archive has them: unless they changed again meanwhile.
+    bool inviati(const QList<Cambio> &cambi, QString &errore);
+    // Records queued for the archive, in the order they were made.
+    struct Uscita
+    {
+        qint64 numero = 0;
+        QByteArray riga;
+    };
+    QList<Uscita> da_consegnare(int quanti, QString &errore) const;
+    bool consegnati(qint64 fino_a, QString &errore);
+    int in_attesa() const;
+    // This process's reserve whose lease runs past adesso_ms.
+    int riserva(const QString &piano, qint64 adesso_ms) const;
+    bool rinnova_riserva(const QString &piano, qint64 scadenza_ms, QString &errore);
+    // The archive took the reserve back.
+    bool togli_riserva(const QString &piano, QString &errore);
 
 private:
     DepositoCodici() = default;

@@ -30,9 +30,17 @@ void Distributore::imposta_condiviso(std::function<void()> sollecita)
     m_sollecita = std::move(sollecita);
 }
 
-void Distributore::archivio_cambiato(bool connesso, std::optional<int> liberi)
+DepositoCodici::Conti Distributore::conti() const
+{
+    return m_sollecita ? m_conti_archivio : m_deposito->conti(m_impronta);
+}
+
+void Distributore::archivio_cambiato(bool connesso, const DepositoCodici::Conti &conti,
+                                     std::optional<int> liberi)
 {
     m_connesso = connesso;
+    if (liberi)
+        m_conti_archivio = conti;
     m_liberi_archivio = liberi;
     emit cambiati();
 }

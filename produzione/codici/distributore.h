@@ -50,10 +50,12 @@ public:
     void imposta_condiviso(std::function<void()> sollecita);
     bool condiviso() const { return static_cast<bool>(m_sollecita); }
     // What the archive last said: whether it answers, and its free codes.
-    void archivio_cambiato(bool connesso, std::optional<int> liberi);
+    void archivio_cambiato(bool connesso, const DepositoCodici::Conti &conti,
+                           std::optional<int> liberi);
 
     Disponibilita disponibilita() const;
-    DepositoCodici::Conti conti() const { return m_deposito->conti(m_impronta); }
+    // The plan's codes by state: the store's, or what the archive last said.
+    DepositoCodici::Conti conti() const;
     // Codes that this process may still give.
     int rimasti() const;
     // 5 % of the plan, or fewer, left.
@@ -74,4 +76,5 @@ private:
     std::function<void()> m_sollecita;
     bool m_connesso = false;
     std::optional<int> m_liberi_archivio;
+    DepositoCodici::Conti m_conti_archivio;
 };
