@@ -25,35 +25,23 @@ int errore(int esito, const QString &messaggio)
 
 int CodiciCorsa::apri(const Argomenti &a, int porte)
 {
-    const QString percorso = DepositoCodici::percorso_predefinito();
-    const QString proprietario = DepositoCodici::proprietario_per(a.registro);
     const QString nome = a.archivio.isEmpty() ? a.opzione_piano : QStringLiteral("--archivio");
-    auto aperto = DepositoCodici::apri(
-        percorso, a.archivio.isEmpty() ? QString() : Corriere::chiave(a.archivio), proprietario);
-    QString motivo;
-    if (const auto *e = std::get_if<QString>(&aperto))
-        motivo = *e;
-    else if (a.archivio.isEmpty() && !std::get<0>(aperto)->registra(*a.piano, motivo))
-        std::get<0>(aperto).reset();
-    if (!motivo.isEmpty())
-        return errore(esiti::PORTA, QStringLiteral("%1: the store of codes %2: %3; mend it, or set "
-                                                   "XDG_DATA_HOME to another folder")
-                                        .arg(nome, percorso, motivo));
-    auto &deposito = std::get<0>(aperto);
-    if (const int n = deposito->spesi_alla_ripresa())
+    auto aperti = CodiciProcesso::apri(a.piano, a.archivio, a.registro, porte);
+    if (const auto *e = std::get_if<QString>(&aperti))
+        return errore(esiti::PORTA, QStringLiteral("%1: %2; mend it, or set XDG_DATA_HOME to "
+                                                   "another folder")
+                                        .arg(nome, *e));
+    m_codici = std::move(std::get<CodiciProcesso>(aperti));
+    if (const int n = m_codici.spesi_alla_ripresa)
         errore(0, QStringLiteral("warning: %1: %2 %3 taken by the run before this one on --log "
                                  "%4 and never settled: counted as spent")
                       .arg(nome)
                       .arg(n)
                       .arg(QLatin1String(n == 1 ? "code" : "codes"))
                       .arg(a.registro));
-    m_distributore = std::make_unique<Distributore>(a.piano, std::move(deposito));
-    if (a.archivio.isEmpty())
+    if (!m_codici.archivio)
         return esiti::SUCCESSO;
-    m_archivio = std::make_unique<ArchivioCondiviso>(Corriere::Impostazioni{
-        a.archivio, percorso, proprietario, a.piano, porte * Corriere::RISERVA_PER_POSTO});
-    m_archivio->collega(m_distributore.get());
-    QObject::connect(m_archivio.get(), &ArchivioCondiviso::avviso, m_archivio.get(),
+    QObject::connect(m_codici.archivio.get(), &ArchivioCondiviso::avviso, m_codici.archivio.get(),
                      [](const QString &testo) { errore(0, QStringLiteral("warning: ") + testo); });
     return attendi_archivio(a);
 }
@@ -65,43 +53,44 @@ int CodiciCorsa::attendi_archivio(const Argomenti &a)
     QTimer limite;
     limite.setSingleShot(true);
     QObject::connect(&limite, &QTimer::timeout, &ciclo, &QEventLoop::quit);
-    QObject::connect(m_archivio.get(), &ArchivioCondiviso::rifiutato, &ciclo,
+    QObject::connect(m_codici.archivio.get(), &ArchivioCondiviso::rifiutato, &ciclo,
                      [&](const QString &motivo) {
                          rifiuto = motivo;
                          ciclo.quit();
                      });
     // Ready once it has said how many codes are free, or that it is away.
-    QObject::connect(m_archivio.get(), &ArchivioCondiviso::stato_cambiato, &ciclo,
+    QObject::connect(m_codici.archivio.get(), &ArchivioCondiviso::stato_cambiato, &ciclo,
                      [&](const Corriere::Stato &s) {
                          if ((s.connesso && (s.liberi || !a.piano)) || s.offline_da.isValid())
                              ciclo.quit();
                      });
     limite.start(PRIMO_CONTATTO_MS);
-    m_archivio->avvia();
+    m_codici.archivio->avvia();
     ciclo.exec();
     if (!rifiuto.isEmpty())
         return errore(esiti::ARCHIVIO,
                       QStringLiteral("--archivio: %1; nothing was started").arg(rifiuto));
-    if (!m_archivio->stato().connesso)
+    if (!m_codici.archivio->stato().connesso)
         errore(0, QStringLiteral("warning: --archivio: the archive %1 does not answer; working "
                                  "from this machine's reserve, records wait for it")
-                      .arg(m_archivio->chiave()));
+                      .arg(m_codici.archivio->chiave()));
     return esiti::SUCCESSO;
 }
 
 void CodiciCorsa::chiudi()
 {
-    if (!m_archivio)
+    if (!m_codici.archivio)
         return;
     QEventLoop ciclo;
     QTimer::singleShot(CONSEGNA_FINALE_MS, &ciclo, &QEventLoop::quit);
-    QObject::connect(m_archivio.get(), &ArchivioCondiviso::fermato, &ciclo, &QEventLoop::quit);
-    m_archivio->ferma();
+    QObject::connect(m_codici.archivio.get(), &ArchivioCondiviso::fermato, &ciclo,
+                     &QEventLoop::quit);
+    m_codici.archivio->ferma();
     ciclo.exec();
-    if (const int n = m_archivio->stato().in_attesa)
+    if (const int n = m_codici.archivio->stato().in_attesa)
         errore(0, QStringLiteral("warning: --archivio: %1 %2 wait for the archive %3 in %4; the "
                                  "next run on this machine with this archive delivers them")
                       .arg(n)
                       .arg(QLatin1String(n == 1 ? "record" : "records"))
-                      .arg(m_archivio->chiave(), DepositoCodici::percorso_predefinito()));
+                      .arg(m_codici.archivio->chiave(), DepositoCodici::percorso_predefinito()));
 }

@@ -3,9 +3,8 @@
 
 // A run's codes and records beyond its log: the store of this machine, or the shared archive.
 
-#include "archivio_condiviso.h"
 #include "argomenti.h"
-#include "distributore.h"
+#include "codici_processo.h"
 
 #include <memory>
 
@@ -19,12 +18,11 @@ public:
     // The records and codes settled go out, the reserve back; a line on
     // stderr for what is left waiting.
     void chiudi();
-    Distributore *distributore() const { return m_distributore.get(); }
+    Distributore *distributore() const { return m_codici.distributore.get(); }
 
 private:
     // Until the archive answers, refuses, or is found away.
     int attendi_archivio(const Argomenti &a);
 
-    std::unique_ptr<Distributore> m_distributore;
-    std::unique_ptr<ArchivioCondiviso> m_archivio;
+    CodiciProcesso m_codici;
 };

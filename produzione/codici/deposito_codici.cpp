@@ -218,8 +218,9 @@ bool DepositoCodici::riprendi(QString &errore)
     const qsizetype fine_radice = m_proprietario.lastIndexOf(QLatin1Char(':')) + 1;
     const QString radice = m_proprietario.left(fine_radice);
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT DISTINCT proprietario FROM codici WHERE archivio = ? AND "
-                             "stato = 'avviato' AND substr(proprietario, 1, ?) = ?"));
+    q.prepare(
+        QStringLiteral("SELECT DISTINCT proprietario FROM codici WHERE archivio = ? AND "
+                       "stato IN ('avviato', 'riservato') AND substr(proprietario, 1, ?) = ?"));
     if (!esegui_con(q, {m_archivio, static_cast<int>(radice.size()), radice}, errore))
         return false;
     QStringList morti;
@@ -237,8 +238,14 @@ bool DepositoCodici::riprendi(QString &errore)
     QSqlQuery u(m_db);
     u.prepare(QStringLiteral("UPDATE codici SET stato = 'speso', da_inviare = 1 WHERE archivio = ? "
                              "AND proprietario = ? AND stato = 'avviato'"));
+    // Its reserve goes back to the plan, now rather than when its lease ends.
+    QSqlQuery r(m_db);
+    r.prepare(
+        QStringLiteral("UPDATE codici SET stato = 'libero', da_inviare = 1 WHERE archivio = ? "
+                       "AND proprietario = ? AND stato = 'riservato'"));
     for (const QString &altro : std::as_const(morti)) {
-        if (!esegui_con(u, {m_archivio, altro}, errore))
+        if (!esegui_con(u, {m_archivio, altro}, errore) ||
+            !esegui_con(r, {m_archivio, altro}, errore))
             return false;
         m_spesi_alla_ripresa += u.numRowsAffected();
     }
