@@ -23,7 +23,7 @@ deb=$(ls "$tmp"/out/m5config_*.deb)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6multimedia6; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6multimedia6 libqt6sql6-sqlite libpq5; do
     grep -q "$lib" <<<"$depends" || fallito "missing dependency on $lib"
 done
 # Qt Multimedia's sound goes to a PulseAudio server; without one, no sound.
@@ -44,6 +44,7 @@ for f in ./usr/share/applications/m5config.desktop ./usr/share/applications/m5st
          ./usr/share/man/man1/m5config.1.gz ./usr/share/man/man1/m5ctl.1.gz \
          ./usr/share/man/man1/m5sim.1.gz ./usr/share/man/man1/m5stazione.1.gz \
          ./usr/share/m5stazione/suoni/riuscito.wav ./usr/share/m5stazione/suoni/fallito.wav \
+         ./usr/share/m5config/archivio.sql \
          ./usr/share/doc/m5config/copyright ./usr/share/doc/m5config/changelog.Debian.gz; do
     grep -qF " $f" <<<"$contenuto" || fallito "package lacks $f"
 done
