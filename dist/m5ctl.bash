@@ -65,11 +65,12 @@ _m5ctl()
         --trasmettitori)
             COMPREPLY=($(compgen -W "strip bidi" -- "$cur"))
             return ;;
-        --from | -o | --output | --log | --trace)
+        --from | -o | --output | --log | --trace | --codici-da | --etichette)
             COMPREPLY=($(compgen -f -- "$cur"))
             compopt -o filenames 2>/dev/null || true
             return ;;
-        --wait | --codice | --frequenza | --rele | --impulsi | --repeat | --swap-silence)
+        --wait | --codice | --frequenza | --rele | --impulsi | --repeat | --swap-silence | \
+            --codici | --archivio | --etichette-misura)
             return ;;
     esac
 
@@ -83,13 +84,13 @@ _m5ctl()
     done
 
     local porta="--port --com --wait --trace --log"
-    local corsa="--repeat --swap-silence"
+    local corsa="--repeat --swap-silence --archivio"
     local parole
     case $comando in
         "") parole="read program init verify ports report"
             [[ $cur == -* ]] && parole="--help --version $porta" ;;
         read) parole="-o --output $porta" ;;
-        program) parole="--from --codice --frequenza --rele --impulsi --toni --uscite --trasmettitori $corsa $porta" ;;
+        program) parole="--from --codice --codici --codici-da --etichette --etichette-misura --frequenza --rele --impulsi --toni --uscite --trasmettitori $corsa $porta" ;;
         init) parole="uhf vhf"
             [[ $cur == -* ]] && parole="--change-band $corsa $porta" ;;
         verify) parole="--from $corsa $porta" ;;
