@@ -23,8 +23,12 @@ const char *const TESTO_AIUTO =
     "  verify --from FILE   read the unit and compare its values with the unit file\n"
     "  ports                list the serial ports of the system\n"
     "  report LOG           the figures of a log (--log) per port and in all: units,\n"
-    "                       OK, failed, first-pass yield, units per hour, time span;\n"
-    "                       LOG \"-\" is stdin\n"
+    "                       OK, failed, first-pass yield, units per hour, time span,\n"
+    "                       and what became of each plan's codes; LOG \"-\" is stdin\n"
+    "  report --archivio URL\n"
+    "                       the factory's figures from the shared archive: units,\n"
+    "                       OK, failed, first-pass yield per station, slot, operator\n"
+    "                       and plan; each plan's codes given, spent, reserved, free\n"
     "\n"
     "Port (read, program, init, verify; each may be given several times, one unit\n"
     "runs on each port at the same time):\n"
@@ -70,23 +74,26 @@ const char *const TESTO_AIUTO =
     "  --codici-da FILE     as --codici, the codes of FILE: one a line, in order;\n"
     "                       blank lines and # comments are skipped\n"
     "  --archivio URL       a run: the plan's codes and every record in the shared\n"
-    "                       PostgreSQL archive of this libpq connection string; its\n"
-    "                       password in ~/.pgpass or a service file, never here\n"
+    "                       PostgreSQL archive of this libpq connection string;\n"
+    "                       report: the archive to sum up; its password in\n"
+    "                       ~/.pgpass or a service file, never here\n"
     "  --etichette DEST     program a run: a label for each unit that ends OK, to the\n"
     "                       printer DEST, or as a PDF in the folder DEST (a path)\n"
     "  --etichette-misura WxH\n"
     "                       the label's size in mm, each 10-300 (default 62x29)\n"
     "  --json               ports: one JSON object per line\n"
-    "  --csv                report: one CSV row per record instead of the figures\n"
+    "  --csv                report: one CSV row per record instead of the figures;\n"
+    "                       with --archivio, the figures as CSV\n"
     "\n"
     "  -h, --help           show this help and exit (given alone)\n"
     "  --version            show the version and exit (given alone)\n"
     "\n"
     "Exit status: 0 done, 2 usage, unit file or log to report, 3 port, or a log,\n"
-    "trace, output file or stdout not written, 4 time-out, 5 bad read, 6 frequency,\n"
-    "unit file or init not of the unit's band, 7 value out of range, 8 read-back\n"
-    "differs from what was written, 9 verify found differences, 10 the plan of codes\n"
-    "has no code left, 11 the archive refused the run, 130 interrupted.\n";
+    "trace, output file or stdout not written, or no answer from the archive,\n"
+    "4 time-out, 5 bad read, 6 frequency, unit file or init not of the unit's band,\n"
+    "7 value out of range, 8 read-back differs from what was written, 9 verify found\n"
+    "differences, 10 the plan of codes has no code left, 11 the archive refused the\n"
+    "run or the report, 130 interrupted.\n";
 
 namespace {
 using Comando = Argomenti::Comando;
@@ -274,7 +281,7 @@ const Opzione OPZIONI[] = {
      }},
     {"codici", 0, true, false, PROGRAMMA, piano},
     {"codici-da", 0, true, false, PROGRAMMA, piano},
-    {"archivio", 0, true, false, UNITA,
+    {"archivio", 0, true, false, UNITA | RAPPORTO,
      [](Argomenti &a, const QString &o, const QString &v) -> ErroreEventuale {
          if (const QString rifiuto = ConnessionePg::rifiuto(v); !rifiuto.isEmpty())
              return errore(USO, o, rifiuto);
@@ -420,8 +427,9 @@ ErroreEventuale comando_e_banda(Argomenti &a, const QStringList &posizionali, un
         return ErroreArgomenti{USO, QStringLiteral("unknown command %1").arg(citazione(nome))};
     const bool con_argomento = a.comando == Comando::Inizializza || a.comando == Comando::Rapporto;
     const int attesi = con_argomento ? 2 : 1;
-    if (a.comando == Comando::Rapporto) {
-        if (posizionali.size() < 2 || posizionali.at(1).isEmpty())
+    // Without LOG: report --archivio URL, told apart once the options are read.
+    if (a.comando == Comando::Rapporto && posizionali.size() >= 2) {
+        if (posizionali.at(1).isEmpty())
             return ErroreArgomenti{USO, QStringLiteral("report takes one log: report LOG")};
         a.registro_letto = posizionali.at(1);
     }
@@ -450,7 +458,12 @@ ErroreEventuale coerenza(const Argomenti &a)
         return ErroreArgomenti{
             USO, QStringLiteral("%1 gives each unit of a run its code: add --repeat N")
                      .arg(a.opzione_piano)};
-    if (!a.archivio.isEmpty() && !a.corsa())
+    if (a.comando == Comando::Rapporto && a.registro_letto.isEmpty() == a.archivio.isEmpty())
+        return ErroreArgomenti{
+            USO, a.archivio.isEmpty()
+                     ? QStringLiteral("report takes one log: report LOG, or report --archivio URL")
+                     : QStringLiteral("report: a LOG or --archivio URL, not both")};
+    if (!a.archivio.isEmpty() && !a.corsa() && a.comando != Comando::Rapporto)
         return ErroreArgomenti{
             USO, QStringLiteral("--archivio keeps the records of a run: add --repeat N")};
     if (!a.etichette.isEmpty() && !a.corsa())

@@ -52,7 +52,7 @@ struct Argomenti
     QSizeF misura_etichette{62, 29}; // mm
     bool misura_data = false;
     bool json = false;
-    QString registro_letto; // report LOG; "-" is stdin
+    QString registro_letto; // report LOG; "-" is stdin; empty: report --archivio
     bool csv = false;
 
     // read -o FILE, rather than stdout.

@@ -3,6 +3,7 @@
 #include "codici_corsa.h"
 #include "comando_singolo.h"
 #include "corsa.h"
+#include "deposito_codici.h"
 #include "esiti.h"
 #include "etichettatrice.h"
 #include "file_atomico.h"
@@ -11,6 +12,7 @@
 #include "porte_sistema.h"
 #include "prese.h"
 #include "rapporto.h"
+#include "rapporto_archivio.h"
 #include "registro.h"
 #include "resoconto.h"
 #include "riga_json.h"
@@ -20,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -247,6 +250,41 @@ int comando_su_unita(const Argomenti &a)
     return esito;
 }
 
+// The free codes of the plans of the log that this machine's store knows.
+// A report never makes a store, and a store it cannot read costs it a
+// warning, not the figures.
+QHash<QString, int> liberi_nel_deposito(const Statistiche &figure)
+{
+    QHash<QString, int> liberi;
+    const QString percorso = DepositoCodici::percorso_predefinito();
+    if (figure.piani.isEmpty() || !QFileInfo(percorso).isFile())
+        return liberi;
+    auto aperto = DepositoCodici::apri(percorso, QString(), DepositoCodici::proprietario_per({}));
+    if (const auto *e = std::get_if<QString>(&aperto)) {
+        errore(0, QStringLiteral("warning: the store of codes %1: %2; no free codes shown")
+                      .arg(percorso, *e));
+        return liberi;
+    }
+    for (const CodiciPiano &p : figure.piani) {
+        const DepositoCodici::Conti c = std::get<0>(aperto)->conti(p.piano);
+        if (c.totale > 0)
+            liberi.insert(p.piano, c.liberi);
+    }
+    return liberi;
+}
+
+// The factory's figures as the shared archive's server sums them up.
+int rapporto_da_archivio(const Argomenti &a)
+{
+    const auto letto = rapporto_archivio::leggi(a.archivio);
+    if (const auto *e = std::get_if<ErroreValore>(&letto))
+        return errore(e->esito, e->messaggio);
+    const auto &figure = std::get<rapporto_archivio::Figure>(letto);
+    uscita_standard::stampa(a.csv ? rapporto_archivio::csv(figure)
+                                  : rapporto_archivio::tabella(figure));
+    return esiti::SUCCESSO;
+}
+
 // The log's figures, or its records as CSV, read as a stream: whatever the
 // log's size, only the figures and a CSV block are held. Lines that are no
 // record are skipped and told: under the table, or on stderr after the CSV.
@@ -286,7 +324,7 @@ int rapporto(const Argomenti &a)
                                                  "the file of --log")
                                       .arg(a.registro_letto, rapporto::scartate(scartate)));
     if (!a.csv) {
-        uscita_standard::stampa(rapporto::tabella(figure, scartate));
+        uscita_standard::stampa(rapporto::tabella(figure, scartate, liberi_nel_deposito(figure)));
         return esiti::SUCCESSO;
     }
     uscita_standard::stampa(intestato ? csv : rapporto::intestazione_csv());
@@ -308,7 +346,7 @@ int esegui(const Argomenti &a)
     case Comando::Porte:
         return elenca_porte(a.json);
     case Comando::Rapporto:
-        return rapporto(a);
+        return a.archivio.isEmpty() ? rapporto(a) : rapporto_da_archivio(a);
     default:
         return comando_su_unita(a);
     }

@@ -101,7 +101,11 @@ _m5ctl()
                 compopt -o filenames 2>/dev/null || true
                 return
             fi
-            parole="--csv" ;;
+            # A log, or the archive: not both.
+            parole="--csv --archivio"
+            for ((j = i + 1; j < cword; j++)); do
+                [[ ${words[j]} != -* && ${words[j-1]} != --archivio ]] && parole="--csv"
+            done ;;
     esac
     COMPREPLY=($(compgen -W "$parole" -- "$cur"))
 }

@@ -29,6 +29,7 @@ prova "uhf vhf" m5ctl init ""
 prova "--change-band" m5ctl init vhf --ch
 prova "--json" m5ctl ports --
 prova "--csv" m5ctl report x --
+prova "--csv --archivio" m5ctl report --
 prova "auto" m5ctl --port au
 prova "1 2 3 4 5 6 7 8" m5ctl --com ""
 cartella=$(mktemp -d)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // m5ctl at a programming station: unit files, verify, trace, output, logs and reports.
+#include "deposito_codici.h"
 #include "disco_pieno.h"
 #include "esecuzione_m5ctl.h"
 #include "riga_traccia.h"
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -419,7 +421,23 @@ void TstProduzioneFile::registro()
 
 void TstProduzioneFile::rapporto()
 {
-    // Two ports, each kind of record, a record of a later m5ctl, a torn line.
+    // The store of codes that m5ctl looks in: none yet, and none to be made.
+    const QString dati = percorso(QStringLiteral("dati"));
+    const std::optional<QByteArray> xdg_prima = qEnvironmentVariableIsSet("XDG_DATA_HOME")
+                                                    ? std::optional(qgetenv("XDG_DATA_HOME"))
+                                                    : std::nullopt;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dati));
+    const auto ripristina = qScopeGuard([&] {
+        if (xdg_prima)
+            qputenv("XDG_DATA_HOME", *xdg_prima);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    });
+    const auto piano = std::get<PianoCodici>(PianoCodici::da_intervallo("1-5", "--codici"));
+    const QByteArray impronta = piano.impronta().toLatin1();
+
+    // Two ports, each kind of record, a record of a later m5ctl, a torn line;
+    // codes of two plans, one of them known to the store.
     QByteArray codice_1234 = blocco(Banda::UHF).left(CELLA_BANDA + 1);
     codice_1234[7] = 4;
     codice_1234[8] = static_cast<char>(210);
@@ -427,17 +445,18 @@ void TstProduzioneFile::rapporto()
     const QByteArray registro =
         R"({"ora":"2026-12-07T08:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":1,)"
         R"("esito":0,"messaggio":"OK","celle_prima":null,"celle_dopo":)" +
-        celle + R"(,"durata_s":4.5})" + "\n" +
+        celle + R"(,"durata_s":4.5,"piano":")" + impronta + R"(","codice_stato":"dato"})" + "\n" +
         R"({"ora":"2026-12-07T08:10:00.000Z","porta":"/dev/ttyUSB1","comando":"read","unita":1,)"
         R"("esito":0,"messaggio":"OK","celle_prima":)" +
         celle + R"(,"celle_dopo":null,"durata_s":1})" + "\n" +
         R"({"ora":"2026-12-07T08:30:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":2,)"
         R"("esito":5,"messaggio":"\"Errore di Lettura\": a, b","celle_prima":[0,2],)"
-        R"("celle_dopo":null,"durata_s":2,"posto":3,"presa":"a,b","operatore":"Anna","profilo":"0a1b2c3d"})" +
-        "\n" +
+        R"("celle_dopo":null,"durata_s":2,"posto":3,"presa":"a,b","operatore":"Anna","profilo":"0a1b2c3d",)"
+        R"("stazione":"banco-1","piano":")" +
+        impronta + R"(","codice_stato":"speso"})" + "\n" +
         R"({"ora":"2026-12-07T09:00:00.000Z","porta":"/dev/ttyUSB0","comando":"program","unita":3,)"
         R"("esito":130,"messaggio":"interrupted","celle_prima":null,"celle_dopo":null,)"
-        R"("durata_s":0.3})" +
+        R"("durata_s":0.3,"piano":"9f8e7d6c","codice_stato":"restituito"})" +
         "\n" + R"({"ora":"2026-12-07T08:3)" + "\n" +
         R"({"ora":"2026-12-07T10:00:00.000Z","porta":"/dev/ttyUSB0","comando":"verify","unita":4,)"
         R"("esito":0,"messaggio":"OK","celle_prima":)" +
@@ -451,12 +470,34 @@ void TstProduzioneFile::rapporto()
     QList<QStringList> righe;
     for (const QString &riga : QString::fromUtf8(e.uscita_standard).split('\n', Qt::SkipEmptyParts))
         righe << riga.split(QRegularExpression(QStringLiteral("\\s{2,}")));
-    QCOMPARE(righe.size(), 5);
+    QCOMPARE(righe.size(), 8);
     QCOMPARE(righe[1], (QStringList{"/dev/ttyUSB0", "4", "2", "1", "1", "66.7%", "2.0",
                                     "2026-12-07T08:00:00Z", "2026-12-07T10:00:00Z", "2:00:00"}));
     QCOMPARE(righe[2].mid(0, 7), (QStringList{"/dev/ttyUSB1", "1", "1", "0", "0", "100.0%", "-"}));
     QCOMPARE(righe[3].mid(0, 7), (QStringList{"total", "5", "3", "1", "1", "75.0%", "2.5"}));
-    QCOMPARE(righe[4].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
+    QCOMPARE(righe[4], (QStringList{"PLAN", "GIVEN", "SPENT", "RETURNED", "FREE"}));
+    QCOMPARE(righe[5], (QStringList{piano.impronta(), "1", "1", "0", "-"}));
+    QCOMPARE(righe[6], (QStringList{"9f8e7d6c", "0", "0", "1", "-"}));
+    QCOMPARE(righe[7].join(' '), QStringLiteral("1 torn or malformed line skipped (line 5)"));
+    QVERIFY(!QFileInfo::exists(dati));
+
+    // The store knows one plan: its free codes, the other's still unknown.
+    {
+        auto aperto = DepositoCodici::apri(dati + QStringLiteral("/m5config/codici.sqlite"), {},
+                                           QStringLiteral("prova"));
+        const auto *rifiuto = std::get_if<QString>(&aperto);
+        QVERIFY2(!rifiuto, qPrintable(rifiuto ? *rifiuto : QString()));
+        QString errore;
+        QVERIFY2(std::get<0>(aperto)->registra(piano, errore), qPrintable(errore));
+    }
+    e = esegui({"report", file});
+    QCOMPARE(e.esito, 0);
+    QCOMPARE(e.errori, QByteArray());
+    QVERIFY2(QString::fromUtf8(e.uscita_standard)
+                 .contains(QRegularExpression(
+                     QStringLiteral("\\n%1 +1 +1 +0 +5\\n9f8e7d6c +0 +0 +1 +-\\n")
+                         .arg(piano.impronta()))),
+             e.uscita_standard.constData());
 
     e = esegui({"report", file, "--csv"});
     QCOMPARE(e.esito, 0);
@@ -465,10 +506,12 @@ void TstProduzioneFile::rapporto()
     const QList<QByteArray> csv = e.uscita_standard.split('\n');
     QCOMPARE(csv.size(), 7);
     QCOMPARE(csv[0], "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
-                     "posto,presa,operatore,profilo,id");
-    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5,,,,,");
+                     "posto,presa,operatore,profilo,id,stazione,piano,codice_stato");
+    QCOMPARE(csv[1], "2026-12-07T08:00:00.000Z,/dev/ttyUSB0,1,program,0,OK,1234,460,4.5,,,,,,," +
+                         impronta + ",dato");
     QCOMPARE(csv[3], "2026-12-07T08:30:00.000Z,/dev/ttyUSB0,2,program,5,"
-                     "\"\"\"Errore di Lettura\"\": a, b\",,,2,3,\"a,b\",Anna,0a1b2c3d,");
+                     "\"\"\"Errore di Lettura\"\": a, b\",,,2,3,\"a,b\",Anna,0a1b2c3d,,banco-1," +
+                         impronta + ",speso");
 
     // Not a log at all.
     e = esegui({"report", QStringLiteral(M5CTL_PATH)});

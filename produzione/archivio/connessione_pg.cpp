@@ -540,6 +540,17 @@ QString ConnessionePg::rifiuto(const QString &indirizzo)
     return QString();
 }
 
+bool ConnessionePg::rifiuto_del_server(const QString &motivo)
+{
+    if (!motivo.contains(QLatin1String("FATAL")))
+        return false;
+    for (const char *passeggero : {"starting up", "shutting down", "recovery", "too many"}) {
+        if (motivo.contains(QLatin1String(passeggero)))
+            return false;
+    }
+    return true;
+}
+
 QString ConnessionePg::senza_segreti(const QString &indirizzo)
 {
     char *errore = nullptr;

@@ -64,6 +64,9 @@ public:
     // will not do: it cannot be read, or it holds a password, which belongs
     // in the password or service file. Empty when it will do.
     static QString rifiuto(const QString &indirizzo);
+    // A reason of persa() that is the server's no to this role or database,
+    // rather than a server away or one that will answer in a while.
+    static bool rifiuto_del_server(const QString &motivo);
 
 signals:
     void connessa_ora();

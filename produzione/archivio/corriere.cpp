@@ -95,18 +95,6 @@ void Corriere::connessa()
     prepara_schema();
 }
 
-bool Corriere::rifiuto_del_server(const QString &motivo)
-{
-    if (!motivo.contains(QLatin1String("FATAL")))
-        return false;
-    // The server said no for now, not to this role.
-    for (const char *passeggero : {"starting up", "shutting down", "recovery", "too many"}) {
-        if (motivo.contains(QLatin1String(passeggero)))
-            return false;
-    }
-    return true;
-}
-
 void Corriere::persa(const QString &motivo)
 {
     const bool era_connesso = m_stato.connesso;
@@ -120,7 +108,7 @@ void Corriere::persa(const QString &motivo)
         emit fermato();
         return;
     }
-    if (!m_avviato && rifiuto_del_server(motivo)) {
+    if (!m_avviato && ConnessionePg::rifiuto_del_server(motivo)) {
         emit rifiutato(QStringLiteral("the archive %1 refused: %2").arg(m_chiave, motivo));
         return;
     }

@@ -102,7 +102,6 @@ private:
     void restituisci_riserva();
     void fallito(const RisultatoPg &r);
     void annuncia();
-    static bool rifiuto_del_server(const QString &motivo);
 
     Impostazioni m_impostazioni;
     QString m_chiave;

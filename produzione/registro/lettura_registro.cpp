@@ -106,6 +106,9 @@ std::optional<RecordRegistro> interpreta_record(const QByteArray &riga, int nume
     r.operatore = o.value(QStringLiteral("operatore")).toString();
     r.profilo = o.value(QStringLiteral("profilo")).toString();
     r.id = o.value(QStringLiteral("id")).toString();
+    r.stazione = o.value(QStringLiteral("stazione")).toString();
+    r.piano = o.value(QStringLiteral("piano")).toString();
+    r.codice_stato = o.value(QStringLiteral("codice_stato")).toString();
     if (valori)
         leggi_valori(o, r);
     return r;

@@ -36,6 +36,11 @@ struct RecordRegistro
     QString operatore;
     QString profilo;
     QString id; // the record's UUID; empty in a log written before it had one
+    QString stazione;
+    // A run with a plan of codes: the plan's fingerprint, and what became of
+    // the unit's code ("dato", "speso", "restituito"; empty when it took none).
+    QString piano;
+    QString codice_stato;
 };
 
 // The lines of a log that are no record, from 1; blank lines are passed

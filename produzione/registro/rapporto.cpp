@@ -35,14 +35,33 @@ QStringList colonne(const QString &nome, const StatistichePorta &p)
             QString::number(p.ok),
             QString::number(p.fallite),
             QString::number(p.interrotte),
-            resa ? QStringLiteral("%1%").arg(*resa * 100, 0, 'f', 1) : QStringLiteral("-"),
+            rapporto::resa(resa),
             unita_ora ? QString::number(*unita_ora, 'f', 1) : QStringLiteral("-"),
             ora(p.prima),
             ora(p.ultima),
             p.unita > 0 ? durata(p.durata_ms()) : QStringLiteral("-")};
 }
 
-// The first column to the left, the others to the right, two blanks apart.
+template <typename T> QString facoltativo(const std::optional<T> &v)
+{
+    return v ? QString::number(*v) : QString();
+}
+
+// What is free is no fact of a log: only the store of codes knows it.
+QByteArray tabella_piani(const QList<CodiciPiano> &piani, const QHash<QString, int> &liberi)
+{
+    QList<QStringList> righe = {{"PLAN", "GIVEN", "SPENT", "RETURNED", "FREE"}};
+    for (const CodiciPiano &p : piani) {
+        const auto libero = liberi.constFind(p.piano);
+        righe.append(
+            {p.piano, QString::number(p.dati), QString::number(p.spesi),
+             QString::number(p.restituiti),
+             libero == liberi.constEnd() ? QStringLiteral("-") : QString::number(*libero)});
+    }
+    return allinea(righe);
+}
+} // namespace
+
 QByteArray allinea(const QList<QStringList> &righe)
 {
     QList<qsizetype> larghezze(righe.first().size(), 0);
@@ -59,6 +78,11 @@ QByteArray allinea(const QList<QStringList> &righe)
     return testo;
 }
 
+QString resa(std::optional<double> resa)
+{
+    return resa ? QStringLiteral("%1%").arg(*resa * 100, 0, 'f', 1) : QStringLiteral("-");
+}
+
 QString campo(const QString &testo)
 {
     if (!testo.contains(QLatin1Char(',')) && !testo.contains(QLatin1Char('"')) &&
@@ -68,13 +92,8 @@ QString campo(const QString &testo)
            QLatin1Char('"');
 }
 
-template <typename T> QString facoltativo(const std::optional<T> &v)
-{
-    return v ? QString::number(*v) : QString();
-}
-} // namespace
-
-QByteArray tabella(const Statistiche &s, const RigheScartate &scartate)
+QByteArray tabella(const Statistiche &s, const RigheScartate &scartate,
+                   const QHash<QString, int> &liberi)
 {
     QList<QStringList> righe = {{"PORT", "UNITS", "OK", "FAILED", "INTERRUPTED", "YIELD", "UNITS/H",
                                  "FIRST", "LAST", "SPAN"}};
@@ -82,6 +101,8 @@ QByteArray tabella(const Statistiche &s, const RigheScartate &scartate)
         righe.append(colonne(p.porta, p));
     righe.append(colonne(QStringLiteral("total"), s.totale));
     QByteArray testo = allinea(righe);
+    if (!s.piani.isEmpty())
+        testo += '\n' + tabella_piani(s.piani, liberi);
     if (!scartate.isEmpty())
         testo += rapporto::scartate(scartate).toUtf8() + '\n';
     return testo;
@@ -91,7 +112,7 @@ QByteArray intestazione_csv()
 {
     // New columns go at the end: a sheet made from an older export keeps its meaning.
     return "ora,porta,unita,comando,esito,messaggio,codice,frequenza,durata_s,"
-           "posto,presa,operatore,profilo,id\n";
+           "posto,presa,operatore,profilo,id,stazione,piano,codice_stato\n";
 }
 
 QByteArray riga_csv(const RecordRegistro &r)
@@ -111,6 +132,9 @@ QByteArray riga_csv(const RecordRegistro &r)
         campo(r.operatore),
         campo(r.profilo),
         campo(r.id),
+        campo(r.stazione),
+        campo(r.piano),
+        campo(r.codice_stato),
     };
     return campi.join(QLatin1Char(',')).toUtf8() + '\n';
 }

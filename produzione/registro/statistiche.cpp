@@ -23,6 +23,22 @@ void conta(StatistichePorta &s, const RecordRegistro &r)
     if (!s.ultima.isValid() || r.ora > s.ultima)
         s.ultima = r.ora;
 }
+
+void conta_codice(QList<CodiciPiano> &piani, const RecordRegistro &r)
+{
+    auto piano = std::find_if(piani.begin(), piani.end(),
+                              [&r](const CodiciPiano &p) { return p.piano == r.piano; });
+    if (piano == piani.end()) {
+        piani.append(CodiciPiano{r.piano});
+        piano = piani.end() - 1;
+    }
+    if (r.codice_stato == QLatin1String("dato"))
+        ++piano->dati;
+    else if (r.codice_stato == QLatin1String("speso"))
+        ++piano->spesi;
+    else if (r.codice_stato == QLatin1String("restituito"))
+        ++piano->restituiti;
+}
 } // namespace
 
 std::optional<double> StatistichePorta::resa() const
@@ -56,6 +72,8 @@ void conta_record(Statistiche &s, const RecordRegistro &r)
     }
     conta(*porta, r);
     conta(s.totale, r);
+    if (!r.piano.isEmpty())
+        conta_codice(s.piani, r);
 }
 
 Statistiche statistiche(const QList<RecordRegistro> &record)

@@ -31,10 +31,20 @@ struct StatistichePorta
     std::optional<double> unita_ora() const;
 };
 
+// What became of the codes of one plan, as the records tell it.
+struct CodiciPiano
+{
+    QString piano; // the plan's fingerprint
+    int dati = 0;
+    int spesi = 0;
+    int restituiti = 0;
+};
+
 struct Statistiche
 {
     QList<StatistichePorta> porte; // in the order of their first record
     StatistichePorta totale;
+    QList<CodiciPiano> piani; // in the order of their first record
 };
 
 Statistiche statistiche(const QList<RecordRegistro> &record);
