@@ -129,7 +129,8 @@ public:
         QList<PostoConfigurato> posti;
         for (std::size_t i = 0; i < m_posti.size(); ++i)
             posti.append({static_cast<int>(i) + 1, m_posti[i].collegamento});
-        const Profilo profilo{std::get<file_unita::Contenuto>(letto), false};
+        const Profilo profilo{std::get<file_unita::Contenuto>(letto), false, std::nullopt,
+                              QString()};
         m_banco->imposta(profilo, posti);
         m_finestra = std::make_unique<FinestraStazione>(*m_banco, profilo, posti, true);
         m_finestra->resize(1920, 1080);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -24,8 +25,9 @@ const QString PRESA_LUNGA =
 
 DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
                                          const QString &file_profilo, bool verifica,
+                                         const QString &piano, const QString &archivio,
                                          QWidget *parent)
-    : QDialog(parent), m_file_profilo(file_profilo)
+    : QDialog(parent), m_file_profilo(file_profilo), m_archivio(archivio)
 {
     setWindowTitle(tr("Impostazioni della stazione"));
     auto *colonna = new QVBoxLayout(this);
@@ -40,6 +42,7 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     m_verifica = new QCheckBox(tr("Solo verifica: nulla viene scritto"), this);
     m_verifica->setChecked(verifica);
     colonna->addWidget(m_verifica);
+    colonna->addLayout(crea_produzione(piano, archivio));
 
     // Sixteen rows do not fit a small screen: they scroll.
     QWidget *righe = crea_righe(posti);
@@ -49,6 +52,7 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     colonna->addWidget(scorrimento, 1);
     m_stato = new QLabel(this);
     m_stato->setObjectName(QStringLiteral("stato"));
+    m_stato->setWordWrap(true);
     colonna->addWidget(m_stato);
     auto *bottoni = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     // Qt's own words would be English in an Italian window.
@@ -58,6 +62,26 @@ DialogoImpostazioni::DialogoImpostazioni(const QList<PostoConfigurato> &posti,
     connect(bottoni, &QDialogButtonBox::rejected, this, &QDialog::reject);
     colonna->addWidget(bottoni);
     dimensiona(righe, scorrimento);
+}
+
+QLayout *DialogoImpostazioni::crea_produzione(const QString &piano, const QString &archivio)
+{
+    auto *griglia = new QGridLayout;
+    m_piano = new QLineEdit(piano, this);
+    m_piano->setObjectName(QStringLiteral("piano"));
+    m_piano->setPlaceholderText(tr("nessuno: il codice del profilo; oppure 1-500, o un file"));
+    auto *scegli = new QPushButton(tr("File..."), this);
+    connect(scegli, &QPushButton::clicked, this, &DialogoImpostazioni::scegli_piano);
+    griglia->addWidget(new QLabel(tr("Piano dei codici:"), this), 0, 0);
+    griglia->addWidget(m_piano, 0, 1);
+    griglia->addWidget(scegli, 0, 2);
+    m_indirizzo = new QLineEdit(archivio, this);
+    m_indirizzo->setObjectName(QStringLiteral("archivio"));
+    m_indirizzo->setPlaceholderText(
+        tr("nessuno; oppure host=... dbname=..., la password in ~/.pgpass"));
+    griglia->addWidget(new QLabel(tr("Archivio:"), this), 1, 0);
+    griglia->addWidget(m_indirizzo, 1, 1, 1, 2);
+    return griglia;
 }
 
 QWidget *DialogoImpostazioni::crea_righe(const QList<PostoConfigurato> &posti)
@@ -134,6 +158,50 @@ void DialogoImpostazioni::scegli_profilo()
     m_nome_profilo->setText(scelto);
 }
 
+void DialogoImpostazioni::scegli_piano()
+{
+    const QString scelto =
+        QFileDialog::getOpenFileName(this, tr("Il file dei codici"), m_piano->text(),
+                                     tr("File dei codici (*.txt);;Tutti i file (*)"));
+    if (!scelto.isEmpty())
+        m_piano->setText(scelto);
+}
+
+// Parsed only: nothing here waits on the network.
+bool DialogoImpostazioni::leggi_produzione()
+{
+    const QString piano = m_piano->text().trimmed();
+    m_profilo.piano.reset();
+    m_profilo.origine_piano.clear();
+    if (!piano.isEmpty()) {
+        if (m_verifica->isChecked()) {
+            m_stato->setText(tr("Un piano dà i codici da programmare: non con la sola verifica"));
+            return false;
+        }
+        // "A-B" is a range; anything else names a file.
+        static const QRegularExpression intervallo(QStringLiteral("^[0-9]+\\s*-"));
+        const bool da_a = intervallo.match(piano).hasMatch();
+        const QString origine = da_a ? QString(piano).remove(QLatin1Char(' ')) : piano;
+        auto letto = da_a ? PianoCodici::da_intervallo(origine, tr("Piano dei codici"))
+                          : PianoCodici::carica(piano);
+        if (const auto *e = std::get_if<ErroreValore>(&letto)) {
+            m_stato->setText(e->messaggio);
+            return false;
+        }
+        m_profilo.piano = std::get<PianoCodici>(letto);
+        m_profilo.origine_piano = origine;
+    }
+    const QString archivio = m_indirizzo->text().trimmed();
+    if (!archivio.isEmpty()) {
+        if (auto e = file_stazione::controlla_archivio(archivio, tr("Archivio"))) {
+            m_stato->setText(e->messaggio);
+            return false;
+        }
+    }
+    m_archivio = archivio;
+    return true;
+}
+
 void DialogoImpostazioni::accept()
 {
     auto letto = file_unita::carica(m_file_profilo);
@@ -148,6 +216,8 @@ void DialogoImpostazioni::accept()
     }
     m_profilo.contenuto = std::get<file_unita::Contenuto>(letto);
     m_profilo.verifica = m_verifica->isChecked();
+    if (!leggi_produzione())
+        return;
     QDialog::accept();
 }
 

@@ -35,6 +35,16 @@ int pixel_barra(int altezza)
 {
     return std::clamp(altezza / 36, 11, 24);
 }
+
+// What needs a look, on a ground of its own and marked, so that colour is
+// not the only sign; unbroken, so that the mark and its words stay together.
+QString avviso_html(const QString &testo)
+{
+    return QStringLiteral("<span style=\"background-color:%1; color:#000000\">&nbsp;!&nbsp;"
+                          "%2&nbsp;</span>")
+        .arg(RiquadroPosto::colore_avviso().name(),
+             testo.toHtmlEscaped().replace(QLatin1Char(' '), QLatin1String("&nbsp;")));
+}
 } // namespace
 
 FinestraStazione::FinestraStazione(Banco &banco, const Profilo &profilo,
@@ -48,6 +58,7 @@ FinestraStazione::FinestraStazione(Banco &banco, const Profilo &profilo,
     m_profilo_testo.setWordWrap(true);
     // Unwrapped, the figures' line (some 1300 px) would make the window wider than many screens.
     m_totali.setWordWrap(true);
+    m_totali.setTextFormat(Qt::RichText);
     m_totali.setObjectName(QStringLiteral("totali"));
     m_griglia_contenitore = new QWidget(centro);
     colonna->addWidget(&m_profilo_testo);
@@ -84,8 +95,8 @@ void FinestraStazione::collega_banco(Banco &banco)
             });
     connect(&banco, &Banco::fermato, this, [this](const QString &messaggio) {
         auto *box = new QMessageBox(QMessageBox::Critical, windowTitle(),
-                                    tr("La stazione si è fermata: il registro non si può "
-                                       "scrivere.\n%1")
+                                    tr("La stazione si è fermata: il registro, i codici o "
+                                       "l'archivio non si possono usare.\n%1")
                                         .arg(messaggio),
                                     QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -96,6 +107,8 @@ void FinestraStazione::collega_banco(Banco &banco)
     connect(this, &FinestraStazione::fermata_chiesta, &banco, &Banco::ferma);
     connect(this, &FinestraStazione::cambio_chiesto, &banco, &Banco::chiedi_cambio);
     connect(this, &FinestraStazione::cambio_confermato, &banco, &Banco::conferma_cambio);
+    // Queued as the change is: the core has it before it saves the change.
+    connect(this, &FinestraStazione::archivio_chiesto, &banco, &Banco::imposta_archivio);
     connect(this, &FinestraStazione::esportazione_chiesta, &banco, &Banco::esporta_csv);
 }
 
@@ -189,7 +202,7 @@ QLocale FinestraStazione::numeri()
 
 void FinestraStazione::mostra_totali(const TotaliBanco &t)
 {
-    m_totali.setText(
+    QStringList parti{
         tr("Unità %1 · OK %2 · Falliti %3 · Resa al primo passaggio %4 · %5 "
            "unità nell'ultima ora")
             .arg(t.unita)
@@ -197,7 +210,33 @@ void FinestraStazione::mostra_totali(const TotaliBanco &t)
             .arg(t.fallite)
             .arg(t.resa ? QStringLiteral("%1 %").arg(numeri().toString(*t.resa * 100, 'f', 1))
                         : QStringLiteral("-"))
-            .arg(t.ora));
+            .arg(t.ora)
+            .toHtmlEscaped()};
+    if (t.codici_rimasti) {
+        const QString codici =
+            tr("Codici rimasti: %1 di %2").arg(*t.codici_rimasti).arg(t.codici_piano);
+        parti << (t.codici_pochi ? avviso_html(codici) : codici.toHtmlEscaped());
+    }
+    if (t.archivio) {
+        const QString archivio = testo_archivio(t);
+        parti << (t.archivio_connesso ? archivio.toHtmlEscaped() : avviso_html(archivio));
+    }
+    m_totali.setText(parti.join(QStringLiteral(" · ")));
+}
+
+QString FinestraStazione::testo_archivio(const TotaliBanco &t) const
+{
+    if (t.archivio_connesso)
+        return tr("Archivio: connesso");
+    if (!t.archivio_offline_da.isValid())
+        return tr("Archivio: non in linea, %1 in attesa").arg(t.archivio_in_attesa);
+    // The day too, once it is not today's.
+    const QDateTime da = t.archivio_offline_da.toLocalTime();
+    const QString quando = da.date() == QDate::currentDate()
+                               ? da.toString(QStringLiteral("HH:mm"))
+                               : numeri().toString(da.date(), QLocale::ShortFormat) +
+                                     QLatin1Char(' ') + da.toString(QStringLiteral("HH:mm"));
+    return tr("Archivio: non in linea dal %1, %2 in attesa").arg(quando).arg(t.archivio_in_attesa);
 }
 
 // Not modal to the application: the tiles go on being drawn, and what was
@@ -209,7 +248,9 @@ void FinestraStazione::apri_impostazioni()
         m_dialogo->activateWindow();
         return;
     }
-    auto *dialogo = new DialogoImpostazioni(m_posti, m_file_profilo, m_profilo.verifica, this);
+    auto *dialogo = new DialogoImpostazioni(m_posti, m_file_profilo, m_profilo.verifica,
+                                            m_profilo.piano ? m_profilo.origine_piano : QString(),
+                                            m_archivio, this);
     dialogo->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialogo, &DialogoImpostazioni::assegnazione_chiesta, &m_banco, &Banco::assegna);
     connect(dialogo, &DialogoImpostazioni::assegnazione_annullata, &m_banco,
@@ -219,6 +260,7 @@ void FinestraStazione::apri_impostazioni()
             &DialogoImpostazioni::assegnazione_scaduta);
     connect(dialogo, &QDialog::accepted, this, [this, dialogo] {
         m_file_profilo = dialogo->file_profilo();
+        m_archivio_chiesto = dialogo->archivio();
         emit cambio_chiesto(dialogo->profilo(), dialogo->posti());
     });
     m_dialogo = dialogo;
@@ -232,7 +274,13 @@ void FinestraStazione::chiedi_conferma(const QString &domanda)
     QPushButton *si = conferma.addButton(tr("Sì, cambiare"), QMessageBox::YesRole);
     conferma.addButton(tr("No"), QMessageBox::NoRole);
     conferma.exec();
-    emit cambio_confermato(conferma.clickedButton() == si);
+    const bool confermato = conferma.clickedButton() == si;
+    const std::optional<QString> archivio = std::exchange(m_archivio_chiesto, std::nullopt);
+    if (confermato && archivio) {
+        m_archivio = *archivio;
+        emit archivio_chiesto(*archivio);
+    }
+    emit cambio_confermato(confermato);
 }
 
 void FinestraStazione::avvisa(const QString &testo)

@@ -13,6 +13,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <optional>
+
 class QAction;
 class QGridLayout;
 class DialogoImpostazioni;
@@ -33,6 +35,8 @@ public:
     Suoni &suoni() { return m_suoni; }
     // The unit file the profile came from, for the settings dialog.
     void imposta_file_profilo(const QString &percorso) { m_file_profilo = percorso; }
+    // The archive the core was given, for the settings dialog.
+    void imposta_archivio(const QString &indirizzo) { m_archivio = indirizzo; }
     static QLocale numeri();
     // The whole screen, with a window manager or without one (a kiosk
     // session), where maximizing alone does nothing.
@@ -50,6 +54,8 @@ signals:
     void fermata_chiesta();
     void cambio_chiesto(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void cambio_confermato(bool si);
+    // Before cambio_confermato(true): the archive of the change.
+    void archivio_chiesto(const QString &indirizzo);
     void esportazione_chiesta(const QString &destinazione);
 
 protected:
@@ -64,6 +70,7 @@ private:
     void configura(const Profilo &profilo, const QList<PostoConfigurato> &posti);
     void esito_posto(int indice, int numero, const EsitoUnita &esito);
     void mostra_totali(const TotaliBanco &t);
+    QString testo_archivio(const TotaliBanco &t) const;
     void mostra_suoni();
     void apri_impostazioni();
     void chiedi_conferma(const QString &domanda);
@@ -78,6 +85,8 @@ private:
     Profilo m_profilo;
     QList<PostoConfigurato> m_posti;
     QString m_file_profilo;
+    QString m_archivio;
+    std::optional<QString> m_archivio_chiesto; // with the change asked, until it is answered
     Suoni m_suoni;
     QLabel m_profilo_testo;
     QLabel m_totali;

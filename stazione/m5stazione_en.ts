@@ -15,6 +15,26 @@
         <source>Il registro non si può scrivere: %1</source>
         <translation>The log cannot be written: %1</translation>
     </message>
+    <message>
+        <source>Codici e registri non si possono tenere: %1</source>
+        <translation>Codes and records cannot be kept: %1</translation>
+    </message>
+    <message>
+        <source>L&apos;archivio rifiuta la stazione: %1</source>
+        <translation>The archive refuses the station: %1</translation>
+    </message>
+    <message>
+        <source>Archivio: %1</source>
+        <translation>Archive: %1</translation>
+    </message>
+    <message>
+        <source>In attesa di codici dall&apos;archivio</source>
+        <translation>Waiting for codes from the archive</translation>
+    </message>
+    <message>
+        <source>Attendere: l&apos;archivio dà i codici appena risponde</source>
+        <translation>Wait: the archive gives codes as soon as it answers</translation>
+    </message>
 </context>
 <context>
     <name>DialogoImpostazioni</name>
@@ -74,18 +94,52 @@
         <source>Nessun adattatore nuovo: riprovare</source>
         <translation>No new adapter: try again</translation>
     </message>
+    <message>
+        <source>nessuno: il codice del profilo; oppure 1-500, o un file</source>
+        <translation>none: the profile&apos;s code; or 1-500, or a file</translation>
+    </message>
+    <message>
+        <source>File...</source>
+        <translation>File...</translation>
+    </message>
+    <message>
+        <source>Piano dei codici:</source>
+        <translation>Plan of codes:</translation>
+    </message>
+    <message>
+        <source>nessuno; oppure host=... dbname=..., la password in ~/.pgpass</source>
+        <translation>none; or host=... dbname=..., the password in ~/.pgpass</translation>
+    </message>
+    <message>
+        <source>Archivio:</source>
+        <translation>Archive:</translation>
+    </message>
+    <message>
+        <source>Il file dei codici</source>
+        <translation>The file of codes</translation>
+    </message>
+    <message>
+        <source>File dei codici (*.txt);;Tutti i file (*)</source>
+        <translation>Files of codes (*.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Un piano dà i codici da programmare: non con la sola verifica</source>
+        <translation>A plan gives codes to program: not with verify only</translation>
+    </message>
+    <message>
+        <source>Piano dei codici</source>
+        <translation>Plan of codes</translation>
+    </message>
+    <message>
+        <source>Archivio</source>
+        <translation>Archive</translation>
+    </message>
 </context>
 <context>
     <name>FinestraStazione</name>
     <message>
         <source>Stazione di programmazione M5</source>
         <translation>M5 programming station</translation>
-    </message>
-    <message>
-        <source>La stazione si è fermata: il registro non si può scrivere.
-%1</source>
-        <translation>The station has stopped: the log cannot be written.
-%1</translation>
     </message>
     <message>
         <source>&amp;Stazione</source>
@@ -173,6 +227,28 @@
             <numerusform>%n units at work. Quit?</numerusform>
         </translation>
     </message>
+    <message>
+        <source>La stazione si è fermata: il registro, i codici o l&apos;archivio non si possono usare.
+%1</source>
+        <translation>The station stopped: the log, the codes or the archive cannot be used.
+%1</translation>
+    </message>
+    <message>
+        <source>Codici rimasti: %1 di %2</source>
+        <translation>Codes left: %1 of %2</translation>
+    </message>
+    <message>
+        <source>Archivio: connesso</source>
+        <translation>Archive: connected</translation>
+    </message>
+    <message>
+        <source>Archivio: non in linea, %1 in attesa</source>
+        <translation>Archive: offline, %1 waiting</translation>
+    </message>
+    <message>
+        <source>Archivio: non in linea dal %1, %2 in attesa</source>
+        <translation>Archive: offline since %1, %2 waiting</translation>
+    </message>
 </context>
 <context>
     <name>Profilo</name>
@@ -207,6 +283,10 @@
     <message>
         <source>banda</source>
         <translation>band</translation>
+    </message>
+    <message>
+        <source>%1 dal piano %2 (%3)</source>
+        <translation>%1 from plan %2 (%3)</translation>
     </message>
 </context>
 <context>
@@ -270,6 +350,14 @@
     <message>
         <source>Codice %1</source>
         <translation>Code %1</translation>
+    </message>
+    <message>
+        <source>CODICI ESAURITI</source>
+        <translation>NO CODES LEFT</translation>
+    </message>
+    <message>
+        <source>Etichetta non stampata: %1</source>
+        <translation>Label not printed: %1</translation>
     </message>
 </context>
 <context>
@@ -374,6 +462,14 @@
         <source>Ricollegare l&apos;adattatore, poi rifare l&apos;unità</source>
         <translation>Plug the adapter back in, then do the unit again</translation>
     </message>
+    <message>
+        <source>Codici esauriti: nulla è stato scritto</source>
+        <translation>No codes left: nothing was written</translation>
+    </message>
+    <message>
+        <source>Dare un nuovo piano di codici (Impostazioni...)</source>
+        <translation>Give a new plan of codes (Settings...)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -418,6 +514,12 @@ Move it away or mend it, then start the station again.</translation>
 Liberare spazio sul disco o correggere i permessi della cartella, oppure indicare un altro file con --log, poi riavviare la stazione.</source>
         <translation>The log %1 cannot be opened: %2.
 Free disk space or mend the folder&apos;s permissions, or give another file with --log, then start the station again.</translation>
+    </message>
+    <message>
+        <source>Le etichette non si possono stampare: %1
+Indicare un&apos;altra stampante o cartella con --etichette, poi riavviare la stazione.</source>
+        <translation>Labels cannot be printed: %1
+Give another printer or folder with --etichette, then start the station again.</translation>
     </message>
 </context>
 </TS>

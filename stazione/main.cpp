@@ -3,6 +3,7 @@
 #include "avvio_banco.h"
 #include "avvio_grafico.h"
 #include "banco.h"
+#include "etichettatrice.h"
 #include "finestra_stazione.h"
 #include "lingua.h"
 #include "opzioni_stazione.h"
@@ -78,8 +79,8 @@ Rifiuto file_profilo_rifiutato(const QString &file, const ErroreValore &e, bool 
                             "sceglierne un altro, poi riavviare la stazione.")};
 }
 
-// The unit file of --from, or one asked for.
-std::optional<Profilo> carica_profilo(QString &file, bool verifica, int &esito)
+// The unit file of --from, or one asked for, and the plan of the options.
+std::optional<Profilo> carica_profilo(const OpzioniStazione &o, QString &file, int &esito)
 {
     const bool chiesto = file.isEmpty();
     if (chiesto)
@@ -98,7 +99,35 @@ std::optional<Profilo> carica_profilo(QString &file, bool verifica, int &esito)
         esito = rifiuta(file_profilo_rifiutato(file, *e, chiesto));
         return std::nullopt;
     }
-    return Profilo{std::get<file_unita::Contenuto>(letto), verifica};
+    Profilo profilo;
+    profilo.contenuto = std::get<file_unita::Contenuto>(letto);
+    profilo.verifica = o.verifica;
+    profilo.piano = o.piano;
+    profilo.origine_piano = o.origine_piano;
+    return profilo;
+}
+
+// Opened here, on the main thread, before anything starts: printers are
+// looked up with the GUI's help. Each unit's label is then made on the
+// core's thread.
+std::optional<Rifiuto> apri_etichette(Banco &banco, const OpzioniStazione &o)
+{
+    if (o.etichette.isEmpty())
+        return std::nullopt;
+    auto aperta = Etichettatrice::apri(o.etichette, o.misura_etichette);
+    if (const auto *e = std::get_if<QString>(&aperta))
+        return Rifiuto{esiti::USO, *e,
+                       QApplication::translate(
+                           "main", "Le etichette non si possono stampare: %1\nIndicare un'altra "
+                                   "stampante o cartella con --etichette, poi riavviare la "
+                                   "stazione.")
+                           .arg(*e)};
+    banco.imposta_etichette([etichettatrice = std::get<Etichettatrice>(std::move(aperta))](
+                                const Resoconto &r, const QString &piano, const QString &profilo,
+                                const QString &stazione) {
+        return etichettatrice.stampa(etichetta_di(r, piano, profilo, stazione));
+    });
+    return std::nullopt;
 }
 
 // A damaged station file was kept aside: the worker is told, the station goes on.
@@ -151,10 +180,24 @@ std::optional<Rifiuto> apri_registro(Banco &banco, const QString &registro)
     return std::nullopt;
 }
 
+// The core set up before its thread starts: labels, log, profile, slots and archive.
+std::optional<Rifiuto> prepara_banco(Banco &banco, const OpzioniStazione &o, const Profilo &profilo,
+                                     const QList<PostoConfigurato> &posti, const QString &archivio)
+{
+    if (auto rifiuto = apri_etichette(banco, o))
+        return rifiuto;
+    if (auto rifiuto = apri_registro(
+            banco, o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro))
+        return rifiuto;
+    banco.imposta(profilo, posti);
+    banco.imposta_archivio(archivio);
+    return std::nullopt;
+}
+
 int esegui(QApplication &app, OpzioniStazione o)
 {
     int esito = 0;
-    auto profilo = carica_profilo(o.da_file, o.verifica, esito);
+    auto profilo = carica_profilo(o, o.da_file, esito);
     if (!profilo)
         return esito;
     const QString file_stazione = file_stazione::percorso_predefinito();
@@ -167,18 +210,18 @@ int esegui(QApplication &app, OpzioniStazione o)
                                     "stazione.")
                             .arg(file_stazione, e->messaggio)});
     const auto &elenco = std::get<avvio_banco::Posti>(posti).elenco;
+    // The command line's archive wins over the station file's.
+    const QString archivio =
+        o.archivio.isEmpty() ? std::get<avvio_banco::Posti>(posti).archivio : o.archivio;
 
     // The core and its ports on a thread of their own: a display that stalls,
     // a modal dialog or a slow file chooser costs the slots nothing.
     auto *banco = new Banco({QSysInfo::machineHostName(), avvio_banco::operatore(o.operatore)},
                             file_stazione);
-    const QString registro =
-        o.registro.isEmpty() ? avvio_banco::registro_predefinito() : o.registro;
-    if (auto rifiuto = apri_registro(*banco, registro)) {
+    if (auto rifiuto = prepara_banco(*banco, o, *profilo, elenco, archivio)) {
         delete banco;
         return rifiuta(*rifiuto);
     }
-    banco->imposta(*profilo, elenco);
     QThread filo;
     filo.setObjectName(QStringLiteral("banco"));
     banco->moveToThread(&filo);
@@ -187,6 +230,7 @@ int esegui(QApplication &app, OpzioniStazione o)
 
     FinestraStazione finestra(*banco, *profilo, elenco, o.muto);
     finestra.imposta_file_profilo(o.da_file);
+    finestra.imposta_archivio(archivio);
     QObject::connect(&finestra, &FinestraStazione::chiusa, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     Segnali segnali;

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
+#include <tuple>
+#include <utility>
 
 namespace {
 using Aspetto = RiquadroPosto::Aspetto;
@@ -47,13 +49,32 @@ QString testo_conti(int unita, int ok, int fallite)
     return RiquadroPosto::tr("Unità %1 · OK %2 · Falliti %3").arg(unita).arg(ok).arg(fallite);
 }
 
-// The widest state word at pixel size px.
-int larghezza_parole(int px)
+// A halt of the whole station rather than a unit's state: its long word,
+// sized with the others, would make every other word smaller. It is sized
+// on its own, never larger than they are.
+bool parola_propria(Aspetto aspetto)
+{
+    return aspetto == Aspetto::Esaurito;
+}
+
+// The words that share one size.
+QStringList parole_comuni()
+{
+    QStringList parole;
+    for (const Aspetto a : RiquadroPosto::aspetti()) {
+        if (!parola_propria(a))
+            parole << RiquadroPosto::parola(a);
+    }
+    return parole;
+}
+
+// The widest of parole at pixel size px.
+int larghezza_parole(int px, const QStringList &parole)
 {
     const QFontMetrics fm(carattere(px, true));
     int larga = 0;
-    for (const Aspetto a : RiquadroPosto::aspetti())
-        larga = std::max(larga, fm.horizontalAdvance(RiquadroPosto::parola(a)));
+    for (const QString &p : parole)
+        larga = std::max(larga, fm.horizontalAdvance(p));
     return larga;
 }
 
@@ -117,20 +138,29 @@ int riduci(int px, int limite, const std::function<int(int)> &misura)
     return px;
 }
 
-// The icon above the word where the tile is tall enough, else beside it,
-// whichever lets the word be larger.
+// The icon above the words where the tile is tall enough, else beside
+// them, whichever lets them be larger: the size, and whether above.
+std::pair<int, bool> misura_parole(const QRect &mezzo, int spazio, int obiettivo,
+                                   const QStringList &parole)
+{
+    const auto larga = [&parole](int px) { return larghezza_parole(px, parole); };
+    const int px_sopra = riduci(riduci(obiettivo, mezzo.width(), larga), spazio, [](int px) {
+        return px * 3 / 2 + distacco(px) + altezza(carattere(px, true));
+    });
+    const int px_accanto =
+        riduci(riduci(obiettivo, mezzo.width(),
+                      [&larga](int px) { return px + distacco(px) + larga(px); }),
+               spazio, [](int px) { return altezza(carattere(px, true)); });
+    return px_sopra >= px_accanto ? std::make_pair(px_sopra, true)
+                                  : std::make_pair(px_accanto, false);
+}
+
 void disponi_parola(RiquadroPosto::Disposizione &d, const QRect &mezzo, int spazio, int obiettivo,
                     Aspetto aspetto)
 {
-    const int px_sopra =
-        riduci(riduci(obiettivo, mezzo.width(), larghezza_parole), spazio,
-               [](int px) { return px * 3 / 2 + distacco(px) + altezza(carattere(px, true)); });
-    const int px_accanto =
-        riduci(riduci(obiettivo, mezzo.width(),
-                      [](int px) { return px + distacco(px) + larghezza_parole(px); }),
-               spazio, [](int px) { return altezza(carattere(px, true)); });
-    const bool sopra = px_sopra >= px_accanto;
-    const int px = sopra ? px_sopra : px_accanto;
+    auto [px, sopra] = misura_parole(mezzo, spazio, obiettivo, parole_comuni());
+    if (parola_propria(aspetto))
+        std::tie(px, sopra) = misura_parole(mezzo, spazio, px, {RiquadroPosto::parola(aspetto)});
     d.carattere_parola = carattere(px, true);
     const QFontMetrics fm(d.carattere_parola);
     const int larga = fm.horizontalAdvance(RiquadroPosto::parola(aspetto));
@@ -200,6 +230,10 @@ QPainterPath forma(Aspetto aspetto, const QRectF &r)
         tratto({{0.38, 0.2}, {0.38, 0.8}});
         tratto({{0.62, 0.2}, {0.62, 0.8}});
         break;
+    case Aspetto::Esaurito: // an empty box, its flaps open
+        tratto({{0.05, 0.25}, {0.2, 0.45}, {0.2, 0.85}, {0.8, 0.85}, {0.8, 0.45}, {0.95, 0.25}});
+        tratto({{0.2, 0.45}, {0.8, 0.45}});
+        break;
     }
     return f;
 }
@@ -227,6 +261,9 @@ RiquadroPosto::Colori RiquadroPosto::colori(Aspetto aspetto)
         return {QColor(0x88, 0x0E, 0x4F), Qt::white};
     case Aspetto::Pausa:
         return {QColor(0x80, 0xDE, 0xEA), Qt::black};
+    case Aspetto::Esaurito:
+        // Unlike any other: the station as a whole needs someone.
+        return {Qt::black, QColor(0xFF, 0xD6, 0x00)};
     }
     return {Qt::black, Qt::white};
 }
@@ -252,6 +289,8 @@ QString RiquadroPosto::parola(Aspetto aspetto)
         return tr("DOPPIO");
     case Aspetto::Pausa:
         return tr("IN PAUSA");
+    case Aspetto::Esaurito:
+        return tr("CODICI ESAURITI");
     }
     return QString();
 }
@@ -260,7 +299,8 @@ const QList<RiquadroPosto::Aspetto> &RiquadroPosto::aspetti()
 {
     static const QList<Aspetto> tutti{Aspetto::Mancante, Aspetto::Attesa,  Aspetto::Lavoro,
                                       Aspetto::Riuscito, Aspetto::Fallito, Aspetto::DaTogliere,
-                                      Aspetto::Occupato, Aspetto::Doppio,  Aspetto::Pausa};
+                                      Aspetto::Occupato, Aspetto::Doppio,  Aspetto::Pausa,
+                                      Aspetto::Esaurito};
     return tutti;
 }
 
@@ -311,11 +351,11 @@ RiquadroPosto::RiquadroPosto(int numero, const QString &presa, QWidget *parent)
 
 void RiquadroPosto::imposta(const QuadroPosto &q)
 {
-    const bool solo_progresso = q.aspetto == m_q.aspetto && q.motivo == m_q.motivo &&
-                                q.dettagli == m_q.dettagli && q.consiglio == m_q.consiglio &&
-                                q.ultimo_esito == m_q.ultimo_esito && q.unita == m_q.unita &&
-                                q.ok == m_q.ok && q.fallite == m_q.fallite &&
-                                q.segnalato == m_q.segnalato;
+    const bool solo_progresso =
+        q.aspetto == m_q.aspetto && q.motivo == m_q.motivo && q.dettagli == m_q.dettagli &&
+        q.consiglio == m_q.consiglio && q.ultimo_esito == m_q.ultimo_esito &&
+        q.unita == m_q.unita && q.ok == m_q.ok && q.fallite == m_q.fallite &&
+        q.segnalato == m_q.segnalato && q.etichetta == m_q.etichetta && q.codice == m_q.codice;
     const bool nuovo_aspetto = q.aspetto != m_q.aspetto;
     m_q = q;
     if (nuovo_aspetto)
@@ -388,6 +428,8 @@ void RiquadroPosto::disegna_righe(QPainter &p, const Disposizione &d) const
                    r.height() / 2, [](int px) { return altezza(carattere(px, true)); });
         r.setTop(r.top() + impagina(&p, r, carattere(px_codice, true), codice));
     }
+    if (m_q.aspetto == Aspetto::Riuscito && !m_q.etichetta.isEmpty())
+        r.setTop(r.top() + disegna_avviso_etichetta(p, r, d.carattere_righe));
     const QString testo = righe();
     const QString esito = mostra_esito() ? m_q.ultimo_esito : QString();
     // The last unit's end smaller, so that the state word stays the one
@@ -401,6 +443,36 @@ void RiquadroPosto::disegna_righe(QPainter &p, const Disposizione &d) const
         --px;
     const int sopra = impagina(&p, r, carattere(px, false), testo);
     impagina(&p, r.adjusted(0, sopra, 0, 0), piccola(px), esito);
+}
+
+// The unit is good, its label is missing: on a ground of its own, so that
+// it is not taken for one more line of advice.
+int RiquadroPosto::disegna_avviso_etichetta(QPainter &p, const QRect &r, const QFont &f) const
+{
+    const QString testo = tr("Etichetta non stampata: %1").arg(m_q.etichetta);
+    // Smaller type rather than none: one line at least, before the advice.
+    const auto riga_a = [&r](int px) {
+        return impagina(nullptr, r, carattere(px, true), QStringLiteral("E"));
+    };
+    const QFont grassetto = carattere(std::max(8, riduci(f.pixelSize(), r.height(), riga_a)), true);
+    // Whole lines, half the room at most.
+    const int riga = riga_a(grassetto.pixelSize());
+    if (riga <= 0 || r.height() < riga)
+        return 0;
+    const int alta =
+        std::min(impagina(nullptr, r, grassetto, testo), std::max(1, r.height() / 2 / riga) * riga);
+    const QRect fondo(r.left(), r.top(), r.width(), alta);
+    p.fillRect(fondo, colore_avviso());
+    p.save();
+    p.setPen(Qt::black);
+    impagina(&p, fondo, grassetto, testo);
+    p.restore();
+    return alta + distacco(f.pixelSize());
+}
+
+QColor RiquadroPosto::colore_avviso()
+{
+    return QColor(0xFF, 0xC1, 0x07);
 }
 
 bool RiquadroPosto::mostra_esito() const

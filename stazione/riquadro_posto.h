@@ -31,6 +31,9 @@ public:
     // The state word, as the tile shows it.
     static QString parola(Aspetto aspetto);
     static const QList<Aspetto> &aspetti();
+    // The ground of what needs a look without stopping the station: a label
+    // not printed, few codes left. Under black.
+    static QColor colore_avviso();
 
     // Where each part of a tile goes, and in which type: the word as large
     // as the tile allows, the same for every state so that tiles side by
@@ -74,6 +77,8 @@ private:
     void disegna_icona(QPainter &p, const QRectF &r) const;
     void disegna_testata(QPainter &p, const Disposizione &d) const;
     void disegna_righe(QPainter &p, const Disposizione &d) const;
+    // Within r, from its top; the height taken.
+    int disegna_avviso_etichetta(QPainter &p, const QRect &r, const QFont &f) const;
     void disegna_fondo(QPainter &p, const Disposizione &d) const;
 
     const int m_numero;

@@ -18,5 +18,5 @@ inline Profilo profilo(const QString &file, bool verifica)
 {
     const auto letto = file_unita::carica(file);
     const auto *c = std::get_if<file_unita::Contenuto>(&letto);
-    return c ? Profilo{*c, verifica} : Profilo{};
+    return c ? Profilo{*c, verifica, std::nullopt, QString()} : Profilo{};
 }

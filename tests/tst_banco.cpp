@@ -529,7 +529,7 @@ void TstBanco::cambio()
     const QList<PostoConfigurato> nuovi{{2, unita ? primo : d.filePath(QStringLiteral("assente2"))},
                                         {5, d.filePath(QStringLiteral("assente5"))}};
     auto chiedi = [&] {
-        banco.chiedi_cambio(Profilo{p.contenuto, true}, nuovi);
+        banco.chiedi_cambio(Profilo{p.contenuto, true, std::nullopt, QString()}, nuovi);
         banco.conferma_cambio(si);
     };
     if (unita)

@@ -6,6 +6,7 @@
 #include "esecuzione_m5ctl.h"
 #include "finestra_stazione.h"
 #include "lingua.h"
+#include "opzioni_stazione.h"
 #include "profilo_prova.h"
 #include "riquadro_posto.h"
 
@@ -21,6 +22,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTranslator>
 #include <QtTest>
 
@@ -46,6 +48,8 @@ private slots:
     void suoni();
     void impostazioni_data();
     void impostazioni();
+    void impostazioni_codici_data();
+    void impostazioni_codici();
     void uscita_data();
     void uscita();
     void argomenti_data();
@@ -56,6 +60,7 @@ private slots:
     void lingua();
     void interruzione_data();
     void interruzione();
+    void codici_esauriti();
 
 private:
     QTemporaryDir m_cartella;
@@ -107,7 +112,8 @@ public:
             {"TOGLIERE", QStringLiteral("TAKE IT OUT")},
             {"OCCUPATO", QStringLiteral("PORT IN USE")},
             {"DOPPIO", QStringLiteral("SHARED DEVICE")},
-            {"IN PAUSA", QStringLiteral("WAITING FOR SETTINGS")}};
+            {"IN PAUSA", QStringLiteral("WAITING FOR SETTINGS")},
+            {"CODICI ESAURITI", QStringLiteral("NO RECEIVER CODES LEFT")}};
         return qstrcmp(contesto, "RiquadroPosto") == 0 ? lunghe.value(testo) : QString();
     }
     bool isEmpty() const override { return false; }
@@ -150,6 +156,14 @@ QString difetto_disposizione(const QSize &dimensione)
     }
     return QString();
 }
+// A label's text as it reads, without its markup.
+QString testo_letto(const QLabel *etichetta)
+{
+    QTextDocument documento;
+    documento.setHtml(etichetta->text());
+    return documento.toPlainText().simplified();
+}
+
 QStringList elenco(const QList<PostoConfigurato> &posti)
 {
     QStringList e;
@@ -157,6 +171,28 @@ QStringList elenco(const QList<PostoConfigurato> &posti)
         e << QStringLiteral("%1=%2").arg(p.numero).arg(p.presa);
     return e;
 }
+
+// XDG_DATA_HOME for as long as it lives: the store of codes is the test's own.
+class DatiPropri
+{
+public:
+    explicit DatiPropri(const QString &cartella)
+        : m_prima(qgetenv("XDG_DATA_HOME")), m_data(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(cartella));
+    }
+    ~DatiPropri()
+    {
+        if (m_data)
+            qputenv("XDG_DATA_HOME", m_prima);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+
+private:
+    const QByteArray m_prima;
+    const bool m_data;
+};
 
 // "Salva", answering no to any question that follows it; false if the
 // dialog warned instead of saving. Never waits on a box left open.
@@ -205,7 +241,7 @@ void TstStazione::disegno()
     q.ok = 2;
     q.fallite = 1;
     emit banco.quadro_cambiato(1, q);
-    emit banco.totali_cambiati({5, 4, 1, 0.8, 0});
+    emit banco.totali_cambiati(TotaliBanco{5, 4, 1, 0.8, 0, {}, 0, false, false, false, {}, 0});
     QCOMPARE(f.riquadro(0)->aspetto(), Aspetto::Mancante);
     QCOMPARE(f.riquadro(1)->aspetto(), Aspetto::Fallito);
     QCOMPARE(f.riquadro(1)->motivo(), q.motivo);
@@ -213,6 +249,16 @@ void TstStazione::disegno()
     QVERIFY(totali);
     QCOMPARE(totali->text(), QStringLiteral("Unità 5 · OK 4 · Falliti 1 · Resa al primo passaggio "
                                             "80,0 % · 0 unità nell'ultima ora"));
+
+    // Few codes left, an archive away: each marked, beyond its colour.
+    const QDateTime dalle = QDateTime::currentDateTime();
+    emit banco.totali_cambiati(
+        TotaliBanco{5, 4, 1, 0.8, 0, 3, 60, true, true, false, dalle.toUTC(), 7});
+    QCOMPARE(testo_letto(totali),
+             QStringLiteral("Unità 5 · OK 4 · Falliti 1 · Resa al primo passaggio 80,0 % · 0 "
+                            "unità nell'ultima ora · ! Codici rimasti: 3 di 60 · ! Archivio: non "
+                            "in linea dal %1, 7 in attesa")
+                 .arg(dalle.toString(QStringLiteral("HH:mm"))));
 }
 
 void TstStazione::colori_data()
@@ -321,6 +367,10 @@ void TstStazione::geometria()
                 m_cartella.filePath(QStringLiteral("stazione.json")));
     FinestraStazione f(banco, profilo_prova(), posti_prova(posti), true);
     f.setFixedSize(finestra);
+    // The totals at their longest.
+    emit banco.totali_cambiati(TotaliBanco{88888, 88888, 88888, 0.999, 8888, 4096, 4096, true, true,
+                                           false, QDateTime::currentDateTimeUtc().addDays(-1),
+                                           88888});
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     if (poi > 0) {
@@ -466,6 +516,85 @@ void TstStazione::impostazioni()
     QCOMPARE(elenco(chiesto.first().at(1).value<QList<PostoConfigurato>>()), elenco(attesi));
 }
 
+void TstStazione::impostazioni_codici_data()
+{
+    QTest::addColumn<QString>("piano");    // %T: the test's folder, with codici.txt
+    QTest::addColumn<QString>("archivio"); // %T as a Unix socket's folder, with no server
+    QTest::addColumn<QString>("stato");    // the status line's start; empty: saved
+    QTest::addColumn<int>("codici");       // of the plan sent
+    QTest::newRow("intervallo e archivio") << "1-500"
+                                           << "host=%T dbname=m5 user=stazione" << QString() << 500;
+    QTest::newRow("file dei codici") << "%T/codici.txt" << QString() << QString() << 3;
+    QTest::newRow("intervallo fuori campo")
+        << "1-5000" << QString() << "Piano dei codici: \"1-5000\" is out of range" << 0;
+    QTest::newRow("archivio con password") << QString() << "postgresql://stazione:segreta@db/m5"
+                                           << "Archivio: the string holds a password" << 0;
+}
+
+// A plan and an archive typed in the settings reach the core with the
+// change, and the archive is saved with the slots; one that will not do is
+// said in the dialog, which stays open, and never repeats a password.
+void TstStazione::impostazioni_codici()
+{
+    QFETCH(QString, piano);
+    QFETCH(QString, archivio);
+    QFETCH(QString, stato);
+    QFETCH(int, codici);
+    QTemporaryDir d;
+    QVERIFY(d.isValid());
+    QVERIFY(salva_file(d.filePath(QStringLiteral("codici.txt")), "7\n# di riserva\n9\n11\n"));
+    piano.replace(QStringLiteral("%T"), d.path());
+    archivio.replace(QStringLiteral("%T"), d.path());
+    const DatiPropri dati(d.filePath(QStringLiteral("data")));
+    const QString stazione = d.filePath(QStringLiteral("stazione.json"));
+
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")}, stazione);
+    FinestraStazione f(banco, profilo_prova(), posti_prova(1), true);
+    f.imposta_file_profilo(m_cartella.filePath(QStringLiteral("profilo.json")));
+    f.show();
+    QSignalSpy chiesto(&f, &FinestraStazione::cambio_chiesto);
+    f.findChild<QAction *>(QStringLiteral("impostazioni"))->trigger();
+    auto *dialogo = f.findChild<DialogoImpostazioni *>();
+    QVERIFY(dialogo);
+    dialogo->findChild<QLineEdit *>(QStringLiteral("piano"))->setText(piano);
+    dialogo->findChild<QLineEdit *>(QStringLiteral("archivio"))->setText(archivio);
+    // "Sì" to the question the change asks.
+    QTimer risposta;
+    QObject::connect(&risposta, &QTimer::timeout, [] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *m = qobject_cast<QMessageBox *>(w);
+            for (QAbstractButton *b :
+                 m && m->isVisible() ? m->buttons() : QList<QAbstractButton *>())
+                if (b->text() == QStringLiteral("Sì, cambiare"))
+                    b->click();
+        }
+    });
+    risposta.start(50);
+    dialogo->accept();
+    risposta.stop();
+    if (!stato.isEmpty()) {
+        QVERIFY(dialogo->isVisible());
+        QCOMPARE(chiesto.size(), 0);
+        const QString detto = dialogo->findChild<QLabel *>(QStringLiteral("stato"))->text();
+        QVERIFY2(detto.startsWith(stato) && !detto.contains(QStringLiteral("segreta")),
+                 qPrintable(detto));
+        return;
+    }
+    QCOMPARE(chiesto.size(), 1);
+    const Profilo p = chiesto.first().at(0).value<Profilo>();
+    QCOMPARE(p.piano ? p.piano->codici().size() : 0, codici);
+    QCOMPARE(p.origine_piano, piano);
+    // Confirmed: the core has the change, and saved it with its archive.
+    QTRY_VERIFY_WITH_TIMEOUT(banco.in_corso(), FINE_MS);
+    QString salvato;
+    QVERIFY(
+        std::holds_alternative<QList<PostoConfigurato>>(file_stazione::carica(stazione, &salvato)));
+    QCOMPARE(salvato, archivio);
+    QCOMPARE(banco.archivio(), archivio);
+    banco.interrompi();
+    QTRY_VERIFY_WITH_TIMEOUT(!banco.in_corso(), FINE_MS);
+}
+
 void TstStazione::uscita_data()
 {
     QTest::addColumn<bool>("al_lavoro");
@@ -500,6 +629,10 @@ void TstStazione::uscita()
     if (al_lavoro)
         emit banco.quadro_cambiato(1, q);
     emit banco.unita_in_dialogo(al_lavoro);
+    // The test answers for the core, whose line never started: an idle core
+    // would conclude at once.
+    QObject::disconnect(&f, &FinestraStazione::fermata_chiesta, &banco, nullptr);
+    QObject::disconnect(&f, &FinestraStazione::fine_chiesta, &banco, nullptr);
     QSignalSpy fermata(&f, &FinestraStazione::fermata_chiesta);
     QSignalSpy fine(&f, &FinestraStazione::fine_chiesta);
     QSignalSpy chiusa(&f, &FinestraStazione::chiusa);
@@ -551,6 +684,21 @@ void TstStazione::argomenti_data()
     QTest::newRow("file dell'unità mancante")
         << QStringList{"--from", "%T/manca.json"} << QByteArray() << 2
         << QStringList{"--from %T/manca.json: ", "read one from a good unit with m5ctl read -o"};
+    QTest::newRow("--codici con --verify")
+        << QStringList{"--codici", "1-500", "--verify"} << QByteArray() << 2
+        << QStringList{"--codici: a plan gives codes to program; not with --verify"};
+    QTest::newRow("--codici fuori campo") << QStringList{"--codici", "1-5000"} << QByteArray() << 7
+                                          << QStringList{"--codici: \"1-5000\" is out of range"};
+    // Never repeated, in whatever form it comes.
+    QTest::newRow("--archivio con password")
+        << QStringList{"--archivio", "postgresql://stazione:segreta@db/m5"} << QByteArray() << 2
+        << QStringList{"--archivio: the string holds a password; keep it in ~/.pgpass"};
+    QTest::newRow("--etichette in una cartella che manca")
+        << QStringList{"--etichette", "%T/manca/"} << QByteArray() << 2
+        << QStringList{"--etichette %T/manca/: "};
+    QTest::newRow("--archivio senza virgolette")
+        << QStringList{"--archivio", "host=db", "password=segreta"} << QByteArray() << 2
+        << QStringList{"not shown: it may hold a password"};
 }
 
 // A bad slot is refused with one line that names where it came from, and
@@ -597,6 +745,7 @@ void TstStazione::argomenti()
              qPrintable(errori));
     for (const QString &parte : std::as_const(parti))
         QVERIFY2(errori.contains(sostituisci(parte)), qPrintable(errori));
+    QVERIFY2(!errori.contains(QStringLiteral("segreta")), qPrintable(errori));
     QVERIFY(!QFile::exists(registro));
     QCOMPARE(sim.ricevuti(), QByteArray());
 }
@@ -618,6 +767,10 @@ void TstStazione::file_danneggiato_data()
     QTest::newRow("una presa vuota")
         << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":""}]})")
         << QStringLiteral("posti[0].presa: missing or empty");
+    QTest::newRow("un archivio con la password")
+        << QByteArray(R"({"formato":"m5-stazione","versione":1,"posti":[{"posto":1,"presa":"/a"}],)"
+                      R"("archivio":"host=db password=segreta"})")
+        << QStringLiteral("archivio: the string holds a password");
 }
 
 // A damaged station file is kept aside whole, and the station starts as
@@ -638,7 +791,9 @@ void TstStazione::file_danneggiato()
     const auto posti = avvio_banco::posti({}, stazione);
     QVERIFY(std::holds_alternative<avvio_banco::Posti>(posti));
     const auto &p = std::get<avvio_banco::Posti>(posti);
-    QVERIFY2(p.danno.contains(danno), qPrintable(p.danno));
+    QVERIFY2(p.danno.contains(danno) && !p.danno.contains(QStringLiteral("segreta")),
+             qPrintable(p.danno));
+    QVERIFY(p.archivio.isEmpty());
     QVERIFY(!QFile::exists(stazione));
     QVERIFY2(p.messo_da_parte.startsWith(stazione + QStringLiteral(".danneggiato-")),
              qPrintable(p.messo_da_parte));
@@ -720,6 +875,62 @@ void TstStazione::interruzione()
     QCOMPARE(r.first().value("esito").toInt(), esiti::INTERROTTO);
     QCOMPARE(r.first().value("posto").toInt(), 1);
     QVERIFY(QTest::qWaitFor([&] { return sim.ricevuti().endsWith('E'); }, TRACCIA_MS));
+}
+
+// A plan of two codes, one slot, units swapped until it runs out: the slot
+// stops and its tile says so, the totals count no code left, each record
+// names the plan and its code's end, and the station waits for a new plan
+// rather than ending.
+void TstStazione::codici_esauriti()
+{
+    constexpr int ATTESA_MS = 40000;
+    QTemporaryDir d;
+    QVERIFY(d.isValid());
+    const DatiPropri dati(d.filePath(QStringLiteral("data")));
+    const auto opzioni = interpreta_opzioni_stazione(
+        {QStringLiteral("m5stazione"), QStringLiteral("--codici"), QStringLiteral("1-2")});
+    QVERIFY(std::holds_alternative<OpzioniStazione>(opzioni));
+    const OpzioniStazione &o = std::get<OpzioniStazione>(opzioni);
+    Profilo p = profilo_prova();
+    p.piano = o.piano;
+    p.origine_piano = o.origine_piano;
+    // Longer than the 2 s of silence after which the station takes a unit for gone.
+    ProcessoSimulatore sim({QStringLiteral("--swap-ms"), QStringLiteral("2500")});
+    QVERIFY(sim.avvia());
+
+    Banco banco({QStringLiteral("banco-prova"), QStringLiteral("collaudo")},
+                d.filePath(QStringLiteral("stazione.json")));
+    const QString registro = d.filePath(QStringLiteral("registro.jsonl"));
+    QString errore;
+    QString avviso;
+    QVERIFY(banco.apri_registro(registro, errore, avviso));
+    const QList<PostoConfigurato> posti{{1, sim.percorso()}};
+    banco.imposta(p, posti);
+    FinestraStazione f(banco, p, posti, true);
+    f.show();
+    QSignalSpy concluso(&banco, &Banco::concluso);
+    QSignalSpy chiusa(&f, &FinestraStazione::chiusa);
+    banco.avvia();
+    QTRY_COMPARE_WITH_TIMEOUT(f.riquadro(0)->aspetto(), Aspetto::Esaurito, 2 * ATTESA_MS);
+    QTRY_VERIFY_WITH_TIMEOUT(!banco.in_corso(), ATTESA_MS);
+    QCOMPARE(concluso.size(), 0);
+    QCOMPARE(chiusa.size(), 0);
+    QCOMPARE(f.riquadro(0)->quadro().consiglio,
+             QStringLiteral("Dare un nuovo piano di codici (Impostazioni...)"));
+    const auto *totali = f.findChild<QLabel *>(QStringLiteral("totali"));
+    QVERIFY2(testo_letto(totali).contains(QStringLiteral("! Codici rimasti: 0 di 2")),
+             qPrintable(testo_letto(totali)));
+    const QList<QJsonObject> r = righe_json(carica_tutto(registro));
+    QCOMPARE(r.size(), 2);
+    for (const QJsonObject &u : r) {
+        QCOMPARE(u.value("esito").toInt(), esiti::SUCCESSO);
+        QCOMPARE(u.value("piano").toString(), o.piano->impronta());
+        QCOMPARE(u.value("codice_stato").toString(), QStringLiteral("dato"));
+    }
+    // Waiting, it still ends when told.
+    banco.interrompi();
+    QCOMPARE(concluso.size(), 1);
+    sim.termina();
 }
 
 QTEST_MAIN(TstStazione)

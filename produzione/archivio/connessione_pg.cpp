@@ -11,6 +11,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -525,18 +526,48 @@ void ConnessionePg::lascia()
     m_destinazioni.clear();
 }
 
+namespace {
+// libpq's own reading of the string, as it will connect with it; null when
+// it cannot read it. Its message is not kept: it may quote the string.
+using Opzioni = std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)>;
+Opzioni leggi_indirizzo(const QString &indirizzo)
+{
+    char *messaggio = nullptr;
+    Opzioni o(PQconninfoParse(indirizzo.toUtf8().constData(), &messaggio), &PQconninfoFree);
+    PQfreemem(messaggio);
+    return o;
+}
+
+bool con_password(const QString &indirizzo, int profondita = 0)
+{
+    const Opzioni o = leggi_indirizzo(indirizzo);
+    for (const PQconninfoOption *v = o.get(); v && v->keyword; ++v) {
+        if (!v->val)
+            continue;
+        const QString chiave = QString::fromLatin1(v->keyword);
+        if (chiave == QLatin1String("password"))
+            return true;
+        // libpq reads a dbname that is itself a connection string as one.
+        const QString valore = QString::fromUtf8(v->val);
+        if (chiave == QLatin1String("dbname") && profondita == 0 &&
+            (valore.contains(QLatin1Char('=')) ||
+             valore.startsWith(QLatin1String("postgresql://")) ||
+             valore.startsWith(QLatin1String("postgres://"))) &&
+            con_password(valore, 1))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 QString ConnessionePg::rifiuto(const QString &indirizzo)
 {
-    char *errore = nullptr;
-    PQconninfoOption *opzioni = PQconninfoParse(indirizzo.toUtf8().constData(), &errore);
-    PQfreemem(errore);
-    if (!opzioni)
-        return QStringLiteral("not a libpq connection string, such as postgresql://role@host/db");
-    const bool password = !valore_di(opzioni, "password").isEmpty();
-    PQconninfoFree(opzioni);
-    if (password)
-        return QStringLiteral("it holds a password; keep it in the password file (~/.pgpass or "
-                              "PGPASSFILE) or a service file (PGSERVICEFILE) instead");
+    if (!leggi_indirizzo(indirizzo))
+        return QStringLiteral("not a connection string that libpq reads; give \"host=HOST "
+                              "dbname=NAME user=USER\" or postgresql://USER@HOST/NAME");
+    if (con_password(indirizzo))
+        return QStringLiteral("the string holds a password; keep it in ~/.pgpass or a service "
+                              "file (PGPASSFILE, PGSERVICEFILE)");
     return QString();
 }
 

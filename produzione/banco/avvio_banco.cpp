@@ -16,11 +16,14 @@ namespace avvio_banco {
 std::variant<Posti, ErroreValore> posti(const QList<PostoConfigurato> &dati,
                                         const QString &file_stazione)
 {
+    QString archivio;
+    auto letti = file_stazione::carica(file_stazione, &archivio);
+    // --slot never reads the file's slots, nor sets a damaged file aside.
     if (!dati.isEmpty())
-        return Posti{dati, {}, {}};
-    auto letti = file_stazione::carica(file_stazione);
+        return Posti{
+            dati, {}, {}, std::holds_alternative<ErroreValore>(letti) ? QString() : archivio};
     if (auto *e = std::get_if<ErroreValore>(&letti)) {
-        Posti p{posti_presenti(), e->messaggio, {}};
+        Posti p{posti_presenti(), e->messaggio, {}, {}};
         QString errore;
         if (!file_stazione::metti_da_parte(file_stazione, p.messo_da_parte, errore))
             return ErroreValore{esiti::USO,
@@ -30,7 +33,7 @@ std::variant<Posti, ErroreValore> posti(const QList<PostoConfigurato> &dati,
         return p;
     }
     auto elenco = std::get<QList<PostoConfigurato>>(letti);
-    return Posti{elenco.isEmpty() ? posti_presenti() : elenco, {}, {}};
+    return Posti{elenco.isEmpty() ? posti_presenti() : elenco, {}, {}, archivio};
 }
 
 QList<PostoConfigurato> posti_presenti()

@@ -19,6 +19,7 @@ struct Posti
     // A damaged station file: what was wrong with it, and where it was put.
     QString danno;
     QString messo_da_parte;
+    QString archivio; // the station file's, whatever slots were given
 };
 
 // The slots given (--slot), else those of the station file, else one per

@@ -83,29 +83,42 @@ void Banco::avvia()
 
 bool Banco::prepara_codici()
 {
-    const std::optional<PianoCodici> &piano = m_profilo.verifica ? std::nullopt : m_profilo.piano;
-    if (!piano) {
-        m_distributore.reset();
+    const std::optional<PianoCodici> piano = m_profilo.verifica ? std::nullopt : m_profilo.piano;
+    const QString chiave =
+        (piano ? piano->impronta() : QString()) + QLatin1Char(' ') + m_indirizzo_archivio;
+    if (chiave == m_chiave_codici)
         return true;
-    }
-    if (m_distributore && m_distributore->impronta() == piano->impronta())
-        return true;
+    m_archivio.reset();
     m_distributore.reset();
-    const QString percorso = DepositoCodici::percorso_predefinito();
-    auto aperto = DepositoCodici::apri(percorso, QString(),
-                                       DepositoCodici::proprietario_per(m_percorso_registro));
-    QString errore;
-    if (const auto *e = std::get_if<QString>(&aperto))
-        errore = *e;
-    else if (!std::get<0>(aperto)->registra(*piano, errore))
-        std::get<0>(aperto).reset();
-    if (!errore.isEmpty()) {
-        emit fermato(tr("Il deposito dei codici %1 non si apre: %2").arg(percorso, errore));
+    m_chiave_codici.clear();
+    if (!piano && m_indirizzo_archivio.isEmpty())
+        return true;
+    auto aperti = CodiciProcesso::apri(piano, m_indirizzo_archivio, m_percorso_registro,
+                                       static_cast<int>(m_posti.size()));
+    if (const auto *e = std::get_if<QString>(&aperti)) {
+        emit fermato(tr("Codici e registri non si possono tenere: %1").arg(*e));
         return false;
     }
-    m_distributore = std::make_unique<Distributore>(piano, std::move(std::get<0>(aperto)));
+    CodiciProcesso &c = std::get<CodiciProcesso>(aperti);
+    m_chiave_codici = chiave;
+    m_distributore = std::move(c.distributore);
+    m_archivio = std::move(c.archivio);
     connect(m_distributore.get(), &Distributore::cambiati, this,
             [this] { emit totali_cambiati(totali()); });
+    if (m_archivio) {
+        connect(m_archivio.get(), &ArchivioCondiviso::stato_cambiato, this,
+                [this] { emit totali_cambiati(totali()); });
+        connect(m_archivio.get(), &ArchivioCondiviso::rifiutato, this, [this](const QString &m) {
+            const QString testo = tr("L'archivio rifiuta la stazione: %1").arg(m);
+            if (m_linea)
+                m_linea->ferma(esiti::ARCHIVIO, testo);
+            else
+                emit fermato(testo);
+        });
+        connect(m_archivio.get(), &ArchivioCondiviso::avviso, this,
+                [this](const QString &testo) { emit avviso(tr("Archivio: %1").arg(testo)); });
+        m_archivio->avvia();
+    }
     return true;
 }
 
@@ -196,6 +209,12 @@ void Banco::stato_posto(int indice, Posto::Stato stato)
     case Posto::Stato::Rimozione:
         // OK or FAIL stays up until the unit is taken out.
         break;
+    case Posto::Stato::AttesaCodici:
+        // No unit until the archive grants codes: the worker waits.
+        q.aspetto = Aspetto::Pausa;
+        q.motivo = tr("In attesa di codici dall'archivio");
+        q.dettagli.clear();
+        break;
     }
     if (q.aspetto != Aspetto::Lavoro)
         q.cella = q.ultima = 0;
@@ -260,6 +279,10 @@ QString Banco::consiglio(int indice, const QuadroPosto &q) const
             p->ostacolo() == Posto::Ostacolo::Inutilizzabile)
             return TestiEsito::consiglio_liberare();
         break;
+    case QuadroPosto::Aspetto::Pausa:
+        if (p && p->stato() == Posto::Stato::AttesaCodici)
+            return tr("Attendere: l'archivio dà i codici appena risponde");
+        break;
     case QuadroPosto::Aspetto::Fallito:
         if (p && p->stato() == Posto::Stato::Mancante && m_ultime.at(indice))
             return TestiEsito::consiglio_ricollegare(m_ultime.at(indice)->scritta_in_parte);
@@ -294,14 +317,14 @@ void Banco::interrompi()
     if (m_linea)
         m_linea->interrompi();
     else
-        emit concluso();
+        concludi();
 }
 
 void Banco::ferma()
 {
     m_fine = true;
     if (!m_linea) {
-        emit concluso();
+        concludi();
         return;
     }
     for (Posto *p : m_linea->posti())
@@ -409,10 +432,17 @@ TotaliBanco Banco::totali() const
     t.fallite = m_figure.totale.fallite;
     t.resa = m_figure.totale.resa();
     t.ora = unita_ultima_ora(m_record, QDateTime::currentDateTimeUtc());
-    if (m_distributore) {
+    if (m_distributore && m_distributore->piano()) {
         t.codici_rimasti = m_distributore->rimasti();
         t.codici_piano = static_cast<int>(m_distributore->piano()->codici().size());
         t.codici_pochi = m_distributore->pochi();
+    }
+    if (m_archivio) {
+        const Corriere::Stato &s = m_archivio->stato();
+        t.archivio = true;
+        t.archivio_connesso = s.connesso;
+        t.archivio_offline_da = s.offline_da;
+        t.archivio_in_attesa = s.in_attesa;
     }
     return t;
 }
@@ -431,7 +461,28 @@ void Banco::conclusa()
     // Out of codes: the station waits for a new plan, its tiles saying so.
     if (esaurita && !m_fine)
         return;
-    emit concluso();
+    concludi();
+}
+
+// What the station did goes to the archive, and its reserve back, before
+// it ends: as long as the archive answers within its limit.
+void Banco::concludi()
+{
+    if (!m_archivio) {
+        emit concluso();
+        return;
+    }
+    auto *limite = new QTimer(this);
+    limite->setSingleShot(true);
+    const auto fine = [this, limite] {
+        limite->deleteLater();
+        disconnect(m_archivio.get(), &ArchivioCondiviso::fermato, this, nullptr);
+        emit concluso();
+    };
+    connect(limite, &QTimer::timeout, this, fine);
+    connect(m_archivio.get(), &ArchivioCondiviso::fermato, this, fine);
+    limite->start(CONSEGNA_FINALE_MS);
+    m_archivio->ferma();
 }
 
 void Banco::chiedi_cambio(const Profilo &profilo, const QList<PostoConfigurato> &posti)
@@ -455,7 +506,7 @@ void Banco::cambia(const Profilo &profilo, const QList<PostoConfigurato> &posti)
 {
     QString errore;
     QString da_parte;
-    if (!file_stazione::salva(m_percorso_stazione, posti, errore, da_parte))
+    if (!file_stazione::salva(m_percorso_stazione, posti, m_indirizzo_archivio, errore, da_parte))
         emit avviso(tr("Il file della stazione %1 non si può scrivere: %2")
                         .arg(m_percorso_stazione, errore));
     QJsonArray elenco;

@@ -3,7 +3,7 @@
 
 // The station's core: slots bound to sockets, each on its own and hands-free, every unit logged.
 
-#include "distributore.h"
+#include "codici_processo.h"
 #include "file_stazione.h"
 #include "lettura_registro.h"
 #include "linea.h"
@@ -38,6 +38,8 @@ public:
     static constexpr int SILENZIO_MS = tempi::SILENZIO_MS;
     // How long assegna() waits for a port to be plugged in.
     static constexpr int ASSEGNAZIONE_MS = 60000;
+    // How long the end waits to deliver what the station did to its archive.
+    static constexpr int CONSEGNA_FINALE_MS = 10000;
 
     struct Identita
     {
@@ -144,6 +146,7 @@ private:
     // The profile's plan in the store of codes, kept while the plan stays
     // the same; false, the station stopped, when the store cannot be opened.
     bool prepara_codici();
+    void concludi();
     void collega_linea();
 
     struct Cambio
@@ -154,6 +157,8 @@ private:
 
     const Identita m_identita;
     std::unique_ptr<Distributore> m_distributore;
+    std::unique_ptr<ArchivioCondiviso> m_archivio;
+    QString m_chiave_codici; // the plan and archive they are for
     Etichettatura m_etichette;
     QString m_indirizzo_archivio;
     bool m_fine = false; // ended: a line that runs out of codes ends the station too

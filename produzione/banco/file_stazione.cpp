@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_stazione.h"
 
+#include "connessione_pg.h"
 #include "esiti.h"
 #include "file_json.h"
 #include "file_unita.h"
@@ -39,6 +40,7 @@ std::variant<PostoConfigurato, ErroreValore> posto(const QJsonValue &v, int indi
                       QStringLiteral("missing or empty; expected a path"));
     return PostoConfigurato{numero.toInt(), presa.toString()};
 }
+
 } // namespace
 
 QString percorso_predefinito()
@@ -47,7 +49,15 @@ QString percorso_predefinito()
            QStringLiteral("/m5stazione/stazione.json");
 }
 
-std::variant<QList<PostoConfigurato>, ErroreValore> interpreta(const QByteArray &testo)
+std::optional<ErroreValore> controlla_archivio(const QString &indirizzo, const QString &nome)
+{
+    if (const QString rifiuto = ConnessionePg::rifiuto(indirizzo); !rifiuto.isEmpty())
+        return errore(esiti::USO, nome, rifiuto);
+    return std::nullopt;
+}
+
+std::variant<QList<PostoConfigurato>, ErroreValore> interpreta(const QByteArray &testo,
+                                                               QString *archivio)
 {
     const ErroreValore altro_formato =
         errore(esiti::USO, QStringLiteral("formato"),
@@ -77,28 +87,44 @@ std::variant<QList<PostoConfigurato>, ErroreValore> interpreta(const QByteArray 
     }
     if (auto e = controlla(posti, QStringLiteral("posti")))
         return *e;
+    // Files written before the archive have no such field: no archive.
+    const QJsonValue indirizzo = o.value(QStringLiteral("archivio"));
+    if (!indirizzo.isUndefined() && !indirizzo.isString())
+        return errore(esiti::USO, QStringLiteral("archivio"),
+                      QStringLiteral("wrong type; expected a connection string"));
+    if (!indirizzo.toString().isEmpty()) {
+        if (auto e = controlla_archivio(indirizzo.toString(), QStringLiteral("archivio")))
+            return *e;
+    }
+    if (archivio)
+        *archivio = indirizzo.toString();
     return posti;
 }
 
-std::variant<QList<PostoConfigurato>, ErroreValore> carica(const QString &percorso)
+std::variant<QList<PostoConfigurato>, ErroreValore> carica(const QString &percorso,
+                                                           QString *archivio)
 {
+    if (archivio)
+        archivio->clear();
     if (!QFile::exists(percorso))
         return QList<PostoConfigurato>{};
     const auto testo = file_json::carica(percorso, QStringLiteral("a station file"));
     if (const auto *e = std::get_if<ErroreValore>(&testo))
         return *e;
-    return interpreta(std::get<QByteArray>(testo));
+    return interpreta(std::get<QByteArray>(testo), archivio);
 }
 
-QByteArray testo(const QList<PostoConfigurato> &posti)
+QByteArray testo(const QList<PostoConfigurato> &posti, const QString &archivio)
 {
     QJsonArray a;
     for (const PostoConfigurato &p : posti)
         a.append(
             QJsonObject{{QStringLiteral("posto"), p.numero}, {QStringLiteral("presa"), p.presa}});
-    const QJsonObject o{{QStringLiteral("formato"), FORMATO},
-                        {QStringLiteral("versione"), VERSIONE},
-                        {QStringLiteral("posti"), a}};
+    QJsonObject o{{QStringLiteral("formato"), FORMATO},
+                  {QStringLiteral("versione"), VERSIONE},
+                  {QStringLiteral("posti"), a}};
+    if (!archivio.isEmpty())
+        o.insert(QStringLiteral("archivio"), archivio);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -147,15 +173,15 @@ bool metti_da_parte(const QString &percorso, QString &messa_da_parte, QString &e
     return true;
 }
 
-bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, QString &errore,
-           QString &messa_da_parte)
+bool salva(const QString &percorso, const QList<PostoConfigurato> &posti, const QString &archivio,
+           QString &errore, QString &messa_da_parte)
 {
     messa_da_parte.clear();
     QDir().mkpath(QFileInfo(percorso).absolutePath());
     if (QFileInfo::exists(percorso) && std::holds_alternative<ErroreValore>(carica(percorso)) &&
         !metti_da_parte(percorso, messa_da_parte, errore))
         return false;
-    return file_unita::salva(percorso, testo(posti), errore);
+    return file_unita::salva(percorso, testo(posti, archivio), errore);
 }
 
 } // namespace file_stazione
