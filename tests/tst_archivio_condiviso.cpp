@@ -159,14 +159,17 @@ void TstArchivioCondiviso::nessun_doppione()
     const QString indirizzo = server.indirizzo();
     std::vector<std::unique_ptr<ProcessoSimulatore>> simulatori;
     QStringList percorsi;
-    for (int i = 0; i < 12; ++i) {
-        // Long enough a unit for a kill to fall inside one.
+    // Long enough a unit for a kill to fall inside one; the station's
+    // units are taken out after its silence of 2 s.
+    const auto nuovo = [&](const char *scambio) {
         simulatori.push_back(std::make_unique<ProcessoSimulatore>(
-            QStringList{QStringLiteral("--swap-ms"), QStringLiteral("300"),
+            QStringList{QStringLiteral("--swap-ms"), QLatin1String(scambio),
                         QStringLiteral("--reply-delay-ms"), QStringLiteral("8")}));
-        QVERIFY(simulatori.back()->avvia());
-        percorsi << simulatori.back()->percorso();
-    }
+        return simulatori.back()->avvia() ? simulatori.back()->percorso() : QString();
+    };
+    for (int i = 0; i < 12; ++i)
+        percorsi << nuovo(i < 4 ? "2500" : "300");
+    QVERIFY(!percorsi.contains(QString()));
     QList<ProcessoSimulatore *> tutti;
     for (auto &s : simulatori)
         tutti << s.get();
@@ -194,13 +197,22 @@ void TstArchivioCondiviso::nessun_doppione()
     QTest::qWait(700);
     ::kill(static_cast<pid_t>(a->processId()), SIGKILL);
     QVERIFY(attendi_fine(*a, FINE_MS));
-    a = avvia_m5ctl(percorsi.mid(4, 4), registro_a, indirizzo);
+    // The half-programmed units wait for a dialogue that is gone: the
+    // worker takes them out, and plugs in new ones.
+    QStringList nuovi;
+    for (int i = 4; i < 8; ++i) {
+        simulatori.at(i)->termina();
+        nuovi << nuovo("300");
+        tutti << simulatori.back().get();
+    }
+    Drenaggio drenaggio_nuovi(tutti.mid(12));
+    a = avvia_m5ctl(nuovi, registro_a, indirizzo);
     QVERIFY(server.ferma());
     QTest::qWait(FERMO_SERVER_MS);
     QVERIFY2(server.riavvia(&errore), qPrintable(errore));
 
-    QVERIFY(attendi_fine(*a, FINE_CORSA_MS));
-    QVERIFY(attendi_fine(*b, FINE_CORSA_MS));
+    QVERIFY2(attendi_fine(*a, FINE_CORSA_MS), a->readAllStandardError().constData());
+    QVERIFY2(attendi_fine(*b, FINE_CORSA_MS), b->readAllStandardError().constData());
     QCOMPARE(a->exitCode(), 10);
     QCOMPARE(b->exitCode(), 10);
     // The station waits for a new plan: its end is the worker's.

@@ -575,7 +575,8 @@ bool ConnessionePg::rifiuto_del_server(const QString &motivo)
 {
     if (!motivo.contains(QLatin1String("FATAL")))
         return false;
-    for (const char *passeggero : {"starting up", "shutting down", "recovery", "too many"}) {
+    for (const char *passeggero : {"starting up", "shutting down", "recovery", "too many",
+                                   "not yet accepting", "administrator command"}) {
         if (motivo.contains(QLatin1String(passeggero)))
             return false;
     }

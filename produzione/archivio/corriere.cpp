@@ -11,6 +11,8 @@
 namespace {
 constexpr int CAMBI_PER_GIRO = 500;
 constexpr int RECORD_PER_GIRO = 200;
+constexpr int LOTTI_PER_GIRO = 20;
+constexpr int PAUSA_MS = 1000;
 
 // A PostgreSQL array literal of texts; a null QString is NULL.
 QByteArray vettore(const QStringList &valori)
@@ -250,6 +252,7 @@ void Corriere::giro()
         return;
     }
     m_in_giro = true;
+    m_lotti = 0;
     invia_codici();
 }
 
@@ -258,7 +261,11 @@ void Corriere::invia_codici()
     QString errore;
     const QList<DepositoCodici::Cambio> cambi =
         m_deposito->cambi_da_inviare(CAMBI_PER_GIRO, errore);
-    if (cambi.isEmpty()) {
+    // Whatever keeps a change from counting as sent, the round goes on, and
+    // the reserve is not starved by it.
+    if (cambi.isEmpty() || ++m_lotti > LOTTI_PER_GIRO) {
+        if (!cambi.isEmpty())
+            m_pausa->start(PAUSA_MS);
         consegna_record();
         return;
     }
@@ -307,7 +314,9 @@ void Corriere::consegna_record()
 {
     QString errore;
     const QList<DepositoCodici::Uscita> uscita = m_deposito->da_consegnare(RECORD_PER_GIRO, errore);
-    if (uscita.isEmpty()) {
+    if (uscita.isEmpty() || ++m_lotti > 2 * LOTTI_PER_GIRO) {
+        if (!uscita.isEmpty())
+            m_pausa->start(PAUSA_MS);
         rifornisci();
         return;
     }

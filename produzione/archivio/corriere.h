@@ -114,6 +114,7 @@ private:
     Stato m_stato;
     bool m_pronto = false;  // schema and plan in place
     bool m_in_giro = false; // a round of statements is on its way
+    int m_lotti = 0;        // the round's statements so far
     bool m_ancora = false;  // sollecita() during a round: another round after it
     bool m_fermando = false;
     bool m_avviato = false;

@@ -236,18 +236,21 @@ bool DepositoCodici::riprendi(QString &errore)
     }
     q.finish();
     QSqlQuery u(m_db);
-    u.prepare(QStringLiteral("UPDATE codici SET stato = 'speso', da_inviare = 1 WHERE archivio = ? "
-                             "AND proprietario = ? AND stato = 'avviato'"));
+    // cambiato tells the archive's courier whether a change it sent was the last.
+    u.prepare(QStringLiteral("UPDATE codici SET stato = 'speso', da_inviare = 1, cambiato = ? "
+                             "WHERE archivio = ? AND proprietario = ? AND stato = 'avviato'"));
     // Its reserve goes back to the plan, now rather than when its lease ends.
     QSqlQuery r(m_db);
-    r.prepare(
-        QStringLiteral("UPDATE codici SET stato = 'libero', da_inviare = 1 WHERE archivio = ? "
-                       "AND proprietario = ? AND stato = 'riservato'"));
+    r.prepare(QStringLiteral("UPDATE codici SET stato = 'libero', da_inviare = 1, cambiato = ? "
+                             "WHERE archivio = ? AND proprietario = ? AND stato = 'riservato'"));
     for (const QString &altro : std::as_const(morti)) {
-        if (!esegui_con(u, {m_archivio, altro}, errore) ||
-            !esegui_con(r, {m_archivio, altro}, errore))
+        const qint64 adesso = QDateTime::currentMSecsSinceEpoch();
+        if (!esegui_con(u, {adesso, m_archivio, altro}, errore))
             return false;
+        // SQLite counts the changes of the connection's last statement.
         m_spesi_alla_ripresa += u.numRowsAffected();
+        if (!esegui_con(r, {adesso, m_archivio, altro}, errore))
+            return false;
     }
     return true;
 }
