@@ -186,6 +186,29 @@ int comando_singolo(const Argomenti &a, const Destinazione &d, const Incarico &i
     return persa.isEmpty() ? esiti::SUCCESSO : errore(esiti::PORTA, persa);
 }
 
+// A run, its labels' destination and its codes opened before any port.
+int corsa(const Argomenti &a, const QList<Destinazione> &porte, const Incarico &compito,
+          Registro *r, Traccia *t)
+{
+    std::optional<Etichettatrice> etichettatrice;
+    if (!a.etichette.isEmpty()) {
+        auto aperta = Etichettatrice::apri(a.etichette, a.misura_etichette);
+        if (const auto *e = std::get_if<QString>(&aperta))
+            return errore(esiti::USO, *e);
+        etichettatrice = std::get<Etichettatrice>(std::move(aperta));
+    }
+    CodiciCorsa codici;
+    if (a.piano || !a.archivio.isEmpty()) {
+        if (const int e = codici.apri(a, static_cast<int>(porte.size())))
+            return e;
+    }
+    Corsa corsa(a, porte, compito, r, t, codici.distributore(),
+                etichettatrice ? &*etichettatrice : nullptr);
+    const int esito = corsa.esegui();
+    codici.chiudi();
+    return esito;
+}
+
 int comando_su_unita(const Argomenti &a)
 {
     if (a.uscita_su_file()) {
@@ -226,22 +249,7 @@ int comando_su_unita(const Argomenti &a)
     if (!a.corsa()) {
         esito = comando_singolo(a, porte->first(), compito, r, t);
     } else {
-        CodiciCorsa codici;
-        if (a.piano || !a.archivio.isEmpty()) {
-            if (const int e = codici.apri(a, static_cast<int>(porte->size())))
-                return e;
-        }
-        std::optional<Etichettatrice> etichettatrice;
-        if (!a.etichette.isEmpty()) {
-            auto aperta = Etichettatrice::apri(a.etichette, a.misura_etichette);
-            if (const auto *e = std::get_if<QString>(&aperta))
-                return errore(esiti::USO, *e);
-            etichettatrice = std::get<Etichettatrice>(std::move(aperta));
-        }
-        Corsa corsa(a, *porte, compito, r, t, codici.distributore(),
-                    etichettatrice ? &*etichettatrice : nullptr);
-        esito = corsa.esegui();
-        codici.chiudi();
+        esito = corsa(a, *porte, compito, r, t);
     }
     if (t && !traccia.chiudi(motivo) && esito == esiti::SUCCESSO)
         return errore(
