@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // m5ctl giving each unit of a run its own code from a plan, through the store of the machine.
 #include "celle.h"
+#include "disco_pieno.h"
 #include "esecuzione_m5ctl.h"
 
 #include <QCryptographicHash>
@@ -141,6 +142,8 @@ private slots:
     void ripresa_dopo_morte();
     void rifiuti_data();
     void rifiuti();
+    void etichette_data();
+    void etichette();
     void saldo_data();
     void saldo();
 
@@ -400,6 +403,63 @@ void TstProduzioneCodici::saldo()
     QVERIFY(QTest::qWaitFor([&] { return codici_scritti(sim.ricevuti()).size() >= codici.size(); },
                             TRACCIA_MS));
     QCOMPARE(codici_scritti(sim.ricevuti()), codici);
+}
+
+void TstProduzioneCodici::etichette_data()
+{
+    QTest::addColumn<bool>("pieno");
+    QTest::addColumn<int>("esito");
+    QTest::newRow("cartella") << false << 0;
+    QTest::newRow("disco pieno") << true << 0;
+    QTest::newRow("stampante assente") << false << 2;
+}
+
+// Each OK unit its label, named by its code and record; a label that cannot
+// be made marks the record, never the unit's outcome; a printer that is
+// not there stops the run before any port.
+void TstProduzioneCodici::etichette()
+{
+    QFETCH(bool, pieno);
+    QFETCH(int, esito);
+
+    DiscoPieno disco;
+    if (pieno && (!disco.montato() || !disco.riempi()))
+        QSKIP("a full disk needs root, to mount a small tmpfs");
+    QTemporaryDir cartella;
+    QVERIFY(cartella.isValid());
+    const QString destinazione = pieno ? disco.percorso(QString()) : cartella.path();
+    const QString registro = cartella.filePath(QStringLiteral("linea.jsonl"));
+    ProcessoSimulatore sim(SCAMBIO);
+    QVERIFY(sim.avvia());
+    const Esecuzione e =
+        esegui_in(cartella.path(), argomenti_porta(&sim)
+                                       << "--log" << registro << "program"
+                                       << "--codici"
+                                       << "5-6"
+                                       << "--repeat"
+                                       << "2"
+                                       << "--etichette"
+                                       << (esito == 2 ? QStringLiteral("Nessuna") : destinazione)
+                                       << SILENZIO);
+    QVERIFY2(e.esito == esito, e.errori.constData());
+    if (esito != 0) {
+        QVERIFY(e.errori.startsWith("m5ctl: --etichette Nessuna: ") && e.errori.count('\n') == 1);
+        QVERIFY(sim.ricevuti().isEmpty());
+        return;
+    }
+    for (const QByteArray &riga : righe(carica_tutto(registro))) {
+        const QJsonObject r = QJsonDocument::fromJson(riga).object();
+        QCOMPARE(r.value("esito").toInt(), 0);
+        const QString etichetta = r.value("etichetta").toString();
+        const QString file = QStringLiteral("%1/%2-%3.pdf")
+                                 .arg(destinazione)
+                                 .arg(r.value("celle_dopo").toArray().at(8).toInt())
+                                 .arg(r.value("id").toString());
+        QVERIFY2(pieno ? etichetta.startsWith(QLatin1String("label not saved"))
+                       : etichetta == QLatin1String("stampata"),
+                 qPrintable(etichetta));
+        QCOMPARE(QFileInfo::exists(file), !pieno);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstProduzioneCodici)
