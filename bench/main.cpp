@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "misure_stazione.h"
+#ifdef M5BENCH_ARCHIVIO
+#include "misure_archivio.h"
+#endif
 #include "percentile.h"
 #include "porte_multiple.h"
 #include "processo.h"
@@ -358,8 +361,8 @@ constexpr int UNITA_RESISTENZA = 10'000;
 // Sections by name, all by default, and --units N for the station's endurance run.
 bool interpreta_argomenti(const QStringList &argomenti, QStringList &scelte, int &unita)
 {
-    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",     "timeouts",
-                                        "ports",      "stazione",  "display", "report"};
+    static const QStringList SEZIONI = {"turnaround", "transfers", "cpu",    "timeouts", "ports",
+                                        "stazione",   "display",   "report", "archivio"};
     const QString uso = QStringLiteral("usage: m5bench [--units N] [%1]...").arg(SEZIONI.join('|'));
     if (argomenti == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\nRuns the named sections, all of them by default. --units: the units "
@@ -430,5 +433,13 @@ int main(int argc, char *argv[])
         misura_schermo_fermo();
     if (vuole("report"))
         misura_rapporto();
+    if (vuole("archivio")) {
+#ifdef M5BENCH_ARCHIVIO
+        misura_archivio();
+#else
+        std::printf("Archive: left out of this build, which has no tests to lend it their "
+                    "PostgreSQL server\n\n");
+#endif
+    }
     return 0;
 }

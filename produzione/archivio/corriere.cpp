@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "corriere.h"
 
+#include "istruzioni_archivio.h"
+
 #include "lettura_registro.h"
 
 #include <QFile>
@@ -13,6 +15,7 @@ constexpr int CAMBI_PER_GIRO = 500;
 constexpr int RECORD_PER_GIRO = 200;
 constexpr int LOTTI_PER_GIRO = 20;
 constexpr int PAUSA_MS = 1000;
+constexpr int CONTO_MS = 2000;
 
 // A PostgreSQL array literal of texts; a null QString is NULL.
 QByteArray vettore(const QStringList &valori)
@@ -218,22 +221,18 @@ void Corriere::registra_piano()
     QStringList codici;
     for (const int c : m_impostazioni.piano->codici())
         codici << QString::number(c);
-    m_pg->esegui(
-        QStringLiteral(
-            "WITH p AS (INSERT INTO m5_piani (impronta, codici) VALUES ($1, $2::int) ON CONFLICT "
-            "DO NOTHING RETURNING impronta) INSERT INTO m5_codici (piano, posizione, codice) "
-            "SELECT p.impronta, t.o - 1, t.c FROM p, unnest($3::int[]) WITH ORDINALITY AS t(c, o)"),
-        {m_impronta.toUtf8(), numero(codici.size()), vettore(codici)},
-        [this](const RisultatoPg &r) {
-            if (!r.riuscito) {
-                fallito(r);
-                return;
-            }
-            m_pronto = true;
-            m_rinnovo->start();
-            rinnova();
-            giro();
-        });
+    m_pg->esegui(QLatin1String(istruzioni_archivio::PIANO),
+                 {m_impronta.toUtf8(), numero(codici.size()), vettore(codici)},
+                 [this](const RisultatoPg &r) {
+                     if (!r.riuscito) {
+                         fallito(r);
+                         return;
+                     }
+                     m_pronto = true;
+                     m_rinnovo->start();
+                     rinnova();
+                     giro();
+                 });
 }
 
 void Corriere::sollecita()
@@ -280,17 +279,7 @@ void Corriere::invia_codici()
     // Sent again after an answer that was lost, a change finds its code
     // already so, and counts as made.
     m_pg->esegui(
-        QStringLiteral(
-            "UPDATE m5_codici c SET stato = v.stato, record = v.record, cambiato = now(), "
-            "proprietario = CASE WHEN v.stato = 'libero' THEN NULL ELSE c.proprietario END, "
-            "scadenza = CASE WHEN v.stato = 'libero' THEN NULL ELSE c.scadenza END "
-            "FROM unnest($1::text[], $2::int[], $3::text[], $4::uuid[], $5::text[]) "
-            "AS v(piano, posizione, stato, record, proprietario) "
-            "WHERE c.piano = v.piano AND c.posizione = v.posizione AND "
-            "((c.proprietario = v.proprietario AND c.stato IN ('riservato', 'avviato')) OR "
-            "(c.stato = v.stato AND c.record IS NOT DISTINCT FROM v.record AND "
-            "v.stato IN ('dato', 'speso')) OR (v.stato = 'libero' AND c.stato = 'libero')) "
-            "RETURNING c.piano, c.posizione"),
+        QLatin1String(istruzioni_archivio::SALDO),
         {vettore(piani), vettore(posizioni), vettore(stati), vettore(record), vettore(proprietari)},
         [this, cambi](const RisultatoPg &r) {
             if (!r.riuscito) {
@@ -330,27 +319,19 @@ void Corriere::consegna_record()
     }
     const qint64 ultimo = uscita.last().numero;
     // By its id, a record delivered twice is one.
-    m_pg->esegui(
-        QStringLiteral(
-            "INSERT INTO m5_record (id, ora, stazione, posto, operatore, porta, comando, esito, "
-            "piano, codice, codice_stato, riga) SELECT (e->'riga'->>'id')::uuid, "
-            "(e->'riga'->>'ora')::timestamptz, e->'riga'->>'stazione', "
-            "(e->'riga'->>'posto')::int, e->'riga'->>'operatore', e->'riga'->>'porta', "
-            "e->'riga'->>'comando', (e->'riga'->>'esito')::int, e->'riga'->>'piano', "
-            "(e->>'codice')::int, e->'riga'->>'codice_stato', e->'riga' "
-            "FROM jsonb_array_elements($1::jsonb) AS e ON CONFLICT (id) DO NOTHING"),
-        {QJsonDocument(elenco).toJson(QJsonDocument::Compact)},
-        [this, ultimo](const RisultatoPg &r) {
-            if (!r.riuscito) {
-                fallito(r);
-                return;
-            }
-            QString errore;
-            if (!m_deposito->consegnati(ultimo, errore))
-                emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
-            annuncia();
-            consegna_record();
-        });
+    m_pg->esegui(QLatin1String(istruzioni_archivio::RECORD),
+                 {QJsonDocument(elenco).toJson(QJsonDocument::Compact)},
+                 [this, ultimo](const RisultatoPg &r) {
+                     if (!r.riuscito) {
+                         fallito(r);
+                         return;
+                     }
+                     QString errore;
+                     if (!m_deposito->consegnati(ultimo, errore))
+                         emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+                     annuncia();
+                     consegna_record();
+                 });
 }
 
 void Corriere::rifornisci()
@@ -364,61 +345,75 @@ void Corriere::rifornisci()
         return;
     }
     // Half the free codes at most: stations that share a small plan share it.
-    m_pg->esegui(
-        QStringLiteral(
-            "WITH scelti AS (SELECT piano, posizione FROM m5_codici WHERE piano = $1 AND "
-            "stato = 'libero' ORDER BY posizione LIMIT least($3::int, (SELECT count(*) FROM "
-            "m5_codici WHERE piano = $1 AND stato = 'libero') / 2 + 1) FOR UPDATE SKIP LOCKED) "
-            "UPDATE m5_codici c SET stato = 'riservato', proprietario = $2, scadenza = now() + "
-            "make_interval(secs => $4::int), cambiato = now() FROM scelti s WHERE c.piano = "
-            "s.piano AND c.posizione = s.posizione RETURNING c.posizione, c.codice"),
-        {m_impronta.toUtf8(), m_impostazioni.proprietario.toUtf8(),
-         numero(m_impostazioni.riserva - riserva), numero(LEASE_S)},
-        [this, adesso](const RisultatoPg &r) {
-            if (!r.riuscito) {
-                fallito(r);
-                return;
-            }
-            QList<DepositoCodici::Voce> voci;
-            for (const QList<QByteArray> &riga : r.righe)
-                voci.append({riga.at(0).toInt(), riga.at(1).toInt()});
-            QString errore;
-            if (!voci.isEmpty() && !m_deposito->aggiungi_riserva(m_impronta, voci,
-                                                                 adesso + qint64(LEASE_S) * 1000 -
-                                                                     DepositoCodici::MARGINE_MS,
-                                                                 errore))
-                emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
-            conta();
-        });
+    m_rifornito = true;
+    m_pg->esegui(QLatin1String(istruzioni_archivio::RISERVA),
+                 {m_impronta.toUtf8(), m_impostazioni.proprietario.toUtf8(),
+                  numero(m_impostazioni.riserva - riserva), numero(LEASE_S)},
+                 [this, adesso](const RisultatoPg &r) {
+                     if (!r.riuscito) {
+                         fallito(r);
+                         return;
+                     }
+                     QList<DepositoCodici::Voce> voci;
+                     for (const QList<QByteArray> &riga : r.righe)
+                         voci.append({riga.at(0).toInt(), riga.at(1).toInt()});
+                     QString errore;
+                     if (!voci.isEmpty() &&
+                         !m_deposito->aggiungi_riserva(
+                             m_impronta, voci,
+                             adesso + qint64(LEASE_S) * 1000 - DepositoCodici::MARGINE_MS, errore))
+                         emit avviso(QStringLiteral("the store of codes: %1").arg(errore));
+                     conta();
+                 });
 }
 
 void Corriere::conta()
 {
     if (!m_impostazioni.piano) {
-        m_in_giro = false;
-        annuncia();
+        fine_giro();
         return;
     }
-    m_pg->esegui(QStringLiteral("SELECT stato, count(*) FROM m5_codici WHERE piano = $1 GROUP BY "
-                                "stato"),
-                 {m_impronta.toUtf8()}, [this](const RisultatoPg &r) {
+    // The count costs more than the rest of a unit's round: without a claim
+    // in this round it is taken at most every CONTO_MS.
+    if (!std::exchange(m_rifornito, false) && m_conto.isValid() && m_conto.elapsed() < CONTO_MS) {
+        fine_giro();
+        return;
+    }
+    m_pg->esegui(QLatin1String(istruzioni_archivio::CONTA), {m_impronta.toUtf8()},
+                 [this](const RisultatoPg &r) {
                      if (!r.riuscito) {
                          fallito(r);
                          return;
                      }
+                     m_conto.start();
                      m_stato.conti = DepositoCodici::Conti{};
                      for (const QList<QByteArray> &riga : r.righe)
                          DepositoCodici::aggiungi_conto(
                              m_stato.conti, QString::fromUtf8(riga.at(0)), riga.at(1).toInt());
                      m_stato.liberi = m_stato.conti.liberi;
-                     m_in_giro = false;
-                     annuncia();
-                     emit riserva_cambiata();
-                     if (m_fermando)
-                         restituisci_riserva();
-                     else if (std::exchange(m_ancora, false))
-                         giro();
+                     fine_giro();
                  });
+}
+
+void Corriere::fine_giro()
+{
+    m_in_giro = false;
+    annuncia();
+    emit riserva_cambiata();
+    if (m_fermando) {
+        restituisci_riserva();
+        return;
+    }
+    if (std::exchange(m_ancora, false)) {
+        giro();
+        return;
+    }
+    // A reserve still short while the plan has codes: another claim soon,
+    // rather than at the next unit, which may wait for it.
+    const int riserva = m_deposito->riserva(m_impronta, QDateTime::currentMSecsSinceEpoch() +
+                                                            DepositoCodici::MARGINE_MS);
+    if (riserva * 2 <= m_impostazioni.riserva && m_stato.liberi.value_or(0) > 0)
+        m_pausa->start(PAUSA_MS);
 }
 
 // Leases of this process's reserve run on; those of processes gone run out.

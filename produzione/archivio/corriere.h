@@ -9,6 +9,7 @@
 #include "piano_codici.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -98,6 +99,7 @@ private:
     void consegna_record();
     void rifornisci();
     void conta();
+    void fine_giro();
     void rinnova();
     void restituisci_riserva();
     void fallito(const RisultatoPg &r);
@@ -112,10 +114,12 @@ private:
     QTimer *m_rinnovo = nullptr;
     QTimer *m_pausa = nullptr;
     Stato m_stato;
-    bool m_pronto = false;  // schema and plan in place
-    bool m_in_giro = false; // a round of statements is on its way
-    int m_lotti = 0;        // the round's statements so far
-    bool m_ancora = false;  // sollecita() during a round: another round after it
+    bool m_pronto = false;    // schema and plan in place
+    bool m_in_giro = false;   // a round of statements is on its way
+    int m_lotti = 0;          // the round's statements so far
+    bool m_rifornito = false; // the round claimed codes
+    QElapsedTimer m_conto;    // since the plan was last counted
+    bool m_ancora = false;    // sollecita() during a round: another round after it
     bool m_fermando = false;
     bool m_avviato = false;
 };
