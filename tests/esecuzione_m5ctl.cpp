@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "esecuzione_m5ctl.h"
 
+#include "celle.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
@@ -152,4 +155,40 @@ QList<QJsonObject> righe_json(const QByteArray &testo)
             righe << QJsonDocument::fromJson(r).object();
     }
     return righe;
+}
+
+QList<int> codici_scritti(const QByteArray &ricevuti)
+{
+    QList<int> codici;
+    QHash<int, int> celle;
+    bool dialogo = false;
+    const auto chiudi = [&] {
+        const bool scritto = celle.contains(CELLA_COD_H) && celle.contains(CELLA_COD_L);
+        codici << (scritto ? celle.value(CELLA_COD_H) * 256 + celle.value(CELLA_COD_L) : 0);
+        celle.clear();
+        dialogo = false;
+    };
+    for (qsizetype i = 0; i < ricevuti.size(); ++i) {
+        const char c = ricevuti.at(i);
+        if (!dialogo)
+            dialogo = c == 'U';
+        else if (c == 'R')
+            ++i;
+        else if (c == 'W' && i + 2 < ricevuti.size()) {
+            celle.insert(static_cast<quint8>(ricevuti.at(i + 1)),
+                         static_cast<quint8>(ricevuti.at(i + 2)));
+            i += 2;
+        } else if (c == 'E') {
+            chiudi();
+        }
+    }
+    if (dialogo)
+        chiudi();
+    return codici;
+}
+
+QList<int> senza_zeri(QList<int> codici)
+{
+    codici.removeAll(0);
+    return codici;
 }

@@ -46,5 +46,9 @@ bool salva_file(const QString &percorso, const QByteArray &dati);
 QByteArray carica_tutto(const QString &percorso);
 // One object per line that is not empty.
 QList<QJsonObject> righe_json(const QByteArray &testo);
+// The code that each dialogue the receiver saw wrote into cells 7 and 8, in
+// order; 0 for a dialogue that wrote no code.
+QList<int> codici_scritti(const QByteArray &ricevuti);
+QList<int> senza_zeri(QList<int> codici);
 // Whether the process has the terminal open, i.e. it is past the port opening.
 bool ha_aperto(qint64 pid, const QString &percorso);

@@ -20,31 +20,6 @@ constexpr int FINE_CORSA_MS = 150000;
 constexpr int FERMO_SERVER_MS = 20000;
 const QString PIANO = QStringLiteral("101-140");
 
-// The codes each unit on this line was given: writes of cells 7 and 8
-// between a "U" and the next, as the simulator received them.
-QList<int> codici_scritti(const QByteArray &ricevuti)
-{
-    QList<int> codici;
-    int alto = -1;
-    for (qsizetype i = 0; i < ricevuti.size(); ++i) {
-        const char c = ricevuti.at(i);
-        if (c == 'U') {
-            alto = -1;
-        } else if (c == 'R') {
-            ++i;
-        } else if (c == 'W' && i + 2 < ricevuti.size()) {
-            const int cella = static_cast<unsigned char>(ricevuti.at(i + 1));
-            const int valore = static_cast<unsigned char>(ricevuti.at(i + 2));
-            if (cella == 7)
-                alto = valore;
-            else if (cella == 8 && alto >= 0)
-                codici << alto * 256 + valore;
-            i += 2;
-        }
-    }
-    return codici;
-}
-
 QProcessEnvironment ambiente(const QString &cartella)
 {
     QProcessEnvironment a = QProcessEnvironment::systemEnvironment();
@@ -84,6 +59,45 @@ QString valore(ServerPostgres &server, const QString &sql)
 {
     QString uscita;
     return server.sql(sql, &uscita) ? uscita.trimmed() : QString();
+}
+// The codes the units were given pairwise distinct; every record of every
+// log in the archive once; the plan's counts adding up.
+void verifica(ServerPostgres &server,
+              const std::vector<std::unique_ptr<ProcessoSimulatore>> &simulatori,
+              const QStringList &registri)
+{
+    QList<int> codici;
+    for (auto &sim : simulatori)
+        codici += senza_zeri(codici_scritti(sim->ricevuti()));
+    QSet<int> visti;
+    for (const int c : std::as_const(codici)) {
+        QVERIFY2(!visti.contains(c), qPrintable(QStringLiteral("code %1 twice").arg(c)));
+        QVERIFY(c >= 101 && c <= 140);
+        visti.insert(c);
+    }
+    QSet<QString> id;
+    int dati = 0;
+    for (const QString &registro : registri) {
+        for (const QJsonObject &r : righe_json(carica_tutto(registro))) {
+            if (!r.contains(QStringLiteral("id")))
+                continue; // a station's event
+            QVERIFY(!id.contains(r.value("id").toString()));
+            id.insert(r.value("id").toString());
+            dati += r.value("codice_stato").toString() == QLatin1String("dato");
+        }
+    }
+    QStringList nel_archivio =
+        valore(server, QStringLiteral("SELECT id FROM m5_record ORDER BY id"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &uno : std::as_const(id))
+        QVERIFY2(nel_archivio.contains(uno), qPrintable(uno + QStringLiteral(" not delivered")));
+    QCOMPARE(nel_archivio.size(), id.size());
+    QCOMPARE(valore(server, QStringLiteral("SELECT count(*) FROM m5_codici WHERE stato = 'dato'")),
+             QString::number(dati));
+    QCOMPARE(valore(server, QStringLiteral("SELECT count(*) FROM m5_codici WHERE stato IN "
+                                           "('dato', 'speso')")),
+             QStringLiteral("40"));
+    QVERIFY(visti.size() >= dati);
 }
 } // namespace
 
@@ -223,38 +237,7 @@ void TstArchivioCondiviso::nessun_doppione()
     ::kill(static_cast<pid_t>(stazione.processId()), SIGTERM);
     QVERIFY(attendi_fine(stazione, FINE_MS));
 
-    QList<int> codici;
-    for (auto &sim : simulatori)
-        codici += codici_scritti(sim->ricevuti());
-    QSet<int> visti;
-    for (const int c : std::as_const(codici)) {
-        QVERIFY2(!visti.contains(c), qPrintable(QStringLiteral("code %1 twice").arg(c)));
-        QVERIFY(c >= 101 && c <= 140);
-        visti.insert(c);
-    }
-    QSet<QString> id;
-    int dati = 0;
-    for (const QString &registro : {registro_a, registro_b, registro_s}) {
-        for (const QJsonObject &r : righe_json(carica_tutto(registro))) {
-            if (!r.contains(QStringLiteral("id")))
-                continue; // a station's event
-            QVERIFY(!id.contains(r.value("id").toString()));
-            id.insert(r.value("id").toString());
-            dati += r.value("codice_stato").toString() == QLatin1String("dato");
-        }
-    }
-    QStringList nel_archivio =
-        valore(server, QStringLiteral("SELECT id FROM m5_record ORDER BY id"))
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &uno : std::as_const(id))
-        QVERIFY2(nel_archivio.contains(uno), qPrintable(uno + QStringLiteral(" not delivered")));
-    QCOMPARE(nel_archivio.size(), id.size());
-    QCOMPARE(valore(server, QStringLiteral("SELECT count(*) FROM m5_codici WHERE stato = 'dato'")),
-             QString::number(dati));
-    QCOMPARE(valore(server, QStringLiteral("SELECT count(*) FROM m5_codici WHERE stato IN "
-                                           "('dato', 'speso')")),
-             QStringLiteral("40"));
-    QCOMPARE(visti.size() >= dati, true);
+    verifica(server, simulatori, {registro_a, registro_b, registro_s});
 }
 
 // An administrator made the archive from the package's file, and granted a

@@ -63,44 +63,6 @@ QList<int> da_a(int primo, int ultimo)
     return codici;
 }
 
-// The code that each dialogue the receiver saw wrote into cells 7 and 8, in
-// order; 0 for a dialogue that wrote no code.
-QList<int> codici_scritti(const QByteArray &ricevuti)
-{
-    QList<int> codici;
-    QHash<int, int> celle;
-    bool dialogo = false;
-    const auto chiudi = [&] {
-        const bool scritto = celle.contains(CELLA_COD_H) && celle.contains(CELLA_COD_L);
-        codici << (scritto ? celle.value(CELLA_COD_H) * 256 + celle.value(CELLA_COD_L) : 0);
-        celle.clear();
-        dialogo = false;
-    };
-    for (qsizetype i = 0; i < ricevuti.size(); ++i) {
-        const char c = ricevuti.at(i);
-        if (!dialogo)
-            dialogo = c == 'U';
-        else if (c == 'R')
-            ++i;
-        else if (c == 'W' && i + 2 < ricevuti.size()) {
-            celle.insert(static_cast<quint8>(ricevuti.at(i + 1)),
-                         static_cast<quint8>(ricevuti.at(i + 2)));
-            i += 2;
-        } else if (c == 'E') {
-            chiudi();
-        }
-    }
-    if (dialogo)
-        chiudi();
-    return codici;
-}
-
-QList<int> senza_zeri(QList<int> codici)
-{
-    codici.removeAll(0);
-    return codici;
-}
-
 int codice_dopo(const QJsonObject &record)
 {
     const QJsonArray celle = record.value("celle_dopo").toArray();

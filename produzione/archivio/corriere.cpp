@@ -408,11 +408,14 @@ void Corriere::fine_giro()
         giro();
         return;
     }
-    // A reserve still short while the plan has codes: another claim soon,
-    // rather than at the next unit, which may wait for it.
+    // A reserve still short while the plan has codes, free or held by other
+    // processes that may give them back: another claim soon, rather than at
+    // the next unit, which may wait for it.
     const int riserva = m_deposito->riserva(m_impronta, QDateTime::currentMSecsSinceEpoch() +
                                                             DepositoCodici::MARGINE_MS);
-    if (riserva * 2 <= m_impostazioni.riserva && m_stato.liberi.value_or(0) > 0)
+    const DepositoCodici::Conti &c = m_stato.conti;
+    if (m_impostazioni.piano && riserva * 2 <= m_impostazioni.riserva &&
+        c.liberi + c.riservati + c.avviati > 0)
         m_pausa->start(PAUSA_MS);
 }
 

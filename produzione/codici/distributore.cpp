@@ -96,7 +96,10 @@ Distributore::Disponibilita Distributore::disponibilita() const
         return rimasti() > 0 ? Disponibilita::Pronti : Disponibilita::Esauriti;
     if (riserva() > 0)
         return Disponibilita::Pronti;
-    return m_connesso && m_liberi_archivio == 0 ? Disponibilita::Esauriti : Disponibilita::Attesa;
+    // Codes in other processes' reserves, or in their units, may yet come back.
+    const DepositoCodici::Conti &c = m_conti_archivio;
+    const bool finito = m_liberi_archivio && c.liberi + c.riservati + c.avviati == 0;
+    return m_connesso && finito ? Disponibilita::Esauriti : Disponibilita::Attesa;
 }
 
 bool Distributore::pochi() const

@@ -21,7 +21,8 @@ public:
     enum class Disponibilita {
         Pronti,   // a unit can have a code now
         Esauriti, // the plan has no code left for this process
-        Attesa,   // none in the reserve now: the shared archive may give more
+        Attesa,   // none in the reserve now: the shared archive may give more,
+                  // or other processes give back theirs
     };
 
     // Without a plan it only queues the records for an archive.
