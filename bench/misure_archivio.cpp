@@ -232,23 +232,12 @@ struct Archivio
     QJsonObject riga; // the log line each record is made from
 };
 
-// archivio.sql, split as the corriere splits it.
+// archivio.sql, as the corriere sends it.
 QStringList istruzioni_schema()
 {
-    QFile file(QStringLiteral(":/m5config/archivio.sql"));
-    if (!file.open(QIODevice::ReadOnly))
+    const QStringList istruzioni = istruzioni_archivio::schema();
+    if (istruzioni.isEmpty())
         fallisci(QStringLiteral("the schema is not among the resources"));
-    QStringList istruzioni;
-    QString corrente;
-    for (const QString &riga : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (riga.trimmed().startsWith(QLatin1String("--")) || riga.trimmed().isEmpty())
-            continue;
-        corrente += riga + QLatin1Char('\n');
-        if (riga.trimmed().endsWith(QLatin1Char(';'))) {
-            istruzioni << corrente.trimmed().chopped(1);
-            corrente.clear();
-        }
-    }
     return istruzioni;
 }
 

@@ -18,9 +18,11 @@ QStringList argomenti_porta(const ProcessoSimulatore *sim)
             sim ? sim->percorso() : QStringLiteral("/dev/m5-nessuna-porta")};
 }
 
-Esecuzione esegui(const QStringList &argomenti, int ms)
+Esecuzione esegui(const QStringList &argomenti, int ms, const QProcessEnvironment &ambiente)
 {
     QProcess m5ctl;
+    if (!ambiente.isEmpty())
+        m5ctl.setProcessEnvironment(ambiente);
     m5ctl.start(QStringLiteral(M5CTL_PATH), argomenti);
     Esecuzione e;
     if (!m5ctl.waitForFinished(ms)) {

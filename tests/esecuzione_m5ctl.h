@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +25,9 @@ struct Esecuzione
 };
 
 QStringList argomenti_porta(const ProcessoSimulatore *sim);
-Esecuzione esegui(const QStringList &argomenti, int ms = FINE_MS);
+// ambiente: the process's environment; empty: this process's own.
+Esecuzione esegui(const QStringList &argomenti, int ms = FINE_MS,
+                  const QProcessEnvironment &ambiente = {});
 
 QByteArray blocco(Banda banda);
 // Cells 0-13 as given, 14-60 zero, 61 their checksum.

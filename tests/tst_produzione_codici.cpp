@@ -30,19 +30,9 @@ void avvia(QProcess &m5ctl, const QString &dati, const QStringList &argomenti)
 
 Esecuzione esegui_in(const QString &dati, const QStringList &argomenti)
 {
-    QProcess m5ctl;
-    avvia(m5ctl, dati, argomenti);
-    Esecuzione e;
-    if (!m5ctl.waitForFinished(FINE_MS)) {
-        m5ctl.kill();
-        m5ctl.waitForFinished();
-        return e;
-    }
-    if (m5ctl.exitStatus() == QProcess::NormalExit)
-        e.esito = m5ctl.exitCode();
-    e.uscita_standard = m5ctl.readAllStandardOutput();
-    e.errori = m5ctl.readAllStandardError();
-    return e;
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(QStringLiteral("XDG_DATA_HOME"), dati);
+    return esegui(argomenti, FINE_MS, ambiente);
 }
 
 // As the plan's messages and records name it.

@@ -172,19 +172,7 @@ void Corriere::prepara_schema()
 // The same statements an administrator can run from the package's file.
 void Corriere::crea_schema()
 {
-    QFile file(QStringLiteral(":/m5config/archivio.sql"));
-    file.open(QIODevice::ReadOnly);
-    QStringList istruzioni;
-    QString corrente;
-    for (const QString &riga : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (riga.trimmed().startsWith(QLatin1String("--")) || riga.trimmed().isEmpty())
-            continue;
-        corrente += riga + QLatin1Char('\n');
-        if (riga.trimmed().endsWith(QLatin1Char(';'))) {
-            istruzioni << corrente.trimmed().chopped(1);
-            corrente.clear();
-        }
-    }
+    const QStringList istruzioni = istruzioni_archivio::schema();
     auto errore = std::make_shared<RisultatoPg>();
     errore->riuscito = true;
     const auto annota = [errore](const RisultatoPg &r) {

@@ -1,7 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "istruzioni_archivio.h"
 
+#include <QFile>
+
 namespace istruzioni_archivio {
+
+QStringList schema()
+{
+    QFile file(QStringLiteral(":/m5config/archivio.sql"));
+    file.open(QIODevice::ReadOnly);
+    QStringList istruzioni;
+    QString corrente;
+    for (const QString &riga : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (riga.trimmed().startsWith(QLatin1String("--")) || riga.trimmed().isEmpty())
+            continue;
+        corrente += riga + QLatin1Char('\n');
+        if (riga.trimmed().endsWith(QLatin1Char(';'))) {
+            istruzioni << corrente.trimmed().chopped(1);
+            corrente.clear();
+        }
+    }
+    return istruzioni;
+}
 
 const char PIANO[] =
     "WITH p AS (INSERT INTO m5_piani (impronta, codici) VALUES ($1, $2::int) ON CONFLICT "

@@ -4,7 +4,12 @@
 // The statements a process sends the shared archive, as it sends them: what a benchmark times is
 // what runs.
 
+#include <QStringList>
+
 namespace istruzioni_archivio {
+// archivio.sql, the schema the package ships, as statements one by one.
+QStringList schema();
+
 // A plan and its codes, once: $1 fingerprint, $2 how many codes, $3 the codes.
 extern const char PIANO[];
 // A reserve: $1 plan, $2 owner, $3 how many at most, $4 the lease in s.
