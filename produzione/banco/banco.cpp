@@ -103,8 +103,11 @@ bool Banco::prepara_codici()
     m_chiave_codici = chiave;
     m_distributore = std::move(c.distributore);
     m_archivio = std::move(c.archivio);
-    connect(m_distributore.get(), &Distributore::cambiati, this,
-            [this] { emit totali_cambiati(totali()); });
+    // The store is counted after the step of the dialogue that took a code,
+    // never in it: the unit's first read goes out first.
+    connect(
+        m_distributore.get(), &Distributore::cambiati, this,
+        [this] { emit totali_cambiati(totali()); }, Qt::QueuedConnection);
     if (m_archivio) {
         connect(m_archivio.get(), &ArchivioCondiviso::stato_cambiato, this,
                 [this] { emit totali_cambiati(totali()); });
@@ -435,7 +438,7 @@ TotaliBanco Banco::totali() const
     if (m_distributore && m_distributore->piano()) {
         t.codici_rimasti = m_distributore->rimasti();
         t.codici_piano = static_cast<int>(m_distributore->piano()->codici().size());
-        t.codici_pochi = m_distributore->pochi();
+        t.codici_pochi = m_distributore->pochi(*t.codici_rimasti);
     }
     if (m_archivio) {
         const Corriere::Stato &s = m_archivio->stato();

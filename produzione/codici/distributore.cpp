@@ -101,8 +101,3 @@ Distributore::Disponibilita Distributore::disponibilita() const
     const bool finito = m_liberi_archivio && c.liberi + c.riservati + c.avviati == 0;
     return m_connesso && finito ? Disponibilita::Esauriti : Disponibilita::Attesa;
 }
-
-bool Distributore::pochi() const
-{
-    return m_piano && rimasti() * 20 <= m_piano->codici().size();
-}

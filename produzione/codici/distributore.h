@@ -59,8 +59,8 @@ public:
     DepositoCodici::Conti conti() const;
     // Codes that this process may still give.
     int rimasti() const;
-    // 5 % of the plan, or fewer, left.
-    bool pochi() const;
+    // 5 % of the plan, or fewer, when rimasti are left.
+    bool pochi(int rimasti) const { return m_piano && rimasti * 20 <= m_piano->codici().size(); }
 
 signals:
     void cambiati();

@@ -93,7 +93,9 @@ void Linea::imposta_distributore(Distributore *distributore)
     m_distributore = distributore;
     if (!distributore->piano())
         return;
-    connect(distributore, &Distributore::cambiati, this, &Linea::codici_cambiati);
+    // Looked at after the dialogue's step that took a code, not within it.
+    connect(distributore, &Distributore::cambiati, this, &Linea::codici_cambiati,
+            Qt::QueuedConnection);
     for (Posto *p : std::as_const(m_posti)) {
         p->imposta_fonte_codici(
             [distributore, p](QString &errore) { return distributore->prendi(p->nome(), errore); });
